@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "LxStatus.h"
+
+namespace qet_cfgserver {
+namespace wire {
+
+// Every message on the stream is one frame: an 8-byte header, then a body of
+// CDR-encoded fields.
+//
+//   offset 0  'Q' 'C'   magic
+//   offset 2  version   kProtocolVersion
+//   offset 3  order     sender's byte order: 1 little-endian, 0 big-endian
+//   offset 4  length    body size in bytes, unsigned 32-bit, in that order
+//
+// The receiver honours the sender's order, so peers of either byte order and
+// word size talk to each other.
+constexpr std::size_t kFrameHeaderBytes = 8;
+constexpr std::uint8_t kProtocolVersion = 1;
+
+struct FrameHeader {
+  std::uint8_t version = kProtocolVersion;
+  bool littleEndian = false;
+  std::uint32_t bodyBytes = 0;
+};
+
+// Checks magic, version, order flag and the body-size limit.
+LxStatus DecodeFrameHeader(const char* bytes, FrameHeader* header);
+
+// Prefixes a body encoded in this machine's byte order with its header.
+// Fails when the body is over kMaxFrameBodyBytes.
+LxStatus BuildFrame(const char* body, std::size_t bodyBytes, std::string* frame);
+
+// Collects bytes as they arrive on a stream and cuts them into frames.
+// Not thread-safe: one per connection, used by the thread that reads it.
+class FrameAssembler {
+ public:
+  enum class Result { kIncomplete, kFrame, kBadFrame };
+
+  void Append(const char* bytes, std::size_t count);
+
+  // kFrame: the oldest complete frame is moved into header/body.
+  // kBadFrame: the stream cannot be resynchronised; *error says why.
+  Result Next(FrameHeader* header, std::string* body, LxStatus* error);
+
+  std::size_t BufferedBytes() const { return buffer_.size(); }
+
+ private:
+  std::string buffer_;
+};
+
+}  // namespace wire
+}  // namespace qet_cfgserver

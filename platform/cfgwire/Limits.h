@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qet_cfgserver {
+namespace wire {
+
+// Sizes every party checks before it acts. A request over them is rejected
+// and changes nothing. Names are set, section and key names.
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr std::size_t kMaxValueBytes = 16 * 1024;
+constexpr std::size_t kMaxLabelBytes = 64;  // client names and tags
+
+// Largest frame body either side sends or accepts. A listing that would not
+// fit is answered with a server error instead.
+constexpr std::uint32_t kMaxFrameBodyBytes = 16 * 1024 * 1024;
+
+}  // namespace wire
+}  // namespace qet_cfgserver

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "LxStatus.h"
+
+namespace qet_cfgserver {
+namespace wire {
+
+// The environment variable that names the server's runtime directory.
+constexpr const char* kRuntimeDirectoryVariable = "CFGSERVER_RUNTIME_DIR";
+
+// The runtime directory holding the server's socket: $CFGSERVER_RUNTIME_DIR
+// when set and not empty; otherwise /run/cfgserver for root and
+// /tmp/cfgserver-<uid> for anyone else.
+std::string DefaultRuntimeDirectory();
+
+// The socket file of endpoint inside directory. Fails when the endpoint name
+// is empty or holds a '/', or when the path does not fit a UNIX socket address.
+LxStatus EndpointPath(const std::string& directory, const std::string& endpoint, std::string* path);
+
+}  // namespace wire
+}  // namespace qet_cfgserver

@@ -1,0 +1,66 @@
+#include "dlog.h"
+
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/time.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+constexpr size_t kMaxMessageBytes = 1024;
+
+const char* LevelName(int level) {
+  static const char* const kNames[] = {"EMERG", "ALERT", "CRIT", "ERROR", "WARNING", "NOTICE", "INFO", "DEBUG"};
+  if (level < 0 || level > 7) return nullptr;
+  return kNames[level];
+}
+
+std::string Timestamp() {
+  timeval now{};
+  gettimeofday(&now, nullptr);
+  tm utc{};
+  time_t seconds = now.tv_sec;
+  gmtime_r(&seconds, &utc);
+  char text[64];
+  snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+           utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(now.tv_usec / 1000));
+  return text;
+}
+
+std::string LevelText(int level) {
+  const char* name = LevelName(level);
+  return name != nullptr ? name : "LEVEL" + std::to_string(level);
+}
+
+int WriteAll(const std::string& line) {
+  size_t written = 0;
+  while (written < line.size()) {
+    ssize_t result = write(STDERR_FILENO, line.data() + written, line.size() - written);
+    if (result < 0 && errno == EINTR) continue;
+    if (result <= 0) return -1;
+    written += static_cast<size_t>(result);
+  }
+  return static_cast<int>(written);
+}
+
+}  // namespace
+
+int __dlog_printf(int level, const char* source, const char* format, ...) {
+  char message[kMaxMessageBytes];
+  va_list arguments;
+  va_start(arguments, format);
+  int length = vsnprintf(message, sizeof message, format != nullptr ? format : "", arguments);
+  va_end(arguments);
+  if (length < 0) return -1;
+  size_t used = strlen(message);
+  while (used > 0 && message[used - 1] == '\n') message[--used] = '\0';
+
+  std::string line = Timestamp() + " " + program_invocation_short_name + "[" + std::to_string(getpid()) + "] " +
+                     LevelText(level) + " " + (source != nullptr ? source : "?") + ": " + message + "\n";
+  return WriteAll(line);
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+// The platform's logging call. Writes one line per call to standard error
+// (standard output belongs to the operator's console):
+//
+//   2026-12-05T19:13:53.123Z quenlo[4242] NOTICE cfgclient: ---- quenlo is starting ----
+//
+// time (UTC), program name and process id, level, source, then the formatted
+// text. A trailing newline in the text is dropped, so every call is exactly one
+// line, written with a single write() so that lines from different threads do
+// not interleave. Levels follow syslog: 0 emergency ... 5 notice ... 7 debug;
+// an out-of-range level is printed as its number. Callable from any thread.
+// Returns the number of bytes written, or -1.
+int __dlog_printf(int level, const char* source, const char* format, ...)
+    __attribute__((format(printf, 3, 4)));
