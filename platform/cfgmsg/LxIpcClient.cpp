@@ -1,0 +1,187 @@
+#include "LxIpcClient.h"
+
+#include <memory>
+#include <vector>
+
+#include "RequestLimits.h"
+#include "RuntimeDirectory.h"
+#include "dlog.h"
+
+namespace qet_cfgserver {
+
+namespace {
+
+constexpr const char* kLogSource = "LxIpcClient";
+constexpr int kLogWarning = 4;
+constexpr int kLogNotice = 5;
+
+// Handles made by Create(). Built before main() and so destroyed after every
+// object that main() makes: a handle outlives the application using it.
+class HandleRegistry {
+ public:
+  LxIpcClient* Adopt(std::unique_ptr<LxIpcClient> handle) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handles_.push_back(std::move(handle));
+    return handles_.back().get();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<LxIpcClient>> handles_;
+};
+
+HandleRegistry registry;
+
+}  // namespace
+
+const ACE_Time_Value LxIpcClient::kDefaultTimeout(3);
+
+LxIpcClient* LxIpcClient::Create(const std::string& clientName, const std::string& endpointName) {
+  std::string socketPath;
+  LxStatus status = wire::EndpointPath(wire::DefaultRuntimeDirectory(), endpointName, &socketPath);
+  if (!status.ok()) __dlog_printf(kLogWarning, kLogSource, "%s\n", status.ToString().c_str());
+  return registry.Adopt(std::make_unique<LxIpcClient>(clientName, socketPath, kDefaultTimeout));
+}
+
+LxIpcClient::LxIpcClient(std::string clientName, std::string socketPath, const ACE_Time_Value& timeout)
+    : clientName_(std::move(clientName)), timeout_(timeout), connection_(std::move(socketPath), timeout) {}
+
+LxIpcClient::~LxIpcClient() { Release(); }
+
+CfgItemStatus::Status LxIpcClient::ListSets(std::set<std::string>& sets, const std::string& tag) {
+  sets.clear();
+  wire::Reply reply;
+  const CfgItemStatus::Status status = Ask(NewRequest(wire::Operation::kGetSets, tag), &reply);
+  sets.insert(reply.names.begin(), reply.names.end());
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::ListSections(const std::string& set, std::set<std::string>& sections,
+                                                const std::string& tag) {
+  sections.clear();
+  wire::Request request = NewRequest(wire::Operation::kGetSections, tag);
+  request.set = set;
+  wire::Reply reply;
+  const CfgItemStatus::Status status = Ask(request, &reply);
+  sections.insert(reply.names.begin(), reply.names.end());
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::ListKeysAndValues(const std::string& set, const std::string& section,
+                                                     std::list<LxCfgKeyValuePair>& pairs, const std::string& tag) {
+  pairs.clear();
+  wire::Request request = NewRequest(wire::Operation::kGetKeysAndValues, tag);
+  request.set = set;
+  request.section = section;
+  wire::Reply reply;
+  const CfgItemStatus::Status status = Ask(request, &reply);
+  for (wire::KeyValue& pair : reply.pairs) pairs.emplace_back(std::move(pair.key), std::move(pair.value));
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::ReadValue(const std::string& set, const std::string& section,
+                                             const std::string& key, std::string& value, const std::string& tag) {
+  wire::Request request = NewRequest(wire::Operation::kGetValue, tag);
+  request.command = CfgItemCommand::kGet;
+  request.set = set;
+  request.section = section;
+  request.key = key;
+  wire::Reply reply;
+  const CfgItemStatus::Status status = Ask(request, &reply);
+  value = std::move(reply.value);
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::WriteValue(const std::string& set, const std::string& section,
+                                              const std::string& key, const std::string& value,
+                                              const std::string& tag) {
+  wire::Request request = NewRequest(wire::Operation::kSetValue, tag);
+  request.command = CfgItemCommand::kSet;
+  request.set = set;
+  request.section = section;
+  request.key = key;
+  request.value = value;
+  wire::Reply reply;
+  return Ask(request, &reply);
+}
+
+void LxIpcClient::Release() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  released_ = true;
+  connection_.Interrupt();
+  // The interrupted request returns at once; the bound only guards against
+  // the unforeseen. Whoever finishes last closes the connection.
+  idle_.wait_for(lock, std::chrono::seconds(timeout_.sec() + 1), [this] { return !busy_; });
+  if (!busy_) connection_.Close();
+}
+
+wire::Request LxIpcClient::NewRequest(wire::Operation operation, const std::string& tag) const {
+  wire::Request request;
+  request.operation = operation;
+  request.client = clientName_;
+  request.tag = tag;
+  return request;
+}
+
+CfgItemStatus::Status LxIpcClient::Ask(const wire::Request& request, wire::Reply* reply) {
+  if (!BeginRequest()) return CfgItemStatus::kNoServer;
+  const CfgItemStatus::Status status = AskOnce(request, reply);
+  if (status != CfgItemStatus::kSuccess && status != CfgItemStatus::kKeyNotFound) {
+    *reply = wire::Reply();  // a failed request hands back nothing
+    reply->status = status;
+  }
+  EndRequest();
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::Reply* reply) {
+  LxStatus why = wire::CheckRequestLimits(request);
+  std::string frame;
+  if (why.ok()) why = wire::EncodeRequestFrame(request, &frame);
+  if (!why.ok()) {
+    Report(request, CfgItemStatus::kRejected, why);
+    return CfgItemStatus::kRejected;
+  }
+
+  wire::FrameHeader header;
+  std::string body;
+  CfgItemStatus::Status status = CfgItemStatus::kServerError;
+  switch (connection_.RoundTrip(frame, &header, &body, &why)) {
+    case LxServerConnection::Outcome::kAnswered:
+      why = wire::DecodeReplyBody(header, body, reply);
+      status = why.ok() ? reply->status : CfgItemStatus::kServerError;
+      break;
+    case LxServerConnection::Outcome::kUnreachable: status = CfgItemStatus::kNoServer; break;
+    case LxServerConnection::Outcome::kTimedOut: status = CfgItemStatus::kTimeout; break;
+    case LxServerConnection::Outcome::kBroken: status = CfgItemStatus::kServerError; break;
+  }
+  if (!why.ok() && status == CfgItemStatus::kServerError) connection_.Close();
+  Report(request, status, why);
+  return status;
+}
+
+bool LxIpcClient::BeginRequest() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (released_) return false;
+  busy_ = true;
+  return true;
+}
+
+void LxIpcClient::EndRequest() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  busy_ = false;
+  if (released_) connection_.Close();
+  idle_.notify_all();
+}
+
+void LxIpcClient::Report(const wire::Request& request, CfgItemStatus::Status status, const LxStatus& why) {
+  const bool failed = status == CfgItemStatus::kNoServer || status == CfgItemStatus::kTimeout ||
+                      status == CfgItemStatus::kServerError || status == CfgItemStatus::kRejected;
+  if (failed && (!lastRequestFailed_ || status == CfgItemStatus::kRejected))
+    __dlog_printf(kLogWarning, kLogSource, "%s failed: %s\n", wire::OperationName(request.operation),
+                  why.ToString().c_str());
+  if (!failed && lastRequestFailed_) __dlog_printf(kLogNotice, kLogSource, "the server answers again\n");
+  if (status != CfgItemStatus::kRejected) lastRequestFailed_ = failed;
+}
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+#include <string>
+
+#include "LxServerConnection.h"
+#include "LxiConfigure.h"
+#include "Messages.h"
+
+namespace qet_cfgserver {
+
+// The real handle: turns each request into one frame to the server over a
+// kept-open UNIX-domain connection and the reply frame back into the
+// caller's containers. Status mapping: no server or a lost connection ->
+// kNoServer; no answer within the timeout -> kTimeout; a request over the
+// limits -> kRejected (not sent); an unreadable reply -> kServerError;
+// otherwise the server's own status.
+//
+// Threads and ownership: as LxiConfigure says. Requests are serialised by a
+// busy flag; Release() may run on any thread.
+class LxIpcClient : public LxiConfigure {
+ public:
+  // How long one connect, send or receive may wait.
+  static const ACE_Time_Value kDefaultTimeout;
+
+  // A handle owned by the library, kept until the process exits.
+  static LxIpcClient* Create(const std::string& clientName, const std::string& endpointName);
+
+  // For tests that own their handle: talks to the socket at socketPath.
+  LxIpcClient(std::string clientName, std::string socketPath, const ACE_Time_Value& timeout);
+  ~LxIpcClient() override;
+
+  CfgItemStatus::Status ListSets(std::set<std::string>& sets, const std::string& tag) override;
+  CfgItemStatus::Status ListSections(const std::string& set, std::set<std::string>& sections,
+                                     const std::string& tag) override;
+  CfgItemStatus::Status ListKeysAndValues(const std::string& set, const std::string& section,
+                                          std::list<LxCfgKeyValuePair>& pairs, const std::string& tag) override;
+  CfgItemStatus::Status ReadValue(const std::string& set, const std::string& section, const std::string& key,
+                                  std::string& value, const std::string& tag) override;
+  CfgItemStatus::Status WriteValue(const std::string& set, const std::string& section, const std::string& key,
+                                   const std::string& value, const std::string& tag) override;
+  void Release() override;
+
+ private:
+  wire::Request NewRequest(wire::Operation operation, const std::string& tag) const;
+  CfgItemStatus::Status Ask(const wire::Request& request, wire::Reply* reply);
+  CfgItemStatus::Status AskOnce(const wire::Request& request, wire::Reply* reply);
+  bool BeginRequest();
+  void EndRequest();
+  void Report(const wire::Request& request, CfgItemStatus::Status status, const LxStatus& why);
+
+  const std::string clientName_;
+  const ACE_Time_Value timeout_;
+  LxServerConnection connection_;
+  bool lastRequestFailed_ = false;  // requesting thread only: log a failure once per outage
+
+  std::mutex mutex_;  // guards the two flags below
+  std::condition_variable idle_;
+  bool busy_ = false;
+  bool released_ = false;
+};
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <list>
+#include <set>
+#include <string>
+
+#include "CfgItemStatus.h"
+#include "LxCfgKeyValuePair.h"
+
+namespace qet_cfgserver {
+
+// A client's handle on the configuration server. CreateIpcClient() returns
+// the real one; tests put an in-memory double behind the same interface.
+//
+// Threads: requests come from one thread at a time; Release() may come from
+// another thread while a request is under way. The free functions of
+// CfgRequests.h are the way callers make requests.
+//
+// Ownership: the library owns handles made by CreateIpcClient(). Release()
+// ends the handle's use of the server for good; the object stays valid until
+// the process exits, so a thread that still holds a reference may call it
+// and gets a fast failure, never freed memory.
+class LxiConfigure {
+ public:
+  virtual ~LxiConfigure();
+
+  // Each listing fills its container (cleared first) and returns how the
+  // request went; on failure the container is left empty.
+  virtual CfgItemStatus::Status ListSets(std::set<std::string>& sets, const std::string& tag) = 0;
+  virtual CfgItemStatus::Status ListSections(const std::string& set, std::set<std::string>& sections,
+                                             const std::string& tag) = 0;
+  virtual CfgItemStatus::Status ListKeysAndValues(const std::string& set, const std::string& section,
+                                                  std::list<LxCfgKeyValuePair>& pairs, const std::string& tag) = 0;
+
+  // Stores the value on success; leaves it empty otherwise.
+  virtual CfgItemStatus::Status ReadValue(const std::string& set, const std::string& section, const std::string& key,
+                                          std::string& value, const std::string& tag) = 0;
+
+  // Creates a missing set, section or key; returns once the server has
+  // committed the write.
+  virtual CfgItemStatus::Status WriteValue(const std::string& set, const std::string& section, const std::string& key,
+                                           const std::string& value, const std::string& tag) = 0;
+
+  // Ends the handle's use of the server: closes its connection, waking a
+  // request under way on another thread, and waits (bounded) for it to
+  // return. Later requests fail with kNoServer. Safe to call more than once.
+  virtual void Release() = 0;
+};
+
+}  // namespace qet_cfgserver
