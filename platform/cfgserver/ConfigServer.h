@@ -1,0 +1,49 @@
+#pragma once
+
+#include <ace/Reactor.h>
+
+#include <memory>
+
+#include "ClientAcceptor.h"
+#include "ConfigStore.h"
+#include "LxStatus.h"
+#include "RequestDispatcher.h"
+#include "RuntimeEndpoint.h"
+#include "ServerOptions.h"
+#include "ShutdownSignal.h"
+
+namespace qet_cfgserver {
+
+// The whole server: claims the socket path, opens the store, imports
+// defaults, listens, and runs a single-threaded reactor until SIGTERM or
+// SIGINT. Stop order on destruction: stop accepting, close every
+// connection, close the store, remove the socket file. Main thread only;
+// one per process (it owns the stop signals).
+class ConfigServer {
+ public:
+  ConfigServer();
+  ~ConfigServer();
+
+  ConfigServer(const ConfigServer&) = delete;
+  ConfigServer& operator=(const ConfigServer&) = delete;
+
+  // options must have their defaults resolved.
+  LxStatus Start(const ServerOptions& options);
+
+  // Serves until a stop signal.
+  LxStatus Run();
+
+ private:
+  LxStatus OpenStore(const ServerOptions& options);
+  LxStatus Listen();
+  void Shutdown();
+
+  ACE_Reactor reactor_;
+  ShutdownSignal shutdownSignal_;
+  RuntimeEndpoint endpoint_;
+  std::unique_ptr<ConfigStore> store_;
+  std::unique_ptr<RequestDispatcher> dispatcher_;
+  std::unique_ptr<ClientAcceptor> acceptor_;
+};
+
+}  // namespace qet_cfgserver

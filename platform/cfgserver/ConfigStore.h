@@ -1,0 +1,82 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "LxStatus.h"
+#include "Messages.h"
+#include "SqliteStatement.h"
+
+namespace qet_cfgserver {
+
+// One entry of a set, as an import supplies it.
+struct ConfigEntry {
+  std::string section;
+  std::string key;
+  std::string value;
+};
+
+// The configuration kept in an SQLite database: set -> section -> key ->
+// value, all byte strings, any byte allowed. One table, WITHOUT ROWID, primary
+// key (set, section, key); every column a BLOB, so listings come back in
+// plain ascending byte order.
+//
+// Durability: WAL journal with synchronous=FULL, and every write is its own
+// committed transaction before the call returns, so a write that returned
+// OK survives a crash of the process or a power cut.
+//
+// Statements are prepared once at Open. Not thread-safe: the server's single
+// reactor thread owns it.
+class ConfigStore {
+ public:
+  // Opens (creating if needed) the database at path. The parent directory
+  // must exist.
+  static LxStatus Open(const std::string& path, std::unique_ptr<ConfigStore>* store);
+
+  ~ConfigStore();
+
+  ConfigStore(const ConfigStore&) = delete;
+  ConfigStore& operator=(const ConfigStore&) = delete;
+
+  // Distinct set names.
+  LxStatus GetSets(std::vector<std::string>* sets);
+  // Section names of set; empty for an unknown set.
+  LxStatus GetSections(const std::string& set, std::vector<std::string>* sections);
+  // Keys and values of set/section in key order; empty when unknown.
+  LxStatus GetKeysAndValues(const std::string& set, const std::string& section, std::vector<wire::KeyValue>* pairs);
+  // NotFound when the key does not exist.
+  LxStatus GetValue(const std::string& set, const std::string& section, const std::string& key, std::string* value);
+
+  // Inserts or replaces one value, creating the set, section and key.
+  LxStatus SetValue(const std::string& set, const std::string& section, const std::string& key,
+                    const std::string& value);
+
+  // Adds entries to set in one transaction; keys that already exist keep
+  // their values. On failure nothing of entries is kept.
+  LxStatus ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries);
+
+ private:
+  explicit ConfigStore(sqlite3* database) : database_(database) {}
+
+  LxStatus Initialise();
+  LxStatus Execute(const char* sql);
+  LxStatus Failure(const char* what) const;
+  LxStatus ReadColumn(SqliteStatement* statement, std::vector<std::string>* names);
+  LxStatus InsertAll(const std::string& set, const std::vector<ConfigEntry>& entries);
+
+  sqlite3* database_;
+  SqliteStatement selectSets_;
+  SqliteStatement selectSections_;
+  SqliteStatement selectPairs_;
+  SqliteStatement selectValue_;
+  SqliteStatement upsertValue_;
+  SqliteStatement insertDefault_;
+  SqliteStatement begin_;
+  SqliteStatement commit_;
+  SqliteStatement rollback_;
+};
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+
+#include "ConfigStore.h"
+#include "Frame.h"
+#include "Messages.h"
+
+namespace qet_cfgserver {
+
+// Turns requests into replies against a ConfigStore; knows nothing of
+// sockets. Rules:
+//   - A request over the limits of wire::CheckRequestLimits (or a write
+//     without set, section or key) is kRejected and changes nothing.
+//   - Listings and reads of unknown sets/sections give empty lists and
+//     kSuccess; a missing key gives kKeyNotFound with an empty value.
+//   - A write inserts or replaces, and is committed before the reply.
+//   - A store failure gives kServerError; so does a reply too big for one
+//     frame (then with empty contents).
+// The command code and tag are not interpreted, only logged with writes.
+// Does not own the store. Not thread-safe: the reactor thread calls it.
+class RequestDispatcher {
+ public:
+  explicit RequestDispatcher(ConfigStore* store) : store_(store) {}
+
+  wire::Reply Dispatch(const wire::Request& request);
+
+  // The reply frame for one received request frame: decodes the body (one
+  // that does not decode is answered kRejected), dispatches, encodes.
+  std::string AnswerFrame(const wire::FrameHeader& header, const std::string& body);
+
+  // Encodes reply; a reply over the frame limit becomes an empty kServerError.
+  static std::string EncodeReply(const wire::Reply& reply);
+
+ private:
+  wire::Reply Read(const wire::Request& request);
+  wire::Reply Write(const wire::Request& request);
+
+  ConfigStore* store_;
+};
+
+// Bytes made fit for a log line: printable ASCII as is, the rest as \xNN,
+// cut after a bounded length.
+std::string Printable(const std::string& bytes);
+
+}  // namespace qet_cfgserver

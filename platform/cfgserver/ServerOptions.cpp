@@ -1,0 +1,100 @@
+#include "ServerOptions.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "RuntimeDirectory.h"
+
+namespace qet_cfgserver {
+
+namespace {
+
+constexpr const char* kRootDatabase = "/var/lib/cfgserver/config.db";
+constexpr const char* kDatabaseBelowStateHome = "/cfgserver/config.db";
+constexpr const char* kStateBelowHome = "/.local/state";
+constexpr const char* kFallbackDatabase = "cfgserver-config.db";
+
+bool IsAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
+
+// Splits "--name=value" into name and value; value stays empty without '='.
+bool SplitInlineValue(const std::string& argument, std::string* name, std::string* value) {
+  const std::string::size_type equals = argument.find('=');
+  if (equals == std::string::npos) {
+    *name = argument;
+    return false;
+  }
+  *name = argument.substr(0, equals);
+  *value = argument.substr(equals + 1);
+  return true;
+}
+
+}  // namespace
+
+LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerOptions* options) {
+  *options = ServerOptions();
+  for (std::size_t index = 0; index < arguments.size(); ++index) {
+    const std::string& argument = arguments[index];
+    if (argument == "--help" || argument == "-h") {
+      options->help = true;
+      continue;
+    }
+    std::string name;
+    std::string value;
+    const bool hasInlineValue = SplitInlineValue(argument, &name, &value);
+    std::string* target = nullptr;
+    if (name == "--runtime-dir") target = &options->runtimeDirectory;
+    else if (name == "--database") target = &options->database;
+    else if (name == "--import") target = &value;
+    else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
+    else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
+
+    if (!hasInlineValue) {
+      if (index + 1 >= arguments.size()) return LxStatus::InvalidArgument("option '" + name + "' needs a value");
+      value = arguments[++index];
+    }
+    if (value.empty()) return LxStatus::InvalidArgument("option '" + name + "' needs a non-empty value");
+    if (name == "--import") options->imports.push_back(value);
+    else *target = value;
+  }
+  return LxStatus::Ok();
+}
+
+void ServerOptions::ResolveDefaults() {
+  if (runtimeDirectory.empty()) runtimeDirectory = wire::DefaultRuntimeDirectory();
+  if (database.empty()) database = DefaultDatabasePath(geteuid(), getenv("XDG_STATE_HOME"), getenv("HOME"));
+}
+
+std::string ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome, const char* home) {
+  if (user == 0) return kRootDatabase;
+  if (IsAbsolute(stateHome)) return std::string(stateHome) + kDatabaseBelowStateHome;
+  if (IsAbsolute(home)) return std::string(home) + kStateBelowHome + kDatabaseBelowStateHome;
+  return kFallbackDatabase;
+}
+
+std::string ServerOptions::Usage() {
+  return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
+         "\n"
+         "The configuration server. Runs in the foreground until SIGTERM or SIGINT.\n"
+         "\n"
+         "  --runtime-dir DIR   directory of the server's socket (created, mode 0700);\n"
+         "                      default $CFGSERVER_RUNTIME_DIR, else /run/cfgserver for\n"
+         "                      root, else /tmp/cfgserver-<uid>\n"
+         "  --database FILE     SQLite database (created); default for root\n"
+         "                      /var/lib/cfgserver/config.db, else\n"
+         "                      $XDG_STATE_HOME/cfgserver/config.db or\n"
+         "                      $HOME/.local/state/cfgserver/config.db\n"
+         "  --import FILE.ini   load defaults into the set named after the file\n"
+         "                      (network.ini -> set \"network\"); keys already stored\n"
+         "                      keep their values. Repeatable.\n"
+         "  --help              show this text\n"
+         "\n"
+         "INI files: [section] lines start sections; key = value lines, blanks around\n"
+         "keys and values dropped; a value in double quotes keeps its blanks; lines\n"
+         "starting with # or ; are comments (no comments at the end of a line); keys\n"
+         "must be inside a section; lines must be shorter than 4 KB.\n"
+         "\n"
+         "Exit status: 0 after a clean stop, 1 when the server cannot start, 2 for a\n"
+         "bad command line.\n";
+}
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "LxStatus.h"
+
+namespace qet_cfgserver {
+
+// What the command line asks of cfgserver:
+//
+//   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]... [--help]
+//
+// Options take their value as the next argument or after '=' (--database=x).
+// Empty strings mean "not given"; ResolveDefaults() fills them in.
+struct ServerOptions {
+  std::string runtimeDirectory;
+  std::string database;
+  std::vector<std::string> imports;  // in the order given
+  bool help = false;
+
+  // Parses argv[1..]. Fails (InvalidArgument, with a message for the user)
+  // on an unknown option, a missing or empty value, or a stray argument.
+  static LxStatus Parse(const std::vector<std::string>& arguments, ServerOptions* options);
+
+  // Runtime directory: wire::DefaultRuntimeDirectory(). Database: see
+  // DefaultDatabasePath().
+  void ResolveDefaults();
+
+  // /var/lib/cfgserver/config.db for root; otherwise
+  // $XDG_STATE_HOME/cfgserver/config.db, else $HOME/.local/state/cfgserver/
+  // config.db (an empty or relative variable counts as unset), else a file
+  // in the current directory. Pass null for an unset variable.
+  static std::string DefaultDatabasePath(uid_t user, const char* stateHome, const char* home);
+
+  // The text --help prints.
+  static std::string Usage();
+};
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace qet_cfgserver {
+
+// One prepared SQLite statement, prepared once and reused: Bind, Step, and
+// Reset before the next use. Every value is bound and read as a BLOB, so any
+// byte (NUL included) survives. Owns the statement; the database must
+// outlive it. Used by one thread at a time.
+class SqliteStatement {
+ public:
+  SqliteStatement() = default;
+  ~SqliteStatement();
+
+  SqliteStatement(const SqliteStatement&) = delete;
+  SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+  // Returns an SQLite result code.
+  int Prepare(sqlite3* database, const char* sql);
+
+  // Binds parameter index (1-based) to bytes as a BLOB, empty included.
+  int BindBlob(int index, const std::string& bytes);
+
+  // SQLITE_ROW, SQLITE_DONE or an error code.
+  int Step();
+
+  // Column index (0-based) of the current row as bytes.
+  std::string ColumnBlob(int index) const;
+
+  // Ready for the next use; clears the bindings.
+  void Reset();
+
+ private:
+  sqlite3_stmt* statement_ = nullptr;
+};
+
+}  // namespace qet_cfgserver
