@@ -103,25 +103,24 @@ TEST_F(LxLinePrompterTest, StopFromAnotherThreadWhileHandlerRunsIsKept) {
 TEST_F(LxLinePrompterTest, DestroyedWhileBlockedOnInputNeverTouchedAgain) {
   int pipeEnds[2];
   ASSERT_EQ(pipe(pipeEnds), 0);
-  {
-    __gnu_cxx::stdio_filebuf<char> input(pipeEnds[0], std::ios::in);
-    std::cin.rdbuf(&input);
-    auto* prompter = new LxLinePrompter(ScriptedHandler);
-    script_.prompter = prompter;
-    ASSERT_EQ(prompter->Start(), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the thread blocks in its read
-    const auto before = std::chrono::steady_clock::now();
-    delete prompter;
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
+  // The parked thread keeps its input stream for the rest of the process,
+  // as the real console keeps standard input: never freed.
+  static auto* input = new __gnu_cxx::stdio_filebuf<char>(pipeEnds[0], std::ios::in);
+  std::cin.rdbuf(input);
+  auto* prompter = new LxLinePrompter(ScriptedHandler);
+  script_.prompter = prompter;
+  ASSERT_EQ(prompter->Start(), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the thread blocks in its read
+  const auto before = std::chrono::steady_clock::now();
+  delete prompter;
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(500));
 
-    // The late line wakes the thread; it must park without calling the
-    // handler or touching the freed prompter (AddressSanitizer watches).
-    ASSERT_EQ(write(pipeEnds[1], "late\n", 5), 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    std::lock_guard<std::mutex> lock(script_.mutex);
-    EXPECT_TRUE(script_.calls.empty());
-    std::cin.rdbuf(savedIn_);
-  }
+  // The late line wakes the thread; it must park without calling the
+  // handler or touching the freed prompter (AddressSanitizer watches).
+  ASSERT_EQ(write(pipeEnds[1], "late\n", 5), 5);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::lock_guard<std::mutex> lock(script_.mutex);
+  EXPECT_TRUE(script_.calls.empty());
   close(pipeEnds[1]);
 }
 
