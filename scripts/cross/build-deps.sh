@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# Cross-builds the project's dependencies for the target from Debian's own
+# sources and installs them under $QUENLO_CROSS_PREFIX:
+#   ACE         libACE only (static), from the `ace` source package, with a
+#               relocatable ACE.pc for pkg-config;
+#   SQLite      the amalgamation of the `sqlite3` source package as a static
+#               libsqlite3, compiled with Debian's own SQLITE_* options;
+#   GoogleTest  gtest, gtest_main, gmock, gmock_main from /usr/src/googletest.
+# Each dependency is built once. Its stamp file records the source version,
+# the cross compiler and the recipe revision; a run whose stamp matches skips
+# it, so only a new Debian version or a changed recipe rebuilds.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
+
+# Bump a revision when its recipe below changes in a way that alters the result.
+readonly ACE_RECIPE_REVISION=1
+readonly SQLITE_RECIPE_REVISION=1
+readonly GTEST_RECIPE_REVISION=1
+
+# The private source lists are refreshed when older than this, so a warm run
+# needs no network.
+readonly SOURCE_LISTS_MAX_AGE_MINUTES=1440
+
+apt_dir=${QUENLO_CROSS_CACHE}/apt
+work_root=${QUENLO_CROSS_CACHE}/work
+stamp_dir=${QUENLO_CROSS_CACHE}/stamps
+prefix=${QUENLO_CROSS_PREFIX}
+
+private_apt_options=(
+  -o "Dir::Etc::SourceList=${apt_dir}/sources.list"
+  -o "Dir::Etc::SourceParts=${apt_dir}/sources.list.d"
+  -o "Dir::State::Lists=${apt_dir}/lists"
+  # The downloads land in our own directories, which _apt cannot read.
+  -o "APT::Sandbox::User=root"
+)
+
+private_apt_get() { apt-get -q "${private_apt_options[@]}" "$@"; }
+
+# deb-src entries mirror the machine's own deb entries; /etc is left alone.
+write_private_sources() {
+  mkdir -p "${apt_dir}/sources.list.d" "${apt_dir}/lists/partial"
+  rm -f "${apt_dir}/sources.list.d/"*
+  : > "${apt_dir}/sources.list"
+  local file
+  for file in /etc/apt/sources.list.d/*.sources; do
+    [[ -e $file ]] || continue
+    sed -E 's/^Types:.*/Types: deb-src/' "$file" > "${apt_dir}/sources.list.d/$(basename "$file")"
+  done
+  for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+    [[ -e $file ]] || continue
+    sed -n -E 's/^deb([[:space:]])/deb-src\1/p' "$file" >> "${apt_dir}/sources.list"
+  done
+}
+
+refresh_source_lists() {
+  write_private_sources
+  if [[ -n $(find "${apt_dir}/lists" -maxdepth 1 -name '*Sources*' -mmin "-${SOURCE_LISTS_MAX_AGE_MINUTES}" -print -quit) ]]; then
+    return
+  fi
+  cross_log "updating the private source package lists"
+  private_apt_get update >/dev/null
+}
+
+# The version `apt-get source --only-source <name>` would fetch, read from
+# the name of its .dsc file.
+source_version() {
+  local name=$1 dsc
+  dsc=$(private_apt_get source --only-source --print-uris "$name" | awk '$2 ~ /\.dsc$/ {print $2; exit}')
+  [[ -n $dsc ]] || cross_die "no source package '$name' in the source lists"
+  dsc=${dsc#"${name}_"}
+  echo "${dsc%.dsc}"
+}
+
+cross_compiler_version() {
+  "${QUENLO_CROSS_TRIPLET}-g++" --version | head -n 1
+}
+
+stamp_is_current() {
+  local name=$1 key=$2
+  [[ -f ${stamp_dir}/${name} && $(cat "${stamp_dir}/${name}") == "$key" ]]
+}
+
+write_stamp() {
+  mkdir -p "$stamp_dir"
+  printf '%s\n' "$2" > "${stamp_dir}/$1"
+}
+
+# Fetches and unpacks a source package into a fresh work directory; prints
+# the unpacked tree's path.
+fetch_source() {
+  local name=$1 work=${work_root}/$1
+  rm -rf "$work"
+  mkdir -p "$work"
+  (cd "$work" && private_apt_get source --only-source "$name" >/dev/null 2>&1) ||
+    cross_die "apt-get source --only-source $name failed"
+  find "$work" -mindepth 1 -maxdepth 1 -type d -name "${name}-*" -print -quit
+}
+
+build_ace() {
+  local version key tree
+  version=$(source_version ace)
+  key="ace ${version}; $(cross_compiler_version); recipe ${ACE_RECIPE_REVISION}"
+  if stamp_is_current ace "$key"; then
+    cross_log "ACE ${version}: cached"
+    return
+  fi
+  cross_log "ACE ${version}: building libACE"
+  tree=$(fetch_source ace)
+  export ACE_ROOT=$tree MPC_ROOT=$tree/MPC
+  # Debian's config.h, so the target ACE has the same features (IPv6,
+  # inlining) as the host package the native build uses.
+  cp "$tree/debian/config.h" "$tree/ace/config.h"
+  cat > "$tree/include/makeinclude/platform_macros.GNU" <<EOF
+debug = 0
+optimize = 1
+inline = 1
+ipv6 = 1
+static_libs_only = 1
+install_rpath = 0
+CROSS_COMPILE = ${QUENLO_CROSS_TRIPLET}-
+include \$(ACE_ROOT)/include/makeinclude/platform_linux.GNU
+# The project links libACE.a into position-independent executables.
+CCFLAGS += -fPIC
+EOF
+  # Run from inside ace/: its makefile names the install folders after $PWD.
+  cd "$tree/ace"
+  perl "$ACE_ROOT/bin/mpc.pl" -type gnuace ace.mpc >"${work_root}/ace-mpc.log" 2>&1
+  make -f GNUmakefile.ACE -j"${QUENLO_CROSS_JOBS}" >"${work_root}/ace-build.log" 2>&1 ||
+    cross_die "ACE build failed; see ${work_root}/ace-build.log"
+  make -f GNUmakefile.ACE install INSTALL_PREFIX="$prefix" >"${work_root}/ace-install.log" 2>&1 ||
+    cross_die "ACE install failed; see ${work_root}/ace-install.log"
+  cd "$QUENLO_CROSS_REPO"
+  # MPC's own files are not needed to use the library.
+  rm -rf "$prefix/share/ace"
+  write_ace_pkg_config "${version%%+*}"
+  unset ACE_ROOT MPC_ROOT
+  rm -rf "${work_root}/ace"
+  write_stamp ace "$key"
+}
+
+# ACE's own ACE.pc omits the define that static users of ACE need.
+write_ace_pkg_config() {
+  mkdir -p "$prefix/lib/pkgconfig"
+  cat > "$prefix/lib/pkgconfig/ACE.pc" <<EOF
+prefix=${prefix}
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: ACE
+Description: ADAPTIVE Communication Environment (static, ${QUENLO_CROSS_TRIPLET})
+Version: $1
+Libs: -L\${libdir} -lACE -ldl -lrt -lpthread
+Cflags: -I\${includedir} -DACE_AS_STATIC_LIBS
+EOF
+}
+
+# Debian's SQLITE_* compile options, so the target library behaves like the
+# host's libsqlite3.
+debian_sqlite_options() {
+  grep -o -E -- '-DSQLITE_[A-Z0-9_]+(=[0-9]+)?' "$1/debian/rules" | sort -u
+}
+
+build_sqlite() {
+  local version key tree build options
+  version=$(source_version sqlite3)
+  key="sqlite3 ${version}; $(cross_compiler_version); recipe ${SQLITE_RECIPE_REVISION}"
+  if stamp_is_current sqlite3 "$key"; then
+    cross_log "SQLite ${version}: cached"
+    return
+  fi
+  cross_log "SQLite ${version}: building the amalgamation"
+  tree=$(fetch_source sqlite3)
+  build=${work_root}/sqlite3/build
+  mkdir -p "$build"
+  # The amalgamation is generated by host tools; only sqlite3.c is cross-compiled.
+  (cd "$build" && "$tree/configure" --disable-tcl >configure.log 2>&1 &&
+    make -j"${QUENLO_CROSS_JOBS}" sqlite3.c >make.log 2>&1) ||
+    cross_die "generating the SQLite amalgamation failed; see $build"
+  mapfile -t options < <(debian_sqlite_options "$tree")
+  "${QUENLO_CROSS_TRIPLET}-gcc" -O2 -fPIC -fno-strict-aliasing "${options[@]}" \
+    -c "$build/sqlite3.c" -o "$build/sqlite3.o"
+  mkdir -p "$prefix/lib/pkgconfig" "$prefix/include"
+  rm -f "$prefix/lib/libsqlite3.a"
+  "${QUENLO_CROSS_TRIPLET}-ar" rcs "$prefix/lib/libsqlite3.a" "$build/sqlite3.o"
+  install -m 644 "$build/sqlite3.h" "$tree/src/sqlite3ext.h" "$prefix/include/"
+  cat > "$prefix/lib/pkgconfig/sqlite3.pc" <<EOF
+prefix=${prefix}
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: SQLite
+Description: SQL database engine (static, ${QUENLO_CROSS_TRIPLET})
+Version: ${version%%-*}
+Libs: -L\${libdir} -lsqlite3 -ldl -lm -lpthread
+Cflags: -I\${includedir}
+EOF
+  rm -rf "${work_root}/sqlite3"
+  write_stamp sqlite3 "$key"
+}
+
+build_gtest() {
+  local version key build
+  version=$(dpkg-query -W -f='${Version}' googletest)
+  key="googletest ${version}; $(cross_compiler_version); recipe ${GTEST_RECIPE_REVISION}"
+  if stamp_is_current googletest "$key"; then
+    cross_log "GoogleTest ${version}: cached"
+    return
+  fi
+  cross_log "GoogleTest ${version}: building"
+  build=${work_root}/googletest
+  rm -rf "$build"
+  cmake -S /usr/src/googletest -B "$build" \
+    -DCMAKE_TOOLCHAIN_FILE="${QUENLO_CROSS_TOOLCHAIN_FILE}" \
+    -DQUENLO_CROSS_PREFIX="$prefix" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_POSITION_INDEPENDENT_CODE=ON \
+    -DBUILD_GMOCK=ON >"${work_root}/googletest-configure.log" 2>&1 ||
+    cross_die "GoogleTest configure failed; see ${work_root}/googletest-configure.log"
+  cmake --build "$build" -j"${QUENLO_CROSS_JOBS}" >"${work_root}/googletest-build.log" 2>&1 ||
+    cross_die "GoogleTest build failed; see ${work_root}/googletest-build.log"
+  cmake --install "$build" >/dev/null
+  rm -rf "$build"
+  write_stamp googletest "$key"
+}
+
+main() {
+  mkdir -p "$QUENLO_CROSS_CACHE" "$work_root"
+  # Two runs at once would build into the same prefix.
+  exec 9>"${QUENLO_CROSS_CACHE}/.lock"
+  flock 9
+  refresh_source_lists
+  build_ace
+  build_sqlite
+  build_gtest
+  cross_log "dependencies ready in $prefix"
+}
+
+main "$@"
