@@ -27,8 +27,8 @@ configure_and_build() {
     -DCMAKE_TOOLCHAIN_FILE="$QUENLO_CROSS_TOOLCHAIN_FILE" \
     -DQUENLO_CROSS_PREFIX="$QUENLO_CROSS_PREFIX" \
     -DQUENLO_CHILD_EMULATOR="${script_dir}/qemu-target.sh" \
-    -DQUENLO_BUILD_TESTS=ON >"${QUENLO_CROSS_BUILD}.configure.log" 2>&1 || {
-    cat "${QUENLO_CROSS_BUILD}.configure.log" >&2
+    -DQUENLO_BUILD_TESTS=ON >"${QUENLO_CROSS_BUILD}/configure.log" 2>&1 || {
+    cat "${QUENLO_CROSS_BUILD}/configure.log" >&2
     cross_die "cmake configure failed"
   }
   cross_log "building with ${QUENLO_CROSS_JOBS} jobs"
