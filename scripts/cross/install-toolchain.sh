@@ -18,6 +18,7 @@ required_packages=(
   cmake pkg-config
   googletest                 # GoogleTest sources in /usr/src/googletest
   file
+  g++ libace-dev libsqlite3-dev  # native programs for the mixed byte-order sessions
 )
 
 missing_packages() {

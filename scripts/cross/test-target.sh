@@ -7,6 +7,8 @@
 #   3. configures with cmake/powerpc-linux-gnu.cmake, builds, runs ctest
 #   4. reports the target programs' architecture, stripped size and the
 #      shared libraries they need on the target
+#   5. runs quenlo and cfgserver across byte orders (mixed-byte-order.sh;
+#      QUENLO_CROSS_MIXED=0 skips it)
 #
 # Run as root on Debian 12. Settings: see env.sh. Extra arguments go to ctest
 # (for example -R cfgwire).
@@ -75,7 +77,10 @@ main() {
   configure_and_build
   run_tests "$@" || status=$?
   report_programs
-  cross_log "finished in $((SECONDS - start)) s; ctest exit status ${status}"
+  if [[ $status -eq 0 && ${QUENLO_CROSS_MIXED:-1} == 1 ]]; then
+    "${script_dir}/mixed-byte-order.sh" || status=$?
+  fi
+  cross_log "finished in $((SECONDS - start)) s; exit status ${status}"
   return "$status"
 }
 
