@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "LxStatus.h"
+#include "TemporaryDirectory.h"
 
 namespace quenlo_test {
 
@@ -20,82 +21,62 @@ struct ExitStatus {
 
   bool IsExit(int expected) const { return exited && code == expected; }
   bool IsSignal(int expected) const { return !exited && signal == expected; }
-  std::string ToString() const;  // "exit 0", "signal 9"
+  std::string ToString() const { return exited ? "exit " + std::to_string(code) : "signal " + std::to_string(signal); }
 };
 
-// One program started by a test. It is started with posix_spawn; when the
-// build defines QUENLO_CHILD_EMULATOR (a ';'-separated command such as
-// "qemu-ppc;-L;/sysroot", set for cross builds) that command is put in front
-// of the program, so cross-built programs run under the emulator.
+// One program started by a test, with default signal handling. When the
+// build defines QUENLO_CHILD_EMULATOR (a ';'-separated command, set for cross
+// builds) that command is put in front of the program.
 //
-// With Options::capture the child's stdin, stdout and stderr are pipes owned
-// by this object; otherwise stdin is /dev/null and stdout/stderr are shared
-// with the test. Every call that waits takes a timeout and uses poll(), so a
-// child that misbehaves fails the test instead of hanging it. While waiting,
-// output is drained into output()/errors(), so a chatty child never blocks
-// on a full pipe.
+// With Options::capture stdin is a pipe, and stdout and stderr go to files in
+// a private temporary directory, read back by polling into output() and
+// errors(); a chatty child never blocks. Otherwise the child shares the
+// test's stdin, stdout and stderr. Every call that waits has a deadline, so a
+// child that misbehaves fails the test instead of hanging it.
 //
-// The destructor kills the child with SIGKILL if it is still running and
-// reaps it. Not thread-safe: one thread drives a child.
+// The destructor kills a child still running with SIGKILL and reaps it.
+// Not copyable, not thread-safe: one thread drives a child.
 class ChildProcess {
  public:
   struct Options {
     std::vector<std::string> environment;  // extra "NAME=value" entries; they replace inherited ones
-    bool capture = false;                  // pipes for stdin, stdout and stderr
+    bool capture = false;
   };
 
-  ChildProcess() = default;
   ~ChildProcess();
 
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  // Starts program with arguments (argv[1..]; argv[0] is program).
-  // Fails when a child is already running or the spawn fails.
+  // Starts program with arguments (argv[1..]). Fails when a child is running.
   LxStatus Start(const std::string& program, const std::vector<std::string>& arguments, const Options& options);
 
-  bool running() const { return pid_ > 0; }
-  pid_t pid() const { return pid_; }
-
-  // Writes bytes to the child's stdin, all of them or TimedOut.
+  // Writes all bytes to the child's stdin; TimedOut when it does not read them.
   LxStatus Write(const std::string& bytes, Duration timeout);
   // Closes the child's stdin, so it reads end of file.
   void CloseInput();
 
-  // Reads until stdout contains text, or until end of file / timeout (fails).
+  // Waits until stdout contains text; fails when the child ends without it.
   LxStatus ReadUntil(const std::string& text, Duration timeout);
-  // Reads stdout and stderr until both reach end of file; TimedOut if not.
+  // Waits for the child to end; then output() and errors() are complete.
   LxStatus ReadToEnd(Duration timeout);
-
   // Everything read so far from stdout / stderr.
   const std::string& output() const { return output_; }
   const std::string& errors() const { return errors_; }
 
   LxStatus Signal(int signal);
-
   // Waits for the child to end; TimedOut leaves it running.
   LxStatus Wait(Duration timeout, ExitStatus* status);
-
-  // Has the child ended already? Reaps it when it has; never blocks.
+  // Has the child ended? Reaps it when it has, and from then on keeps
+  // reporting how it ended; never blocks. Brings output() and errors() up
+  // to date.
   bool Exited(ExitStatus* status);
 
  private:
-  // One round of poll() over the open pipes, at most until deadline.
-  void Pump(std::chrono::steady_clock::time_point deadline);
-  void ReadFrom(int* descriptor, std::string* sink);
-  void CloseAll();
-
   pid_t pid_ = -1;
+  ExitStatus ended_;
   int input_ = -1;
-  int outputPipe_ = -1;
-  int errorPipe_ = -1;
-  std::string pendingInput_;
+  bool capture_ = false;
   std::string output_;
   std::string errors_;
+  TemporaryDirectory captureDirectory_;
 };
-
-// The emulator command from QUENLO_CHILD_EMULATOR, split at ';'; empty when
-// programs run natively.
-std::vector<std::string> ChildEmulator();
 
 }  // namespace quenlo_test

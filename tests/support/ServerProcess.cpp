@@ -7,9 +7,7 @@
 
 #include <thread>
 
-#include "RuntimeDirectory.h"
-
-// Set by the build to the cfgserver it made; empty in a build without one.
+// Set by the build to the cfgserver it made.
 #ifndef QUENLO_CFGSERVER_PATH
 #define QUENLO_CFGSERVER_PATH ""
 #endif
@@ -18,70 +16,50 @@ namespace quenlo_test {
 
 namespace {
 
-constexpr const char* kServerEndpoint = "CfgServer-ReadFifo";
+constexpr const char* kSocketName = "/CfgServer-ReadFifo";
 constexpr Duration kPollInterval(20);
+
+bool SocketAccepts(const std::string& path) {
+  ACE_LSOCK_Stream stream;
+  const bool connected = ACE_LSOCK_Connector().connect(stream, ACE_UNIX_Addr(path.c_str())) == 0;
+  stream.close();
+  return connected;
+}
 
 }  // namespace
 
 constexpr Duration ServerProcess::kDefaultTimeout;
 
-bool SocketAccepts(const std::string& path) {
-  ACE_LSOCK_Stream stream;
-  ACE_LSOCK_Connector connector;
-  const ACE_UNIX_Addr address(path.c_str());
-  if (connector.connect(stream, address) != 0) return false;
-  stream.close();
-  return true;
-}
-
 std::string ServerProcess::ExecutablePath() { return QUENLO_CFGSERVER_PATH; }
 
-std::vector<std::string> ServerProcess::Arguments(const Options& options) {
-  std::vector<std::string> arguments;
-  if (!options.runtimeDirectory.empty()) arguments.insert(arguments.end(), {"--runtime-dir", options.runtimeDirectory});
+LxStatus ServerProcess::Start(const Options& options, Duration timeout) {
+  if (options.runtimeDirectory.empty())
+    return LxStatus::InvalidArgument("a test server needs its own runtime directory");
+  std::vector<std::string> arguments = {"--runtime-dir", options.runtimeDirectory};
   if (!options.database.empty()) arguments.insert(arguments.end(), {"--database", options.database});
   for (const std::string& file : options.imports) arguments.insert(arguments.end(), {"--import", file});
   arguments.insert(arguments.end(), options.extraArguments.begin(), options.extraArguments.end());
-  return arguments;
-}
-
-std::vector<std::string> ServerProcess::environment() const {
-  return {std::string(qet_cfgserver::wire::kRuntimeDirectoryVariable) + "=" + runtimeDirectory_};
-}
-
-LxStatus ServerProcess::Start(const Options& options, Duration timeout) {
-  if (ExecutablePath().empty()) return LxStatus::Unavailable("this build has no cfgserver");
-  if (options.runtimeDirectory.empty()) return LxStatus::InvalidArgument("a test server needs its own runtime directory");
-  LxStatus status = qet_cfgserver::wire::EndpointPath(options.runtimeDirectory, kServerEndpoint, &socketPath_);
-  if (!status.ok()) return status;
-  runtimeDirectory_ = options.runtimeDirectory;
-
-  ChildProcess::Options childOptions;
-  childOptions.environment = environment();
-  status = child_.Start(ExecutablePath(), Arguments(options), childOptions);
-  if (!status.ok()) return status;
-
+  socketPath_ = options.runtimeDirectory + kSocketName;
+  LxStatus status = child_.Start(ExecutablePath(), arguments, {{}, true});
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    ExitStatus exit;
-    if (child_.Exited(&exit)) return LxStatus::Unavailable("cfgserver ended during start-up: " + exit.ToString());
-    if (SocketAccepts(socketPath_)) return LxStatus::Ok();
-    if (std::chrono::steady_clock::now() >= deadline) return LxStatus::TimedOut("cfgserver did not start listening in time");
-    std::this_thread::sleep_for(kPollInterval);
+  for (ExitStatus ended; status.ok() && !SocketAccepts(socketPath_); std::this_thread::sleep_for(kPollInterval)) {
+    if (child_.Exited(&ended))
+      status = LxStatus::Unavailable("cfgserver ended, " + ended.ToString() + ":\n" + errors());
+    else if (std::chrono::steady_clock::now() >= deadline)
+      status = LxStatus::TimedOut("cfgserver did not listen in time");
   }
+  return status;
 }
 
 LxStatus ServerProcess::Stop(ExitStatus* status, Duration timeout) {
   LxStatus signalled = child_.Signal(SIGTERM);
-  if (!signalled.ok()) return signalled;
-  return child_.Wait(timeout, status);
+  return signalled.ok() ? child_.Wait(timeout, status) : signalled;
 }
 
 LxStatus ServerProcess::Kill() {
-  LxStatus signalled = child_.Signal(SIGKILL);
-  if (!signalled.ok()) return signalled;
   ExitStatus ignored;
-  return child_.Wait(kDefaultTimeout, &ignored);
+  LxStatus signalled = child_.Signal(SIGKILL);
+  return signalled.ok() ? child_.Wait(kDefaultTimeout, &ignored) : signalled;
 }
 
 }  // namespace quenlo_test
