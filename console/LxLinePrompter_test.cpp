@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <iostream>
 #include <mutex>
 #include <sstream>
@@ -122,15 +121,6 @@ TEST_F(LxLinePrompterTest, DestroyedWhileBlockedOnInputNeverTouchedAgain) {
   std::lock_guard<std::mutex> lock(script_.mutex);
   EXPECT_TRUE(script_.calls.empty());
   close(pipeEnds[1]);
-}
-
-TEST(LxLinePrompterState, StopAndSetStateFromAnyThread) {
-  LxLinePrompter prompter(ScriptedHandler);
-  EXPECT_EQ(prompter.GetState(), LxLinePrompter::kStatePrompting);
-  std::thread([&prompter] { prompter.SetState(5); }).join();
-  EXPECT_EQ(prompter.GetState(), 5);
-  std::thread([&prompter] { prompter.Stop(); }).join();
-  EXPECT_EQ(prompter.GetState(), LxLinePrompter::kStateStopped);
 }
 
 }  // namespace
