@@ -74,21 +74,13 @@ class LxLinePrompterTest : public ::testing::Test {
   std::streambuf* savedOut_ = nullptr;
 };
 
-TEST_F(LxLinePrompterTest, HandsLinesOnInOrderUntilTheHandlerReturnsZeroOrLess) {
-  script_.results = {3, 2, -1};
-  const std::string output = RunToEnd("one\ntwo\nthree\r\nnever read\n");
+TEST_F(LxLinePrompterTest, HandsLinesOnInOrderThenEmptyLinesAtEndOfInputUntilStopped) {
+  script_.results = {3, 2, 2, 2, -1};
+  const std::string output = RunToEnd("one\ntwo\nthree\r\nlast");
   using Call = std::pair<std::int32_t, std::string>;
-  EXPECT_EQ(script_.calls, (std::vector<Call>{{2, "one"}, {3, "two"}, {2, "three\r"}}));
+  EXPECT_EQ(script_.calls, (std::vector<Call>{{2, "one"}, {3, "two"}, {2, "three\r"}, {2, "last"}, {2, ""}}));
   // State 3 has no prompt text: nothing is printed before the second read.
-  EXPECT_EQ(output, "\n: \n: ");
-}
-
-TEST_F(LxLinePrompterTest, LastLineWithoutNewlineThenEndOfInputGivesEmptyLines) {
-  script_.results = {2, 2, 0};
-  const std::string output = RunToEnd("only");
-  using Call = std::pair<std::int32_t, std::string>;
-  EXPECT_EQ(script_.calls, (std::vector<Call>{{2, "only"}, {2, ""}, {2, ""}}));
-  EXPECT_EQ(output, "\n: \n: \n: ");
+  EXPECT_EQ(output, "\n: \n: \n: \n: ");
 }
 
 TEST_F(LxLinePrompterTest, StopFromAnotherThreadWhileHandlerRunsIsKept) {
