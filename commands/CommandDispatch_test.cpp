@@ -13,22 +13,22 @@ namespace {
 TEST(RunConfigCommand, RunsExactlyOneRequestChosenByTheFilledItems) {
   const struct {
     const char* line;
-    const char* call;  // operation:set|section|key|value
+    const char* call;  // operation:set|section|key|value tag
   } cases[] = {
-      {",", "ListSets:|||"},
-      {" , ", "ListSets:|||"},
-      {",beta,gamma,delta", "ListSets:|||"},
-      {"alpha", "ListSections:alpha|||"},
-      {" q", "ListSections:q|||"},
-      {"q\r", "ListSections:q|||"},
-      {"quit", "ListSections:quit|||"},
-      {"   ", "ListSections:|||"},
-      {"alpha,,gamma,delta", "ListSections:alpha|||"},
-      {"alpha,beta", "ListKeysAndValues:alpha|beta||"},
-      {"alpha,beta,,delta", "ListKeysAndValues:alpha|beta||"},
-      {"alpha,beta,gamma,", "ReadValue:alpha|beta|gamma|"},
-      {"alpha,beta,gamma,delta", "WriteValue:alpha|beta|gamma|delta"},
-      {" alpha , beta , gamma , a, b ,c ", "WriteValue:alpha|beta|gamma|a, b ,c"},
+      {",", "ListSets:||| CfgUtil"},
+      {" , ", "ListSets:||| CfgUtil"},
+      {",beta,gamma,delta", "ListSets:||| CfgUtil"},
+      {"alpha", "ListSections:alpha||| CfgUtil"},
+      {" q", "ListSections:q||| CfgUtil"},
+      {"q\r", "ListSections:q||| CfgUtil"},
+      {"quit", "ListSections:quit||| CfgUtil"},
+      {"   ", "ListSections:||| CfgUtil"},
+      {"alpha,,gamma,delta", "ListSections:alpha||| CfgUtil"},
+      {"alpha,beta", "ListKeysAndValues:alpha|beta|| CfgUtil"},
+      {"alpha,beta,,delta", "ListKeysAndValues:alpha|beta|| CfgUtil"},
+      {"alpha,beta,gamma,", "ReadValue:alpha|beta|gamma| RMy Test"},
+      {"alpha,beta,gamma,delta", "WriteValue:alpha|beta|gamma|delta My-Test"},
+      {" alpha , beta , gamma , a, b ,c ", "WriteValue:alpha|beta|gamma|a, b ,c My-Test"},
   };
   for (const auto& expected : cases) {
     quenlo_test::InMemoryConfigure client;
@@ -36,7 +36,8 @@ TEST(RunConfigCommand, RunsExactlyOneRequestChosenByTheFilledItems) {
     RunConfigCommand(client, expected.line);
     ASSERT_EQ(client.calls().size(), 1u) << expected.line;
     const auto& call = client.calls().front();
-    EXPECT_EQ(call.operation + ":" + call.set + "|" + call.section + "|" + call.key + "|" + call.value, expected.call)
+    EXPECT_EQ(call.operation + ":" + call.set + "|" + call.section + "|" + call.key + "|" + call.value + " " + call.tag,
+              expected.call)
         << "line '" << expected.line << "'";
   }
 }
