@@ -60,6 +60,10 @@ LxStatus ChildProcess::Start(const std::string& program, const std::vector<std::
 
   CloseInput();
   capture_ = options.capture;
+  // A previous child's output must not pass for this one's.
+  output_.clear();
+  errors_.clear();
+  for (int stream : {STDOUT_FILENO, STDERR_FILENO}) unlink(captureDirectory_.File(std::to_string(stream)).c_str());
   int inputEnds[2] = {-1, -1};
   if (capture_ && pipe2(inputEnds, O_CLOEXEC) != 0) return LxStatus::IoError(std::string("pipe2: ") + strerror(errno));
   posix_spawn_file_actions_t actions;
