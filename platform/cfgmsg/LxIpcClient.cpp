@@ -149,13 +149,16 @@ CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::R
   switch (connection_.RoundTrip(frame, &header, &body, &why)) {
     case LxServerConnection::Outcome::kAnswered:
       why = wire::DecodeReplyBody(header, body, reply);
-      status = why.ok() ? reply->status : CfgItemStatus::kServerError;
+      if (why.ok()) {
+        status = reply->status;
+      } else {
+        connection_.Close();  // what follows on the stream cannot be trusted
+      }
       break;
     case LxServerConnection::Outcome::kUnreachable: status = CfgItemStatus::kNoServer; break;
     case LxServerConnection::Outcome::kTimedOut: status = CfgItemStatus::kTimeout; break;
     case LxServerConnection::Outcome::kBroken: status = CfgItemStatus::kServerError; break;
   }
-  if (!why.ok() && status == CfgItemStatus::kServerError) connection_.Close();
   Report(request, status, why);
   return status;
 }
@@ -175,13 +178,16 @@ void LxIpcClient::EndRequest() {
 }
 
 void LxIpcClient::Report(const wire::Request& request, CfgItemStatus::Status status, const LxStatus& why) {
-  const bool failed = status == CfgItemStatus::kNoServer || status == CfgItemStatus::kTimeout ||
-                      status == CfgItemStatus::kServerError || status == CfgItemStatus::kRejected;
-  if (failed && (!lastRequestFailed_ || status == CfgItemStatus::kRejected))
-    __dlog_printf(kLogWarning, kLogSource, "%s failed: %s\n", wire::OperationName(request.operation),
-                  why.ToString().c_str());
-  if (!failed && lastRequestFailed_) __dlog_printf(kLogNotice, kLogSource, "the server answers again\n");
-  if (status != CfgItemStatus::kRejected) lastRequestFailed_ = failed;
+  const char* operation = wire::OperationName(request.operation);
+  if (status == CfgItemStatus::kRejected) {
+    __dlog_printf(kLogWarning, kLogSource, "%s rejected: %s\n", operation, why.ToString().c_str());
+    return;
+  }
+  const bool failed =
+      status == CfgItemStatus::kNoServer || status == CfgItemStatus::kTimeout || status == CfgItemStatus::kServerError;
+  if (failed && !inOutage_) __dlog_printf(kLogWarning, kLogSource, "%s failed: %s\n", operation, why.ToString().c_str());
+  if (!failed && inOutage_) __dlog_printf(kLogNotice, kLogSource, "the server answers again\n");
+  inOutage_ = failed;
 }
 
 }  // namespace qet_cfgserver

@@ -53,7 +53,7 @@ class LxIpcClient : public LxiConfigure {
   const std::string clientName_;
   const ACE_Time_Value timeout_;
   LxServerConnection connection_;
-  bool lastRequestFailed_ = false;  // requesting thread only: log a failure once per outage
+  bool inOutage_ = false;  // requesting thread only: a lost server is logged once, not per request
 
   std::mutex mutex_;  // guards the two flags below
   std::condition_variable idle_;
