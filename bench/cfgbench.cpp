@@ -1,10 +1,12 @@
 // Measures what one request costs against a running cfgserver: a point read,
 // a write (committed to disk before the answer), a listing of the sets, and
-// the listing of one section of many keys. Point it at the server with
-// CFGSERVER_RUNTIME_DIR.
+// the listing of one section of many keys; and, as the floor under them all,
+// a bare round trip over a UNIX-domain socket pair. Point it at the server
+// with CFGSERVER_RUNTIME_DIR.
 //
 //   cfgbench [reads] [writes] [keys in the big section]
 
+#include <ace/OS_NS_sys_socket.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include <list>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CfgRequests.h"
@@ -45,6 +48,25 @@ bool Measure(const char* name, int count, const std::function<bool(int)>& reques
   return true;
 }
 
+// Ping-pong of a few bytes between two threads over a socket pair.
+bool MeasureBareRoundTrip(int count) {
+  ACE_HANDLE ends[2];
+  if (ACE_OS::socketpair(AF_UNIX, SOCK_STREAM, 0, ends) == -1) return false;
+  std::thread echo([&ends, count] {
+    char bytes[64];
+    for (int i = 0; i < count; ++i)
+      if (ACE_OS::recv(ends[1], bytes, sizeof bytes) <= 0 || ACE_OS::send(ends[1], bytes, 16) != 16) return;
+  });
+  char bytes[64] = {};
+  const bool ok = Measure("bare socket round trip", count, [&](int) {
+    return ACE_OS::send(ends[0], bytes, 16) == 16 && ACE_OS::recv(ends[0], bytes, sizeof bytes) > 0;
+  });
+  echo.join();
+  ACE_OS::closesocket(ends[0]);
+  ACE_OS::closesocket(ends[1]);
+  return ok;
+}
+
 int Argument(int argc, char* argv[], int index, int fallback) {
   return argc > index ? std::max(1, atoi(argv[index])) : fallback;
 }
@@ -57,7 +79,7 @@ int main(int argc, char* argv[]) {
   const int bigSection = Argument(argc, argv, 3, 10000);
   qet_cfgserver::LxiConfigure& client = *qet_cfgserver::CreateIpcClient("cfgbench", "CfgServer-ReadFifo");
 
-  bool ok = Measure("set (committed)", writes, [&](int i) {
+  bool ok = MeasureBareRoundTrip(reads) && Measure("set (committed)", writes, [&](int i) {
     return SetCfgValue(client, "bench", "small", "key" + std::to_string(i % 50), std::to_string(i), kTag, kSet) ==
            kSuccess;
   });

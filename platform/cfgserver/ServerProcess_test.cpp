@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "HandWrittenFrame.h"
 #include "Messages.h"
 #include "TemporaryDirectory.h"
 
@@ -87,19 +88,13 @@ TEST_F(ServerProcessTest, BadFramesCloseOnlyTheirConnectionAndTheOtherByteOrderI
     EXPECT_EQ(bystander.Value("key"), "v");
   }
 
-  const bool little = badVersion[3] == 0;  // the opposite of this machine's order
-  auto put = [little](std::string* out, std::uint32_t value) {
-    for (int index = 0; index < 4; ++index) out->push_back(char(value >> (little ? 8 * index : 24 - 8 * index)));
-  };
-  std::string body, frame = {'Q', 'C', char(wire::kProtocolVersion), char(little)};
-  for (std::uint32_t number : {std::uint32_t(Operation::kSetValue), 0u}) put(&body, number);  // operation, command
-  for (const std::string field : {"client", "tag", "set", "section", "key", "from the other side"}) {
-    body.resize((body.size() + 3) / 4 * 4, '\0');  // CDR aligns every ulong
-    put(&body, std::uint32_t(field.size()));
-    body += field;
-  }
-  put(&frame, std::uint32_t(body.size()));
-  EXPECT_EQ(Client(Socket()).Exchange(frame + body), CfgItemStatus::kSuccess);
+  const bool otherOrder = badVersion[3] == 0;  // the opposite of this machine's order
+  const std::string frame = quenlo_test::HandWrittenFrame(otherOrder)
+                                .ULong(std::uint32_t(Operation::kSetValue)).ULong(0)
+                                .String("client").String("tag").String("set").String("section").String("key")
+                                .String("from the other side")
+                                .Frame();
+  EXPECT_EQ(Client(Socket()).Exchange(frame), CfgItemStatus::kSuccess);
   EXPECT_EQ(bystander.Value("key"), "from the other side");
 }
 
