@@ -51,6 +51,9 @@ LxServerConnection::Outcome LxServerConnection::Connect(LxStatus* why) {
     *why = LxStatus::Unavailable(ErrnoText(("cannot connect to " + socketPath_).c_str()));
     return error == ETIME ? Outcome::kTimedOut : Outcome::kUnreachable;
   }
+  // Every send and receive waits with a timeout; on a socket left
+  // non-blocking, ACE skips switching the mode around each of them.
+  stream_.enable(ACE_NONBLOCK);
   std::lock_guard<std::mutex> lock(handleMutex_);
   if (interrupted_) {
     stream_.close();

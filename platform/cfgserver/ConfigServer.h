@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ace/Reactor.h>
+#include <ace/Select_Reactor.h>
 
 #include <memory>
 
@@ -38,7 +39,11 @@ class ConfigServer {
   LxStatus Listen();
   void Shutdown();
 
-  ACE_Reactor reactor_;
+  // One thread serves every client, so the plain select reactor suffices;
+  // signals need no masking around dispatch (ShutdownSignal only writes a
+  // byte to a pipe), which saves two system calls per request.
+  ACE_Select_Reactor selectReactor_{nullptr, nullptr, ACE_DISABLE_NOTIFY_PIPE_DEFAULT, nullptr, false};
+  ACE_Reactor reactor_{&selectReactor_};
   ShutdownSignal shutdownSignal_;
   RuntimeEndpoint endpoint_;
   std::unique_ptr<ConfigStore> store_;

@@ -47,6 +47,12 @@ LxStatus ConfigStore::Initialise() {
   sqlite3_busy_timeout(database_, kBusyTimeoutMilliseconds);
   sqlite3_extended_result_codes(database_, 1);
 
+  // The server is the database's only user: holding its locks for good
+  // spares the file-lock calls of every transaction, and keeps a second
+  // server off the same file. Must precede the switch to WAL.
+  LxStatus locked = Execute("PRAGMA locking_mode=EXCLUSIVE");
+  if (!locked.ok()) return locked;
+
   // journal_mode answers with the mode in force; a database that cannot use
   // WAL (some file systems) must not silently run without it.
   SqliteStatement journal;

@@ -26,7 +26,8 @@ struct ConfigEntry {
 //
 // Durability: WAL journal with synchronous=FULL, and every write is its own
 // committed transaction before the call returns, so a write that returned
-// OK survives a crash of the process or a power cut.
+// OK survives a crash of the process or a power cut. The database is
+// locked exclusively while open: one store, one process.
 //
 // Statements are prepared once at Open. Not thread-safe: the server's single
 // reactor thread owns it.
