@@ -1,4 +1,6 @@
-// Which command a line runs, and with what.
+// Which command a line runs, and with what: the dispatch table, and through
+// it the splitter's rules (blanks trimmed around items, empty items between
+// commas, a value that runs to the end of the line).
 
 #include "CommandDispatch.h"
 
@@ -25,6 +27,7 @@ TEST(RunConfigCommand, RunsExactlyOneRequestChosenByTheFilledItems) {
       {"   ", "ListSections:||| CfgUtil"},
       {"alpha,,gamma,delta", "ListSections:alpha||| CfgUtil"},
       {"alpha,beta", "ListKeysAndValues:alpha|beta|| CfgUtil"},
+      {"\talpha\t,\r beta \v\f", "ListKeysAndValues:alpha|beta|| CfgUtil"},
       {"alpha,beta,,delta", "ListKeysAndValues:alpha|beta|| CfgUtil"},
       {"alpha,beta,gamma,", "ReadValue:alpha|beta|gamma| RMy Test"},
       {"alpha,beta,gamma,delta", "WriteValue:alpha|beta|gamma|delta My-Test"},

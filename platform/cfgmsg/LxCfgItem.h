@@ -15,9 +15,8 @@ class LxCfgItem {
   // - Each item is trimmed of surrounding blanks (LxCfgUtil::TrimSpaces).
   // - An absent item, or one that is empty between two commas, leaves its
   //   output empty; a line without a comma is all set.
-  // Every output is overwritten. Returns the number of items the line has
-  // (1 to 4; a line always has at least one, possibly empty).
-  static int IdentifyCiArgs(const std::string& line, std::string& set, std::string& section, std::string& key,
+  // Every output is overwritten.
+  static void IdentifyCiArgs(const std::string& line, std::string& set, std::string& section, std::string& key,
                             std::string& value);
 };
 

@@ -1,6 +1,6 @@
 // The client handle against peers in this process: status mapping,
-// timeouts and release during a request. Reconnection after a server
-// restart is covered end to end (tests/e2e).
+// timeouts and release during a request. No server, reconnection after a
+// restart and rejected requests are covered end to end (tests/e2e).
 
 #include "LxIpcClient.h"
 
@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "CfgRequests.h"
-#include "Limits.h"
 #include "TemporaryDirectory.h"
 
 namespace qet_cfgserver {
@@ -53,20 +52,6 @@ class LxIpcClientTest : public ::testing::Test {
   quenlo_test::TemporaryDirectory directory_;
   const std::string path_ = directory_.File("CfgServer-ReadFifo");
 };
-
-TEST_F(LxIpcClientTest, WithoutServerAnswersAreEmptyAndBadRequestsAreRejectedUnasked) {
-  LxIpcClient client("quenlo", path_, kShortTimeout);
-  std::set<std::string> sets = {"left over"};
-  EXPECT_EQ(GetCfgSets(client, sets, "CfgUtil"), CfgItemStatus::kNoServer);
-  EXPECT_TRUE(sets.empty());
-  value_ = "left over";
-  EXPECT_EQ(GetCfgValue(client, "a", "b", "c", value_, "RMy Test", CfgItemCommand::kGet), CfgItemStatus::kNoServer);
-  EXPECT_EQ(value_, "");
-  // Rejected, not "no server": these never reach the socket.
-  const std::string longValue(wire::kMaxValueBytes + 1, 'v');
-  EXPECT_EQ(SetCfgValue(client, "s", "t", "k", longValue, "My-Test", CfgItemCommand::kSet), CfgItemStatus::kRejected);
-  EXPECT_EQ(GetCfgValue(client, "s", "t", "k", value_, "RMy Test", CfgItemCommand::kSet), CfgItemStatus::kRejected);
-}
 
 TEST_F(LxIpcClientTest, SilentServerTimesOutAndGarbageIsAServerError) {
   {
