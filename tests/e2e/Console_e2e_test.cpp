@@ -157,7 +157,7 @@ TEST_F(ConsoleEndToEnd, EndOfInputKeepsPromptingUntilStopped) {
   ASSERT_TRUE(console_.ReadUntil("    time\n", kPerLine).ok()) << console_.output();
   // One pass per second, each handing an empty line on; the prompts reach
   // the pipe when the stream is flushed, at the latest at exit.
-  std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+  std::this_thread::sleep_for(std::chrono::milliseconds(4500));
   ExitStatus status;
   ASSERT_FALSE(console_.Exited(&status)) << "end of input must not end the console";
   ASSERT_TRUE(console_.Signal(SIGTERM).ok());
