@@ -7,6 +7,7 @@
 #include <ace/UNIX_Addr.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "HandWrittenFrame.h"
@@ -112,17 +113,25 @@ TEST_F(ServerProcessTest, StalledAndNonReadingClientsBlockNobody) {
   EXPECT_EQ(halfFrame.Receive().status, CfgItemStatus::kSuccess);
 }
 
-TEST_F(ServerProcessTest, SecondServerRefusesSigtermRemovesTheSocketAKilledServersIsReplaced) {
-  quenlo_test::ChildProcess second;
-  ASSERT_TRUE(second
-                  .Start(quenlo_test::ServerProcess::ExecutablePath(),
-                         {"--runtime-dir=" + directory_.File("run"), "--database=" + directory_.File("2.db")},
-                         {{}, true})
-                  .ok());
+TEST_F(ServerProcessTest, TakenOrUnsafeDirectoriesAreRefusedStopIsCleanAStaleSocketIsReplaced) {
+  // A second server on the same directory, and servers on directories that
+  // are not private or hold something else at the socket's name, refuse.
+  const std::string open = directory_.File("open"), occupied = directory_.File("occupied");
+  ASSERT_EQ(mkdir(open.c_str(), 0777) | chmod(open.c_str(), 0777) | mkdir(occupied.c_str(), 0700), 0);
+  ASSERT_TRUE(quenlo_test::WriteFile(occupied + "/CfgServer-ReadFifo", "not a socket"));
   quenlo_test::ExitStatus status;
-  ASSERT_TRUE(second.Wait(quenlo_test::ServerProcess::kDefaultTimeout, &status).ok());
-  EXPECT_TRUE(status.IsExit(1)) << status.ToString() << second.errors();
-  EXPECT_NE(second.errors().find("another server is already listening on " + Socket()), std::string::npos);
+  for (auto [runtime, complaint] : {std::pair<std::string, std::string>{directory_.File("run"),
+                                                                         "another server is already listening on"},
+                                    {open, "writable by others"}, {occupied, "exists and is not a socket"}}) {
+    quenlo_test::ChildProcess second;
+    ASSERT_TRUE(second
+                    .Start(quenlo_test::ServerProcess::ExecutablePath(),
+                           {"--runtime-dir=" + runtime, "--database=" + directory_.File("2.db")}, {{}, true})
+                    .ok());
+    ASSERT_TRUE(second.Wait(quenlo_test::ServerProcess::kDefaultTimeout, &status).ok());
+    EXPECT_TRUE(status.IsExit(1)) << status.ToString() << second.errors();
+    EXPECT_NE(second.errors().find(complaint), std::string::npos) << second.errors();
+  }
 
   ASSERT_TRUE(server_.Stop(&status).ok());
   EXPECT_TRUE(status.IsExit(0)) << status.ToString();
