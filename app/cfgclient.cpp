@@ -13,7 +13,6 @@
 namespace {
 
 constexpr const char* kSourceName = "cfgclient";
-constexpr int kLogLevel = 5;
 
 quenlo::LxCfgClientApp* application = nullptr;
 
@@ -44,13 +43,13 @@ int main(int, char* argv[]) {
 
   application = quenlo::LxCfgClientApp::Instance();
   const std::string programName = ProgramName(argv[0]);
-  __dlog_printf(kLogLevel, kSourceName, "---- %s is starting ----\n", programName.c_str());
+  __dlog_printf(kDlogNotice, kSourceName, "---- %s is starting ----\n", programName.c_str());
   std::cout << "Configurator      build " << __DATE__ << " : " << __TIME__ << std::endl;
   InstallSigTermHandler();
 
   application->Start();
 
   const int exitCode = application->GetExitCode();
-  __dlog_printf(kLogLevel, kSourceName, "---- %s is stopping ----\n", programName.c_str());
+  __dlog_printf(kDlogNotice, kSourceName, "---- %s is stopping ----\n", programName.c_str());
   return exitCode;
 }

@@ -12,8 +12,6 @@ namespace qet_cfgserver {
 namespace {
 
 constexpr const char* kLogSource = "LxIpcClient";
-constexpr int kLogWarning = 4;
-constexpr int kLogNotice = 5;
 
 // Handles made by Create(). Built before main() and so destroyed after every
 // object that main() makes: a handle outlives the application using it.
@@ -39,7 +37,7 @@ const ACE_Time_Value LxIpcClient::kDefaultTimeout(3);
 LxIpcClient* LxIpcClient::Create(const std::string& clientName, const std::string& endpointName) {
   std::string socketPath;
   LxStatus status = wire::EndpointPath(wire::DefaultRuntimeDirectory(), endpointName, &socketPath);
-  if (!status.ok()) __dlog_printf(kLogWarning, kLogSource, "%s\n", status.ToString().c_str());
+  if (!status.ok()) __dlog_printf(kDlogWarning, kLogSource, "%s\n", status.ToString().c_str());
   return registry.Adopt(std::make_unique<LxIpcClient>(clientName, socketPath, kDefaultTimeout));
 }
 
@@ -180,13 +178,13 @@ void LxIpcClient::EndRequest() {
 void LxIpcClient::Report(const wire::Request& request, CfgItemStatus::Status status, const LxStatus& why) {
   const char* operation = wire::OperationName(request.operation);
   if (status == CfgItemStatus::kRejected) {
-    __dlog_printf(kLogWarning, kLogSource, "%s rejected: %s\n", operation, why.ToString().c_str());
+    __dlog_printf(kDlogWarning, kLogSource, "%s rejected: %s\n", operation, why.ToString().c_str());
     return;
   }
   const bool failed =
       status == CfgItemStatus::kNoServer || status == CfgItemStatus::kTimeout || status == CfgItemStatus::kServerError;
-  if (failed && !inOutage_) __dlog_printf(kLogWarning, kLogSource, "%s failed: %s\n", operation, why.ToString().c_str());
-  if (!failed && inOutage_) __dlog_printf(kLogNotice, kLogSource, "the server answers again\n");
+  if (failed && !inOutage_) __dlog_printf(kDlogWarning, kLogSource, "%s failed: %s\n", operation, why.ToString().c_str());
+  if (!failed && inOutage_) __dlog_printf(kDlogNotice, kLogSource, "the server answers again\n");
   inOutage_ = failed;
 }
 

@@ -4,14 +4,12 @@
 #include <errno.h>
 #include <sys/socket.h>
 
-#include "dlog.h"
+#include "ServerLog.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-constexpr const char* kLogSource = "cfgserver";
-constexpr int kLogWarning = 4;
 constexpr std::size_t kReadChunkBytes = 64 * 1024;
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
@@ -42,7 +40,7 @@ int ClientConnection::AnswerFrames() {
     const wire::FrameAssembler::Result result = assembler_.Next(&header, &body, &error);
     if (result == wire::FrameAssembler::Result::kIncomplete) break;
     if (result == wire::FrameAssembler::Result::kBadFrame) {
-      __dlog_printf(kLogWarning, kLogSource, "closing a connection after a bad frame: %s", error.ToString().c_str());
+      __dlog_printf(kDlogWarning, kServerLogSource, "closing a connection after a bad frame: %s", error.ToString().c_str());
       return -1;
     }
     pendingReply_ = dispatcher_->AnswerFrame(header, body);

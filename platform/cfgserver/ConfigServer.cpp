@@ -6,14 +6,12 @@
 
 #include "Directories.h"
 #include "IniImporter.h"
-#include "dlog.h"
+#include "ServerLog.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-constexpr const char* kLogSource = "cfgserver";
-constexpr int kLogNotice = 5;
 constexpr mode_t kDatabaseDirectoryMode = 0700;
 
 }  // namespace
@@ -30,7 +28,7 @@ LxStatus ConfigServer::Start(const ServerOptions& options) {
   if (status.ok()) status = shutdownSignal_.Install(&reactor_);
   if (status.ok()) status = Listen();
   if (!status.ok()) return status;
-  __dlog_printf(kLogNotice, kLogSource, "listening on %s, database %s", endpoint_.socketPath().c_str(),
+  __dlog_printf(kDlogNotice, kServerLogSource, "listening on %s, database %s", endpoint_.socketPath().c_str(),
                 options.database.c_str());
   return LxStatus::Ok();
 }
@@ -59,7 +57,7 @@ LxStatus ConfigServer::Run() {
     if (reactor_.handle_events() < 0 && errno != EINTR)
       return LxStatus::IoError(std::string("the event loop failed: ") + strerror(errno));
   }
-  __dlog_printf(kLogNotice, kLogSource, "stopping");
+  __dlog_printf(kDlogNotice, kServerLogSource, "stopping");
   return LxStatus::Ok();
 }
 

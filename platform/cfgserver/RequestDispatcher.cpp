@@ -3,16 +3,12 @@
 #include <stdio.h>
 
 #include "RequestLimits.h"
-#include "dlog.h"
+#include "ServerLog.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-constexpr const char* kLogSource = "cfgserver";
-constexpr int kLogError = 3;
-constexpr int kLogWarning = 4;
-constexpr int kLogInfo = 6;
 constexpr std::size_t kMaxPrintableBytes = 80;
 
 wire::Reply WithStatus(CfgItemStatus::Status status) {
@@ -22,7 +18,7 @@ wire::Reply WithStatus(CfgItemStatus::Status status) {
 }
 
 wire::Reply StoreFailure(const wire::Request& request, const LxStatus& status) {
-  __dlog_printf(kLogError, kLogSource, "%s failed: %s", wire::OperationName(request.operation),
+  __dlog_printf(kDlogError, kServerLogSource, "%s failed: %s", wire::OperationName(request.operation),
                 status.ToString().c_str());
   return WithStatus(CfgItemStatus::kServerError);
 }
@@ -48,7 +44,7 @@ std::string Printable(const std::string& bytes) {
 wire::Reply RequestDispatcher::Dispatch(const wire::Request& request) {
   LxStatus limits = wire::CheckRequestLimits(request);
   if (!limits.ok()) {
-    __dlog_printf(kLogWarning, kLogSource, "rejected %s from '%s': %s", wire::OperationName(request.operation),
+    __dlog_printf(kDlogWarning, kServerLogSource, "rejected %s from '%s': %s", wire::OperationName(request.operation),
                   Printable(request.client).c_str(), limits.message().c_str());
     return WithStatus(CfgItemStatus::kRejected);
   }
@@ -83,7 +79,7 @@ wire::Reply RequestDispatcher::Read(const wire::Request& request) {
 wire::Reply RequestDispatcher::Write(const wire::Request& request) {
   LxStatus status = store_->SetValue(request.set, request.section, request.key, request.value);
   if (!status.ok()) return StoreFailure(request, status);
-  __dlog_printf(kLogInfo, kLogSource, "'%s' (tag '%s') set %s/%s/%s", Printable(request.client).c_str(),
+  __dlog_printf(kDlogInfo, kServerLogSource, "'%s' (tag '%s') set %s/%s/%s", Printable(request.client).c_str(),
                 Printable(request.tag).c_str(), Printable(request.set).c_str(), Printable(request.section).c_str(),
                 Printable(request.key).c_str());
   return wire::Reply();
@@ -93,7 +89,7 @@ std::string RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, cons
   wire::Request request;
   LxStatus decoded = wire::DecodeRequestBody(header, body, &request);
   if (!decoded.ok()) {
-    __dlog_printf(kLogWarning, kLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
+    __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(WithStatus(CfgItemStatus::kRejected));
   }
   return EncodeReply(Dispatch(request));
@@ -103,7 +99,7 @@ std::string RequestDispatcher::EncodeReply(const wire::Reply& reply) {
   std::string frame;
   LxStatus status = wire::EncodeReplyFrame(reply, &frame);
   if (status.ok()) return frame;
-  __dlog_printf(kLogError, kLogSource, "reply not sent: %s", status.ToString().c_str());
+  __dlog_printf(kDlogError, kServerLogSource, "reply not sent: %s", status.ToString().c_str());
   // An empty reply always fits.
   wire::EncodeReplyFrame(WithStatus(CfgItemStatus::kServerError), &frame);
   return frame;

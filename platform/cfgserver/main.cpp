@@ -7,15 +7,13 @@
 
 #include "ConfigServer.h"
 #include "ServerOptions.h"
-#include "dlog.h"
+#include "ServerLog.h"
 
 namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitStartFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kLogNotice = 5;
-constexpr const char* kLogSource = "cfgserver";
 
 int Serve(const qet_cfgserver::ServerOptions& options) {
   qet_cfgserver::ConfigServer server;
@@ -43,7 +41,7 @@ int main(int argc, char** argv) {
 
   ACE::init();
   const int exitStatus = Serve(options);
-  __dlog_printf(kLogNotice, kLogSource, "stopped with exit status %d", exitStatus);
+  __dlog_printf(kDlogNotice, qet_cfgserver::kServerLogSource, "stopped with exit status %d", exitStatus);
   ACE::fini();
   return exitStatus;
 }
