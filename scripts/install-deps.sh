@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing need; installs
-# nothing (and needs no network) when they are all present already.
+# Installs the Debian packages that building and testing need, and any
+# further packages named as arguments; installs nothing (and needs no
+# network) when they are all present already.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libace-dev libsqlite3-dev googletest libgtest-dev libgmock-dev)
+packages=(build-essential cmake pkg-config libace-dev libsqlite3-dev googletest libgtest-dev libgmock-dev "$@")
 
 missing=()
 for package in "${packages[@]}"; do
