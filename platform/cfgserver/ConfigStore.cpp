@@ -26,10 +26,10 @@ ConfigStore::~ConfigStore() {
   sqlite3_close_v2(database_);
 }
 
-LxStatus ConfigStore::Open(const std::string& path, std::unique_ptr<ConfigStore>* store) {
+LxStatus ConfigStore::Open(const std::string& path, std::unique_ptr<ConfigStore>* store, const char* vfs) {
   sqlite3* database = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-  const int result = sqlite3_open_v2(path.c_str(), &database, flags, nullptr);
+  const int result = sqlite3_open_v2(path.c_str(), &database, flags, vfs);
   if (result != SQLITE_OK) {
     std::string message = "cannot open database " + path + ": " +
                           (database != nullptr ? sqlite3_errmsg(database) : sqlite3_errstr(result));

@@ -34,8 +34,9 @@ struct ConfigEntry {
 class ConfigStore {
  public:
   // Opens (creating if needed) the database at path. The parent directory
-  // must exist.
-  static LxStatus Open(const std::string& path, std::unique_ptr<ConfigStore>* store);
+  // must exist. vfs names a registered SQLite VFS (tests inject faults
+  // through one); null means SQLite's default.
+  static LxStatus Open(const std::string& path, std::unique_ptr<ConfigStore>* store, const char* vfs = nullptr);
 
   ~ConfigStore();
 
