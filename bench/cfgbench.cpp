@@ -1,106 +1,127 @@
-// Measures what one request costs against a running cfgserver: a point read,
-// a write (committed to disk before the answer), a listing of the sets, and
-// the listing of one section of many keys; and, as the floor under them all,
-// a bare round trip over a UNIX-domain socket pair. Point it at the server
-// with CFGSERVER_RUNTIME_DIR.
+// What requests cost against a running cfgserver, made through the client
+// library as the console makes them. Point it at the server with
+// CFGSERVER_RUNTIME_DIR. One measurement per run, printed on one line
+// (see Measure.h); scripts/bench.sh puts the lines into its table.
 //
-//   cfgbench [reads] [writes] [keys in the big section]
+//   cfgbench get SET SECTION KEY COUNT              latency of a point read
+//   cfgbench write SET SECTION COUNT                latency of a durable write
+//   cfgbench list-sets COUNT                        latency of listing the sets
+//   cfgbench list-sections SET COUNT                latency of listing a set's sections
+//   cfgbench list-keys SET SECTION COUNT            latency of listing a section's keys and values
+//   cfgbench readers SET SECTION KEY CLIENTS MS     point reads per second of concurrent clients
+//   cfgbench writers SET SECTION CLIENTS MS         acknowledged writes per second of concurrent clients
+//
+// Every client is a handle of its own (its own connection) on a thread of
+// its own; a write is acknowledged only once the server has committed it.
 
-#include <ace/OS_NS_sys_socket.h>
-#include <stdlib.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <functional>
+#include <cstring>
 #include <list>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "CfgRequests.h"
+#include "Measure.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using qet_cfgserver::CfgItemCommand::kGet;
 using qet_cfgserver::CfgItemCommand::kSet;
 using qet_cfgserver::CfgItemStatus::kSuccess;
+using qet_cfgserver::LxiConfigure;
 
 constexpr const char* kTag = "cfgbench";
+constexpr const char* kEndpoint = "CfgServer-ReadFifo";
+// Writes cycle over this many keys per client, so the table stays small.
+constexpr int kKeysPerWriter = 50;
 
-// Runs request count times; prints the median and 99th percentile.
-bool Measure(const char* name, int count, const std::function<bool(int)>& request) {
-  std::vector<double> micros;
-  micros.reserve(count);
-  for (int i = 0; i < count; ++i) {
-    const Clock::time_point start = Clock::now();
-    if (!request(i)) {
-      std::fprintf(stderr, "cfgbench: %s failed at request %d\n", name, i);
-      return false;
-    }
-    micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
-  }
-  std::sort(micros.begin(), micros.end());
-  std::printf("%-28s %7d requests   median %9.1f us   p99 %9.1f us\n", name, count, micros[micros.size() / 2],
-              micros[micros.size() * 99 / 100]);
-  return true;
+LxiConfigure& NewClient() { return *qet_cfgserver::CreateIpcClient("cfgbench", kEndpoint); }
+
+bool Read(LxiConfigure& client, const std::string& set, const std::string& section, const std::string& key) {
+  std::string value;
+  return GetCfgValue(client, set, section, key, value, kTag, kGet) == kSuccess;
 }
 
-// Ping-pong of a few bytes between two threads over a socket pair.
-bool MeasureBareRoundTrip(int count) {
-  ACE_HANDLE ends[2];
-  if (ACE_OS::socketpair(AF_UNIX, SOCK_STREAM, 0, ends) == -1) return false;
-  std::thread echo([&ends, count] {
-    char bytes[64];
-    for (int i = 0; i < count; ++i)
-      if (ACE_OS::recv(ends[1], bytes, sizeof bytes) <= 0 || ACE_OS::send(ends[1], bytes, 16) != 16) return;
-  });
-  char bytes[64] = {};
-  const bool ok = Measure("bare socket round trip", count, [&](int) {
-    return ACE_OS::send(ends[0], bytes, 16) == 16 && ACE_OS::recv(ends[0], bytes, sizeof bytes) > 0;
-  });
-  echo.join();
-  ACE_OS::closesocket(ends[0]);
-  ACE_OS::closesocket(ends[1]);
-  return ok;
+bool Write(LxiConfigure& client, const std::string& set, const std::string& section, int writer, int index) {
+  const std::string key = "writer" + std::to_string(writer) + "-key" + std::to_string(index % kKeysPerWriter);
+  return SetCfgValue(client, set, section, key, std::to_string(index), kTag, kSet) == kSuccess;
 }
 
-int Argument(int argc, char* argv[], int index, int fallback) {
-  return argc > index ? std::max(1, atoi(argv[index])) : fallback;
+bool ListSets(LxiConfigure& client) {
+  std::set<std::string> sets;
+  return GetCfgSets(client, sets, kTag) == kSuccess && !sets.empty();
+}
+
+bool ListSections(LxiConfigure& client, const std::string& set) {
+  std::set<std::string> sections;
+  return GetCfgSections(client, set, sections, kTag) == kSuccess && !sections.empty();
+}
+
+bool ListKeys(LxiConfigure& client, const std::string& set, const std::string& section) {
+  std::list<qet_cfgserver::LxCfgKeyValuePair> pairs;
+  return GetCfgKeysAndValues(client, set, section, pairs, kTag) == kSuccess && !pairs.empty();
+}
+
+// Concurrent clients: connected one after another by a first read of any
+// name (an unknown key is an answer too), then timed.
+void MeasureClients(int count, int milliseconds, const std::function<bool(LxiConfigure&, int)>& operation) {
+  std::vector<LxiConfigure*> clients;
+  for (int index = 0; index < count; ++index) clients.push_back(&NewClient());
+  bench::MeasureThroughput(
+      count, milliseconds,
+      [&](int worker) {
+        std::string value;
+        const auto status = GetCfgValue(*clients[worker], "cfgbench", "connect", "connect", value, kTag, kGet);
+        return status == kSuccess || status == qet_cfgserver::CfgItemStatus::kKeyNotFound;
+      },
+      [&](int worker) { return operation(*clients[worker], worker); });
+  for (LxiConfigure* client : clients) client->Release();
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: cfgbench get SET SECTION KEY COUNT | write SET SECTION COUNT | list-sets COUNT |\n"
+               "       list-sections SET COUNT | list-keys SET SECTION COUNT |\n"
+               "       readers SET SECTION KEY CLIENTS MS | writers SET SECTION CLIENTS MS\n");
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const int reads = Argument(argc, argv, 1, 20000);
-  const int writes = Argument(argc, argv, 2, 200);
-  const int bigSection = Argument(argc, argv, 3, 10000);
-  qet_cfgserver::LxiConfigure& client = *qet_cfgserver::CreateIpcClient("cfgbench", "CfgServer-ReadFifo");
+  if (argc < 3) return Usage();
+  const std::string mode = argv[1];
+  const std::vector<std::string> names(argv + 2, argv + argc - 1);
+  const int last = bench::PositiveNumber(argv[argc - 1]);
+  if (last == 0) return Usage();
 
-  bool ok = MeasureBareRoundTrip(reads) && Measure("set (committed)", writes, [&](int i) {
-    return SetCfgValue(client, "bench", "small", "key" + std::to_string(i % 50), std::to_string(i), kTag, kSet) ==
-           kSuccess;
-  });
-  ok = ok && Measure("get (point read)", reads, [&](int i) {
-         std::string value;
-         return GetCfgValue(client, "bench", "small", "key" + std::to_string(i % 50), value, kTag, kGet) == kSuccess;
-       });
-  ok = ok && Measure("list sets", reads / 10, [&](int) {
-         std::set<std::string> sets;
-         GetCfgSets(client, sets, kTag);
-         return !sets.empty();
-       });
-  std::printf("filling a section of %d keys ...\n", bigSection);
-  for (int i = 0; ok && i < bigSection; ++i)
-    ok = SetCfgValue(client, "bench", "big", "key" + std::to_string(i), "value of key " + std::to_string(i), kTag,
-                     kSet) == kSuccess;
-  ok = ok && Measure("list keys of big section", 20, [&](int) {
-         std::list<qet_cfgserver::LxCfgKeyValuePair> pairs;
-         GetCfgKeysAndValues(client, "bench", "big", pairs, kTag);
-         return static_cast<int>(pairs.size()) >= bigSection;
-       });
+  if (mode == "readers" && names.size() == 4) {
+    const int clients = bench::PositiveNumber(names[3].c_str());
+    if (clients == 0) return Usage();
+    MeasureClients(clients, last, [&](LxiConfigure& client, int) { return Read(client, names[0], names[1], names[2]); });
+    return 0;
+  }
+  if (mode == "writers" && names.size() == 3) {
+    const int clients = bench::PositiveNumber(names[2].c_str());
+    if (clients == 0) return Usage();
+    std::vector<int> written(clients, 0);
+    MeasureClients(clients, last, [&](LxiConfigure& client, int worker) {
+      return Write(client, names[0], names[1], worker, written[worker]++);
+    });
+    return 0;
+  }
+
+  LxiConfigure& client = NewClient();
+  std::function<bool()> operation;
+  int writes = 0;
+  if (mode == "get" && names.size() == 3) operation = [&] { return Read(client, names[0], names[1], names[2]); };
+  else if (mode == "write" && names.size() == 2) operation = [&] { return Write(client, names[0], names[1], 0, writes++); };
+  else if (mode == "list-sets" && names.empty()) operation = [&] { return ListSets(client); };
+  else if (mode == "list-sections" && names.size() == 1) operation = [&] { return ListSections(client, names[0]); };
+  else if (mode == "list-keys" && names.size() == 2) operation = [&] { return ListKeys(client, names[0], names[1]); };
+  else return Usage();
+  const bool ok = bench::MeasureLatency(argv[1], last, operation);
   client.Release();
   return ok ? 0 : 1;
 }
