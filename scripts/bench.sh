@@ -35,8 +35,10 @@ big_section=10000   # keys in the section whose listing is measured
 sets=10             # sets of the listing databases, each of ...
 sections=100        # ... this many sections
 key=key000000       # a key every generated section holds
+rounds=3            # turns of the concurrent writers
 limit=600           # seconds any one measuring program may take
 
+load=$(cut -d' ' -f1-3 /proc/loadavg)
 work=$(mktemp -d "${TMPDIR:-/tmp}/quenlo-bench.XXXXXX")
 server=""
 anchor_server=""
@@ -142,9 +144,17 @@ read -r list_median list_p99 < <(measure "$cfgbench" list-keys bench big "$big_l
 note "writes, against write + fdatasync beside the database"
 read -r sync_median sync_p99 < <(measure "$anchors" fsync "$work/requests" "$writes")
 read -r write_median write_p99 < <(measure "$cfgbench" write bench writes "$writes")
-declare -A writer_rate writer_failed
-for writers in 1 8 50; do
-  read -r "writer_rate[$writers]" "writer_failed[$writers]" < <(measure "$cfgbench" writers bench writes "$writers" "$run_ms")
+# The disk's pace drifts with other load: the writer counts take turns, in
+# rounds, and each rate is the mean of its rounds.
+declare -A writer_rate=([1]=0 [8]=0 [50]=0) writer_failed=([1]=0 [8]=0 [50]=0)
+for _ in $(seq "$rounds"); do
+  for writers in 1 8 50; do
+    read -r round_rate round_failed < <(measure "$cfgbench" writers bench writes "$writers" $((run_ms / rounds)))
+    writer_rate[$writers]=$(awk -v sum="${writer_rate[$writers]}" -v r="$round_rate" -v n="$rounds" \
+      'BEGIN { if (sum !~ /^[0-9.]+$/ || r !~ /^[0-9.]+$/) print "failed"; else print sum + r / n }')
+    writer_failed[$writers]=$(awk -v sum="${writer_failed[$writers]}" -v f="$round_failed" \
+      'BEGIN { print (f ~ /^[0-9]+$/) ? sum + f : sum }')
+  done
 done
 
 note "concurrent readers, against an epoll echo server"
@@ -200,7 +210,8 @@ row "quenlo, resident at first prompt" "${start_kib} KiB" "hello world, peak res
   "$(ratio "$start_kib" "$hello_kib")"
 
 echo
-echo "quenlo bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) cores, $([ "$quick" -eq 1 ] && echo quick || echo full) run"
+echo "quenlo bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) cores, load average $load," \
+  "$([ "$quick" -eq 1 ] && echo quick || echo full) run"
 echo "latencies: median (99th percentile); ratio: figure / anchor"
 echo
 printf '%-34s %-26s %-40s %-26s %s\n' figure value anchor value ratio
