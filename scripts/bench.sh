@@ -114,6 +114,8 @@ ratio() {
     else if (a / b >= 100) printf "%.0fx\n", a / b; else printf "%.2fx\n", a / b }'
 }
 
+grouped() { echo "$1" | sed ':a; s/\B[0-9]\{3\}\>/,&/; ta'; }  # 1000000 -> 1,000,000
+
 rows=()
 row() { rows+=("$(printf '%-34s %-26s %-40s %-26s %s' "$@")"); }
 
@@ -170,7 +172,7 @@ stop_server
 
 row "get (point read)" "$(latency "$get_median" "$get_p99")" "bare ping-pong, 2 processes, UNIX socket" \
   "$(latency "$pingpong_median" "$pingpong_p99")" "$(ratio "$get_median" "$pingpong_median")"
-row "list a section of $big_section keys" "$(latency "$list_median" "$list_p99")" "SQLite listing the same rows in process" \
+row "list a section of $(grouped "$big_section") keys" "$(latency "$list_median" "$list_p99")" "SQLite listing the same rows in process" \
   "$(latency "$sqlite_median" "$sqlite_p99")" "$(ratio "$list_median" "$sqlite_median")"
 row "write one value (durable)" "$(latency "$write_median" "$write_p99")" "append 4 KiB + fdatasync, same directory" \
   "$(latency "$sync_median" "$sync_p99")" "$(ratio "$write_median" "$sync_median")"
@@ -197,7 +199,7 @@ for size in $sizes; do
   read -r sections_median sections_p99 < <(measure "$cfgbench" list-sections set0 "$lists")
   stop_server
   rm -rf "$work/keys$size"
-  keys=$(echo "$size" | sed ':a; s/\B[0-9]\{3\}\>/,&/; ta')
+  keys=$(grouped "$size")
   row "list $sets sets, $keys keys" "$(latency "$sets_median" "$sets_p99")" "get, same database" \
     "$(latency "$point_median" "$point_p99")" "$(ratio "$sets_median" "$point_median")"
   row "list $sections sections, $keys keys" "$(latency "$sections_median" "$sections_p99")" "get, same database" \
