@@ -27,7 +27,7 @@ cfgbench="$build/bench/cfgbench"
 anchors="$build/bench/anchors"
 
 if [ "$quick" -eq 1 ]; then
-  reads=2000 writes=200 lists=20 big_lists=10 size_reads=500 run_ms=500 starts=5 sizes="1000 100000"
+  reads=2000 writes=200 lists=20 big_lists=10 size_reads=500 run_ms=1000 starts=5 sizes="1000 100000"
 else
   reads=20000 writes=1000 lists=200 big_lists=50 size_reads=5000 run_ms=3000 starts=30 sizes="1000 100000 1000000"
 fi
@@ -35,7 +35,7 @@ big_section=10000   # keys in the section whose listing is measured
 sets=10             # sets of the listing databases, each of ...
 sections=100        # ... this many sections
 key=key000000       # a key every generated section holds
-rounds=3            # turns of the concurrent writers
+rounds=5            # turns of the concurrent writers
 limit=600           # seconds any one measuring program may take
 
 load=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -147,16 +147,18 @@ note "writes, against write + fdatasync beside the database"
 read -r sync_median sync_p99 < <(measure "$anchors" fsync "$work/requests" "$writes")
 read -r write_median write_p99 < <(measure "$cfgbench" write bench writes "$writes")
 # The disk's pace drifts with other load: the writer counts take turns, in
-# rounds, and each rate is the mean of its rounds.
-declare -A writer_rate=([1]=0 [8]=0 [50]=0) writer_failed=([1]=0 [8]=0 [50]=0)
+# short rounds, and each rate is the median of its rounds.
+declare -A writer_rounds=() writer_rate=() writer_failed=([1]=0 [8]=0 [50]=0)
 for _ in $(seq "$rounds"); do
   for writers in 1 8 50; do
     read -r round_rate round_failed < <(measure "$cfgbench" writers bench writes "$writers" $((run_ms / rounds)))
-    writer_rate[$writers]=$(awk -v sum="${writer_rate[$writers]}" -v r="$round_rate" -v n="$rounds" \
-      'BEGIN { if (sum !~ /^[0-9.]+$/ || r !~ /^[0-9.]+$/) print "failed"; else print sum + r / n }')
-    writer_failed[$writers]=$(awk -v sum="${writer_failed[$writers]}" -v f="$round_failed" \
-      'BEGIN { print (f ~ /^[0-9]+$/) ? sum + f : sum }')
+    writer_rounds[$writers]+=" $round_rate"
+    [[ "$round_failed" =~ ^[0-9]+$ ]] && writer_failed[$writers]=$((writer_failed[$writers] + round_failed))
   done
+done
+for writers in 1 8 50; do
+  writer_rate[$writers]=$(printf '%s\n' ${writer_rounds[$writers]} | sort -n |
+    awk '{ rate[NR] = $1 } /failed/ { bad = 1 } END { print bad ? "failed" : rate[int((NR + 1) / 2)] }')
 done
 
 note "concurrent readers, against an epoll echo server"
