@@ -20,7 +20,7 @@ constexpr std::chrono::milliseconds kStartDelay(100);
 
 }  // namespace
 
-bool MeasureLatency(const char* name, int count, const std::function<bool()>& operation) {
+bool MeasureLatency(const char* name, int count, const std::function<bool()>& operation, Latency* latency) {
   if (!operation()) {
     std::fprintf(stderr, "%s: the untimed first run failed\n", name);
     return false;
@@ -36,7 +36,19 @@ bool MeasureLatency(const char* name, int count, const std::function<bool()>& op
     micros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
   }
   std::sort(micros.begin(), micros.end());
-  std::printf("%.1f %.1f\n", micros[micros.size() / 2], micros[micros.size() * 99 / 100]);
+  latency->medianMicroseconds = micros[micros.size() / 2];
+  latency->percentile99Microseconds = micros[micros.size() * 99 / 100];
+  return true;
+}
+
+void PrintLatency(const Latency& latency) {
+  std::printf("%.1f %.1f\n", latency.medianMicroseconds, latency.percentile99Microseconds);
+}
+
+bool MeasureAndPrintLatency(const char* name, int count, const std::function<bool()>& operation) {
+  Latency latency;
+  if (!MeasureLatency(name, count, operation, &latency)) return false;
+  PrintLatency(latency);
   return true;
 }
 

@@ -6,10 +6,21 @@
 // they print a result for scripts/bench.sh to read. Call from one thread.
 namespace bench {
 
+struct Latency {
+  double medianMicroseconds = 0;
+  double percentile99Microseconds = 0;
+};
+
 // Runs operation once untimed (it connects, warms caches), then count times
-// timed, and prints "MEDIAN P99" in microseconds. Returns false, naming the
-// failed run on stderr, at the first operation that returns false.
-bool MeasureLatency(const char* name, int count, const std::function<bool()>& operation);
+// timed, and fills *latency. Returns false, naming the failed run on stderr,
+// at the first operation that returns false.
+bool MeasureLatency(const char* name, int count, const std::function<bool()>& operation, Latency* latency);
+
+// Prints "MEDIAN P99" in microseconds.
+void PrintLatency(const Latency& latency);
+
+// MeasureLatency, then PrintLatency when it succeeded.
+bool MeasureAndPrintLatency(const char* name, int count, const std::function<bool()>& operation);
 
 // A throughput run of workers, each on a thread of its own with a
 // connection of its own. connect(worker) runs for each worker in turn before

@@ -3,7 +3,7 @@
 // Plain system calls on purpose; one measurement per run, printed on one
 // line (see Measure.h).
 //
-//   anchors pingpong-server SOCKET           serves one client: blocking read, write back; ends with it
+//   anchors pingpong-server SOCKET           serves one client after another: blocking read, write back
 //   anchors echo-server SOCKET               one thread, epoll, echoes any number of clients until killed
 //   anchors pingpong SOCKET COUNT            latency of a round trip of a request-sized message
 //   anchors echo-clients SOCKET CLIENTS MS   round trips per second of concurrent clients
@@ -95,10 +95,12 @@ bool Echo(int stream) {
 int PingPongServer(const char* path) {
   const int listener = Listen(path);
   if (listener < 0) return 1;
-  const int stream = accept(listener, nullptr, nullptr);
-  while (stream >= 0 && Echo(stream)) {
+  for (;;) {
+    const int stream = accept(listener, nullptr, nullptr);
+    while (stream >= 0 && Echo(stream)) {
+    }
+    close(stream);
   }
-  return 0;
 }
 
 int EchoServer(const char* path) {
@@ -125,7 +127,7 @@ int EchoServer(const char* path) {
 
 int PingPong(const char* path, int count) {
   const int stream = Connect(path);
-  return stream >= 0 && bench::MeasureLatency("pingpong", count, [stream] { return RoundTrip(stream); }) ? 0 : 1;
+  return stream >= 0 && bench::MeasureAndPrintLatency("pingpong", count, [stream] { return RoundTrip(stream); }) ? 0 : 1;
 }
 
 int EchoClients(const char* path, int clients, int milliseconds) {
@@ -142,7 +144,7 @@ int SyncedWrites(const std::string& directory, int count) {
   const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
   if (file < 0) return 1;
   const std::vector<char> block(kBlockBytes, 'x');
-  const bool ok = bench::MeasureLatency("fsync", count, [&] {
+  const bool ok = bench::MeasureAndPrintLatency("fsync", count, [&] {
     return WriteAll(file, block.data(), block.size()) && fdatasync(file) == 0;
   });
   close(file);
@@ -199,7 +201,7 @@ int SqliteList(const std::string& directory, int keys, int count) {
                                "SELECT key_name, value FROM config WHERE set_name = ?1 AND section_name = ?2"
                                " ORDER BY key_name",
                                -1, &select, nullptr) == SQLITE_OK;
-  ok = ok && bench::MeasureLatency("sqlite-list", count, [&] {
+  ok = ok && bench::MeasureAndPrintLatency("sqlite-list", count, [&] {
          std::vector<std::pair<std::string, std::string>> pairs;
          if (!Bind(select, 1, "bench") || !Bind(select, 2, "big")) return false;
          int result;

@@ -121,7 +121,7 @@ int main(int argc, char* argv[]) {
   else if (mode == "list-sections" && names.size() == 1) operation = [&] { return ListSections(client, names[0]); };
   else if (mode == "list-keys" && names.size() == 2) operation = [&] { return ListKeys(client, names[0], names[1]); };
   else return Usage();
-  const bool ok = bench::MeasureLatency(argv[1], last, operation);
+  const bool ok = bench::MeasureAndPrintLatency(argv[1], last, operation);
   client.Release();
   return ok ? 0 : 1;
 }

@@ -7,8 +7,7 @@
 // ": " on its standard output after the first line (the console's banner),
 // reads its resident memory there and kills it. "exit" waits for the
 // program to end and reads its peak resident memory. Both print
-// "MEDIAN P99" in microseconds of COUNT runs on one line and the memory of
-// the last run in KiB on the next.
+// "MEDIAN P99 KIB": microseconds of COUNT runs and the memory of the last.
 // A run that takes over kDeadlineSeconds fails.
 
 #include <fcntl.h>
@@ -119,10 +118,11 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   char** program = argv + 3;
+  bench::Latency latency;
   const bool ok = bench::MeasureLatency(argv[1], count, [&] {
     return mode == "prompt" ? RunToPrompt(program) : RunToExit(program);
-  });
+  }, &latency);
   if (!ok) return 1;
-  std::printf("%ld\n", residentKib);
+  std::printf("%.1f %.1f %ld\n", latency.medianMicroseconds, latency.percentile99Microseconds, residentKib);
   return 0;
 }

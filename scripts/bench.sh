@@ -8,6 +8,9 @@
 # --quick: fewer repetitions and no database of 1,000,000 keys; under a
 # minute once built. Builds what it needs in build/release; every server
 # runs on a database of its own in a temporary directory, removed at the end.
+#
+# A figure and its anchor take turns in rounds, so that both meet the same
+# load from anything else on the machine; each is the median of its rounds.
 set -euo pipefail
 
 quick=0
@@ -25,17 +28,18 @@ cmake --build "$build" -j"$(nproc)" --target cfgserver quenlo cfgbench anchors s
 server_program="$build/platform/cfgserver/cfgserver"
 cfgbench="$build/bench/cfgbench"
 anchors="$build/bench/anchors"
+startup="$build/bench/startup"
 
+# Counts are per measurement, spread over its rounds.
 if [ "$quick" -eq 1 ]; then
-  reads=2000 writes=200 lists=20 big_lists=10 size_reads=500 run_ms=1000 starts=5 sizes="1000 100000"
+  rounds=3 reads=3000 writes=150 lists=15 big_lists=15 run_ms=900 starts=6 sizes="1000 100000"
 else
-  reads=20000 writes=1000 lists=200 big_lists=50 size_reads=5000 run_ms=3000 starts=30 sizes="1000 100000 1000000"
+  rounds=5 reads=20000 writes=1000 lists=100 big_lists=50 run_ms=5000 starts=30 sizes="1000 100000 1000000"
 fi
 big_section=10000   # keys in the section whose listing is measured
 sets=10             # sets of the listing databases, each of ...
 sections=100        # ... this many sections
 key=key000000       # a key every generated section holds
-rounds=5            # turns of the concurrent writers
 limit=600           # seconds any one measuring program may take
 
 load=$(cut -d' ' -f1-3 /proc/loadavg)
@@ -97,10 +101,44 @@ start_server() {
 }
 stop_server() { stop "$server"; server=""; }
 
-# One measurement: the program's output line(s), or "failed" words.
-measure() { timeout "$limit" "$@" || { note "failed: ${*##*/}"; printf 'failed failed\nfailed\n'; }; }
+# Runs "anchors SERVER_MODE SOCKET" in the background until stop_anchor.
+start_anchor() {
+  "$anchors" "$1" "$work/$1" &
+  anchor_server=$!
+  await_socket "$work/$1" "$anchor_server" 10 || { note "anchors $1 did not start"; exit 1; }
+}
+stop_anchor() { stop "$anchor_server"; anchor_server=""; }
 
-# --- Formatting: a latency "MEDIAN P99" in microseconds, a rate per second.
+# One measurement: the program's line, or "failed" words.
+measure() { timeout "$limit" "$@" || { note "failed: ${*##*/}"; echo "failed failed failed"; }; }
+
+# by_turns TOTAL MEASUREMENT...: runs each MEASUREMENT (a function taking a
+# count) with TOTAL / rounds, by turns, $rounds times. Leaves in first[M] and
+# second[M] the medians of the first and second words of its lines (median
+# and p99 of a latency; a rate), in failed[M] the sum of the second words (a
+# rate's failures), in third[M] the last round's third word.
+declare -A first second third failed
+by_turns() {
+  local each=$(( ($1 + rounds - 1) / rounds )) measurement
+  shift
+  declare -A lines=()
+  for _ in $(seq "$rounds"); do
+    for measurement in "$@"; do lines[$measurement]+="$("$measurement" "$each")"$'\n'; done
+  done
+  for measurement in "$@"; do
+    first[$measurement]=$(median_of "${lines[$measurement]}" 1)
+    second[$measurement]=$(median_of "${lines[$measurement]}" 2)
+    failed[$measurement]=$(sum_of "${lines[$measurement]}" 2)
+    third[$measurement]=$(printf '%s' "${lines[$measurement]}" | awk 'END { print $3 }')
+  done
+}
+median_of() {
+  printf '%s' "$1" | awk -v column="$2" '{ print $column }' | sort -n |
+    awk '{ value[NR] = $1 } !/^[0-9.]+$/ { bad = 1 } END { print (bad || NR == 0) ? "failed" : value[int((NR + 1) / 2)] }'
+}
+sum_of() { printf '%s' "$1" | awk -v column="$2" '$column ~ /^[0-9]+$/ { sum += $column } END { print sum + 0 }'; }
+
+# --- Formatting: a latency in microseconds, a rate per second.
 latency() {
   awk -v m="$1" -v p="$2" 'function t(u) { return u >= 1000 ? sprintf("%.2f ms", u / 1000) : sprintf("%.1f us", u) }
     BEGIN { if (m !~ /^[0-9.]+$/) print "failed"; else printf "%s (p99 %s)\n", t(m), t(p) }'
@@ -113,80 +151,76 @@ ratio() {
   awk -v a="$1" -v b="$2" 'BEGIN { if (a !~ /^[0-9.]+$/ || b !~ /^[0-9.]+$/ || b == 0) print "-";
     else if (a / b >= 100) printf "%.0fx\n", a / b; else printf "%.2fx\n", a / b }'
 }
-
 grouped() { echo "$1" | sed ':a; s/\B[0-9]\{3\}\>/,&/; ta'; }  # 1000000 -> 1,000,000
 
 rows=()
 row() { rows+=("$(printf '%-34s %-26s %-40s %-26s %s' "$@")"); }
-
-# Runs "anchors SERVER_MODE SOCKET" in the background until stop_anchor.
-start_anchor() {
-  "$anchors" "$1" "$work/$1" &
-  anchor_server=$!
-  await_socket "$work/$1" "$anchor_server" 10 || { note "anchors $1 did not start"; exit 1; }
+latency_row() {  # latency_row FIGURE_TEXT FIGURE ANCHOR_TEXT ANCHOR
+  row "$1" "$(latency "${first[$2]}" "${second[$2]}")" "$3" "$(latency "${first[$4]}" "${second[$4]}")" \
+    "$(ratio "${first[$2]}" "${first[$4]}")"
 }
-stop_anchor() { stop "$anchor_server"; anchor_server=""; }
 
-# --- Requests on a database holding one section of $big_section keys, each
-# measured right after its anchor, so that both meet the same load.
+# The measurements, each a function of its count (or milliseconds).
+pingpong() { measure "$anchors" pingpong "$work/pingpong-server" "$1"; }
+get_value() { measure "$cfgbench" get bench big "$key" "$1"; }
+sqlite_list() { measure "$anchors" sqlite-list "$work" "$big_section" "$1"; }
+list_keys() { measure "$cfgbench" list-keys bench big "$1"; }
+synced_write() { measure "$anchors" fsync "$work/requests" "$1"; }
+durable_write() { measure "$cfgbench" write bench writes "$1"; }
+writers_1() { measure "$cfgbench" writers bench writes 1 "$1"; }
+writers_8() { measure "$cfgbench" writers bench writes 8 "$1"; }
+writers_50() { measure "$cfgbench" writers bench writes 50 "$1"; }
+echo_clients() { measure "$anchors" echo-clients "$work/echo-server" 64 "$1"; }
+readers() { measure "$cfgbench" readers bench big "$key" 64 "$1"; }
+hello_world() { measure "$startup" exit "$1" "$build/bench/hello"; }
+console_start() { measure "$startup" prompt "$1" "$build/app/quenlo"; }
+point_read() { measure "$cfgbench" get set0 section000 "$key" $(($1 * 10)); }  # cheap: more of them
+list_sets() { measure "$cfgbench" list-sets "$1"; }
+list_sections() { measure "$cfgbench" list-sections set0 "$1"; }
+
+# --- Requests on a database holding one section of $big_section keys.
 mkdir -p "$work/requests/ini"
 generate_ini "$work/requests/ini/bench.ini" big 1 "$big_section"
 start_server requests
 
 note "get, against a bare ping-pong"
 start_anchor pingpong-server
-read -r pingpong_median pingpong_p99 < <(measure "$anchors" pingpong "$work/pingpong-server" "$reads")
+by_turns "$reads" pingpong get_value
 stop_anchor
-read -r get_median get_p99 < <(measure "$cfgbench" get bench big "$key" "$reads")
+latency_row "get (point read)" get_value "bare ping-pong, 2 processes, UNIX socket" pingpong
 
 note "listing a section, against SQLite in process"
-read -r sqlite_median sqlite_p99 < <(measure "$anchors" sqlite-list "$work" "$big_section" "$big_lists")
-read -r list_median list_p99 < <(measure "$cfgbench" list-keys bench big "$big_lists")
+by_turns "$big_lists" sqlite_list list_keys
+latency_row "list a section of $(grouped "$big_section") keys" list_keys "SQLite listing the same rows in process" \
+  sqlite_list
 
 note "writes, against write + fdatasync beside the database"
-read -r sync_median sync_p99 < <(measure "$anchors" fsync "$work/requests" "$writes")
-read -r write_median write_p99 < <(measure "$cfgbench" write bench writes "$writes")
-# The disk's pace drifts with other load: the writer counts take turns, in
-# short rounds, and each rate is the median of its rounds.
-declare -A writer_rounds=() writer_rate=() writer_failed=([1]=0 [8]=0 [50]=0)
-for _ in $(seq "$rounds"); do
-  for writers in 1 8 50; do
-    read -r round_rate round_failed < <(measure "$cfgbench" writers bench writes "$writers" $((run_ms / rounds)))
-    writer_rounds[$writers]+=" $round_rate"
-    [[ "$round_failed" =~ ^[0-9]+$ ]] && writer_failed[$writers]=$((writer_failed[$writers] + round_failed))
-  done
-done
-for writers in 1 8 50; do
-  writer_rate[$writers]=$(printf '%s\n' ${writer_rounds[$writers]} | sort -n |
-    awk '{ rate[NR] = $1 } /failed/ { bad = 1 } END { print bad ? "failed" : rate[int((NR + 1) / 2)] }')
+by_turns "$writes" synced_write durable_write
+latency_row "write one value (durable)" durable_write "append 4 KiB + fdatasync, same directory" synced_write
+sync_rate=$(awk -v m="${first[synced_write]}" 'BEGIN { if (m ~ /^[0-9.]+$/ && m > 0) printf "%.0f", 1e6 / m; else print "failed" }')
+
+note "concurrent writers"
+by_turns "$run_ms" writers_1 writers_8 writers_50
+row "1 writer" "$(rate "${first[writers_1]}" "${failed[writers_1]}")" "write + fdatasync loop (1 / median)" \
+  "$(rate "$sync_rate")" "$(ratio "${first[writers_1]}" "$sync_rate")"
+for writers in 8 50; do
+  row "$writers concurrent writers" "$(rate "${first[writers_$writers]}" "${failed[writers_$writers]}")" "1 writer" \
+    "$(rate "${first[writers_1]}")" "$(ratio "${first[writers_$writers]}" "${first[writers_1]}")"
 done
 
 note "concurrent readers, against an epoll echo server"
 start_anchor echo-server
-read -r echo_rate echo_failed < <(measure "$anchors" echo-clients "$work/echo-server" 64 "$run_ms")
+by_turns "$run_ms" echo_clients readers
 stop_anchor
-read -r reader_rate reader_failed < <(measure "$cfgbench" readers bench big "$key" 64 "$run_ms")
+row "64 concurrent readers" "$(rate "${first[readers]}" "${failed[readers]}")" "bare epoll echo server, 64 clients" \
+  "$(rate "${first[echo_clients]}" "${failed[echo_clients]}")" "$(ratio "${first[readers]}" "${first[echo_clients]}")"
 
 note "start-up, against a hello world"
-{ read -r hello_median hello_p99; read -r hello_kib; } < <(measure "$build/bench/startup" exit "$starts" "$build/bench/hello")
-{ read -r start_median start_p99; read -r start_kib; } < <(measure "$build/bench/startup" prompt "$starts" "$build/app/quenlo")
+by_turns "$starts" hello_world console_start
 stop_server
-
-row "get (point read)" "$(latency "$get_median" "$get_p99")" "bare ping-pong, 2 processes, UNIX socket" \
-  "$(latency "$pingpong_median" "$pingpong_p99")" "$(ratio "$get_median" "$pingpong_median")"
-row "list a section of $(grouped "$big_section") keys" "$(latency "$list_median" "$list_p99")" "SQLite listing the same rows in process" \
-  "$(latency "$sqlite_median" "$sqlite_p99")" "$(ratio "$list_median" "$sqlite_median")"
-row "write one value (durable)" "$(latency "$write_median" "$write_p99")" "append 4 KiB + fdatasync, same directory" \
-  "$(latency "$sync_median" "$sync_p99")" "$(ratio "$write_median" "$sync_median")"
-sync_rate=$(awk -v m="$sync_median" 'BEGIN { if (m ~ /^[0-9.]+$/ && m > 0) printf "%.0f", 1e6 / m; else print "failed" }')
-row "1 writer" "$(rate "${writer_rate[1]}" "${writer_failed[1]}")" "write + fdatasync loop (1 / median)" \
-  "$(rate "$sync_rate")" "$(ratio "${writer_rate[1]}" "$sync_rate")"
-for writers in 8 50; do
-  row "$writers concurrent writers" "$(rate "${writer_rate[$writers]}" "${writer_failed[$writers]}")" "1 writer" \
-    "$(rate "${writer_rate[1]}")" "$(ratio "${writer_rate[$writers]}" "${writer_rate[1]}")"
-done
-row "64 concurrent readers" "$(rate "$reader_rate" "$reader_failed")" "bare epoll echo server, 64 clients" \
-  "$(rate "$echo_rate" "$echo_failed")" "$(ratio "$reader_rate" "$echo_rate")"
+latency_row "quenlo, exec to first prompt" console_start "C++ hello world, exec to exit" hello_world
+row "quenlo, resident at first prompt" "${third[console_start]} KiB" "hello world, peak resident" "${third[hello_world]} KiB" \
+  "$(ratio "${third[console_start]}" "${third[hello_world]}")"
 
 # --- Listings on databases of $sets sets of $sections sections each.
 for size in $sizes; do
@@ -196,27 +230,17 @@ for size in $sizes; do
     generate_ini "$work/keys$size/ini/set$number.ini" section "$sections" $((size / sets / sections))
   done
   start_server "keys$size"
-  read -r point_median point_p99 < <(measure "$cfgbench" get set0 section000 "$key" "$size_reads")
-  read -r sets_median sets_p99 < <(measure "$cfgbench" list-sets "$lists")
-  read -r sections_median sections_p99 < <(measure "$cfgbench" list-sections set0 "$lists")
+  by_turns "$lists" point_read list_sets list_sections
   stop_server
   rm -rf "$work/keys$size"
-  keys=$(grouped "$size")
-  row "list $sets sets, $keys keys" "$(latency "$sets_median" "$sets_p99")" "get, same database" \
-    "$(latency "$point_median" "$point_p99")" "$(ratio "$sets_median" "$point_median")"
-  row "list $sections sections, $keys keys" "$(latency "$sections_median" "$sections_p99")" "get, same database" \
-    "$(latency "$point_median" "$point_p99")" "$(ratio "$sections_median" "$point_median")"
+  latency_row "list $sets sets, $(grouped "$size") keys" list_sets "get, same database" point_read
+  latency_row "list $sections sections, $(grouped "$size") keys" list_sections "get, same database" point_read
 done
-
-row "quenlo, exec to first prompt" "$(latency "$start_median" "$start_p99")" "C++ hello world, exec to exit" \
-  "$(latency "$hello_median" "$hello_p99")" "$(ratio "$start_median" "$hello_median")"
-row "quenlo, resident at first prompt" "${start_kib} KiB" "hello world, peak resident" "${hello_kib} KiB" \
-  "$(ratio "$start_kib" "$hello_kib")"
 
 echo
 echo "quenlo bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) cores, load average $load," \
   "$([ "$quick" -eq 1 ] && echo quick || echo full) run"
-echo "latencies: median (99th percentile); ratio: figure / anchor"
+echo "latency: median (99th percentile), rate: per second, each the median of $rounds rounds; ratio: figure / anchor"
 echo
 printf '%-34s %-26s %-40s %-26s %s\n' figure value anchor value ratio
 printf '%s\n' "${rows[@]}"
