@@ -7,7 +7,8 @@
 //   anchors echo-server SOCKET               one thread, epoll, echoes any number of clients until killed
 //   anchors pingpong SOCKET COUNT            latency of a round trip of a request-sized message
 //   anchors echo-clients SOCKET CLIENTS MS   round trips per second of concurrent clients
-//   anchors fsync DIRECTORY COUNT            latency of appending 4 KiB to a file and fdatasync
+//   anchors fsync DIRECTORY COUNT            latency of rewriting 4 KiB of a file and fdatasync
+//   anchors fsync-loop DIRECTORY MS          the same, as a rate
 //   anchors sqlite-list DIRECTORY KEYS COUNT latency of SQLite listing a section of KEYS rows in process
 
 #include <fcntl.h>
@@ -29,8 +30,10 @@ namespace {
 
 // About the size of a point read's request frame.
 constexpr std::size_t kMessageBytes = 64;
-// A SQLite page: what one small commit appends to the write-ahead log.
+// A SQLite page: what one small commit adds to the write-ahead log.
 constexpr std::size_t kBlockBytes = 4096;
+// The fsync anchor's file: a write-ahead log of this many pages.
+constexpr int kBlocksInFile = 256;
 constexpr int kEpollBatch = 64;
 constexpr int kListenBacklog = 128;
 
@@ -138,15 +141,29 @@ int EchoClients(const char* path, int clients, int milliseconds) {
   return 0;
 }
 
-// Appends as SQLite appends a commit's page to its write-ahead log.
-int SyncedWrites(const std::string& directory, int count) {
+// Writes 4 KiB blocks of a file in turn, each made durable with fdatasync,
+// as SQLite reuses its write-ahead log once checkpointed: the file has its
+// full size first, so fdatasync has no file size to record. As a latency,
+// or (milliseconds > 0) as a rate over that long.
+int SyncedWrites(const std::string& directory, int count, int milliseconds) {
   const std::string path = directory + "/fsync-anchor";
-  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600);
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (file < 0) return 1;
   const std::vector<char> block(kBlockBytes, 'x');
-  const bool ok = bench::MeasureAndPrintLatency("fsync", count, [&] {
-    return WriteAll(file, block.data(), block.size()) && fdatasync(file) == 0;
-  });
+  for (int index = 0; index < kBlocksInFile; ++index)
+    if (!WriteAll(file, block.data(), block.size())) return 1;
+  if (fsync(file) != 0) return 1;
+  int written = 0;
+  const auto syncedWrite = [&] {
+    const off_t offset = static_cast<off_t>(written++ % kBlocksInFile) * static_cast<off_t>(kBlockBytes);
+    return pwrite(file, block.data(), block.size(), offset) == static_cast<ssize_t>(block.size()) &&
+           fdatasync(file) == 0;
+  };
+  bool ok = true;
+  if (milliseconds > 0)
+    bench::MeasureThroughput(1, milliseconds, [](int) { return true; }, [&](int) { return syncedWrite(); });
+  else
+    ok = bench::MeasureAndPrintLatency("fsync", count, syncedWrite);
   close(file);
   unlink(path.c_str());
   return ok ? 0 : 1;
@@ -220,7 +237,8 @@ int SqliteList(const std::string& directory, int keys, int count) {
 int Usage() {
   std::fprintf(stderr,
                "usage: anchors pingpong-server SOCKET | echo-server SOCKET | pingpong SOCKET COUNT |\n"
-               "       echo-clients SOCKET CLIENTS MS | fsync DIRECTORY COUNT | sqlite-list DIRECTORY KEYS COUNT\n");
+               "       echo-clients SOCKET CLIENTS MS | fsync DIRECTORY COUNT | fsync-loop DIRECTORY MS |\n"
+               "       sqlite-list DIRECTORY KEYS COUNT\n");
   return 2;
 }
 
@@ -236,7 +254,8 @@ int main(int argc, char* argv[]) {
   if (mode == "echo-server" && argc == 3) return EchoServer(place);
   if (mode == "pingpong" && argc == 4 && first > 0) return PingPong(place, first);
   if (mode == "echo-clients" && argc == 5 && first > 0 && second > 0) return EchoClients(place, first, second);
-  if (mode == "fsync" && argc == 4 && first > 0) return SyncedWrites(place, first);
+  if (mode == "fsync" && argc == 4 && first > 0) return SyncedWrites(place, first, 0);
+  if (mode == "fsync-loop" && argc == 4 && first > 0) return SyncedWrites(place, 0, first);
   if (mode == "sqlite-list" && argc == 5 && first > 0 && second > 0) return SqliteList(place, first, second);
   return Usage();
 }

@@ -154,7 +154,7 @@ ratio() {
 grouped() { echo "$1" | sed ':a; s/\B[0-9]\{3\}\>/,&/; ta'; }  # 1000000 -> 1,000,000
 
 rows=()
-row() { rows+=("$(printf '%-34s %-26s %-40s %-26s %s' "$@")"); }
+row() { rows+=("$(printf '%-34s %-26s %-42s %-26s %s' "$@")"); }
 latency_row() {  # latency_row FIGURE_TEXT FIGURE ANCHOR_TEXT ANCHOR
   row "$1" "$(latency "${first[$2]}" "${second[$2]}")" "$3" "$(latency "${first[$4]}" "${second[$4]}")" \
     "$(ratio "${first[$2]}" "${first[$4]}")"
@@ -166,6 +166,7 @@ get_value() { measure "$cfgbench" get bench big "$key" "$1"; }
 sqlite_list() { measure "$anchors" sqlite-list "$work" "$big_section" "$1"; }
 list_keys() { measure "$cfgbench" list-keys bench big "$1"; }
 synced_write() { measure "$anchors" fsync "$work/requests" "$1"; }
+synced_loop() { measure "$anchors" fsync-loop "$work/requests" "$1"; }
 durable_write() { measure "$cfgbench" write bench writes "$1"; }
 writers_1() { measure "$cfgbench" writers bench writes 1 "$1"; }
 writers_8() { measure "$cfgbench" writers bench writes 8 "$1"; }
@@ -196,13 +197,12 @@ latency_row "list a section of $(grouped "$big_section") keys" list_keys "SQLite
 
 note "writes, against write + fdatasync beside the database"
 by_turns "$writes" synced_write durable_write
-latency_row "write one value (durable)" durable_write "append 4 KiB + fdatasync, same directory" synced_write
-sync_rate=$(awk -v m="${first[synced_write]}" 'BEGIN { if (m ~ /^[0-9.]+$/ && m > 0) printf "%.0f", 1e6 / m; else print "failed" }')
+latency_row "write one value (durable)" durable_write "rewrite 4 KiB + fdatasync, same directory" synced_write
 
-note "concurrent writers"
-by_turns "$run_ms" writers_1 writers_8 writers_50
-row "1 writer" "$(rate "${first[writers_1]}" "${failed[writers_1]}")" "write + fdatasync loop (1 / median)" \
-  "$(rate "$sync_rate")" "$(ratio "${first[writers_1]}" "$sync_rate")"
+note "concurrent writers, against a write + fdatasync loop"
+by_turns "$run_ms" synced_loop writers_1 writers_8 writers_50
+row "1 writer" "$(rate "${first[writers_1]}" "${failed[writers_1]}")" "rewrite 4 KiB + fdatasync, a loop" \
+  "$(rate "${first[synced_loop]}" "${failed[synced_loop]}")" "$(ratio "${first[writers_1]}" "${first[synced_loop]}")"
 for writers in 8 50; do
   row "$writers concurrent writers" "$(rate "${first[writers_$writers]}" "${failed[writers_$writers]}")" "1 writer" \
     "$(rate "${first[writers_1]}")" "$(ratio "${first[writers_$writers]}" "${first[writers_1]}")"
@@ -242,5 +242,5 @@ echo "quenlo bench, $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -m), $(nproc) core
   "$([ "$quick" -eq 1 ] && echo quick || echo full) run"
 echo "latency: median (99th percentile), rate: per second, each the median of $rounds rounds; ratio: figure / anchor"
 echo
-printf '%-34s %-26s %-40s %-26s %s\n' figure value anchor value ratio
+printf '%-34s %-26s %-42s %-26s %s\n' figure value anchor value ratio
 printf '%s\n' "${rows[@]}"
