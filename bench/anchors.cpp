@@ -3,13 +3,20 @@
 // Plain system calls on purpose; one measurement per run, printed on one
 // line (see Measure.h).
 //
-//   anchors pingpong-server SOCKET           serves one client after another: blocking read, write back
-//   anchors echo-server SOCKET               one thread, epoll, echoes any number of clients until killed
-//   anchors pingpong SOCKET COUNT            latency of a round trip of a request-sized message
-//   anchors echo-clients SOCKET CLIENTS MS   round trips per second of concurrent clients
-//   anchors fsync DIRECTORY COUNT            latency of rewriting 4 KiB of a file and fdatasync
-//   anchors fsync-loop DIRECTORY MS          the same, as a rate
-//   anchors sqlite-list DIRECTORY KEYS COUNT latency of SQLite listing a section of KEYS rows in process
+//   anchors pingpong-server SOCKET
+//       serves one client after another: blocking read, write back
+//   anchors echo-server SOCKET
+//       one thread, epoll, echoes any number of clients until killed
+//   anchors pingpong SOCKET COUNT
+//       latency of a round trip of a request-sized message
+//   anchors echo-clients SOCKET CLIENTS MILLISECONDS
+//       round trips per second of concurrent clients
+//   anchors fsync DIRECTORY COUNT
+//       latency of rewriting 4 KiB of a file and fdatasync
+//   anchors fsync-loop DIRECTORY MILLISECONDS
+//       the same, as a rate
+//   anchors sqlite-list DIRECTORY KEYS COUNT
+//       latency of SQLite listing a section of KEYS rows in process
 
 #include <fcntl.h>
 #include <sqlite3.h>
@@ -237,8 +244,8 @@ int SqliteList(const std::string& directory, int keys, int count) {
 int Usage() {
   std::fprintf(stderr,
                "usage: anchors pingpong-server SOCKET | echo-server SOCKET | pingpong SOCKET COUNT |\n"
-               "       echo-clients SOCKET CLIENTS MS | fsync DIRECTORY COUNT | fsync-loop DIRECTORY MS |\n"
-               "       sqlite-list DIRECTORY KEYS COUNT\n");
+               "       echo-clients SOCKET CLIENTS MILLISECONDS | fsync DIRECTORY COUNT |\n"
+               "       fsync-loop DIRECTORY MILLISECONDS | sqlite-list DIRECTORY KEYS COUNT\n");
   return 2;
 }
 

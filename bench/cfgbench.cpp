@@ -3,19 +3,20 @@
 // CFGSERVER_RUNTIME_DIR. One measurement per run, printed on one line
 // (see Measure.h); scripts/bench.sh puts the lines into its table.
 //
-//   cfgbench get SET SECTION KEY COUNT              latency of a point read
-//   cfgbench write SET SECTION COUNT                latency of a durable write
-//   cfgbench list-sets COUNT                        latency of listing the sets
-//   cfgbench list-sections SET COUNT                latency of listing a set's sections
-//   cfgbench list-keys SET SECTION COUNT            latency of listing a section's keys and values
-//   cfgbench readers SET SECTION KEY CLIENTS MS     point reads per second of concurrent clients
-//   cfgbench writers SET SECTION CLIENTS MS         acknowledged writes per second of concurrent clients
+//   cfgbench get SET SECTION KEY COUNT               latency of a point read
+//   cfgbench write SET SECTION COUNT                 latency of a durable write
+//   cfgbench list-sets COUNT                         latency of listing the sets
+//   cfgbench list-sections SET COUNT                 latency of listing a set's sections
+//   cfgbench list-keys SET SECTION COUNT             latency of listing a section's keys and values
+//   cfgbench readers SET SECTION KEY CLIENTS MILLISECONDS
+//       point reads per second of concurrent clients
+//   cfgbench writers SET SECTION CLIENTS MILLISECONDS
+//       acknowledged writes per second of concurrent clients
 //
 // Every client is a handle of its own (its own connection) on a thread of
 // its own; a write is acknowledged only once the server has committed it.
 
 #include <cstdio>
-#include <cstring>
 #include <list>
 #include <set>
 #include <string>
@@ -83,7 +84,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: cfgbench get SET SECTION KEY COUNT | write SET SECTION COUNT | list-sets COUNT |\n"
                "       list-sections SET COUNT | list-keys SET SECTION COUNT |\n"
-               "       readers SET SECTION KEY CLIENTS MS | writers SET SECTION CLIENTS MS\n");
+               "       readers SET SECTION KEY CLIENTS MILLISECONDS | writers SET SECTION CLIENTS MILLISECONDS\n");
   return 2;
 }
 
