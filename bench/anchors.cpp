@@ -137,7 +137,8 @@ int EchoServer(const char* path) {
 
 int PingPong(const char* path, int count) {
   const int stream = Connect(path);
-  return stream >= 0 && bench::MeasureAndPrintLatency("pingpong", count, [stream] { return RoundTrip(stream); }) ? 0 : 1;
+  if (stream < 0) return 1;
+  return bench::MeasureAndPrintLatency("pingpong", count, [stream] { return RoundTrip(stream); }) ? 0 : 1;
 }
 
 int EchoClients(const char* path, int clients, int milliseconds) {
@@ -176,10 +177,13 @@ int SyncedWrites(const std::string& directory, int count, int milliseconds) {
   return ok ? 0 : 1;
 }
 
-bool Execute(sqlite3* database, const char* sql) { return sqlite3_exec(database, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool Execute(sqlite3* database, const char* sql) {
+  return sqlite3_exec(database, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 bool Bind(sqlite3_stmt* statement, int index, const std::string& bytes) {
-  return sqlite3_bind_blob(statement, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT) == SQLITE_OK;
+  const int size = static_cast<int>(bytes.size());
+  return sqlite3_bind_blob(statement, index, bytes.data(), size, SQLITE_TRANSIENT) == SQLITE_OK;
 }
 
 std::string Column(sqlite3_stmt* statement, int index) {

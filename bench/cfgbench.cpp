@@ -100,7 +100,8 @@ int main(int argc, char* argv[]) {
   if (mode == "readers" && names.size() == 4) {
     const int clients = bench::PositiveNumber(names[3].c_str());
     if (clients == 0) return Usage();
-    MeasureClients(clients, last, [&](LxiConfigure& client, int) { return Read(client, names[0], names[1], names[2]); });
+    MeasureClients(clients, last,
+                   [&](LxiConfigure& client, int) { return Read(client, names[0], names[1], names[2]); });
     return 0;
   }
   if (mode == "writers" && names.size() == 3) {
@@ -117,7 +118,8 @@ int main(int argc, char* argv[]) {
   std::function<bool()> operation;
   int writes = 0;
   if (mode == "get" && names.size() == 3) operation = [&] { return Read(client, names[0], names[1], names[2]); };
-  else if (mode == "write" && names.size() == 2) operation = [&] { return Write(client, names[0], names[1], 0, writes++); };
+  else if (mode == "write" && names.size() == 2)
+    operation = [&] { return Write(client, names[0], names[1], 0, writes++); };
   else if (mode == "list-sets" && names.empty()) operation = [&] { return ListSets(client); };
   else if (mode == "list-sections" && names.size() == 1) operation = [&] { return ListSections(client, names[0]); };
   else if (mode == "list-keys" && names.size() == 2) operation = [&] { return ListKeys(client, names[0], names[1]); };
