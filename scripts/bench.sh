@@ -134,7 +134,8 @@ by_turns() {
 }
 median_of() {
   printf '%s' "$1" | awk -v column="$2" '{ print $column }' | sort -n |
-    awk '{ value[NR] = $1 } !/^[0-9.]+$/ { bad = 1 } END { print (bad || NR == 0) ? "failed" : value[int((NR + 1) / 2)] }'
+    awk '{ value[NR] = $1 } !/^[0-9.]+$/ { bad = 1 }
+      END { print (bad || NR == 0) ? "failed" : value[int((NR + 1) / 2)] }'
 }
 sum_of() { printf '%s' "$1" | awk -v column="$2" '$column ~ /^[0-9]+$/ { sum += $column } END { print sum + 0 }'; }
 
@@ -220,7 +221,8 @@ note "start-up, against a hello world"
 by_turns "$starts" hello_world console_start
 stop_server
 latency_row "quenlo, exec to first prompt" console_start "C++ hello world, exec to exit" hello_world
-row "quenlo, resident at first prompt" "${third[console_start]} KiB" "hello world, peak resident" "${third[hello_world]} KiB" \
+row "quenlo, resident at first prompt" "${third[console_start]} KiB" \
+  "hello world, peak resident" "${third[hello_world]} KiB" \
   "$(ratio "${third[console_start]}" "${third[hello_world]}")"
 
 # --- Listings on databases of $sets sets of $sections sections each.
