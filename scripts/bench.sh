@@ -32,9 +32,9 @@ startup="$build/bench/startup"
 
 # Counts are per measurement, spread over its rounds.
 if [ "$quick" -eq 1 ]; then
-  rounds=3 reads=3000 writes=150 lists=15 big_lists=15 run_ms=900 starts=6 sizes="1000 100000"
+  rounds=3 reads=3000 writes=150 lists=15 big_lists=15 run_ms=900 starts=15 sizes="1000 100000"
 else
-  rounds=5 reads=20000 writes=1000 lists=100 big_lists=50 run_ms=5000 starts=30 sizes="1000 100000 1000000"
+  rounds=5 reads=20000 writes=1000 lists=150 big_lists=50 run_ms=5000 starts=100 sizes="1000 100000 1000000"
 fi
 big_section=10000   # keys in the section whose listing is measured
 sets=10             # sets of the listing databases, each of ...
