@@ -3,9 +3,9 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -63,29 +63,29 @@ void MeasureThroughput(int workers, int milliseconds, const std::function<bool(i
 
   const Clock::time_point start = Clock::now() + kStartDelay;
   const Clock::time_point deadline = start + std::chrono::milliseconds(milliseconds);
-  std::atomic<long> done(0);
-  std::atomic<long> failed(0);
-  std::atomic<Clock::rep> lastEnd(start.time_since_epoch().count());
+  // One slot per worker, written only by its thread: no atomics, which a
+  // 32-bit target may lack for 64-bit values.
+  std::vector<long> done(connected.size(), 0);
+  std::vector<long> failed(connected.size(), 0);
+  std::vector<Clock::time_point> ended(connected.size(), start);
   std::vector<std::thread> threads;
-  for (int worker : connected) {
-    threads.emplace_back([&, worker] {
+  for (std::size_t slot = 0; slot < connected.size(); ++slot) {
+    threads.emplace_back([&, slot] {
       std::this_thread::sleep_until(start);
-      long ok = 0;
-      long bad = 0;
-      while (Clock::now() < deadline) (operation(worker) ? ok : bad)++;
-      done += ok;
-      failed += bad;
-      // The run lasts until its slowest worker has had its last answer.
-      const Clock::rep end = Clock::now().time_since_epoch().count();
-      Clock::rep seen = lastEnd.load();
-      while (end > seen && !lastEnd.compare_exchange_weak(seen, end)) {
+      while (Clock::now() < deadline) {
+        if (operation(connected[slot])) ++done[slot];
+        else ++failed[slot];
       }
+      ended[slot] = Clock::now();
     });
   }
   for (std::thread& thread : threads) thread.join();
-  const double elapsed =
-      std::chrono::duration<double>(Clock::duration(lastEnd.load()) - start.time_since_epoch()).count();
-  std::printf("%.0f %ld\n", elapsed > 0 ? done.load() / elapsed : 0.0, failures + failed.load());
+  // The run lasts until its slowest worker has had its last answer.
+  const Clock::time_point end = connected.empty() ? start : *std::max_element(ended.begin(), ended.end());
+  const double elapsed = std::chrono::duration<double>(end - start).count();
+  const long operations = std::accumulate(done.begin(), done.end(), 0L);
+  failures += std::accumulate(failed.begin(), failed.end(), 0L);
+  std::printf("%.0f %ld\n", elapsed > 0 ? operations / elapsed : 0.0, failures);
 }
 
 int PositiveNumber(const char* text) {
