@@ -7,6 +7,7 @@
 #include <string>
 
 #include "Frame.h"
+#include "Messages.h"
 #include "RequestDispatcher.h"
 
 namespace qet_cfgserver {
@@ -16,8 +17,9 @@ namespace qet_cfgserver {
 // and answers each complete frame in turn. A reply the socket cannot take
 // at once waits in a queue, sent from handle_output; meanwhile the
 // connection neither reads nor answers more, so a client that never reads
-// costs the server at most one reply. A bad frame header closes only this
-// connection.
+// costs the server at most one reply. A bad frame header, or one announcing
+// more than the largest legal request, closes only this connection, before
+// its body is buffered.
 //
 // Created by ClientAcceptor; deletes itself when closed (ACE_Svc_Handler).
 class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH> {
@@ -38,7 +40,7 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   int WatchFor(bool replyQueued);
 
   RequestDispatcher* dispatcher_ = nullptr;
-  wire::FrameAssembler assembler_;
+  wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
   std::string pendingReply_;
   std::size_t pendingOffset_ = 0;
 };
