@@ -3,6 +3,7 @@
 #include <ace/UNIX_Addr.h>
 #include <errno.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include "Directories.h"
 #include "IniImporter.h"
@@ -13,6 +14,7 @@ namespace qet_cfgserver {
 namespace {
 
 constexpr mode_t kDatabaseDirectoryMode = 0700;
+constexpr mode_t kSocketMode = 0600;
 
 }  // namespace
 
@@ -47,6 +49,10 @@ LxStatus ConfigServer::Listen() {
   if (acceptor_->open(address, &reactor_, ACE_NONBLOCK) != 0)
     return LxStatus::IoError("cannot listen on " + endpoint_.socketPath() + ": " + strerror(errno));
   endpoint_.MarkBound();
+  // bind() made the socket 0700 under the server's umask; connecting needs
+  // only read and write.
+  if (chmod(endpoint_.socketPath().c_str(), kSocketMode) != 0)
+    return LxStatus::IoError("cannot restrict " + endpoint_.socketPath() + ": " + strerror(errno));
   return LxStatus::Ok();
 }
 
