@@ -16,6 +16,7 @@ ConnectionLimit::ConnectionLimit(std::uint32_t maxClients, ACE_Reactor* reactor)
 ConnectionLimit::~ConnectionLimit() {
   // A closed reactor has dropped its timers already.
   if (burstTimer_ != -1 && reactor()->timer_queue() != nullptr) reactor()->cancel_timer(burstTimer_);
+  if (refusedInBurst_ != 0) LogBurstEnd();
 }
 
 bool ConnectionLimit::Admit() {
@@ -43,11 +44,15 @@ int ConnectionLimit::handle_timeout(const ACE_Time_Value& now, const void*) {
     burstTimer_ = reactor()->schedule_timer(this, nullptr, kBurstQuietPeriod - quietSince);
     return 0;
   }
+  burstTimer_ = -1;
+  LogBurstEnd();
+  return 0;
+}
+
+void ConnectionLimit::LogBurstEnd() {
   __dlog_printf(kDlogNotice, kServerLogSource, "refused %llu connections at the client limit",
                 static_cast<unsigned long long>(refusedInBurst_));
   refusedInBurst_ = 0;
-  burstTimer_ = -1;
-  return 0;
 }
 
 }  // namespace qet_cfgserver

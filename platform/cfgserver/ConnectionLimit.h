@@ -11,7 +11,8 @@ namespace qet_cfgserver {
 // the acceptor closes each new connection at once. Refusals come in bursts
 // (a client retrying, a flood), so the log gets one WARNING when a burst
 // starts and one NOTICE with the number refused once no connection was
-// refused for kBurstQuietPeriod, never a line per connection.
+// refused for kBurstQuietPeriod (or when the server stops), never a line
+// per connection.
 //
 // Uses a reactor timer for the end of a burst. Reactor thread only; must
 // outlive the connections it counts.
@@ -34,6 +35,7 @@ class ConnectionLimit : public ACE_Event_Handler {
 
  private:
   void CountRefusal();
+  void LogBurstEnd();
 
   const std::uint32_t maxClients_;
   std::uint32_t open_ = 0;
