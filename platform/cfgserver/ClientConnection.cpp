@@ -16,6 +16,18 @@ bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || e
 
 }  // namespace
 
+const ACE_Time_Value ClientConnection::kStallTimeout(10);
+
+ClientConnection::~ClientConnection() {
+  if (counted_) limit_->Release();
+}
+
+int ClientConnection::open(void* acceptor) {
+  if (limit_ == nullptr || !limit_->Admit()) return -1;
+  counted_ = true;
+  return ACE_Svc_Handler::open(acceptor);
+}
+
 int ClientConnection::handle_input(ACE_HANDLE) {
   char chunk[kReadChunkBytes];
   const ssize_t received = peer().recv(chunk, sizeof chunk);
@@ -32,7 +44,16 @@ int ClientConnection::handle_output(ACE_HANDLE) {
   return AnswerFrames();
 }
 
+int ClientConnection::handle_timeout(const ACE_Time_Value&, const void*) {
+  stallTimer_ = -1;
+  __dlog_printf(kDlogWarning, kServerLogSource, "closing a connection that %s for %ld seconds",
+                stall_ == Stall::kUnreadReply ? "did not read its reply" : "held an incomplete request",
+                static_cast<long>(kStallTimeout.sec()));
+  return -1;  // the reactor closes the connection
+}
+
 int ClientConnection::AnswerFrames() {
+  bool requestCompleted = false;
   while (pendingOffset_ == pendingReply_.size()) {
     wire::FrameHeader header;
     std::string body;
@@ -43,11 +64,13 @@ int ClientConnection::AnswerFrames() {
       __dlog_printf(kDlogWarning, kServerLogSource, "closing a connection after a bad frame: %s", error.ToString().c_str());
       return -1;
     }
+    requestCompleted = true;
     pendingReply_ = dispatcher_->AnswerFrame(header, body);
     pendingOffset_ = 0;
     if (Flush() < 0) return -1;
   }
-  return WatchFor(pendingOffset_ < pendingReply_.size());
+  if (WatchFor(pendingOffset_ < pendingReply_.size()) < 0) return -1;
+  return TimeStall(requestCompleted);
 }
 
 int ClientConnection::Flush() {
@@ -64,8 +87,24 @@ int ClientConnection::Flush() {
 }
 
 int ClientConnection::WatchFor(bool replyQueued) {
+  if (replyQueued == watchingOutput_) return 0;
+  watchingOutput_ = replyQueued;
   const ACE_Reactor_Mask mask = replyQueued ? ACE_Event_Handler::WRITE_MASK : ACE_Event_Handler::READ_MASK;
   return reactor()->mask_ops(this, mask, ACE_Reactor::SET_MASK) < 0 ? -1 : 0;
+}
+
+int ClientConnection::TimeStall(bool requestCompleted) {
+  const Stall stall = pendingOffset_ < pendingReply_.size() ? Stall::kUnreadReply
+                      : assembler_.BufferedBytes() > 0      ? Stall::kIncompleteRequest
+                                                            : Stall::kNone;
+  const bool newRequest = stall == Stall::kIncompleteRequest && requestCompleted;
+  if (stall == stall_ && !newRequest) return 0;
+  if (stallTimer_ != -1) reactor()->cancel_timer(stallTimer_);
+  stallTimer_ = -1;
+  stall_ = stall;
+  if (stall == Stall::kNone) return 0;
+  stallTimer_ = reactor()->schedule_timer(this, nullptr, kStallTimeout);
+  return stallTimer_ == -1 ? -1 : 0;
 }
 
 }  // namespace qet_cfgserver

@@ -3,10 +3,13 @@
 #include <ace/LSOCK_Stream.h>
 #include <ace/Svc_Handler.h>
 #include <ace/Synch_Traits.h>
+#include <ace/Time_Value.h>
 
 #include <string>
 
+#include "ConnectionLimit.h"
 #include "Frame.h"
+#include "Messages.h"
 #include "RequestDispatcher.h"
 
 namespace qet_cfgserver {
@@ -16,19 +19,36 @@ namespace qet_cfgserver {
 // and answers each complete frame in turn. A reply the socket cannot take
 // at once waits in a queue, sent from handle_output; meanwhile the
 // connection neither reads nor answers more, so a client that never reads
-// costs the server at most one reply. A bad frame header closes only this
-// connection.
+// costs the server at most one reply. A bad frame header, or one announcing
+// more than the largest legal request, closes only this connection, before
+// its body is buffered.
 //
-// Created by ClientAcceptor; deletes itself when closed (ACE_Svc_Handler).
+// What one client can make the server hold is bounded: one request frame
+// (plus one read's worth of bytes) and one reply, for at most kStallTimeout
+// each. A connection that holds an incomplete request that long, or whose
+// queued reply is not taken that long, is closed with a WARNING.
+//
+// Counted by the ConnectionLimit from open() until destruction; open()
+// fails when the limit is reached, and the acceptor then closes the
+// connection. Created by ClientAcceptor; deletes itself when closed
+// (ACE_Svc_Handler).
 class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH> {
  public:
-  ClientConnection() = default;  // ACE_Acceptor's default factory needs it
-  explicit ClientConnection(RequestDispatcher* dispatcher) : dispatcher_(dispatcher) {}
+  static const ACE_Time_Value kStallTimeout;
 
+  ClientConnection() = default;  // ACE_Acceptor's default factory needs it; such a connection never opens
+  ClientConnection(RequestDispatcher* dispatcher, ConnectionLimit* limit) : dispatcher_(dispatcher), limit_(limit) {}
+  ~ClientConnection() override;
+
+  int open(void* acceptor) override;
   int handle_input(ACE_HANDLE handle) override;
   int handle_output(ACE_HANDLE handle) override;
+  int handle_timeout(const ACE_Time_Value& now, const void* act) override;
 
  private:
+  // What the connection waits for from its client, if anything.
+  enum class Stall { kNone, kIncompleteRequest, kUnreadReply };
+
   // Answers buffered frames until one reply cannot be sent at once.
   // -1 closes the connection.
   int AnswerFrames();
@@ -36,11 +56,19 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   int Flush();
   // Reads when nothing is queued, else waits to write.
   int WatchFor(bool replyQueued);
+  // (Re)starts the stall timer when the connection starts waiting on its
+  // client, or on a new request; cancels it when it waits on nothing.
+  int TimeStall(bool requestCompleted);
 
   RequestDispatcher* dispatcher_ = nullptr;
-  wire::FrameAssembler assembler_;
+  ConnectionLimit* limit_ = nullptr;
+  bool counted_ = false;
+  wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
   std::string pendingReply_;
   std::size_t pendingOffset_ = 0;
+  bool watchingOutput_ = false;
+  Stall stall_ = Stall::kNone;
+  long stallTimer_ = -1;
 };
 
 }  // namespace qet_cfgserver

@@ -1,12 +1,13 @@
 #pragma once
 
+#include <ace/Dev_Poll_Reactor.h>
 #include <ace/Reactor.h>
-#include <ace/Select_Reactor.h>
 
 #include <memory>
 
 #include "ClientAcceptor.h"
 #include "ConfigStore.h"
+#include "ConnectionLimit.h"
 #include "LxStatus.h"
 #include "RequestDispatcher.h"
 #include "RuntimeEndpoint.h"
@@ -15,13 +16,19 @@
 
 namespace qet_cfgserver {
 
-// The whole server: claims the socket path, opens the store, imports
-// defaults, listens, and runs a single-threaded reactor until SIGTERM or
-// SIGINT. Stop order on destruction: stop accepting, close every
-// connection, close the store, remove the socket file. Main thread only;
-// one per process (it owns the stop signals).
+// The whole server: sizes its descriptor budget, claims the socket path,
+// opens the store, imports defaults, listens, and runs a single-threaded
+// epoll reactor until SIGTERM or SIGINT. Stop order on destruction: stop
+// accepting, close every connection, close the store, remove the socket
+// file. Main thread only; one per process (it owns the stop signals and the
+// descriptor limit).
 class ConfigServer {
  public:
+  // Descriptors kept beside the clients': standard streams, the listening
+  // socket, epoll, the wake-up pipe, the database with its -wal and -shm
+  // files, snapshot and recovery copies, SQLite's temporary files.
+  static constexpr std::uint32_t kReservedDescriptors = 64;
+
   ConfigServer();
   ~ConfigServer();
 
@@ -35,19 +42,18 @@ class ConfigServer {
   LxStatus Run();
 
  private:
+  LxStatus OpenReactor(std::uint32_t maxClients);
   LxStatus OpenStore(const ServerOptions& options);
-  LxStatus Listen();
+  LxStatus Listen(std::uint32_t maxClients);
   void Shutdown();
 
-  // One thread serves every client, so the plain select reactor suffices;
-  // signals need no masking around dispatch (ShutdownSignal only writes a
-  // byte to a pipe), which saves two system calls per request.
-  ACE_Select_Reactor selectReactor_{nullptr, nullptr, ACE_DISABLE_NOTIFY_PIPE_DEFAULT, nullptr, false};
-  ACE_Reactor reactor_{&selectReactor_};
+  std::unique_ptr<ACE_Dev_Poll_Reactor> epollReactor_;
+  std::unique_ptr<ACE_Reactor> reactor_;
   ShutdownSignal shutdownSignal_;
   RuntimeEndpoint endpoint_;
   std::unique_ptr<ConfigStore> store_;
   std::unique_ptr<RequestDispatcher> dispatcher_;
+  std::unique_ptr<ConnectionLimit> connectionLimit_;
   std::unique_ptr<ClientAcceptor> acceptor_;
 };
 

@@ -28,7 +28,25 @@ bool SplitInlineValue(const std::string& argument, std::string* name, std::strin
   return true;
 }
 
+LxStatus ParseMaxClients(const std::string& text, std::uint32_t* maxClients) {
+  const LxStatus invalid = LxStatus::InvalidArgument("--max-clients needs a whole number from 1 to " +
+                                                     std::to_string(ServerOptions::kMaxClientsCeiling) + ", not '" +
+                                                     text + "'");
+  std::uint64_t number = 0;
+  for (char digit : text) {
+    if (digit < '0' || digit > '9') return invalid;
+    number = number * 10 + static_cast<std::uint64_t>(digit - '0');
+    if (number > ServerOptions::kMaxClientsCeiling) return invalid;
+  }
+  if (number == 0) return invalid;
+  *maxClients = static_cast<std::uint32_t>(number);
+  return LxStatus::Ok();
+}
+
 }  // namespace
+
+constexpr std::uint32_t ServerOptions::kDefaultMaxClients;
+constexpr std::uint32_t ServerOptions::kMaxClientsCeiling;
 
 LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerOptions* options) {
   *options = ServerOptions();
@@ -44,7 +62,7 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     std::string* target = nullptr;
     if (name == "--runtime-dir") target = &options->runtimeDirectory;
     else if (name == "--database") target = &options->database;
-    else if (name == "--import") target = &value;
+    else if (name == "--import" || name == "--max-clients") target = &value;
     else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
     else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
 
@@ -54,7 +72,10 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     }
     if (value.empty()) return LxStatus::InvalidArgument("option '" + name + "' needs a non-empty value");
     if (name == "--import") options->imports.push_back(value);
-    else *target = value;
+    else if (name == "--max-clients") {
+      LxStatus parsed = ParseMaxClients(value, &options->maxClients);
+      if (!parsed.ok()) return parsed;
+    } else *target = value;
   }
   return LxStatus::Ok();
 }
@@ -73,6 +94,7 @@ std::string ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome
 
 std::string ServerOptions::Usage() {
   return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
+         "                 [--max-clients N]\n"
          "\n"
          "The configuration server. Runs in the foreground until SIGTERM or SIGINT.\n"
          "\n"
@@ -86,6 +108,9 @@ std::string ServerOptions::Usage() {
          "  --import FILE.ini   load defaults into the set named after the file\n"
          "                      (network.ini -> set \"network\"); keys already stored\n"
          "                      keep their values. Repeatable.\n"
+         "  --max-clients N     clients served at once (1 to " + std::to_string(kMaxClientsCeiling) +
+         ", default " + std::to_string(kDefaultMaxClients) + ");\n"
+         "                      past it a new connection is closed at once\n"
          "  --help              show this text\n"
          "\n"
          "INI files: [section] lines start sections; key = value lines, blanks around\n"

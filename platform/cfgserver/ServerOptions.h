@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,18 +12,26 @@ namespace qet_cfgserver {
 
 // What the command line asks of cfgserver:
 //
-//   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]... [--help]
+//   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...
+//             [--max-clients N] [--help]
 //
 // Options take their value as the next argument or after '=' (--database=x).
 // Empty strings mean "not given"; ResolveDefaults() fills them in.
 struct ServerOptions {
+  static constexpr std::uint32_t kDefaultMaxClients = 256;
+  // Each client may hold a descriptor and up to one reply; the ceiling keeps
+  // a typing error from asking for an absurd number of descriptors.
+  static constexpr std::uint32_t kMaxClientsCeiling = 65536;
+
   std::string runtimeDirectory;
   std::string database;
   std::vector<std::string> imports;  // in the order given
+  std::uint32_t maxClients = kDefaultMaxClients;  // connections served at once
   bool help = false;
 
   // Parses argv[1..]. Fails (InvalidArgument, with a message for the user)
-  // on an unknown option, a missing or empty value, or a stray argument.
+  // on an unknown option, a missing or empty value, a stray argument, or a
+  // --max-clients that is not a whole number from 1 to kMaxClientsCeiling.
   static LxStatus Parse(const std::vector<std::string>& arguments, ServerOptions* options);
 
   // Runtime directory: wire::DefaultRuntimeDirectory(). Database: see

@@ -5,10 +5,15 @@
 #include <ace/LSOCK_Connector.h>
 #include <ace/LSOCK_Stream.h>
 #include <ace/UNIX_Addr.h>
+#include <errno.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <fstream>
+#include <map>
 
 #include "HandWrittenFrame.h"
 #include "Messages.h"
@@ -21,6 +26,8 @@ using wire::Operation;
 constexpr CfgItemStatus::Status kNoServer = CfgItemStatus::kNoServer;
 
 const ACE_Time_Value kReplyTimeout(10);  // generous: the server may run under an emulator
+// The server closes a stalled connection after 10 s; this allows for an emulator.
+const ACE_Time_Value kStallCloseTimeout(30);
 
 std::string Frame(Operation operation, const std::string& key = "", const std::string& value = "") {
   std::string frame;
@@ -49,9 +56,13 @@ class Client {
   }
   CfgItemStatus::Status Exchange(const std::string& frame) { return Send(frame) ? Receive().status : kNoServer; }
   std::string Value(const std::string& key) { return Send(Frame(Operation::kGetValue, key)) ? Receive().value : ""; }
-  bool ClosedByServer() {
-    char byte;
-    return stream_.recv(&byte, 1, &kReplyTimeout) == 0;
+  // Reads whatever the server still sends until it closes the connection.
+  bool ClosedByServer(const ACE_Time_Value& timeout = kReplyTimeout) {
+    char buffer[64 * 1024];
+    for (;;) {
+      const ssize_t received = stream_.recv(buffer, sizeof buffer, &timeout);
+      if (received <= 0) return received == 0 || errno == ECONNRESET;
+    }
   }
 
  private:
@@ -82,7 +93,12 @@ TEST_F(ServerProcessTest, BadFramesCloseOnlyTheirConnectionAndTheOtherByteOrderI
   badVersion[2] = 99;
   badOrder[3] = 7;
   oversized.replace(4, 4, "\x7f\x7f\x7f\x7f");  // 2 GB in either byte order
-  for (const std::string& frame : {std::string("garbage!garbage!"), badVersion, badOrder, oversized}) {
+  // Headers alone, announcing 1 MiB and one byte over the largest legal
+  // request: refused before any body arrives.
+  std::string announcesMebibyte = {'Q', 'C', wire::kProtocolVersion, 0}, justOver = announcesMebibyte;
+  quenlo_test::HandWrittenFrame(false).ULong(1024 * 1024, &announcesMebibyte).ULong(wire::kMaxRequestBodyBytes + 1, &justOver);
+  for (const std::string& frame :
+       {std::string("garbage!garbage!"), badVersion, badOrder, oversized, announcesMebibyte, justOver}) {
     Client offender(Socket());
     ASSERT_TRUE(offender.Send(frame));
     EXPECT_TRUE(offender.ClosedByServer());
@@ -99,7 +115,7 @@ TEST_F(ServerProcessTest, BadFramesCloseOnlyTheirConnectionAndTheOtherByteOrderI
   EXPECT_EQ(bystander.Value("key"), "from the other side");
 }
 
-TEST_F(ServerProcessTest, StalledAndNonReadingClientsBlockNobody) {
+TEST_F(ServerProcessTest, StalledAndNonReadingClientsBlockNobodyAndAreClosedAfterTenSeconds) {
   Client writer(Socket()), hog(Socket()), halfFrame(Socket());
   const std::string big(16 * 1024, 'v');
   for (int index = 0; index < 64; ++index)
@@ -111,6 +127,14 @@ TEST_F(ServerProcessTest, StalledAndNonReadingClientsBlockNobody) {
   EXPECT_EQ(writer.Value("k1"), big);
   ASSERT_TRUE(halfFrame.Send(frame.substr(frame.size() / 2)));  // the stalled request completes
   EXPECT_EQ(halfFrame.Receive().status, CfgItemStatus::kSuccess);
+
+  // Both stalls last: the server gives up on each, and only on them.
+  ASSERT_TRUE(halfFrame.Send(frame.substr(0, frame.size() / 2)));
+  EXPECT_TRUE(halfFrame.ClosedByServer(kStallCloseTimeout));
+  EXPECT_TRUE(hog.ClosedByServer(kStallCloseTimeout));
+  EXPECT_EQ(writer.Value("k1"), big);
+  EXPECT_TRUE(server_.WaitForLog("closing a connection that held an incomplete request").ok()) << server_.errors();
+  EXPECT_TRUE(server_.WaitForLog("closing a connection that did not read its reply").ok()) << server_.errors();
 }
 
 TEST_F(ServerProcessTest, TakenOrUnsafeDirectoriesAreRefusedStopIsCleanAStaleSocketIsReplaced) {
@@ -141,6 +165,79 @@ TEST_F(ServerProcessTest, TakenOrUnsafeDirectoriesAreRefusedStopIsCleanAStaleSoc
   ASSERT_EQ(access(Socket().c_str(), F_OK), 0);
   StartServer();
   EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kGetSets)), CfgItemStatus::kSuccess);
+}
+
+TEST_F(ServerProcessTest, PastMaxClientsConnectionsAreClosedAtOnceWithOneWarningPerBurst) {
+  quenlo_test::ServerProcess limited;
+  ASSERT_TRUE(limited.Start({directory_.File("limited"), directory_.File("limited.db"), {}, {"--max-clients=3"}}).ok());
+  std::vector<std::unique_ptr<Client>> served;
+  for (int index = 0; index < 3; ++index) {
+    served.emplace_back(new Client(limited.socketPath()));
+    ASSERT_EQ(served.back()->Exchange(Frame(Operation::kSetValue, "key", "v")), CfgItemStatus::kSuccess);
+  }
+  constexpr int kRefused = 20;
+  for (int index = 0; index < kRefused; ++index) EXPECT_TRUE(Client(limited.socketPath()).ClosedByServer());
+  for (auto& client : served) EXPECT_EQ(client->Value("key"), "v");
+
+  ASSERT_TRUE(limited.WaitForLog("refused " + std::to_string(kRefused) + " connections").ok()) << limited.errors();
+  std::size_t warnings = 0;
+  for (std::size_t at = 0; (at = limited.errors().find(" WARNING ", at)) != std::string::npos; ++at) ++warnings;
+  EXPECT_EQ(warnings, 1u) << limited.errors();
+
+  // A freed place is taken by the next client (the server may see the
+  // hang-up after the new connection, so a refusal is retried).
+  served.pop_back();
+  CfgItemStatus::Status status = kNoServer;
+  for (int attempt = 0; attempt < 50 && status != CfgItemStatus::kSuccess; ++attempt)
+    status = Client(limited.socketPath()).Exchange(Frame(Operation::kGetSets));
+  EXPECT_EQ(status, CfgItemStatus::kSuccess);
+}
+
+TEST_F(ServerProcessTest, FilesAndDirectoriesTheServerCreatesArePrivateWhateverTheUmask) {
+  quenlo_test::ServerProcess server;
+  const std::string top = directory_.File("private"), database = top + "/data/config.db";
+  const mode_t previous = umask(0);
+  const LxStatus started = server.Start({top + "/run", database, {}, {}});
+  umask(previous);
+  ASSERT_TRUE(started.ok()) << started.ToString();
+  ASSERT_EQ(Client(server.socketPath()).Exchange(Frame(Operation::kSetValue, "wifi-key", "secret")),
+            CfgItemStatus::kSuccess);
+  for (auto [path, mode] : {std::pair<std::string, mode_t>{database, 0600}, {database + "-wal", 0600},
+                            {server.socketPath(), 0600}, {top, 0700}, {top + "/run", 0700}, {top + "/data", 0700}}) {
+    struct stat status;
+    ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
+    EXPECT_EQ(status.st_mode & 0777, mode) << path;
+  }
+}
+
+// The database file alone, copied without its -wal and -shm files, is what
+// a backup or a recovery reads: after SIGTERM it must hold every write.
+TEST_F(ServerProcessTest, AfterSigtermTheDatabaseFileAloneHoldsEveryAcknowledgedWrite) {
+  std::map<std::string, std::string> acknowledged;
+  Client writer(Socket());
+  for (int index = 0; index < 60; ++index) {
+    const std::string key = "k" + std::to_string(index % 40), value = "v" + std::to_string(index);
+    ASSERT_EQ(writer.Exchange(Frame(Operation::kSetValue, key, value)), CfgItemStatus::kSuccess);
+    acknowledged[key] = value;
+  }
+  quenlo_test::ExitStatus exit;
+  ASSERT_TRUE(server_.Stop(&exit).ok());
+  ASSERT_TRUE(exit.IsExit(0)) << exit.ToString();
+  const std::string copy = directory_.File("copy.db");
+  std::ofstream(copy, std::ios::binary) << std::ifstream(directory_.File("config.db"), std::ios::binary).rdbuf();
+
+  sqlite3* database = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(copy.c_str(), &database, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+  sqlite3_stmt* rows = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(database, "SELECT key_name, value FROM config", -1, &rows, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(database);
+  std::map<std::string, std::string> stored;
+  while (sqlite3_step(rows) == SQLITE_ROW)
+    stored[std::string(static_cast<const char*>(sqlite3_column_blob(rows, 0)), sqlite3_column_bytes(rows, 0))] =
+        std::string(static_cast<const char*>(sqlite3_column_blob(rows, 1)), sqlite3_column_bytes(rows, 1));
+  sqlite3_finalize(rows);
+  sqlite3_close(database);
+  EXPECT_EQ(stored, acknowledged);
 }
 
 }  // namespace

@@ -1,13 +1,15 @@
 // cfgserver: the configuration server. See ServerOptions::Usage().
 #include <ace/Init_ACE.h>
 #include <stdio.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
+#include "AceLogForwarder.h"
 #include "ConfigServer.h"
-#include "ServerOptions.h"
 #include "ServerLog.h"
+#include "ServerOptions.h"
 
 namespace {
 
@@ -15,12 +17,20 @@ constexpr int kExitOk = 0;
 constexpr int kExitStartFailed = 1;
 constexpr int kExitUsage = 2;
 
+// Configuration holds secrets (keys, passwords). SQLite creates the
+// database, its -wal and -shm files and snapshots with the process umask
+// applied to 0644, and bind() creates the socket with it applied to 0777:
+// a umask of 077 makes every file the server creates private to its user
+// (0600, the socket is narrowed from 0700 after bind) and every directory
+// 0700, whatever umask the server was started under.
+constexpr mode_t kPrivateFilesUmask = 077;
+
 int Serve(const qet_cfgserver::ServerOptions& options) {
   qet_cfgserver::ConfigServer server;
   LxStatus status = server.Start(options);
   if (status.ok()) status = server.Run();
   if (status.ok()) return kExitOk;
-  fprintf(stderr, "cfgserver: %s\n", status.message().c_str());
+  __dlog_printf(kDlogError, qet_cfgserver::kServerLogSource, "%s", status.message().c_str());
   return kExitStartFailed;
 }
 
@@ -38,9 +48,14 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
   options.ResolveDefaults();
+  umask(kPrivateFilesUmask);
 
   ACE::init();
-  const int exitStatus = Serve(options);
+  int exitStatus = kExitOk;
+  {
+    qet_cfgserver::AceLogForwarder aceLog;
+    exitStatus = Serve(options);
+  }
   __dlog_printf(kDlogNotice, qet_cfgserver::kServerLogSource, "stopped with exit status %d", exitStatus);
   ACE::fini();
   return exitStatus;

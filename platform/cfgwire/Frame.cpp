@@ -55,6 +55,9 @@ void FrameAssembler::Append(const char* bytes, std::size_t count) { buffer_.appe
 FrameAssembler::Result FrameAssembler::Next(FrameHeader* header, std::string* body, LxStatus* error) {
   if (buffer_.size() < kFrameHeaderBytes) return Result::kIncomplete;
   LxStatus status = DecodeFrameHeader(buffer_.data(), header);
+  if (status.ok() && header->bodyBytes > maxBodyBytes_)
+    status = LxStatus::InvalidArgument("frame body of " + std::to_string(header->bodyBytes) +
+                                       " bytes is over the limit of " + std::to_string(maxBodyBytes_));
   if (!status.ok()) {
     *error = status;
     return Result::kBadFrame;

@@ -36,10 +36,15 @@ LxStatus DecodeFrameHeader(const char* bytes, FrameHeader* header);
 LxStatus BuildFrame(const char* body, std::size_t bodyBytes, std::string* frame);
 
 // Collects bytes as they arrive on a stream and cuts them into frames.
-// Not thread-safe: one per connection, used by the thread that reads it.
+// A header announcing a body over maxBodyBytes is a bad frame as soon as the
+// header is in, so at most one frame of that size is ever buffered (plus
+// whatever arrived with it). Not thread-safe: one per connection, used by
+// the thread that reads it.
 class FrameAssembler {
  public:
   enum class Result { kIncomplete, kFrame, kBadFrame };
+
+  explicit FrameAssembler(std::uint32_t maxBodyBytes) : maxBodyBytes_(maxBodyBytes) {}
 
   void Append(const char* bytes, std::size_t count);
 
@@ -50,6 +55,7 @@ class FrameAssembler {
   std::size_t BufferedBytes() const { return buffer_.size(); }
 
  private:
+  std::uint32_t maxBodyBytes_;
   std::string buffer_;
 };
 

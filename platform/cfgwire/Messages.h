@@ -6,6 +6,7 @@
 
 #include "CfgItemStatus.h"
 #include "Frame.h"
+#include "Limits.h"
 #include "LxStatus.h"
 
 namespace qet_cfgserver {
@@ -54,6 +55,28 @@ struct Reply {
 //            ulong count + count (key, value) string pairs
 // A string is a ulong byte count followed by that many octets, so any byte,
 // NUL included, survives the trip.
+
+namespace layout {
+
+constexpr std::size_t kULongBytes = 4;
+
+// CDR starts every ulong on a multiple of four bytes, so the octets of a
+// string are followed by up to three bytes of padding when a field follows.
+constexpr std::size_t PaddedToULong(std::size_t bytes) { return (bytes + kULongBytes - 1) / kULongBytes * kULongBytes; }
+
+// A string followed by another field. The padded size grows with the
+// string, so the longest legal string is also the largest on the wire.
+constexpr std::size_t PaddedStringBytes(std::size_t maxBytes) { return kULongBytes + PaddedToULong(maxBytes); }
+
+}  // namespace layout
+
+// The largest body of a request within the limits of Limits.h: operation and
+// command, client and tag, set, section and key, then the value, which ends
+// the body and so is never padded. A request frame announcing more cannot be
+// legal; the server refuses it at the header instead of buffering it.
+constexpr std::uint32_t kMaxRequestBodyBytes =
+    2 * layout::kULongBytes + 2 * layout::PaddedStringBytes(kMaxLabelBytes) +
+    3 * layout::PaddedStringBytes(kMaxNameBytes) + layout::kULongBytes + kMaxValueBytes;
 
 // Encode as a whole frame in this machine's byte order. Fail when the frame
 // would be over the size limit.

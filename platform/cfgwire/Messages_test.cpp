@@ -81,6 +81,27 @@ TEST(Wire, DamagedOrLyingFramesAreRefused) {
   EXPECT_FALSE(Decode(HandWrittenFrame(true).ULong(99).ULong(0).Frame(), &request).ok());
 }
 
+TEST(Wire, TheLargestLegalRequestIsTheServersLimitAndALargerHeaderIsRefusedAtOnce) {
+  const std::string label(kMaxLabelBytes, 'l'), name(kMaxNameBytes, 'n');
+  std::string largest;
+  ASSERT_TRUE(EncodeRequestFrame({Operation::kSetValue, 1, label, label, name, name, name,
+                                  std::string(kMaxValueBytes, 'v')}, &largest).ok());
+  EXPECT_EQ(largest.size(), kFrameHeaderBytes + kMaxRequestBodyBytes);
+
+  FrameAssembler fits(kMaxRequestBodyBytes);
+  fits.Append(largest.data(), largest.size());
+  FrameHeader header;
+  std::string body;
+  LxStatus error;
+  EXPECT_EQ(fits.Next(&header, &body, &error), FrameAssembler::Result::kFrame);
+
+  std::string over = {'Q', 'C', kProtocolVersion, 0};  // a big-endian header, no body yet
+  HandWrittenFrame(false).ULong(kMaxRequestBodyBytes + 1, &over);
+  FrameAssembler refuses(kMaxRequestBodyBytes);
+  refuses.Append(over.data(), over.size());
+  EXPECT_EQ(refuses.Next(&header, &body, &error), FrameAssembler::Result::kBadFrame);
+}
+
 }  // namespace
 }  // namespace wire
 }  // namespace qet_cfgserver

@@ -12,10 +12,12 @@
 // an out-of-range level is printed as its number. Callable from any thread.
 // Returns the number of bytes written, or -1.
 // The levels this project logs at, named once.
+constexpr int kDlogCritical = 2;
 constexpr int kDlogError = 3;
 constexpr int kDlogWarning = 4;
 constexpr int kDlogNotice = 5;
 constexpr int kDlogInfo = 6;
+constexpr int kDlogDebug = 7;
 
 int __dlog_printf(int level, const char* source, const char* format, ...)
     __attribute__((format(printf, 3, 4)));

@@ -51,6 +51,16 @@ LxStatus ServerProcess::Start(const Options& options, Duration timeout) {
   return status;
 }
 
+LxStatus ServerProcess::WaitForLog(const std::string& text, Duration timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (ExitStatus ended;; std::this_thread::sleep_for(kPollInterval)) {
+    const bool exited = child_.Exited(&ended);
+    if (errors().find(text) != std::string::npos) return LxStatus::Ok();
+    if (exited) return LxStatus::Unavailable("cfgserver ended, " + ended.ToString() + ", without logging " + text);
+    if (std::chrono::steady_clock::now() >= deadline) return LxStatus::TimedOut("cfgserver did not log " + text);
+  }
+}
+
 LxStatus ServerProcess::Stop(ExitStatus* status, Duration timeout) {
   LxStatus signalled = child_.Signal(SIGTERM);
   return signalled.ok() ? child_.Wait(timeout, status) : signalled;

@@ -34,6 +34,9 @@ class ServerProcess {
   const std::string& socketPath() const { return socketPath_; }
   // The server's standard error so far.
   const std::string& errors() const { return child_.errors(); }
+  // Waits until the server's log holds text; fails when the server ends
+  // without it.
+  LxStatus WaitForLog(const std::string& text, Duration timeout = kDefaultTimeout);
 
   // The cfgserver executable of this build (QUENLO_CFGSERVER_PATH).
   static std::string ExecutablePath();
