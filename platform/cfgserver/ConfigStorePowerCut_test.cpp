@@ -1,0 +1,235 @@
+// The store through power cuts and a full disk, on a VFS that models both.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <iterator>
+#include <map>
+#include <random>
+#include <string>
+#include <tuple>
+
+#include "ConfigStore.h"
+#include "FaultInjectingVfs.h"
+#include "RequestDispatcher.h"
+#include "TemporaryDirectory.h"
+
+namespace qet_cfgserver {
+namespace {
+
+constexpr int kCuts = 1000;
+// Changing file calls before a cut: a write is a few, a reopen after a
+// checkpoint a few dozen.
+constexpr int kMaxCallsBeforeCut = 40;
+// A run that never meets its cut is a fault of the test.
+constexpr int kMaxOperationsPerCut = 1000;
+// A few keys, so that writes replace and imports meet existing keys.
+constexpr const char* kSets[] = {"net", "sys"};
+constexpr const char* kSections[] = {"eth0", "wlan", "ui"};
+constexpr int kKeysPerSection = 6;
+constexpr int kMaxImportEntries = 6;
+// Values mostly short, sometimes over a page (overflow pages).
+constexpr int kMaxShortValueBytes = 40;
+constexpr int kMaxLongValueBytes = 6000;
+constexpr int kLongValueOneIn = 8;
+
+using Address = std::tuple<std::string, std::string, std::string>;  // set, section, key
+using Contents = std::map<Address, std::string>;
+
+// A random run of writes and imports over the shim, cut at random points.
+// After each cut the store is reopened and must hold every acknowledged
+// write; the operation in flight at the cut counts either in full or not
+// at all.
+class ConfigStorePowerCutTest : public ::testing::Test {
+ protected:
+  struct Operation {
+    const char* name;
+    int weight;
+    void (ConfigStorePowerCutTest::*run)();
+  };
+  static std::mt19937::result_type Seed() {
+    const char* fixed = getenv("QUENLO_POWER_CUT_SEED");
+    return fixed != nullptr ? static_cast<std::mt19937::result_type>(strtoul(fixed, nullptr, 10))
+                            : std::random_device()();
+  }
+
+  int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+
+  std::string RandomValue() {
+    const int length = Uniform(0, Uniform(1, kLongValueOneIn) == 1 ? kMaxLongValueBytes : kMaxShortValueBytes);
+    std::string value(static_cast<std::size_t>(length), '\0');
+    for (char& byte : value) byte = static_cast<char>(Uniform(0, 255));
+    return value;
+  }
+
+  std::string RandomSection() { return kSections[Uniform(0, static_cast<int>(std::size(kSections)) - 1)]; }
+  std::string RandomKey() { return "key" + std::to_string(Uniform(1, kKeysPerSection)); }
+  std::string RandomSet() { return kSets[Uniform(0, static_cast<int>(std::size(kSets)) - 1)]; }
+
+  // Opens through the shim; only a power cut may make that fail.
+  void Open() {
+    const LxStatus status = ConfigStore::Open(path_, &store_, vfs_.name());
+    if (status.ok()) return;
+    EXPECT_TRUE(vfs_.powerCut()) << status.ToString();
+  }
+
+  // An operation that fails without a cut is a fault; one that returns OK
+  // is acknowledged, cut or not.
+  void Finish(const LxStatus& status) {
+    if (!status.ok()) {
+      EXPECT_TRUE(vfs_.powerCut()) << status.ToString();
+      return;
+    }
+    acknowledged_ = ifApplied_;
+    inFlight_ = false;
+  }
+
+  void Write() {
+    const Address address{RandomSet(), RandomSection(), RandomKey()};
+    const std::string value = RandomValue();
+    ifApplied_ = acknowledged_;
+    ifApplied_[address] = value;
+    inFlight_ = true;
+    Finish(store_->SetValue(std::get<0>(address), std::get<1>(address), std::get<2>(address), value));
+  }
+
+  // Keys that already exist keep their values, and so does the first of two
+  // entries for one key.
+  void Import() {
+    const std::string set = RandomSet();
+    std::vector<ConfigEntry> entries(static_cast<std::size_t>(Uniform(1, kMaxImportEntries)));
+    ifApplied_ = acknowledged_;
+    for (ConfigEntry& entry : entries) {
+      entry = ConfigEntry{RandomSection(), RandomKey(), RandomValue()};
+      ifApplied_.emplace(Address{set, entry.section, entry.key}, entry.value);
+    }
+    inFlight_ = true;
+    Finish(store_->ImportDefaults(set, entries));
+  }
+
+  // A clean close checkpoints the log; the cut may land in it or in the open.
+  void Reopen() {
+    store_.reset();
+    Open();
+  }
+
+  Contents ReadAll(ConfigStore* store) {
+    Contents contents;
+    std::vector<std::string> sets, sections;
+    std::vector<wire::KeyValue> pairs;
+    EXPECT_TRUE(store->GetSets(&sets).ok());
+    for (const std::string& set : sets) {
+      EXPECT_TRUE(store->GetSections(set, &sections).ok());
+      for (const std::string& section : sections) {
+        EXPECT_TRUE(store->GetKeysAndValues(set, section, &pairs).ok());
+        for (const wire::KeyValue& pair : pairs) contents[Address{set, section, pair.key}] = pair.value;
+      }
+    }
+    return contents;
+  }
+
+  // What the reopened store holds must be the acknowledged writes, plus the
+  // one in flight at the cut in full or not at all.
+  void Verify() {
+    const Contents found = ReadAll(store_.get());
+    const bool asAcknowledged = found == acknowledged_;
+    const bool withInFlight = inFlight_ && found == ifApplied_;
+    EXPECT_TRUE(asAcknowledged || withInFlight)
+        << "found " << found.size() << " keys, acknowledged " << acknowledged_.size() << ", with the one in flight "
+        << (inFlight_ ? std::to_string(ifApplied_.size()) : "none");
+    acknowledged_ = found;
+    inFlight_ = false;
+  }
+
+  void RunOperationsUntilTheCut() {
+    // The operation mix. A snapshot joins as one more row, with a Snapshot()
+    // that makes one and, once it is acknowledged, remembers acknowledged_ as
+    // the content the snapshot must hold after any later cut.
+    static const Operation kOperations[] = {
+        {"write", 12, &ConfigStorePowerCutTest::Write},
+        {"import", 4, &ConfigStorePowerCutTest::Import},
+        {"reopen", 1, &ConfigStorePowerCutTest::Reopen},
+    };
+    std::vector<int> weights;
+    for (const Operation& operation : kOperations) weights.push_back(operation.weight);
+    std::discrete_distribution<int> pick(weights.begin(), weights.end());
+    for (int count = 0; store_ != nullptr && !vfs_.powerCut() && !HasFailure(); ++count) {
+      ASSERT_LT(count, kMaxOperationsPerCut) << "the cut never came";
+      const Operation& operation = kOperations[pick(random_)];
+      SCOPED_TRACE(operation.name);
+      (this->*operation.run)();
+    }
+  }
+
+  // Some cuts lose every unsynced write, others keep the oldest few (a disk
+  // that had written part of its queue).
+  std::size_t LandedWrites() {
+    const int unsynced = static_cast<int>(vfs_.unsyncedWrites());
+    return Uniform(0, 1) == 0 ? 0 : static_cast<std::size_t>(Uniform(0, unsynced));
+  }
+
+  quenlo_test::TemporaryDirectory directory_;
+  std::string path_ = directory_.File("config.db");
+  quenlo_test::FaultInjectingVfs vfs_{"quenlo-power-cut"};
+  std::unique_ptr<ConfigStore> store_;
+  std::mt19937::result_type seed_ = Seed();
+  std::mt19937 random_{seed_};
+  Contents acknowledged_;
+  Contents ifApplied_;  // acknowledged_ with the operation in flight
+  bool inFlight_ = false;
+};
+
+TEST_F(ConfigStorePowerCutTest, EveryAcknowledgedWriteSurvivesEachCut) {
+  ASSERT_FALSE(directory_.path().empty());
+  SCOPED_TRACE("QUENLO_POWER_CUT_SEED=" + std::to_string(seed_));
+  for (int cut = 0; cut < kCuts && !HasFailure(); ++cut) {
+    SCOPED_TRACE("cut " + std::to_string(cut));
+    vfs_.CutPowerAfter(static_cast<std::uint64_t>(Uniform(0, kMaxCallsBeforeCut)));
+    if (store_ == nullptr) Open();
+    if (store_ != nullptr && !vfs_.powerCut()) Verify();
+    RunOperationsUntilTheCut();
+    store_.reset();  // the process is dead: this persists nothing
+    ASSERT_TRUE(vfs_.RestoreDurableState(LandedWrites()).ok());
+  }
+  // After the last cut, through SQLite's own VFS.
+  ASSERT_TRUE(ConfigStore::Open(path_, &store_).ok());
+  Verify();
+}
+
+// A full disk: writes answer "server error" and change nothing, reads go on,
+// and writes work again once there is room.
+TEST(ConfigStoreDiskFullTest, WritesFailAndReadsGoOnUntilThereIsRoom) {
+  quenlo_test::TemporaryDirectory directory;
+  quenlo_test::FaultInjectingVfs vfs("quenlo-disk-full");
+  std::unique_ptr<ConfigStore> store;
+  ASSERT_TRUE(ConfigStore::Open(directory.File("config.db"), &store, vfs.name()).ok());
+  auto dispatch = [&store](wire::Operation operation, const std::string& key, const std::string& value) {
+    return RequestDispatcher(store.get()).Dispatch({operation, 0, "test", "", "net", "eth0", key, value});
+  };
+  const std::string longValue(5000, 'v');  // over a page
+  ASSERT_EQ(dispatch(wire::Operation::kSetValue, "mtu", "1500").status, CfgItemStatus::kSuccess);
+  ASSERT_EQ(dispatch(wire::Operation::kSetValue, "name", longValue).status, CfgItemStatus::kSuccess);
+
+  vfs.SetDiskFull(true);
+  for (const char* key : {"mtu", "name", "new"})
+    EXPECT_EQ(dispatch(wire::Operation::kSetValue, key, "lost").status, CfgItemStatus::kServerError) << key;
+  EXPECT_EQ(store->ImportDefaults("net", {{"eth0", "dhcp", "yes"}}).code(), LxStatus::Code::kIoError);
+  EXPECT_EQ(dispatch(wire::Operation::kGetValue, "mtu", "").value, "1500");
+  std::string pairs;
+  for (const wire::KeyValue& pair : dispatch(wire::Operation::kGetKeysAndValues, "", "").pairs)
+    pairs += pair.key + "=" + pair.value.substr(0, 4) + " ";
+  EXPECT_EQ(pairs, "mtu=1500 name=vvvv ");
+
+  vfs.SetDiskFull(false);
+  EXPECT_EQ(dispatch(wire::Operation::kSetValue, "new", "9000").status, CfgItemStatus::kSuccess);
+  store.reset();
+  ASSERT_TRUE(ConfigStore::Open(directory.File("config.db"), &store).ok());
+  for (const std::vector<std::string>& expected :
+       std::vector<std::vector<std::string>>{{"mtu", "1500"}, {"name", longValue}, {"new", "9000"}})
+    EXPECT_EQ(dispatch(wire::Operation::kGetValue, expected[0], "").value, expected[1]) << expected[0];
+  std::string dhcp;
+  EXPECT_EQ(store->GetValue("net", "eth0", "dhcp", &dhcp).code(), LxStatus::Code::kNotFound);
+}
+
+}  // namespace
+}  // namespace qet_cfgserver
