@@ -168,7 +168,8 @@ class ConfigStorePowerCutTest : public ::testing::Test {
     return Uniform(0, 1) == 0 ? 0 : static_cast<std::size_t>(Uniform(0, unsynced));
   }
 
-  quenlo_test::TemporaryDirectory directory_;
+  // The shim keeps durability, so memory serves as well as a disk, faster.
+  quenlo_test::TemporaryDirectory directory_{quenlo_test::MemoryFileSystemRoot()};
   std::string path_ = directory_.File("config.db");
   quenlo_test::FaultInjectingVfs vfs_{"quenlo-power-cut"};
   std::unique_ptr<ConfigStore> store_;
