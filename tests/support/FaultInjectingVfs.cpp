@@ -1,5 +1,6 @@
 #include "FaultInjectingVfs.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -97,7 +98,7 @@ struct FaultInjectingVfs::Hooks {
     // the last sync, unless the file's creation was not durable either.
     const bool entryDurable = owner->createdUnsynced_.count(path) == 0 && FileExists(path);
     std::string durable;
-    if (entryDurable && !owner->DurableContent(path, 0, &durable).ok()) return SQLITE_IOERR_DELETE;
+    if (entryDurable && !owner->DurableContent(path, &durable).ok()) return SQLITE_IOERR_DELETE;
     // The shim models the directory sync; the real one is not needed.
     const int result = owner->real_->xDelete(owner->real_, name, 0);
     if (result != SQLITE_OK) return result;
@@ -286,17 +287,9 @@ void FaultInjectingVfs::SetDiskFull(bool full) {
 
 LxStatus FaultInjectingVfs::RestoreDurableState(std::size_t landedWrites) {
   std::lock_guard<std::mutex> lock(mutex_);
-  landedWrites = std::min(landedWrites, unsynced_.size());
-  std::set<std::string> changed;
-  for (std::size_t index = landedWrites; index < unsynced_.size(); ++index) changed.insert(unsynced_[index].path);
   LxStatus status;
-  for (const std::string& path : changed) {
-    if (createdUnsynced_.count(path) != 0) continue;  // removed below
-    std::string durable;
-    status = DurableContent(path, landedWrites, &durable);
-    if (status.ok() && !WriteFile(path, durable)) status = LxStatus::IoError("cannot restore " + path);
-    if (!status.ok()) break;
-  }
+  for (std::size_t index = unsynced_.size(); index > landedWrites && status.ok(); --index)
+    if (createdUnsynced_.count(unsynced_[index - 1].path) == 0) status = Undo(unsynced_[index - 1]);
   for (const std::string& path : createdUnsynced_)
     if (status.ok() && unlink(path.c_str()) != 0 && FileExists(path)) status = LxStatus::IoError("cannot remove " + path);
   for (const auto& deleted : deletedUnsynced_)
@@ -349,20 +342,28 @@ void FaultInjectingVfs::SyncedDirectory(const std::string& directory) {
     deleted = DirectoryOf(deleted->first) == directory ? deletedUnsynced_.erase(deleted) : std::next(deleted);
 }
 
-LxStatus FaultInjectingVfs::DurableContent(const std::string& path, std::size_t firstUndone,
-                                           std::string* content) const {
+LxStatus FaultInjectingVfs::DurableContent(const std::string& path, std::string* content) const {
   if (!ReadWholeFile(path, content)) return LxStatus::IoError("cannot read " + path);
-  for (std::size_t index = unsynced_.size(); index > firstUndone; --index) {
-    const UndoRecord& record = unsynced_[index - 1];
-    if (record.path != path) continue;
-    const std::size_t offset = static_cast<std::size_t>(record.offset);
-    if (!record.oldBytes.empty()) {
-      content->resize(std::max(content->size(), offset + record.oldBytes.size()));
-      content->replace(offset, record.oldBytes.size(), record.oldBytes);
+  for (auto record = unsynced_.rbegin(); record != unsynced_.rend(); ++record) {
+    if (record->path != path) continue;
+    const std::size_t offset = static_cast<std::size_t>(record->offset);
+    if (!record->oldBytes.empty()) {
+      content->resize(std::max(content->size(), offset + record->oldBytes.size()));
+      content->replace(offset, record->oldBytes.size(), record->oldBytes);
     }
-    content->resize(static_cast<std::size_t>(record.sizeBefore));
+    content->resize(static_cast<std::size_t>(record->sizeBefore));
   }
   return LxStatus::Ok();
+}
+
+LxStatus FaultInjectingVfs::Undo(const UndoRecord& record) {
+  const int file = open(record.path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (file < 0) return LxStatus::IoError("cannot open " + record.path + " to restore it");
+  const ssize_t length = static_cast<ssize_t>(record.oldBytes.size());
+  const bool restored = pwrite(file, record.oldBytes.data(), record.oldBytes.size(), record.offset) == length &&
+                        ftruncate(file, record.sizeBefore) == 0;
+  close(file);
+  return restored ? LxStatus::Ok() : LxStatus::IoError("cannot restore " + record.path);
 }
 
 }  // namespace quenlo_test

@@ -104,8 +104,10 @@ class FaultInjectingVfs {
   int RecordUndo(const std::string& path, sqlite3_file* real, sqlite3_int64 offset, sqlite3_int64 length);
   void ForgetWrites(const std::string& path);
   void SyncedDirectory(const std::string& directory);
-  // The file at path with its unsynced writes from index firstUndone on undone.
-  LxStatus DurableContent(const std::string& path, std::size_t firstUndone, std::string* content) const;
+  // The file at path as the disk holds it: its unsynced writes undone.
+  LxStatus DurableContent(const std::string& path, std::string* content) const;
+  // Puts back, in the file itself, what record replaced.
+  static LxStatus Undo(const UndoRecord& record);
 
   std::string name_;
   sqlite3_vfs* real_;
