@@ -39,10 +39,10 @@ constexpr int kLongValueOneIn = 4;
 using Address = std::tuple<std::string, std::string, std::string>;  // set, section, key
 using Contents = std::map<Address, std::string>;
 
-// A random run of writes and imports over the shim, cut at random points.
-// After each cut the store is reopened and must hold every acknowledged
-// write; the operation in flight at the cut counts either in full or not
-// at all.
+// Runs of writes, imports and clean reopens over the shim, each ended by a
+// power cut. After each cut the store is reopened and must hold every
+// acknowledged write; the operation in flight at the cut counts in full or
+// not at all. QUENLO_POWER_CUT_SEED repeats a run.
 class ConfigStorePowerCutTest : public ::testing::Test {
  public:
   struct Operation {
@@ -50,6 +50,7 @@ class ConfigStorePowerCutTest : public ::testing::Test {
     int weight;
     void (ConfigStorePowerCutTest::*run)();
   };
+
   static std::mt19937::result_type Seed() {
     const char* fixed = getenv("QUENLO_POWER_CUT_SEED");
     return fixed != nullptr ? static_cast<std::mt19937::result_type>(strtoul(fixed, nullptr, 10))
@@ -124,7 +125,8 @@ class ConfigStorePowerCutTest : public ::testing::Test {
       status = store->GetSections(sets[set], &sections);
       for (std::size_t section = 0; section < sections.size() && status.ok(); ++section) {
         status = store->GetKeysAndValues(sets[set], sections[section], &pairs);
-        for (const wire::KeyValue& pair : pairs) (*contents)[Address{sets[set], sections[section], pair.key}] = pair.value;
+        for (const wire::KeyValue& pair : pairs)
+          (*contents)[Address{sets[set], sections[section], pair.key}] = pair.value;
       }
     }
     return status;
@@ -211,7 +213,8 @@ TEST_F(ConfigStorePowerCutTest, EveryAcknowledgedWriteSurvivesEachCut) {
   SCOPED_TRACE("QUENLO_POWER_CUT_SEED=" + std::to_string(seed_));
   for (int cut = 0; cut < kCuts && !HasFailure(); ++cut) {
     SCOPED_TRACE("cut " + std::to_string(cut));
-    vfs_.CutPowerAfter(static_cast<std::uint64_t>(Uniform(0, 1 << Uniform(kMinCallsBeforeCutLog2, kMaxCallsBeforeCutLog2))));
+    const int mostCalls = 1 << Uniform(kMinCallsBeforeCutLog2, kMaxCallsBeforeCutLog2);
+    vfs_.CutPowerAfter(static_cast<std::uint64_t>(Uniform(0, mostCalls)));
     if (store_ == nullptr) Open();
     if (store_ != nullptr && !vfs_.powerCut()) Verify();
     RunOperationsUntilTheCut();

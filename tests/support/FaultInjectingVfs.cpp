@@ -161,7 +161,9 @@ struct FaultInjectingVfs::Hooks {
   static int Read(sqlite3_file* file, void* data, int amount, sqlite3_int64 offset) {
     return Real(file)->pMethods->xRead(Real(file), data, amount, offset);
   }
-  static int FileSize(sqlite3_file* file, sqlite3_int64* size) { return Real(file)->pMethods->xFileSize(Real(file), size); }
+  static int FileSize(sqlite3_file* file, sqlite3_int64* size) {
+    return Real(file)->pMethods->xFileSize(Real(file), size);
+  }
   static int Lock(sqlite3_file* file, int level) { return Real(file)->pMethods->xLock(Real(file), level); }
   static int Unlock(sqlite3_file* file, int level) { return Real(file)->pMethods->xUnlock(Real(file), level); }
   static int CheckReservedLock(sqlite3_file* file, int* reserved) {

@@ -45,7 +45,9 @@ namespace quenlo_test {
 // wal-index (-shm) and memory-mapped I/O, which pass straight through (a store
 // in exclusive locking mode keeps its wal-index in its own heap); file-control
 // calls, which pass straight through; files without a name (temporary files),
-// which are checked for the cut but not recorded.
+// which are checked for the cut but not recorded; whatever a program does to
+// files outside SQLite (a rename, its own directory sync), which the shim
+// cannot see: such a change counts as durable at once. Reads always pass.
 //
 // Disk full. While SetDiskFull(true), every xWrite fails with SQLITE_FULL
 // and changes nothing: on the flash file systems of a device every write
