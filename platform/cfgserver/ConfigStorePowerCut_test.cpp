@@ -61,8 +61,13 @@ class ConfigStorePowerCutTest : public ::testing::Test {
 
   std::string RandomValue() {
     const int length = Uniform(0, Uniform(1, kLongValueOneIn) == 1 ? kMaxLongValueBytes : kMaxShortValueBytes);
+    // Four bytes from each draw: values are most of what the run makes.
     std::string value(static_cast<std::size_t>(length), '\0');
-    for (char& byte : value) byte = static_cast<char>(Uniform(0, 255));
+    std::uint32_t bits = 0;
+    for (std::size_t index = 0; index < value.size(); ++index, bits >>= 8) {
+      if (index % 4 == 0) bits = static_cast<std::uint32_t>(random_());
+      value[index] = static_cast<char>(bits & 0xff);
+    }
     return value;
   }
 

@@ -42,10 +42,11 @@ std::string DirectoryOf(const std::string& path) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string* content) {
-  std::ifstream file(path, std::ios::binary);
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
   if (!file) return false;
-  content->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  return !file.bad();
+  content->resize(static_cast<std::size_t>(file.tellg()));
+  file.seekg(0);
+  return content->empty() || file.read(&(*content)[0], static_cast<std::streamsize>(content->size()));
 }
 
 bool FileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
