@@ -10,7 +10,9 @@ namespace quenlo_test {
 // Not copyable; one thread at a time.
 class TemporaryDirectory {
  public:
-  TemporaryDirectory();
+  TemporaryDirectory() : TemporaryDirectory(std::string()) {}
+  // Under root instead; an empty root means the default above.
+  explicit TemporaryDirectory(const std::string& root);
   ~TemporaryDirectory();
 
   TemporaryDirectory(const TemporaryDirectory&) = delete;
@@ -24,6 +26,10 @@ class TemporaryDirectory {
  private:
   std::string path_;
 };
+
+// /dev/shm when it is a writable directory here, else empty: a root for
+// tests that model durability themselves and need no real disk, only speed.
+std::string MemoryFileSystemRoot();
 
 // Writes contents to path, replacing the file. Returns false on failure.
 bool WriteFile(const std::string& path, const std::string& contents);
