@@ -6,20 +6,22 @@
 #include <memory>
 
 #include "ClientAcceptor.h"
-#include "ConfigStore.h"
 #include "LxStatus.h"
 #include "RequestDispatcher.h"
 #include "RuntimeEndpoint.h"
 #include "ServerOptions.h"
 #include "ShutdownSignal.h"
+#include "SnapshotTimer.h"
+#include "StoreKeeper.h"
 
 namespace qet_cfgserver {
 
-// The whole server: claims the socket path, opens the store, imports
-// defaults, listens, and runs a single-threaded reactor until SIGTERM or
-// SIGINT. Stop order on destruction: stop accepting, close every
-// connection, close the store, remove the socket file. Main thread only;
-// one per process (it owns the stop signals).
+// The whole server: claims the socket path, opens the store (recovering a
+// damaged one) with its defaults, listens, and runs a single-threaded
+// reactor until SIGTERM or SIGINT, with a timer for periodic snapshots.
+// Stop order on destruction: stop accepting, close every connection, write
+// a last snapshot if anything changed, close the store, remove the socket
+// file. Main thread only; one per process (it owns the stop signals).
 class ConfigServer {
  public:
   ConfigServer();
@@ -37,6 +39,7 @@ class ConfigServer {
  private:
   LxStatus OpenStore(const ServerOptions& options);
   LxStatus Listen();
+  LxStatus ScheduleSnapshots(std::uint32_t intervalSeconds);
   void Shutdown();
 
   // One thread serves every client, so the plain select reactor suffices;
@@ -46,7 +49,8 @@ class ConfigServer {
   ACE_Reactor reactor_{&selectReactor_};
   ShutdownSignal shutdownSignal_;
   RuntimeEndpoint endpoint_;
-  std::unique_ptr<ConfigStore> store_;
+  std::unique_ptr<StoreKeeper> keeper_;
+  std::unique_ptr<SnapshotTimer> snapshotTimer_;
   std::unique_ptr<RequestDispatcher> dispatcher_;
   std::unique_ptr<ClientAcceptor> acceptor_;
 };

@@ -15,6 +15,8 @@ constexpr int kBusyTimeoutMilliseconds = 5000;
 
 // Reported by quick_check when it finds nothing wrong.
 constexpr const char* kQuickCheckPassed = "ok";
+// At most three findings: enough for a log line.
+constexpr const char* kQuickCheck = "PRAGMA quick_check(3)";
 
 struct StatementText {
   SqliteStatement ConfigStore::*statement;
@@ -52,6 +54,20 @@ LxStatus SqliteFailure(int result, const std::string& message) {
     default:
       return LxStatus::IoError(message);
   }
+}
+
+LxStatus QuickCheck(sqlite3* database) {
+  SqliteStatement check;
+  if (check.Prepare(database, kQuickCheck) != SQLITE_OK)
+    return Fail(sqlite3_extended_errcode(database), database, "cannot check the database");
+  std::string findings;
+  int result;
+  while ((result = check.Step()) == SQLITE_ROW) findings += (findings.empty() ? "" : "; ") + check.ColumnBlob(0);
+  if (result != SQLITE_DONE) return Fail(sqlite3_extended_errcode(database), database, "cannot check the database");
+  if (findings == kQuickCheckPassed) return LxStatus::Ok();
+  for (char& byte : findings)
+    if (byte == '\n') byte = ' ';
+  return LxStatus::Corruption("quick_check: " + findings);
 }
 
 LxStatus WithContext(const std::string& context, const LxStatus& status) {
@@ -97,7 +113,7 @@ LxStatus ConfigStore::Initialise() {
   LxStatus locked = Execute("PRAGMA locking_mode=EXCLUSIVE");
   if (!locked.ok()) return locked;
   // Before anything below may write to the file.
-  LxStatus checked = QuickCheck();
+  LxStatus checked = QuickCheck(database_);
   if (!checked.ok()) return checked;
 
   // journal_mode answers with the mode in force; a database that cannot use
@@ -129,15 +145,6 @@ LxStatus ConfigStore::Initialise() {
   };
   for (const StatementText& text : statements)
     if ((this->*text.statement).Prepare(database_, text.sql) != SQLITE_OK) return Failure("cannot prepare a statement");
-  return LxStatus::Ok();
-}
-
-LxStatus ConfigStore::QuickCheck() {
-  SqliteStatement check;
-  if (check.Prepare(database_, "PRAGMA quick_check") != SQLITE_OK || check.Step() != SQLITE_ROW)
-    return Failure("cannot check the database");
-  const std::string verdict = check.ColumnBlob(0);
-  if (verdict != kQuickCheckPassed) return LxStatus::Corruption("quick_check: " + verdict);
   return LxStatus::Ok();
 }
 

@@ -94,7 +94,6 @@ class ConfigStore {
   explicit ConfigStore(sqlite3* database) : database_(database) {}
 
   LxStatus Initialise();
-  LxStatus QuickCheck();
   LxStatus Execute(const char* sql);
   LxStatus Failure(const char* what) const;
   LxStatus ReadColumn(SqliteStatement* statement, std::vector<std::string>* names);
@@ -117,6 +116,10 @@ class ConfigStore {
 // Corruption for a damaged file, Unavailable for a database held elsewhere,
 // IoError for the rest.
 LxStatus SqliteFailure(int result, const std::string& message);
+
+// PRAGMA quick_check on database: Ok, or Corruption with the start of what
+// it found on one line.
+LxStatus QuickCheck(sqlite3* database);
 
 // status with "context: " in front of its message, its kind kept.
 LxStatus WithContext(const std::string& context, const LxStatus& status);

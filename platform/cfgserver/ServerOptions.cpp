@@ -28,7 +28,18 @@ bool SplitInlineValue(const std::string& argument, std::string* name, std::strin
   return true;
 }
 
+bool ParseSeconds(const std::string& text, std::uint32_t* seconds) {
+  if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const unsigned long value = strtoul(text.c_str(), nullptr, 10);
+  if (value > ServerOptions::kMaxSnapshotIntervalSeconds) return false;
+  *seconds = static_cast<std::uint32_t>(value);
+  return true;
+}
+
 }  // namespace
+
+constexpr std::uint32_t ServerOptions::kDefaultSnapshotIntervalSeconds;
+constexpr std::uint32_t ServerOptions::kMaxSnapshotIntervalSeconds;
 
 LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerOptions* options) {
   *options = ServerOptions();
@@ -44,7 +55,7 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     std::string* target = nullptr;
     if (name == "--runtime-dir") target = &options->runtimeDirectory;
     else if (name == "--database") target = &options->database;
-    else if (name == "--import") target = &value;
+    else if (name == "--import" || name == "--snapshot-interval") target = &value;
     else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
     else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
 
@@ -54,7 +65,10 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     }
     if (value.empty()) return LxStatus::InvalidArgument("option '" + name + "' needs a non-empty value");
     if (name == "--import") options->imports.push_back(value);
-    else *target = value;
+    else if (name != "--snapshot-interval") *target = value;
+    else if (!ParseSeconds(value, &options->snapshotIntervalSeconds))
+      return LxStatus::InvalidArgument("option '--snapshot-interval' needs a number of seconds from 0 to " +
+                                       std::to_string(kMaxSnapshotIntervalSeconds));
   }
   return LxStatus::Ok();
 }
@@ -73,6 +87,7 @@ std::string ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome
 
 std::string ServerOptions::Usage() {
   return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
+         "                 [--snapshot-interval SECONDS]\n"
          "\n"
          "The configuration server. Runs in the foreground until SIGTERM or SIGINT.\n"
          "\n"
@@ -86,6 +101,10 @@ std::string ServerOptions::Usage() {
          "  --import FILE.ini   load defaults into the set named after the file\n"
          "                      (network.ini -> set \"network\"); keys already stored\n"
          "                      keep their values. Repeatable.\n"
+         "  --snapshot-interval SECONDS\n"
+         "                      while writes happen, copy the database to FILE.snapshot\n"
+         "                      at most this often (default 600, at most 86400); 0: only\n"
+         "                      at a clean stop. Nothing is written when nothing changed.\n"
          "  --help              show this text\n"
          "\n"
          "INI files: [section] lines start sections; key = value lines, blanks around\n"
@@ -93,8 +112,12 @@ std::string ServerOptions::Usage() {
          "starting with # or ; are comments (no comments at the end of a line); keys\n"
          "must be inside a section; lines must be shorter than 4 KB.\n"
          "\n"
-         "Exit status: 0 after a clean stop, 1 when the server cannot start, 2 for a\n"
-         "bad command line.\n";
+         "A damaged database is moved aside to FILE.damaged-<UTC time> and rebuilt from\n"
+         "what can still be read of it, then the snapshot, then the imports.\n"
+         "\n"
+         "Exit status: 0 after a clean stop, 1 when the server cannot start (the\n"
+         "database's directory is unusable, another process holds the database, an\n"
+         "import file is bad, the socket is taken), 2 for a bad command line.\n";
 }
 
 }  // namespace qet_cfgserver

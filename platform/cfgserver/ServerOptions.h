@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,8 @@ namespace qet_cfgserver {
 
 // What the command line asks of cfgserver:
 //
-//   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]... [--help]
+//   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...
+//             [--snapshot-interval SECONDS] [--help]
 //
 // Options take their value as the next argument or after '=' (--database=x).
 // Empty strings mean "not given"; ResolveDefaults() fills them in.
@@ -19,10 +21,17 @@ struct ServerOptions {
   std::string runtimeDirectory;
   std::string database;
   std::vector<std::string> imports;  // in the order given
+  // At most one snapshot per this many seconds while writes happen; 0: none
+  // but at a clean stop.
+  std::uint32_t snapshotIntervalSeconds = kDefaultSnapshotIntervalSeconds;
   bool help = false;
 
+  static constexpr std::uint32_t kDefaultSnapshotIntervalSeconds = 600;
+  static constexpr std::uint32_t kMaxSnapshotIntervalSeconds = 86400;
+
   // Parses argv[1..]. Fails (InvalidArgument, with a message for the user)
-  // on an unknown option, a missing or empty value, or a stray argument.
+  // on an unknown option, a missing or empty value, a snapshot interval that
+  // is not a whole number of seconds up to the maximum, or a stray argument.
   static LxStatus Parse(const std::vector<std::string>& arguments, ServerOptions* options);
 
   // Runtime directory: wire::DefaultRuntimeDirectory(). Database: see
