@@ -196,6 +196,24 @@ TEST_F(ServerProcessTest, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft)
   }
 }
 
+// A database held by a running server is not damaged: a second server on
+// it refuses to start and moves nothing aside.
+TEST_F(ServerProcessTest, ADatabaseHeldByAnotherServerIsRefusedNotRecovered) {
+  ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, "key", "v")), CfgItemStatus::kSuccess);
+  quenlo_test::ChildProcess second;
+  quenlo_test::ExitStatus status;
+  ASSERT_TRUE(second
+                  .Start(quenlo_test::ServerProcess::ExecutablePath(),
+                         {"--runtime-dir=" + directory_.File("run2"), "--database=" + directory_.File("config.db")},
+                         {{}, true})
+                  .ok());
+  ASSERT_TRUE(second.Wait(quenlo_test::ServerProcess::kDefaultTimeout, &status).ok());
+  EXPECT_TRUE(status.IsExit(1)) << status.ToString() << second.errors();
+  EXPECT_NE(second.errors().find("another process holds the database"), std::string::npos) << second.errors();
+  EXPECT_TRUE(FilesStartingWith(directory_.path(), "config.db.damaged-").empty());
+  EXPECT_EQ(Client(Socket()).Value("key"), "v");
+}
+
 // A snapshot is written at a clean stop and every --snapshot-interval, each
 // time only when something changed: each one is a new file renamed into
 // place, so an unchanged inode means it was not written again.

@@ -54,9 +54,11 @@ LxStatus StoreKeeper::Open() {
   snapshotStale_ = !haveSnapshot || PathExists(settings_.database + kLogSuffix);
   if (haveSnapshot && !PathExists(settings_.database)) return Recover(LxStatus::NotFound("the database is missing"));
 
+  // A database that cannot be opened is as lost as a damaged one, unless
+  // another process holds it: that one is left alone.
   status = ConfigStore::Open(settings_.database, &store_, settings_.vfs);
-  if (IsCorruption(status)) return Recover(status);
-  if (!status.ok()) return status;
+  if (status.code() == LxStatus::Code::kUnavailable) return status;
+  if (!status.ok()) return Recover(status);
   std::uint64_t added = 0;
   status = ImportAll(store_.get(), true, &added);
   if (IsCorruption(status)) return Recover(status);

@@ -21,7 +21,9 @@ struct StoreSettings {
 // damaged, so nobody holds a store that goes stale: callers ask store() for
 // each use.
 //
-// Recovery (at Open, or when a caller meets Corruption): the damaged file
+// Recovery (at Open when the database cannot be opened or fails its check,
+// unless another process holds it; later when a caller meets Corruption):
+// the damaged file
 // is closed without writing to it, moved aside (DamagedDatabase), and a new
 // database is built in <database>.rebuild, then renamed into place, from:
 //   1. every row SalvageReader can still read from the damaged file,
@@ -48,8 +50,8 @@ class StoreKeeper {
 
   // Creates the database's directory (0700), opens the database or
   // recovers it, and imports the defaults. Fails when the directory is
-  // unusable, another process holds the database, or an import file is
-  // unreadable or invalid.
+  // unusable (no new database can be built), another process holds the
+  // database, or an import file is unreadable or invalid.
   LxStatus Open();
 
   // The store; null only after a recovery failed to build a new database.
