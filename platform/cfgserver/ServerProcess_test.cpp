@@ -241,6 +241,13 @@ TEST_F(ServerProcessTest, SnapshotsAreWrittenAtStopAndPeriodicallyOnlyAfterChang
     ASSERT_TRUE(started.ok()) << started.ToString();
   };
 
+  for (const char* badInterval : {"--snapshot-interval=86401", "--snapshot-interval=-1", "--snapshot-interval=1s"}) {
+    quenlo_test::ChildProcess refused;
+    quenlo_test::ExitStatus status;
+    ASSERT_TRUE(refused.Start(quenlo_test::ServerProcess::ExecutablePath(), {badInterval}, {{}, true}).ok());
+    ASSERT_TRUE(refused.Wait(quenlo_test::ServerProcess::kDefaultTimeout, &status).ok());
+    EXPECT_TRUE(status.IsExit(2)) << badInterval << " " << status.ToString();
+  }
   ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, "key", "at stop")), CfgItemStatus::kSuccess);
   restart("0");
   EXPECT_EQ(snapshotValue("key"), "at stop");
