@@ -23,9 +23,9 @@ struct StoreSettings {
 //
 // Recovery (at Open when the database cannot be opened or fails its check,
 // unless another process holds it; later when a caller meets Corruption):
-// the damaged file
-// is closed without writing to it, moved aside (DamagedDatabase), and a new
-// database is built in <database>.rebuild, then renamed into place, from:
+// the damaged file is closed without writing to it, moved aside
+// (DamagedDatabase), and a new database is built in <database>.rebuild,
+// then renamed into place, from:
 //   1. every row SalvageReader can still read from the damaged file,
 //   2. the snapshot (<database>.snapshot, if it passes quick_check), keys
 //      not already recovered,
