@@ -48,6 +48,14 @@ StoreKeeper::~StoreKeeper() = default;
 LxStatus StoreKeeper::Open() {
   LxStatus status = CreateDirectories(ParentDirectory(settings_.database), kDatabaseDirectoryMode);
   if (!status.ok()) return status;
+  // A recovery cut short after moving the damaged file aside left its
+  // complete result behind.
+  if (!PathExists(settings_.database) && PathExists(rebuildPath_)) {
+    status = RenameInto(rebuildPath_, settings_.database);
+    if (!status.ok()) return status;
+    __dlog_printf(kDlogWarning, kServerLogSource, "finished an interrupted recovery: %s renamed to %s",
+                  rebuildPath_.c_str(), settings_.database.c_str());
+  }
   const bool haveSnapshot = PathExists(snapshotPath_);
   // A log left behind means the last run did not stop cleanly, perhaps
   // after writes its snapshot lacks.
@@ -71,11 +79,15 @@ LxStatus StoreKeeper::Recover(const LxStatus& cause) {
     store_.reset();
   }
   snapshotStale_ = true;
-  std::string movedTo;
   Counts counts;
   std::string found;
-  LxStatus status = DamagedDatabase::MoveAside(settings_.database, &movedTo);
-  if (status.ok()) status = Rebuild(movedTo, &counts, &found);
+  LxStatus status = Rebuild(PathExists(settings_.database) ? settings_.database : "", &counts, &found);
+  // Only a complete rebuild replaces the damaged file, so a crash at any
+  // point leaves one or the other to start from.
+  std::string movedTo;
+  if (status.ok()) status = DamagedDatabase::MoveAside(settings_.database, &movedTo);
+  if (status.ok()) status = RenameInto(rebuildPath_, settings_.database);
+  if (status.ok()) status = ConfigStore::Open(settings_.database, &store_, settings_.vfs);
   if (!status.ok()) {
     __dlog_printf(kDlogError, kServerLogSource, "database %s: %s; recovery failed: %s", settings_.database.c_str(),
                   cause.ToString().c_str(), status.ToString().c_str());
@@ -115,8 +127,6 @@ LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::s
   }
   if (status.ok()) status = ImportAll(fresh.get(), false, &counts->fromImports);
   fresh.reset();  // a clean close folds the log into the file and syncs it
-  if (status.ok()) status = RenameInto(rebuildPath_, settings_.database);
-  if (status.ok()) status = ConfigStore::Open(settings_.database, &store_, settings_.vfs);
   return status;
 }
 

@@ -23,9 +23,11 @@ struct StoreSettings {
 //
 // Recovery (at Open when the database cannot be opened or fails its check,
 // unless another process holds it; later when a caller meets Corruption):
-// the damaged file is closed without writing to it, moved aside
-// (DamagedDatabase), and a new database is built in <database>.rebuild,
-// then renamed into place, from:
+// the damaged file is closed without writing to it, a new database is
+// built in <database>.rebuild, the damaged file is moved aside
+// (DamagedDatabase) and the new one renamed into place. A start that finds
+// no database but a rebuild finishes such an interrupted recovery. The new
+// database holds, in order:
 //   1. every row SalvageReader can still read from the damaged file,
 //   2. the snapshot (<database>.snapshot, if it passes quick_check), keys
 //      not already recovered,
@@ -81,6 +83,8 @@ class StoreKeeper {
   };
 
   LxStatus ImportAll(ConfigStore* store, bool stopOnError, std::uint64_t* added);
+  // Builds rebuildPath_ from damaged (none when empty), the snapshot and
+  // the imports, and closes it.
   LxStatus Rebuild(const std::string& damaged, Counts* counts, std::string* found);
   LxStatus WriteSnapshot();
 

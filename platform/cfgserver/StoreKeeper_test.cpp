@@ -20,8 +20,8 @@ using wire::Operation;
 // listing must read damaged pages from the file. The dispatcher has the
 // keeper recover and answers from the rebuilt store (the damaged file's
 // readable rows, the rest from the snapshot the clean stop wrote) instead of
-// reporting a server error; later requests work, and a second recovery
-// never replaces the first damaged file.
+// reporting a server error; later requests work, a second recovery never
+// replaces the first damaged file, and an interrupted one is finished.
 TEST(StoreKeeperTest, DamageMetWhileServingIsRecoveredAndTheRequestAnswered) {
   constexpr int kKeys = 400;  // 6.4 MB of values
   quenlo_test::TemporaryDirectory directory;
@@ -70,6 +70,18 @@ TEST(StoreKeeperTest, DamageMetWhileServingIsRecoveredAndTheRequestAnswered) {
   ASSERT_TRUE(keeper.Recover(LxStatus::Corruption("again")).ok());
   EXPECT_EQ(damagedFiles(), 2);
   EXPECT_EQ(dispatcher.Dispatch({Operation::kGetValue, 0, "test", "", "big", "s", "new", ""}).value, "v");
+
+  // A crash between moving the damaged file aside and renaming the rebuild
+  // into place: the next start finishes the job.
+  keeper.Close();
+  std::filesystem::rename(database, database + ".rebuild");
+  std::filesystem::remove(database + ".snapshot");  // the rebuild is all there is
+  StoreKeeper restarted(StoreSettings{database, {}, nullptr});
+  ASSERT_TRUE(restarted.Open().ok());
+  std::string value;
+  EXPECT_TRUE(restarted.store()->GetValue("big", "s", "new", &value).ok());
+  EXPECT_EQ(value, "v");
+  EXPECT_EQ(damagedFiles(), 2);
 }
 
 }  // namespace
