@@ -7,15 +7,12 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
-#include "Directories.h"
-#include "IniImporter.h"
 #include "ServerLog.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-constexpr mode_t kDatabaseDirectoryMode = 0700;
 constexpr mode_t kSocketMode = 0600;
 // Connections that may wait to be accepted. ACE's default of 5 makes a
 // burst of non-blocking connects fail with EAGAIN after a handful.
@@ -51,10 +48,9 @@ LxStatus ConfigServer::Start(const ServerOptions& options) {
   LxStatus status = OpenReactor(options.maxClients);
   if (status.ok()) status = endpoint_.Claim(options.runtimeDirectory);
   if (status.ok()) status = OpenStore(options);
-  for (const std::string& file : options.imports)
-    if (status.ok()) status = IniImporter::Import(file, store_.get());
   if (status.ok()) status = shutdownSignal_.Install(reactor_.get());
   if (status.ok()) status = Listen(options.maxClients);
+  if (status.ok()) status = ScheduleSnapshots(options.snapshotIntervalSeconds);
   if (!status.ok()) return status;
   __dlog_printf(kDlogNotice, kServerLogSource, "listening on %s, database %s, at most %u clients",
                 endpoint_.socketPath().c_str(), options.database.c_str(), options.maxClients);
@@ -76,10 +72,19 @@ LxStatus ConfigServer::OpenReactor(std::uint32_t maxClients) {
 }
 
 LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
-  LxStatus status = CreateDirectories(ParentDirectory(options.database), kDatabaseDirectoryMode);
-  if (status.ok()) status = ConfigStore::Open(options.database, &store_);
-  if (status.ok()) dispatcher_.reset(new RequestDispatcher(store_.get()));
+  keeper_.reset(new StoreKeeper(StoreSettings{options.database, options.imports, nullptr}));
+  LxStatus status = keeper_->Open();
+  if (status.ok()) dispatcher_.reset(new RequestDispatcher(keeper_.get()));
   return status;
+}
+
+LxStatus ConfigServer::ScheduleSnapshots(std::uint32_t intervalSeconds) {
+  if (intervalSeconds == 0) return LxStatus::Ok();
+  snapshotTimer_.reset(new SnapshotTimer(keeper_.get()));
+  const ACE_Time_Value interval(static_cast<time_t>(intervalSeconds));
+  if (reactor_->schedule_timer(snapshotTimer_.get(), nullptr, interval, interval) == -1)
+    return LxStatus::IoError(std::string("cannot schedule snapshots: ") + strerror(errno));
+  return LxStatus::Ok();
 }
 
 LxStatus ConfigServer::Listen(std::uint32_t maxClients) {
@@ -116,13 +121,16 @@ void ConfigServer::Shutdown() {
   if (reactor_) {
     reactor_->remove_handler(&shutdownSignal_, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
     shutdownSignal_.reactor(nullptr);  // a closed epoll reactor must not be asked again
+    if (snapshotTimer_) reactor_->cancel_timer(snapshotTimer_.get());
     // Closing the reactor closes every connection still registered.
     reactor_->close();
   }
   acceptor_.reset();
   connectionLimit_.reset();
   dispatcher_.reset();
-  store_.reset();
+  if (keeper_) keeper_->Close();
+  keeper_.reset();
+  snapshotTimer_.reset();
 }
 
 }  // namespace qet_cfgserver

@@ -6,22 +6,24 @@
 #include <memory>
 
 #include "ClientAcceptor.h"
-#include "ConfigStore.h"
 #include "ConnectionLimit.h"
 #include "LxStatus.h"
 #include "RequestDispatcher.h"
 #include "RuntimeEndpoint.h"
 #include "ServerOptions.h"
 #include "ShutdownSignal.h"
+#include "SnapshotTimer.h"
+#include "StoreKeeper.h"
 
 namespace qet_cfgserver {
 
 // The whole server: sizes its descriptor budget, claims the socket path,
-// opens the store, imports defaults, listens, and runs a single-threaded
-// epoll reactor until SIGTERM or SIGINT. Stop order on destruction: stop
-// accepting, close every connection, close the store, remove the socket
-// file. Main thread only; one per process (it owns the stop signals and the
-// descriptor limit).
+// opens the store (recovering a damaged one) with its defaults, listens, and
+// runs a single-threaded epoll reactor until SIGTERM or SIGINT, with a timer
+// for periodic snapshots. Stop order on destruction: stop accepting, close
+// every connection, write a last snapshot if anything changed, close the
+// store, remove the socket file. Main thread only; one per process (it owns
+// the stop signals and the descriptor limit).
 class ConfigServer {
  public:
   // Descriptors kept beside the clients': standard streams, the listening
@@ -45,13 +47,15 @@ class ConfigServer {
   LxStatus OpenReactor(std::uint32_t maxClients);
   LxStatus OpenStore(const ServerOptions& options);
   LxStatus Listen(std::uint32_t maxClients);
+  LxStatus ScheduleSnapshots(std::uint32_t intervalSeconds);
   void Shutdown();
 
   std::unique_ptr<ACE_Dev_Poll_Reactor> epollReactor_;
   std::unique_ptr<ACE_Reactor> reactor_;
   ShutdownSignal shutdownSignal_;
   RuntimeEndpoint endpoint_;
-  std::unique_ptr<ConfigStore> store_;
+  std::unique_ptr<StoreKeeper> keeper_;
+  std::unique_ptr<SnapshotTimer> snapshotTimer_;
   std::unique_ptr<RequestDispatcher> dispatcher_;
   std::unique_ptr<ConnectionLimit> connectionLimit_;
   std::unique_ptr<ClientAcceptor> acceptor_;

@@ -13,12 +13,73 @@ constexpr const char* kCreateTable =
 // before a statement fails.
 constexpr int kBusyTimeoutMilliseconds = 5000;
 
+// Reported by quick_check when it finds nothing wrong.
+constexpr const char* kQuickCheckPassed = "ok";
+// At most three findings: enough for a log line.
+constexpr const char* kQuickCheck = "PRAGMA quick_check(3)";
+
 struct StatementText {
   SqliteStatement ConfigStore::*statement;
   const char* sql;
 };
 
+LxStatus Fail(int result, sqlite3* database, const std::string& what) {
+  return SqliteFailure(result, what + ": " + (database != nullptr ? sqlite3_errmsg(database) : sqlite3_errstr(result)));
+}
+
+// Brings the copy's header to rollback-journal mode, which a read-only
+// reader can open without creating a log beside it, and syncs the file.
+LxStatus FinishCopy(sqlite3* copy) {
+  int result = sqlite3_exec(copy, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+  if (result != SQLITE_OK) return Fail(result, copy, "cannot leave the log mode");
+  sqlite3_file* file = nullptr;
+  result = sqlite3_file_control(copy, "main", SQLITE_FCNTL_FILE_POINTER, &file);
+  if (result != SQLITE_OK || file == nullptr || file->pMethods == nullptr)
+    return LxStatus::IoError("cannot reach the copied file to sync it");
+  result = file->pMethods->xSync(file, SQLITE_SYNC_FULL);
+  if (result != SQLITE_OK) return SqliteFailure(result, std::string("cannot sync the copy: ") + sqlite3_errstr(result));
+  return LxStatus::Ok();
+}
+
 }  // namespace
+
+LxStatus SqliteFailure(int result, const std::string& message) {
+  switch (result & 0xff) {
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      return LxStatus::Corruption(message);
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return LxStatus::Unavailable(message + " (another process holds the database)");
+    default:
+      return LxStatus::IoError(message);
+  }
+}
+
+LxStatus QuickCheck(sqlite3* database) {
+  SqliteStatement check;
+  if (check.Prepare(database, kQuickCheck) != SQLITE_OK)
+    return Fail(sqlite3_extended_errcode(database), database, "cannot check the database");
+  std::string findings;
+  int result;
+  while ((result = check.Step()) == SQLITE_ROW) findings += (findings.empty() ? "" : "; ") + check.ColumnBlob(0);
+  if (result != SQLITE_DONE) return Fail(sqlite3_extended_errcode(database), database, "cannot check the database");
+  if (findings == kQuickCheckPassed) return LxStatus::Ok();
+  for (char& byte : findings)
+    if (byte == '\n') byte = ' ';
+  return LxStatus::Corruption("quick_check: " + findings);
+}
+
+LxStatus WithContext(const std::string& context, const LxStatus& status) {
+  const std::string message = context + ": " + status.message();
+  switch (status.code()) {
+    case LxStatus::Code::kOk: return status;
+    case LxStatus::Code::kCorruption: return LxStatus::Corruption(message);
+    case LxStatus::Code::kUnavailable: return LxStatus::Unavailable(message);
+    case LxStatus::Code::kInvalidArgument: return LxStatus::InvalidArgument(message);
+    default: return LxStatus::IoError(message);
+  }
+}
 
 ConfigStore::~ConfigStore() {
   // The statement members are finalised after this body; close_v2 defers the
@@ -31,14 +92,13 @@ LxStatus ConfigStore::Open(const std::string& path, std::unique_ptr<ConfigStore>
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
   const int result = sqlite3_open_v2(path.c_str(), &database, flags, vfs);
   if (result != SQLITE_OK) {
-    std::string message = "cannot open database " + path + ": " +
-                          (database != nullptr ? sqlite3_errmsg(database) : sqlite3_errstr(result));
+    LxStatus failure = Fail(result, database, "cannot open database " + path);
     sqlite3_close_v2(database);
-    return LxStatus::IoError(message);
+    return failure;
   }
   std::unique_ptr<ConfigStore> opened(new ConfigStore(database));
   LxStatus status = opened->Initialise();
-  if (!status.ok()) return LxStatus::IoError("database " + path + ": " + status.message());
+  if (!status.ok()) return WithContext("database " + path, status);
   *store = std::move(opened);
   return LxStatus::Ok();
 }
@@ -52,6 +112,9 @@ LxStatus ConfigStore::Initialise() {
   // server off the same file. Must precede the switch to WAL.
   LxStatus locked = Execute("PRAGMA locking_mode=EXCLUSIVE");
   if (!locked.ok()) return locked;
+  // Before anything below may write to the file.
+  LxStatus checked = QuickCheck(database_);
+  if (!checked.ok()) return checked;
 
   // journal_mode answers with the mode in force; a database that cannot use
   // WAL (some file systems) must not silently run without it.
@@ -87,15 +150,37 @@ LxStatus ConfigStore::Initialise() {
 
 LxStatus ConfigStore::Execute(const char* sql) {
   char* error = nullptr;
-  if (sqlite3_exec(database_, sql, nullptr, nullptr, &error) == SQLITE_OK) return LxStatus::Ok();
-  std::string message = std::string(sql) + ": " + (error != nullptr ? error : "failed");
+  const int result = sqlite3_exec(database_, sql, nullptr, nullptr, &error);
+  if (result == SQLITE_OK) return LxStatus::Ok();
+  std::string message = std::string(sql) + ": " + (error != nullptr ? error : sqlite3_errstr(result));
   sqlite3_free(error);
-  return LxStatus::IoError(message);
+  return SqliteFailure(sqlite3_extended_errcode(database_), message);
 }
 
 LxStatus ConfigStore::Failure(const char* what) const {
-  return LxStatus::IoError(std::string(what) + ": " + sqlite3_errmsg(database_));
+  return Fail(sqlite3_extended_errcode(database_), database_, what);
 }
+
+LxStatus ConfigStore::CopyTo(const std::string& path, const char* vfs) const {
+  sqlite3* copy = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  int result = sqlite3_open_v2(path.c_str(), &copy, flags, vfs);
+  LxStatus status;
+  if (result != SQLITE_OK) status = Fail(result, copy, "cannot create " + path);
+  sqlite3_backup* backup = status.ok() ? sqlite3_backup_init(copy, "main", database_, "main") : nullptr;
+  if (status.ok() && backup == nullptr) status = Fail(sqlite3_extended_errcode(copy), copy, "cannot start the copy");
+  if (backup != nullptr) {
+    // One step copies every page under one read transaction: consistent.
+    sqlite3_backup_step(backup, -1);
+    result = sqlite3_backup_finish(backup);
+    if (result != SQLITE_OK) status = Fail(result, copy, "cannot copy the database");
+  }
+  if (status.ok()) status = FinishCopy(copy);
+  sqlite3_close_v2(copy);
+  return status;
+}
+
+void ConfigStore::LeaveLogOnClose() { sqlite3_db_config(database_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr); }
 
 LxStatus ConfigStore::ReadColumn(SqliteStatement* statement, std::vector<std::string>* names) {
   names->clear();
@@ -149,18 +234,33 @@ LxStatus ConfigStore::SetValue(const std::string& set, const std::string& sectio
   const int result = upsertValue_.Step();
   LxStatus status = result == SQLITE_DONE ? LxStatus::Ok() : Failure("cannot write the value");
   upsertValue_.Reset();
+  if (status.ok()) changes_ += sqlite3_changes(database_);
   return status;
 }
 
 LxStatus ConfigStore::ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries) {
+  std::vector<ConfigRow> rows;
+  rows.reserve(entries.size());
+  for (const ConfigEntry& entry : entries) rows.push_back(ConfigRow{set, entry.section, entry.key, entry.value});
+  std::uint64_t added = 0;
+  return AddMissing(rows, &added);
+}
+
+LxStatus ConfigStore::AddMissing(const std::vector<ConfigRow>& rows, std::uint64_t* added) {
+  *added = 0;
   const int began = begin_.Step();
   begin_.Reset();
   if (began != SQLITE_DONE) return Failure("cannot begin a transaction");
-  LxStatus status = InsertAll(set, entries);
+  std::uint64_t inserted = 0;
+  LxStatus status = InsertAll(rows, &inserted);
   if (status.ok()) {
     const int committed = commit_.Step();
     commit_.Reset();
-    if (committed == SQLITE_DONE) return LxStatus::Ok();
+    if (committed == SQLITE_DONE) {
+      *added = inserted;
+      changes_ += inserted;
+      return LxStatus::Ok();
+    }
     status = Failure("cannot commit the import");
   }
   rollback_.Step();
@@ -168,15 +268,16 @@ LxStatus ConfigStore::ImportDefaults(const std::string& set, const std::vector<C
   return status;
 }
 
-LxStatus ConfigStore::InsertAll(const std::string& set, const std::vector<ConfigEntry>& entries) {
-  for (const ConfigEntry& entry : entries) {
-    insertDefault_.BindBlob(1, set);
-    insertDefault_.BindBlob(2, entry.section);
-    insertDefault_.BindBlob(3, entry.key);
-    insertDefault_.BindBlob(4, entry.value);
+LxStatus ConfigStore::InsertAll(const std::vector<ConfigRow>& rows, std::uint64_t* added) {
+  for (const ConfigRow& row : rows) {
+    insertDefault_.BindBlob(1, row.set);
+    insertDefault_.BindBlob(2, row.section);
+    insertDefault_.BindBlob(3, row.key);
+    insertDefault_.BindBlob(4, row.value);
     const int result = insertDefault_.Step();
     insertDefault_.Reset();
     if (result != SQLITE_DONE) return Failure("cannot import a value");
+    *added += sqlite3_changes(database_);
   }
   return LxStatus::Ok();
 }

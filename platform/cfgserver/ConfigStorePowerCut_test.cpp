@@ -13,6 +13,7 @@
 #include "ConfigStore.h"
 #include "FaultInjectingVfs.h"
 #include "RequestDispatcher.h"
+#include "StoreKeeper.h"
 #include "TemporaryDirectory.h"
 
 namespace qet_cfgserver {
@@ -266,10 +267,10 @@ TEST_F(ConfigStorePowerCutTest, ACutAtEachStepOfAFirstStartAndARestart) {
 TEST(ConfigStoreDiskFullTest, WritesFailAndReadsGoOnUntilThereIsRoom) {
   quenlo_test::TemporaryDirectory directory;
   quenlo_test::FaultInjectingVfs vfs("quenlo-disk-full");
-  std::unique_ptr<ConfigStore> store;
-  ASSERT_TRUE(ConfigStore::Open(directory.File("config.db"), &store, vfs.name()).ok());
-  auto dispatch = [&store](wire::Operation operation, const std::string& key, const std::string& value) {
-    return RequestDispatcher(store.get()).Dispatch({operation, 0, "test", "", "net", "eth0", key, value});
+  std::unique_ptr<StoreKeeper> keeper(new StoreKeeper({directory.File("config.db"), {}, vfs.name()}));
+  ASSERT_TRUE(keeper->Open().ok());
+  auto dispatch = [&keeper](wire::Operation operation, const std::string& key, const std::string& value) {
+    return RequestDispatcher(keeper.get()).Dispatch({operation, 0, "test", "", "net", "eth0", key, value});
   };
   const std::string longValue(5000, 'v');  // over a page
   ASSERT_EQ(dispatch(wire::Operation::kSetValue, "mtu", "1500").status, CfgItemStatus::kSuccess);
@@ -278,7 +279,7 @@ TEST(ConfigStoreDiskFullTest, WritesFailAndReadsGoOnUntilThereIsRoom) {
   vfs.SetDiskFull(true);
   for (const char* key : {"mtu", "name", "new"})
     EXPECT_EQ(dispatch(wire::Operation::kSetValue, key, "lost").status, CfgItemStatus::kServerError) << key;
-  EXPECT_EQ(store->ImportDefaults("net", {{"eth0", "dhcp", "yes"}}).code(), LxStatus::Code::kIoError);
+  EXPECT_EQ(keeper->store()->ImportDefaults("net", {{"eth0", "dhcp", "yes"}}).code(), LxStatus::Code::kIoError);
   EXPECT_EQ(dispatch(wire::Operation::kGetValue, "mtu", "").value, "1500");
   std::string pairs;
   for (const wire::KeyValue& pair : dispatch(wire::Operation::kGetKeysAndValues, "", "").pairs)
@@ -287,13 +288,14 @@ TEST(ConfigStoreDiskFullTest, WritesFailAndReadsGoOnUntilThereIsRoom) {
 
   vfs.SetDiskFull(false);
   EXPECT_EQ(dispatch(wire::Operation::kSetValue, "new", "9000").status, CfgItemStatus::kSuccess);
-  store.reset();
-  ASSERT_TRUE(ConfigStore::Open(directory.File("config.db"), &store).ok());
+  keeper.reset();
+  keeper.reset(new StoreKeeper({directory.File("config.db"), {}, nullptr}));
+  ASSERT_TRUE(keeper->Open().ok());
   for (const std::vector<std::string>& expected :
        std::vector<std::vector<std::string>>{{"mtu", "1500"}, {"name", longValue}, {"new", "9000"}})
     EXPECT_EQ(dispatch(wire::Operation::kGetValue, expected[0], "").value, expected[1]) << expected[0];
   std::string dhcp;
-  EXPECT_EQ(store->GetValue("net", "eth0", "dhcp", &dhcp).code(), LxStatus::Code::kNotFound);
+  EXPECT_EQ(keeper->store()->GetValue("net", "eth0", "dhcp", &dhcp).code(), LxStatus::Code::kNotFound);
 }
 
 }  // namespace

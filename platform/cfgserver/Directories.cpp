@@ -1,8 +1,10 @@
 #include "Directories.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace qet_cfgserver {
 
@@ -19,6 +21,21 @@ LxStatus CreateDirectories(const std::string& path, mode_t mode) {
   if (stat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
     return LxStatus::IoError(path + " is not a directory");
   return LxStatus::Ok();
+}
+
+LxStatus SyncDirectory(const std::string& path) {
+  const int directory = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory < 0) return LxStatus::IoError("cannot open directory " + path + ": " + strerror(errno));
+  const bool synced = fsync(directory) == 0;
+  const int error = errno;
+  close(directory);
+  if (!synced) return LxStatus::IoError("cannot sync directory " + path + ": " + strerror(error));
+  return LxStatus::Ok();
+}
+
+bool PathExists(const std::string& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0;
 }
 
 std::string ParentDirectory(const std::string& path) {

@@ -86,7 +86,7 @@ LxStatus IniImporter::Import(const std::string& path, ConfigStore* store) {
   LxStatus status = Read(path, &entries);
   if (!status.ok()) return status;
   status = store->ImportDefaults(set, entries);
-  if (!status.ok()) return LxStatus::IoError(path + ": " + status.message());
+  if (!status.ok()) return WithContext(path, status);
   return LxStatus::Ok();
 }
 

@@ -48,41 +48,39 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request) {
                   Printable(request.client).c_str(), limits.message().c_str());
     return WithStatus(CfgItemStatus::kRejected);
   }
-  if (request.operation == wire::Operation::kSetValue) return Write(request);
-  return Read(request);
-}
-
-wire::Reply RequestDispatcher::Read(const wire::Request& request) {
   wire::Reply reply;
-  LxStatus status;
-  switch (request.operation) {
-    case wire::Operation::kGetSets:
-      status = store_->GetSets(&reply.names);
-      break;
-    case wire::Operation::kGetSections:
-      status = store_->GetSections(request.set, &reply.names);
-      break;
-    case wire::Operation::kGetKeysAndValues:
-      status = store_->GetKeysAndValues(request.set, request.section, &reply.pairs);
-      break;
-    case wire::Operation::kGetValue:
-      status = store_->GetValue(request.set, request.section, request.key, &reply.value);
-      if (status.code() == LxStatus::Code::kNotFound) return WithStatus(CfgItemStatus::kKeyNotFound);
-      break;
-    case wire::Operation::kSetValue:
-      return Write(request);
+  LxStatus status = Execute(request, &reply);
+  // A null store: an earlier recovery failed; this request tries again.
+  if (status.code() == LxStatus::Code::kCorruption || keeper_->store() == nullptr) {
+    __dlog_printf(kDlogError, kServerLogSource, "%s met a damaged database: %s", wire::OperationName(request.operation),
+                  status.ToString().c_str());
+    if (keeper_->Recover(status).ok()) status = Execute(request, &(reply = wire::Reply()));
   }
+  if (status.code() == LxStatus::Code::kNotFound) return WithStatus(CfgItemStatus::kKeyNotFound);
   if (!status.ok()) return StoreFailure(request, status);
+  if (request.operation == wire::Operation::kSetValue)
+    __dlog_printf(kDlogInfo, kServerLogSource, "'%s' (tag '%s') set %s/%s/%s", Printable(request.client).c_str(),
+                  Printable(request.tag).c_str(), Printable(request.set).c_str(), Printable(request.section).c_str(),
+                  Printable(request.key).c_str());
   return reply;
 }
 
-wire::Reply RequestDispatcher::Write(const wire::Request& request) {
-  LxStatus status = store_->SetValue(request.set, request.section, request.key, request.value);
-  if (!status.ok()) return StoreFailure(request, status);
-  __dlog_printf(kDlogInfo, kServerLogSource, "'%s' (tag '%s') set %s/%s/%s", Printable(request.client).c_str(),
-                Printable(request.tag).c_str(), Printable(request.set).c_str(), Printable(request.section).c_str(),
-                Printable(request.key).c_str());
-  return wire::Reply();
+LxStatus RequestDispatcher::Execute(const wire::Request& request, wire::Reply* reply) {
+  ConfigStore* store = keeper_->store();
+  if (store == nullptr) return LxStatus::Unavailable("no database: the last recovery failed");
+  switch (request.operation) {
+    case wire::Operation::kGetSets:
+      return store->GetSets(&reply->names);
+    case wire::Operation::kGetSections:
+      return store->GetSections(request.set, &reply->names);
+    case wire::Operation::kGetKeysAndValues:
+      return store->GetKeysAndValues(request.set, request.section, &reply->pairs);
+    case wire::Operation::kGetValue:
+      return store->GetValue(request.set, request.section, request.key, &reply->value);
+    case wire::Operation::kSetValue:
+      return store->SetValue(request.set, request.section, request.key, request.value);
+  }
+  return LxStatus::InvalidArgument("unknown operation");
 }
 
 std::string RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body) {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ConfigStore.h"
+#include "StoreKeeper.h"
 #include "Frame.h"
 #include "Messages.h"
 
@@ -17,11 +17,16 @@ namespace qet_cfgserver {
 //   - A write inserts or replaces, and is committed before the reply.
 //   - A store failure gives kServerError; so does a reply too big for one
 //     frame (then with empty contents).
+//   - A request that meets a damaged database (Corruption) has the keeper
+//     recover it and is then carried out once more, on the rebuilt store:
+//     the client gets the answer the recovered data gives, and a write is
+//     acknowledged only once it is committed there. A second failure gives
+//     kServerError.
 // The command code and tag are not interpreted, only logged with writes.
-// Does not own the store. Not thread-safe: the reactor thread calls it.
+// Does not own the keeper. Not thread-safe: the reactor thread calls it.
 class RequestDispatcher {
  public:
-  explicit RequestDispatcher(ConfigStore* store) : store_(store) {}
+  explicit RequestDispatcher(StoreKeeper* keeper) : keeper_(keeper) {}
 
   wire::Reply Dispatch(const wire::Request& request);
 
@@ -33,10 +38,10 @@ class RequestDispatcher {
   static std::string EncodeReply(const wire::Reply& reply);
 
  private:
-  wire::Reply Read(const wire::Request& request);
-  wire::Reply Write(const wire::Request& request);
+  // Carries request out on the current store, filling reply.
+  LxStatus Execute(const wire::Request& request, wire::Reply* reply);
 
-  ConfigStore* store_;
+  StoreKeeper* keeper_;
 };
 
 // Bytes made fit for a log line: printable ASCII as is, the rest as \xNN,

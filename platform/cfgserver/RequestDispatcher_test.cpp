@@ -12,15 +12,15 @@ using wire::Operation;
 
 class RequestDispatcherTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(ConfigStore::Open(directory_.File("config.db"), &store_).ok()); }
+  void SetUp() override { ASSERT_TRUE(keeper_.Open().ok()); }
 
   wire::Reply Dispatch(Operation operation, const std::string& set = "", const std::string& section = "",
                        const std::string& key = "", const std::string& value = "", const std::string& tag = "") {
-    return RequestDispatcher(store_.get()).Dispatch({operation, 0, "test", tag, set, section, key, value});
+    return RequestDispatcher(&keeper_).Dispatch({operation, 0, "test", tag, set, section, key, value});
   }
 
   quenlo_test::TemporaryDirectory directory_;
-  std::unique_ptr<ConfigStore> store_;
+  StoreKeeper keeper_{StoreSettings{directory_.File("config.db"), {}, nullptr}};
 };
 
 TEST_F(RequestDispatcherTest, EveryOperationAndWhatIsUnknown) {

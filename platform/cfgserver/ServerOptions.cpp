@@ -28,18 +28,20 @@ bool SplitInlineValue(const std::string& argument, std::string* name, std::strin
   return true;
 }
 
-LxStatus ParseMaxClients(const std::string& text, std::uint32_t* maxClients) {
-  const LxStatus invalid = LxStatus::InvalidArgument("--max-clients needs a whole number from 1 to " +
-                                                     std::to_string(ServerOptions::kMaxClientsCeiling) + ", not '" +
-                                                     text + "'");
-  std::uint64_t number = 0;
+// A whole number from lowest to highest, decimal digits only.
+LxStatus ParseWholeNumber(const std::string& option, const std::string& text, std::uint32_t lowest,
+                          std::uint32_t highest, std::uint32_t* number) {
+  const LxStatus invalid = LxStatus::InvalidArgument("option '" + option + "' needs a whole number from " +
+                                                     std::to_string(lowest) + " to " + std::to_string(highest) +
+                                                     ", not '" + text + "'");
+  std::uint64_t value = 0;
   for (char digit : text) {
     if (digit < '0' || digit > '9') return invalid;
-    number = number * 10 + static_cast<std::uint64_t>(digit - '0');
-    if (number > ServerOptions::kMaxClientsCeiling) return invalid;
+    value = value * 10 + static_cast<std::uint64_t>(digit - '0');
+    if (value > highest) return invalid;
   }
-  if (number == 0) return invalid;
-  *maxClients = static_cast<std::uint32_t>(number);
+  if (value < lowest) return invalid;
+  *number = static_cast<std::uint32_t>(value);
   return LxStatus::Ok();
 }
 
@@ -47,6 +49,8 @@ LxStatus ParseMaxClients(const std::string& text, std::uint32_t* maxClients) {
 
 constexpr std::uint32_t ServerOptions::kDefaultMaxClients;
 constexpr std::uint32_t ServerOptions::kMaxClientsCeiling;
+constexpr std::uint32_t ServerOptions::kDefaultSnapshotIntervalSeconds;
+constexpr std::uint32_t ServerOptions::kMaxSnapshotIntervalSeconds;
 
 LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerOptions* options) {
   *options = ServerOptions();
@@ -62,7 +66,7 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     std::string* target = nullptr;
     if (name == "--runtime-dir") target = &options->runtimeDirectory;
     else if (name == "--database") target = &options->database;
-    else if (name == "--import" || name == "--max-clients") target = &value;
+    else if (name == "--import" || name == "--max-clients" || name == "--snapshot-interval") target = &value;
     else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
     else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
 
@@ -73,7 +77,10 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     if (value.empty()) return LxStatus::InvalidArgument("option '" + name + "' needs a non-empty value");
     if (name == "--import") options->imports.push_back(value);
     else if (name == "--max-clients") {
-      LxStatus parsed = ParseMaxClients(value, &options->maxClients);
+      LxStatus parsed = ParseWholeNumber(name, value, 1, kMaxClientsCeiling, &options->maxClients);
+      if (!parsed.ok()) return parsed;
+    } else if (name == "--snapshot-interval") {
+      LxStatus parsed = ParseWholeNumber(name, value, 0, kMaxSnapshotIntervalSeconds, &options->snapshotIntervalSeconds);
       if (!parsed.ok()) return parsed;
     } else *target = value;
   }
@@ -94,7 +101,7 @@ std::string ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome
 
 std::string ServerOptions::Usage() {
   return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
-         "                 [--max-clients N]\n"
+         "                 [--max-clients N] [--snapshot-interval SECONDS]\n"
          "\n"
          "The configuration server. Runs in the foreground until SIGTERM or SIGINT.\n"
          "\n"
@@ -111,6 +118,10 @@ std::string ServerOptions::Usage() {
          "  --max-clients N     clients served at once (1 to " + std::to_string(kMaxClientsCeiling) +
          ", default " + std::to_string(kDefaultMaxClients) + ");\n"
          "                      past it a new connection is closed at once\n"
+         "  --snapshot-interval SECONDS\n"
+         "                      while writes happen, copy the database to FILE.snapshot\n"
+         "                      at most this often (default 600, at most 86400); 0: only\n"
+         "                      at a clean stop. Nothing is written when nothing changed.\n"
          "  --help              show this text\n"
          "\n"
          "INI files: [section] lines start sections; key = value lines, blanks around\n"
@@ -118,8 +129,12 @@ std::string ServerOptions::Usage() {
          "starting with # or ; are comments (no comments at the end of a line); keys\n"
          "must be inside a section; lines must be shorter than 4 KB.\n"
          "\n"
-         "Exit status: 0 after a clean stop, 1 when the server cannot start, 2 for a\n"
-         "bad command line.\n";
+         "A damaged database is moved aside to FILE.damaged-<UTC time> and rebuilt from\n"
+         "what can still be read of it, then the snapshot, then the imports.\n"
+         "\n"
+         "Exit status: 0 after a clean stop, 1 when the server cannot start (the\n"
+         "database's directory is unusable, another process holds the database, an\n"
+         "import file is bad, the socket is taken), 2 for a bad command line.\n";
 }
 
 }  // namespace qet_cfgserver

@@ -12,11 +12,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <random>
 
+#include "ConfigStore.h"
 #include "HandWrittenFrame.h"
 #include "Messages.h"
+#include "SalvageReader.h"
+#include "SnapshotWriter.h"
 #include "TemporaryDirectory.h"
 
 namespace qet_cfgserver {
@@ -73,6 +78,37 @@ class Client {
   ACE_LSOCK_Stream stream_;
 };
 
+wire::Reply Ask(const std::string& socket, Operation operation, const std::string& set, const std::string& section,
+                const std::string& key = "", const std::string& value = "") {
+  std::string frame;
+  EXPECT_TRUE(wire::EncodeRequestFrame({operation, 0, "server-test", "", set, section, key, value}, &frame).ok());
+  Client client(socket);
+  if (client.Send(frame)) return client.Receive();
+  wire::Reply failed;
+  failed.status = kNoServer;
+  return failed;
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The names in directory that start with prefix.
+std::vector<std::string> FilesStartingWith(const std::string& directory, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
+    if (entry.path().filename().string().rfind(prefix, 0) == 0) names.push_back(entry.path().string());
+  return names;
+}
+
+std::string RandomBytes(std::size_t count, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(count, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xff);
+  return bytes;
+}
+
 class ServerProcessTest : public ::testing::Test {
  protected:
   void SetUp() override { StartServer(); }
@@ -85,6 +121,162 @@ class ServerProcessTest : public ::testing::Test {
   quenlo_test::TemporaryDirectory directory_;
   quenlo_test::ServerProcess server_;
 };
+
+// Each kind of damage, with and without a snapshot and imports: the server
+// starts, keeps the damaged file untouched under a new name, and serves what
+// could be recovered. The database holds kKeys keys written in key order, so
+// its middle page holds middle keys; its first key has an operator's value.
+TEST_F(ServerProcessTest, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft) {
+  constexpr int kKeys = 300;
+  const auto keyName = [](int index) { return "k" + std::to_string(1000 + index); };
+  std::vector<ConfigRow> rows;
+  std::string defaults = "[s]\n";
+  for (int index = 0; index < kKeys; ++index) {
+    rows.push_back({"defaults", "s", keyName(index), index == 0 ? "operator" : std::string(150, 'v')});
+    defaults += keyName(index) + " = default\n";
+  }
+  const std::string ini = directory_.File("defaults.ini"), clean = directory_.File("clean.db");
+  ASSERT_TRUE(quenlo_test::WriteFile(ini, defaults));
+  {
+    std::unique_ptr<ConfigStore> store;
+    std::uint64_t added = 0;
+    ASSERT_TRUE(ConfigStore::Open(clean, &store).ok());
+    ASSERT_TRUE(store->AddMissing(rows, &added).ok());
+    ASSERT_TRUE(SnapshotWriter::Write(*store, clean + ".snapshot", nullptr).ok());
+  }
+  const std::string cleanBytes = ReadFile(clean);
+  const std::size_t pageSize = 256 * std::uint8_t(cleanBytes[16]) + std::uint8_t(cleanBytes[17]);
+  ASSERT_GT(cleanBytes.size(), 8 * pageSize);
+
+  enum class Damage { kZeroedHeader, kFirstPageOnly, kNotADatabase, kRandomMiddlePage };
+  struct Case {
+    Damage damage;
+    bool snapshot, import;
+    int fewestKeys, mostKeys;
+    const char* firstValue;  // "" for a missing key
+  };
+  const Case cases[] = {
+      {Damage::kZeroedHeader, true, false, kKeys, kKeys, "operator"},        // all from the snapshot
+      {Damage::kFirstPageOnly, false, true, kKeys, kKeys, "default"},        // all from the imports
+      {Damage::kNotADatabase, false, false, 0, 0, ""},                       // nothing to recover
+      {Damage::kRandomMiddlePage, false, false, kKeys / 2, kKeys - 1, "operator"},  // both sides of the page
+      {Damage::kRandomMiddlePage, true, true, kKeys, kKeys, "operator"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE("damage " + std::to_string(int(test.damage)) + (test.snapshot ? " with snapshot" : "") +
+                 (test.import ? " with import" : ""));
+    const quenlo_test::TemporaryDirectory caseDirectory;
+    const std::string database = caseDirectory.File("config.db");
+    std::string damaged = cleanBytes;
+    if (test.damage == Damage::kZeroedHeader) damaged.replace(0, 100, 100, '\0');
+    if (test.damage == Damage::kFirstPageOnly) damaged.resize(pageSize);
+    if (test.damage == Damage::kNotADatabase) damaged = "this is not a database\n";
+    if (test.damage == Damage::kRandomMiddlePage)
+      damaged.replace(damaged.size() / pageSize / 2 * pageSize, pageSize, RandomBytes(pageSize, 6));
+    ASSERT_TRUE(quenlo_test::WriteFile(database, damaged));
+    if (test.snapshot) {
+      ASSERT_TRUE(quenlo_test::WriteFile(database + ".snapshot", ReadFile(clean + ".snapshot")));
+    }
+
+    quenlo_test::ServerProcess server;
+    const LxStatus started = server.Start({caseDirectory.File("run"), database,
+                                           test.import ? std::vector<std::string>{ini} : std::vector<std::string>{},
+                                           {}});
+    ASSERT_TRUE(started.ok()) << started.ToString();
+    const wire::Reply listing = Ask(server.socketPath(), Operation::kGetKeysAndValues, "defaults", "s");
+    EXPECT_EQ(listing.status, CfgItemStatus::kSuccess);
+    EXPECT_GE(int(listing.pairs.size()), test.fewestKeys);
+    EXPECT_LE(int(listing.pairs.size()), test.mostKeys);
+    EXPECT_EQ(Ask(server.socketPath(), Operation::kGetValue, "defaults", "s", keyName(0)).value, test.firstValue);
+    if (test.fewestKeys > 0) {
+      EXPECT_EQ(Ask(server.socketPath(), Operation::kGetValue, "defaults", "s", keyName(kKeys - 1)).status,
+                CfgItemStatus::kSuccess);
+    }
+    EXPECT_EQ(Ask(server.socketPath(), Operation::kSetValue, "after", "s", "k", "v").status, CfgItemStatus::kSuccess);
+    quenlo_test::ExitStatus status;
+    ASSERT_TRUE(server.Stop(&status).ok());  // and the log is complete
+    EXPECT_TRUE(status.IsExit(0)) << status.ToString();
+
+    const std::vector<std::string> kept = FilesStartingWith(caseDirectory.path(), "config.db.damaged-");
+    ASSERT_EQ(kept.size(), 1u) << server.errors();
+    EXPECT_TRUE(ReadFile(kept[0]) == damaged) << "the damaged file was changed";
+    EXPECT_NE(server.errors().find("ERROR cfgserver: database " + database), std::string::npos) << server.errors();
+    EXPECT_NE(server.errors().find("moved to " + kept[0]), std::string::npos) << server.errors();
+  }
+}
+
+// A database held by a running server is not damaged: a second server on
+// it refuses to start and moves nothing aside.
+TEST_F(ServerProcessTest, ADatabaseHeldByAnotherServerIsRefusedNotRecovered) {
+  ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, "key", "v")), CfgItemStatus::kSuccess);
+  quenlo_test::ChildProcess second;
+  quenlo_test::ExitStatus status;
+  ASSERT_TRUE(second
+                  .Start(quenlo_test::ServerProcess::ExecutablePath(),
+                         {"--runtime-dir=" + directory_.File("run2"), "--database=" + directory_.File("config.db")},
+                         {{}, true})
+                  .ok());
+  ASSERT_TRUE(second.Wait(quenlo_test::ServerProcess::kDefaultTimeout, &status).ok());
+  EXPECT_TRUE(status.IsExit(1)) << status.ToString() << second.errors();
+  EXPECT_NE(second.errors().find("another process holds the database"), std::string::npos) << second.errors();
+  EXPECT_TRUE(FilesStartingWith(directory_.path(), "config.db.damaged-").empty());
+  EXPECT_EQ(Client(Socket()).Value("key"), "v");
+}
+
+// A snapshot is written at a clean stop and every --snapshot-interval, each
+// time only when something changed: each one is a new file renamed into
+// place, so an unchanged inode means it was not written again.
+TEST_F(ServerProcessTest, SnapshotsAreWrittenAtStopAndPeriodicallyOnlyAfterChanges) {
+  const std::string snapshot = directory_.File("config.db.snapshot");
+  const auto snapshotInode = [&snapshot]() {
+    struct stat status;
+    return stat(snapshot.c_str(), &status) == 0 ? status.st_ino : ino_t(0);
+  };
+  const auto snapshotValue = [&snapshot](const std::string& key) {
+    std::vector<ConfigRow> rows;
+    EXPECT_TRUE(SalvageReader::ReadRows(snapshot, nullptr, &rows).ok());
+    for (const ConfigRow& row : rows)
+      if (row.key == key) return row.value;
+    return std::string();
+  };
+  const auto restart = [this](const std::string& interval) {
+    quenlo_test::ExitStatus status;
+    ASSERT_TRUE(server_.Stop(&status).ok());
+    ASSERT_TRUE(status.IsExit(0)) << status.ToString();
+    // A clean stop folds the log into the database: the file alone is complete.
+    EXPECT_NE(access(directory_.File("config.db-wal").c_str(), F_OK), 0);
+    const LxStatus started = server_.Start(
+        {directory_.File("run"), directory_.File("config.db"), {}, {"--snapshot-interval", interval}});
+    ASSERT_TRUE(started.ok()) << started.ToString();
+  };
+
+  for (const char* badInterval : {"--snapshot-interval=86401", "--snapshot-interval=-1", "--snapshot-interval=1s"}) {
+    quenlo_test::ChildProcess refused;
+    quenlo_test::ExitStatus status;
+    ASSERT_TRUE(refused.Start(quenlo_test::ServerProcess::ExecutablePath(), {badInterval}, {{}, true}).ok());
+    ASSERT_TRUE(refused.Wait(quenlo_test::ServerProcess::kDefaultTimeout, &status).ok());
+    EXPECT_TRUE(status.IsExit(2)) << badInterval << " " << status.ToString();
+  }
+  ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, "key", "at stop")), CfgItemStatus::kSuccess);
+  restart("0");
+  EXPECT_EQ(snapshotValue("key"), "at stop");
+  struct stat status;
+  ASSERT_EQ(stat(snapshot.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  const ino_t atStop = snapshotInode();
+  restart("1");  // nothing changed, nothing written
+  EXPECT_EQ(snapshotInode(), atStop);
+
+  ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, "key", "periodic")), CfgItemStatus::kSuccess);
+  const auto deadline = std::chrono::steady_clock::now() + quenlo_test::ServerProcess::kDefaultTimeout;
+  while (snapshotInode() == atStop && std::chrono::steady_clock::now() < deadline) usleep(50 * 1000);
+  ASSERT_NE(snapshotInode(), atStop) << "no periodic snapshot";
+  EXPECT_EQ(snapshotValue("key"), "periodic");
+  const ino_t periodic = snapshotInode();
+  sleep(2);  // two more intervals without a change
+  restart("0");
+  EXPECT_EQ(snapshotInode(), periodic);
+}
 
 TEST_F(ServerProcessTest, BadFramesCloseOnlyTheirConnectionAndTheOtherByteOrderIsUnderstood) {
   Client bystander(Socket());
