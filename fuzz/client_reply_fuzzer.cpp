@@ -37,13 +37,11 @@ void CheckReEncoding(const wire::Reply& reply, const std::string& body) {
   Require(wire::EncodeReplyFrame(again, &frameAgain).ok() && frameAgain == frame, "a reply survives its encoding");
 }
 
-// What LxIpcClient's requests hand their callers.
+// What LxIpcClient's listings hand their callers, for the sanitizers to watch.
 void HandOver(wire::Reply* reply) {
   std::set<std::string> names(reply->names.begin(), reply->names.end());
   std::list<LxCfgKeyValuePair> pairs;
   for (wire::KeyValue& pair : reply->pairs) pairs.emplace_back(std::move(pair.key), std::move(pair.value));
-  Require(names.size() <= reply->names.size() && pairs.size() == reply->pairs.size(), "every entry handed over");
-  Require(CfgItemStatus::LxCfgItemStatus::GetLabel(reply->status) != nullptr, "every status has a label");
 }
 
 }  // namespace
