@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a plain build, then AddressSanitizer with
-# UndefinedBehaviorSanitizer, then ThreadSanitizer, then the cross build for
-# the PowerPC target under emulation (when that script is present).
+# UndefinedBehaviorSanitizer, then ThreadSanitizer, then each fuzzer for a
+# minute, then the cross build for the PowerPC target under emulation (when
+# that script is present).
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +27,8 @@ run_suite asan -DQUENLO_SANITIZE=address
 # settings; running without address randomisation avoids that.
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" setarch "$(uname -m)" -R \
   bash -c "$(declare -f run_suite); top='$top' jobs='$jobs' run_suite tsan -DQUENLO_SANITIZE=thread"
+
+"$top/scripts/fuzz.sh" 60
 
 if [ -x "$top/scripts/cross/test-target.sh" ]; then
   "$top/scripts/cross/test-target.sh"

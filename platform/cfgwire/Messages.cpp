@@ -14,8 +14,18 @@ namespace {
 // larger than the bytes left could hold is a lie, not a reason to allocate.
 constexpr std::size_t kMinimumElementBytes = 4;
 
+// CDR skips the padding before an aligned field without writing it, which
+// would send stale heap bytes to the peer; the padding is written as zeros
+// here instead. The body starts aligned, so its length gives the alignment.
+void WriteULong(ACE_OutputCDR& out, ACE_CDR::ULong value) {
+  static const ACE_CDR::Octet kZeros[ACE_CDR::LONG_SIZE] = {};
+  const std::size_t misalignment = out.total_length() % ACE_CDR::LONG_SIZE;
+  if (misalignment != 0) out.write_octet_array(kZeros, ACE_CDR::LONG_SIZE - misalignment);
+  out.write_ulong(value);
+}
+
 void WriteString(ACE_OutputCDR& out, const std::string& text) {
-  out.write_ulong(static_cast<ACE_CDR::ULong>(text.size()));
+  WriteULong(out, static_cast<ACE_CDR::ULong>(text.size()));
   out.write_octet_array(reinterpret_cast<const ACE_CDR::Octet*>(text.data()), text.size());
 }
 
@@ -57,8 +67,8 @@ bool IsKnownStatus(ACE_CDR::ULong value) { return value <= CfgItemStatus::kServe
 
 LxStatus EncodeRequestFrame(const Request& request, std::string* frame) {
   ACE_OutputCDR out;
-  out.write_ulong(static_cast<ACE_CDR::ULong>(request.operation));
-  out.write_ulong(request.command);
+  WriteULong(out, static_cast<ACE_CDR::ULong>(request.operation));
+  WriteULong(out, request.command);
   for (const std::string* field :
        {&request.client, &request.tag, &request.set, &request.section, &request.key, &request.value})
     WriteString(out, *field);
@@ -67,11 +77,11 @@ LxStatus EncodeRequestFrame(const Request& request, std::string* frame) {
 
 LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame) {
   ACE_OutputCDR out;
-  out.write_ulong(reply.status);
+  WriteULong(out, reply.status);
   WriteString(out, reply.value);
-  out.write_ulong(static_cast<ACE_CDR::ULong>(reply.names.size()));
+  WriteULong(out, static_cast<ACE_CDR::ULong>(reply.names.size()));
   for (const std::string& name : reply.names) WriteString(out, name);
-  out.write_ulong(static_cast<ACE_CDR::ULong>(reply.pairs.size()));
+  WriteULong(out, static_cast<ACE_CDR::ULong>(reply.pairs.size()));
   for (const KeyValue& pair : reply.pairs) {
     WriteString(out, pair.key);
     WriteString(out, pair.value);

@@ -4,6 +4,7 @@
 
 #include "Messages.h"
 
+#include <ace/CDR_Base.h>
 #include <gtest/gtest.h>
 
 #include "HandWrittenFrame.h"
@@ -57,6 +58,29 @@ TEST(Wire, FramesFromPeersOfEitherByteOrderDecodeTheSame) {
     ASSERT_EQ(reply.pairs.size(), 1u);
     EXPECT_EQ(reply.pairs[0].value, "1500");
   }
+}
+
+// Byte for byte, padding included: CDR leaves padding unwritten, and stale
+// heap bytes must never reach a peer (ASan's malloc fill shows them).
+TEST(Wire, EncoderWritesWhatAPeerOfThisByteOrderWrites) {
+  const bool native = ACE_CDR_BYTE_ORDER == 1;
+  std::string frame;
+  ASSERT_TRUE(EncodeRequestFrame(SampleWrite(), &frame).ok());
+  EXPECT_EQ(frame, HandWrittenFrame(native)
+                       .ULong(static_cast<std::uint32_t>(Operation::kSetValue)).ULong(6)
+                       .String("quenlo").String("My-Test").String("net").String("eth0").String("mtu")
+                       .String(std::string("a,b\0c", 5))
+                       .Frame());
+  Reply reply;
+  reply.value = "v";
+  reply.names = {"ab", "cde"};
+  reply.pairs = {{"k", "12345"}};
+  ASSERT_TRUE(EncodeReplyFrame(reply, &frame).ok());
+  EXPECT_EQ(frame, HandWrittenFrame(native)
+                       .ULong(CfgItemStatus::kSuccess).String("v")
+                       .ULong(2).String("ab").String("cde")
+                       .ULong(1).String("k").String("12345")
+                       .Frame());
 }
 
 TEST(Wire, DamagedOrLyingFramesAreRefused) {

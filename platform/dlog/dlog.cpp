@@ -54,7 +54,8 @@ int __dlog_printf(int level, const char* source, const char* format, ...) {
   char message[kMaxMessageBytes];
   va_list arguments;
   va_start(arguments, format);
-  int length = vsnprintf(message, sizeof message, format != nullptr ? format : "", arguments);
+  message[0] = '\0';
+  int length = format != nullptr ? vsnprintf(message, sizeof message, format, arguments) : 0;
   va_end(arguments);
   if (length < 0) return -1;
   size_t used = strlen(message);

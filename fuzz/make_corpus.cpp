@@ -1,0 +1,215 @@
+// Writes the fuzzers' seed corpus: valid frames of both byte orders, written
+// byte by byte as a peer of that order would (HandWrittenFrame), plus a few
+// damaged streams. Every frame is first checked against the real decoders,
+// and a frame in this machine's order against the real encoder, so the seeds
+// stay true to the wire format. Regenerate with
+//   build/fuzz/fuzz/make_corpus fuzz/corpus
+// and commit what changed.
+
+#include <ace/CDR_Base.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "HandWrittenFrame.h"
+#include "Limits.h"
+#include "Messages.h"
+
+namespace {
+
+using namespace qet_cfgserver;
+using quenlo_test::HandWrittenFrame;
+
+// Seed names end in the byte order of their frames.
+const bool kBothOrders[] = {true, false};
+const char* OrderSuffix(bool littleEndian) { return littleEndian ? "-le" : "-be"; }
+
+// The first byte of a server stream seed says how the stream arrives (see
+// ReadSizes in server_stream_fuzzer.cpp).
+constexpr char kByteByByte = 0;
+constexpr char kWholeStream = static_cast<char>(255);
+
+[[noreturn]] void Fail(const std::string& why) {
+  std::fprintf(stderr, "make_corpus: %s\n", why.c_str());
+  std::exit(1);
+}
+
+bool IsNativeOrder(bool littleEndian) { return littleEndian == (ACE_CDR_BYTE_ORDER == 1); }
+
+template <typename Message>
+Message DecodeOrFail(const std::string& frame) {
+  wire::FrameHeader header;
+  Message message;
+  LxStatus status = wire::DecodeFrameHeader(frame.data(), &header);
+  if (status.ok()) {
+    const std::string body = frame.substr(wire::kFrameHeaderBytes);
+    if constexpr (std::is_same_v<Message, wire::Request>)
+      status = wire::DecodeRequestBody(header, body, &message);
+    else
+      status = wire::DecodeReplyBody(header, body, &message);
+  }
+  if (!status.ok()) Fail("a seed frame does not decode: " + status.ToString());
+  return message;
+}
+
+std::string RequestFrame(bool littleEndian, const wire::Request& request) {
+  HandWrittenFrame frame(littleEndian);
+  frame.ULong(static_cast<std::uint32_t>(request.operation)).ULong(request.command);
+  for (const std::string* field :
+       {&request.client, &request.tag, &request.set, &request.section, &request.key, &request.value})
+    frame.String(*field);
+  const std::string bytes = frame.Frame();
+  const wire::Request decoded = DecodeOrFail<wire::Request>(bytes);
+  if (decoded.operation != request.operation || decoded.key != request.key || decoded.value != request.value)
+    Fail("a seed request decodes as another request");
+  std::string encoded;
+  if (IsNativeOrder(littleEndian) && (!wire::EncodeRequestFrame(request, &encoded).ok() || encoded != bytes))
+    Fail("a seed request differs from what the encoder writes");
+  return bytes;
+}
+
+std::string ReplyFrame(bool littleEndian, const wire::Reply& reply) {
+  HandWrittenFrame frame(littleEndian);
+  frame.ULong(reply.status).String(reply.value).ULong(static_cast<std::uint32_t>(reply.names.size()));
+  for (const std::string& name : reply.names) frame.String(name);
+  frame.ULong(static_cast<std::uint32_t>(reply.pairs.size()));
+  for (const wire::KeyValue& pair : reply.pairs) frame.String(pair.key).String(pair.value);
+  const std::string bytes = frame.Frame();
+  const wire::Reply decoded = DecodeOrFail<wire::Reply>(bytes);
+  if (decoded.status != reply.status || decoded.names != reply.names || decoded.pairs.size() != reply.pairs.size())
+    Fail("a seed reply decodes as another reply");
+  std::string encoded;
+  if (IsNativeOrder(littleEndian) && (!wire::EncodeReplyFrame(reply, &encoded).ok() || encoded != bytes))
+    Fail("a seed reply differs from what the encoder writes");
+  return bytes;
+}
+
+wire::Request Ask(wire::Operation operation, std::string set = "", std::string section = "", std::string key = "",
+                  std::string value = "") {
+  const std::uint32_t command = operation == wire::Operation::kSetValue   ? CfgItemCommand::kSet
+                                : operation == wire::Operation::kGetValue ? CfgItemCommand::kGet
+                                                                          : 0;
+  return {operation, command, "quenlo", "fuzz seed", std::move(set), std::move(section), std::move(key),
+          std::move(value)};
+}
+
+wire::Reply Answer(CfgItemStatus::Status status, std::string value = "", std::vector<std::string> names = {},
+                   std::vector<wire::KeyValue> pairs = {}) {
+  wire::Reply reply;
+  reply.status = status;
+  reply.value = std::move(value);
+  reply.names = std::move(names);
+  reply.pairs = std::move(pairs);
+  return reply;
+}
+
+class SeedWriter {
+ public:
+  explicit SeedWriter(std::string directory) : directory_(std::move(directory)) {
+    mkdir(directory_.c_str(), 0755);
+  }
+
+  void Write(const std::string& name, const std::string& bytes) const {
+    const std::string path = directory_ + "/" + name;
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    if (!file.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush()) Fail("cannot write " + path);
+  }
+
+ private:
+  std::string directory_;
+};
+
+void WriteServerStreams(const SeedWriter& seeds) {
+  const std::string binaryValue("a,b\0c\xff", 6);
+  for (bool order : kBothOrders) {
+    auto request = [order](const wire::Request& message) { return RequestFrame(order, message); };
+    const std::string suffix = OrderSuffix(order);
+    seeds.Write("get-sets" + suffix, kWholeStream + request(Ask(wire::Operation::kGetSets)));
+    seeds.Write("get-sections" + suffix, kWholeStream + request(Ask(wire::Operation::kGetSections, "network")));
+    seeds.Write("get-keys-and-values" + suffix,
+                kWholeStream + request(Ask(wire::Operation::kGetKeysAndValues, "network", "eth0")));
+    seeds.Write("get-value" + suffix, kWholeStream + request(Ask(wire::Operation::kGetValue, "network", "eth0", "mtu")));
+    seeds.Write("set-value" + suffix,
+                kWholeStream + request(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", binaryValue)));
+    // Writes, then every kind of read of them, arriving one byte at a time.
+    seeds.Write("session" + suffix,
+                kByteByByte + request(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
+                    request(Ask(wire::Operation::kSetValue, "network", "eth0", std::string("k\0y", 3), binaryValue)) +
+                    request(Ask(wire::Operation::kSetValue, "system", "time", "zone", "UTC")) +
+                    request(Ask(wire::Operation::kGetSets)) + request(Ask(wire::Operation::kGetSections, "network")) +
+                    request(Ask(wire::Operation::kGetKeysAndValues, "network", "eth0")) +
+                    request(Ask(wire::Operation::kGetValue, "system", "time", "zone")) +
+                    request(Ask(wire::Operation::kGetValue, "system", "time", "missing")));
+    // Each breaks one rule: no key, a name, a label and a value one byte too long.
+    seeds.Write("rejected" + suffix,
+                static_cast<char>(13) + request(Ask(wire::Operation::kSetValue, "network", "eth0", "", "x")) +
+                    request(Ask(wire::Operation::kGetSections, std::string(wire::kMaxNameBytes + 1, 's'))) +
+                    request({wire::Operation::kGetSets, 0, std::string(wire::kMaxLabelBytes + 1, 'c'), "", "", "",
+                             "", ""}));
+    seeds.Write("largest-value" + suffix,
+                static_cast<char>(200) + request(Ask(wire::Operation::kSetValue, "s", "s", "k",
+                                                     std::string(wire::kMaxValueBytes, 'v'))));
+    seeds.Write("value-over-limit" + suffix,
+                static_cast<char>(200) + request(Ask(wire::Operation::kSetValue, "s", "s", "k",
+                                                     std::string(wire::kMaxValueBytes + 1, 'v'))));
+  }
+  const std::string little = RequestFrame(true, Ask(wire::Operation::kGetValue, "network", "eth0", "mtu"));
+  const std::string big = RequestFrame(false, Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000"));
+  seeds.Write("mixed-orders", static_cast<char>(7) + little + big + little);
+
+  // Frames that do not decode are answered and the stream goes on: an
+  // unknown operation, a string longer than the body, a trailing byte.
+  std::string unknown = little;
+  unknown[wire::kFrameHeaderBytes] = 9;
+  std::string overlong = little;
+  overlong[wire::kFrameHeaderBytes + 8] = 0x7f;
+  std::string trailing = HandWrittenFrame(true).ULong(1).ULong(0).String("").String("").String("").String("")
+                             .String("").String("").ULong(0).Frame();
+  seeds.Write("undecodable", static_cast<char>(3) + unknown + overlong + trailing + little);
+
+  // A bad header ends the stream: the frame after it is never answered.
+  std::string badMagic = little;
+  badMagic[0] = 'X';
+  seeds.Write("bad-header", static_cast<char>(5) + little + badMagic + little);
+  // A frame whose body never completes.
+  seeds.Write("partial-frame", static_cast<char>(11) + little + big.substr(0, big.size() - 3));
+}
+
+void WriteClientReplies(const SeedWriter& seeds) {
+  const std::vector<std::string> sets = {"logging", "network", std::string("sys\0tem", 7)};
+  const std::vector<wire::KeyValue> pairs = {{"dns", "10.0.0.1, 9.9.9.9"}, {"mtu", "1500"}, {"", ""}};
+  for (bool order : kBothOrders) {
+    auto reply = [order](const wire::Reply& message) { return ReplyFrame(order, message); };
+    const std::string suffix = OrderSuffix(order);
+    seeds.Write("written" + suffix, reply(Answer(CfgItemStatus::kSuccess)));
+    seeds.Write("value" + suffix, reply(Answer(CfgItemStatus::kSuccess, "1500")));
+    seeds.Write("key-not-found" + suffix, reply(Answer(CfgItemStatus::kKeyNotFound)));
+    seeds.Write("names" + suffix, reply(Answer(CfgItemStatus::kSuccess, "", sets)));
+    seeds.Write("pairs" + suffix, reply(Answer(CfgItemStatus::kSuccess, "", {}, pairs)));
+    // One reply per round trip on a kept connection, every status.
+    std::string kept;
+    for (std::uint32_t status = CfgItemStatus::kSuccess; status <= CfgItemStatus::kServerError; ++status)
+      kept += reply(Answer(static_cast<CfgItemStatus::Status>(status), std::string(status, 'v'), sets, pairs));
+    seeds.Write("kept-connection" + suffix, kept);
+  }
+  seeds.Write("mixed-orders", ReplyFrame(true, Answer(CfgItemStatus::kSuccess, "", sets)) +
+                                  ReplyFrame(false, Answer(CfgItemStatus::kSuccess, "", {}, pairs)));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s CORPUS_DIRECTORY   (e.g. fuzz/corpus)\n", argv[0]);
+    return 2;
+  }
+  const std::string root = argv[1];
+  mkdir(root.c_str(), 0755);
+  WriteServerStreams(SeedWriter(root + "/server_stream"));
+  WriteClientReplies(SeedWriter(root + "/client_reply"));
+  return 0;
+}
