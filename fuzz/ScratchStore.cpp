@@ -37,7 +37,7 @@ ScratchStore& ScratchStore::Instance() {
 }
 
 ScratchStore::~ScratchStore() {
-  store_.reset();
+  keeper_.reset();
   std::error_code ignored;
   if (!directory_.empty()) std::filesystem::remove_all(directory_, ignored);
 }
@@ -47,12 +47,13 @@ void ScratchStore::RenewWhenSpent() {
 }
 
 void ScratchStore::Renew() {
-  store_.reset();
+  keeper_.reset();
   // The database with its log and index files: everything in the directory.
   std::error_code ignored;
   for (const auto& entry : std::filesystem::directory_iterator(directory_, ignored))
     std::filesystem::remove(entry.path(), ignored);
-  LxStatus opened = qet_cfgserver::ConfigStore::Open(directory_ + "/" + kDatabaseName, &store_);
+  keeper_.reset(new qet_cfgserver::StoreKeeper({directory_ + "/" + kDatabaseName, {}, nullptr}));
+  LxStatus opened = keeper_->Open();
   if (!opened.ok()) GiveUp(opened.ToString());
   writtenBytes_ = 0;
 }

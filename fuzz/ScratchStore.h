@@ -4,11 +4,11 @@
 #include <memory>
 #include <string>
 
-#include "ConfigStore.h"
+#include "StoreKeeper.h"
 
 namespace quenlo_fuzz {
 
-// A real ConfigStore for a fuzzer, in a private directory made once per
+// A real store for a fuzzer, kept by the server's StoreKeeper, in a private directory made once per
 // process: under /dev/shm when there is one (every write is synced, and
 // memory syncs fast), else under $TMPDIR or /tmp. The directory is removed
 // when the process exits normally; an aborted run leaves it behind, named
@@ -29,13 +29,13 @@ class ScratchStore {
   ScratchStore(const ScratchStore&) = delete;
   ScratchStore& operator=(const ScratchStore&) = delete;
 
-  qet_cfgserver::ConfigStore* store() { return store_.get(); }
+  qet_cfgserver::StoreKeeper* keeper() { return keeper_.get(); }
 
-  // Counts bytes written through store().
+  // Counts bytes written through keeper().
   void Wrote(std::size_t bytes) { writtenBytes_ += bytes; }
 
   // Replaces the database by an empty one when the budget is spent. Call
-  // between inputs, never while a caller holds store().
+  // between inputs, never while a caller holds keeper().
   void RenewWhenSpent();
 
  private:
@@ -44,7 +44,7 @@ class ScratchStore {
   void Renew();
 
   std::string directory_;
-  std::unique_ptr<qet_cfgserver::ConfigStore> store_;
+  std::unique_ptr<qet_cfgserver::StoreKeeper> keeper_;
   std::size_t writtenBytes_ = 0;
 };
 

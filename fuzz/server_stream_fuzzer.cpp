@@ -82,7 +82,7 @@ void TakeFrames(wire::FrameAssembler* assembler, Assembly* assembly) {
 }
 
 Assembly Assemble(const char* stream, std::size_t size, ReadSizes sizes) {
-  wire::FrameAssembler assembler;
+  wire::FrameAssembler assembler(wire::kMaxRequestBodyBytes);
   Assembly assembly;
   std::size_t offset = 0;
   while (offset < size && !assembly.badFrame) {
@@ -162,7 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ScratchStore& scratch = ScratchStore::Instance();
   scratch.RenewWhenSpent();
-  qet_cfgserver::RequestDispatcher dispatcher(scratch.store());
+  qet_cfgserver::RequestDispatcher dispatcher(scratch.keeper());
   for (const ReceivedFrame& frame : assembly.frames) Answer(frame, &dispatcher, &scratch);
   return 0;
 }
