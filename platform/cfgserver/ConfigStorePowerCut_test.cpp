@@ -13,6 +13,7 @@
 #include "ConfigStore.h"
 #include "FaultInjectingVfs.h"
 #include "RequestDispatcher.h"
+#include "SnapshotWriter.h"
 #include "StoreKeeper.h"
 #include "TemporaryDirectory.h"
 
@@ -40,10 +41,12 @@ constexpr int kLongValueOneIn = 4;
 using Address = std::tuple<std::string, std::string, std::string>;  // set, section, key
 using Contents = std::map<Address, std::string>;
 
-// Runs of writes, imports and clean reopens over the shim, each ended by a
-// power cut. After each cut the store is reopened and must hold every
-// acknowledged write; the operation in flight at the cut counts in full or
-// not at all. QUENLO_POWER_CUT_SEED repeats a run.
+// Runs of writes, imports, snapshots and clean reopens over the shim, each
+// ended by a power cut. After each cut the store is reopened and must hold
+// every acknowledged write; the operation in flight at the cut counts in full
+// or not at all. The snapshot must hold what the last acknowledged snapshot
+// held, or what the one in flight was copying. QUENLO_POWER_CUT_SEED repeats
+// a run.
 class ConfigStorePowerCutTest : public ::testing::Test {
  public:
   struct Operation {
@@ -117,6 +120,35 @@ class ConfigStorePowerCutTest : public ::testing::Test {
     Finish(store_->ImportDefaults(set, entries));
   }
 
+  // The store holds exactly what was acknowledged when a snapshot starts.
+  void Snapshot() {
+    snapshotInFlight_ = acknowledged_;
+    const LxStatus status = SnapshotWriter::Write(*store_, snapshotPath_, vfs_.name());
+    if (!status.ok()) {
+      EXPECT_TRUE(vfs_.powerCut()) << status.ToString();
+      return;
+    }
+    snapshot_ = snapshotInFlight_;
+    hasSnapshot_ = true;
+  }
+
+  // Read from a copy: opening the snapshot itself would change it.
+  void VerifySnapshot() {
+    if (!hasSnapshot_ && !std::filesystem::exists(snapshotPath_)) return;
+    const std::string copy = directory_.File("snapshot-copy.db");
+    std::filesystem::copy_file(snapshotPath_, copy, std::filesystem::copy_options::overwrite_existing);
+    std::unique_ptr<ConfigStore> store;
+    Contents found;
+    ASSERT_TRUE(ConfigStore::Open(copy, &store).ok());
+    ASSERT_TRUE(ReadAll(store.get(), &found).ok());
+    EXPECT_TRUE((hasSnapshot_ && found == snapshot_) || found == snapshotInFlight_)
+        << "snapshot: " << FirstDifference(found, snapshot_);
+    snapshot_ = found;
+    hasSnapshot_ = true;
+    store.reset();
+    for (const char* suffix : {"", "-wal"}) std::filesystem::remove(copy + suffix);
+  }
+
   // A clean close checkpoints the log; the cut may land in it or in the open.
   void Reopen() {
     store_.reset();
@@ -176,12 +208,11 @@ class ConfigStorePowerCutTest : public ::testing::Test {
     // The operation mix. A clean reopen is rare, so that the log grows past
     // the store's automatic checkpoint (1,000 pages) between reopens and cuts
     // meet checkpoints and log restarts; a cut in a first start or a clean
-    // restart has a test of its own. A snapshot joins as one more row, with
-    // a Snapshot() that makes one and, once it is acknowledged, remembers
-    // acknowledged_ as the content the snapshot must hold after later cuts.
+    // restart has a test of its own.
     static const Operation kOperations[] = {
         {"write", 300, &ConfigStorePowerCutTest::Write},
         {"import", 100, &ConfigStorePowerCutTest::Import},
+        {"snapshot", 4, &ConfigStorePowerCutTest::Snapshot},
         {"reopen", 1, &ConfigStorePowerCutTest::Reopen},
     };
     std::vector<int> weights;
@@ -212,6 +243,10 @@ class ConfigStorePowerCutTest : public ::testing::Test {
   Contents acknowledged_;
   Contents ifApplied_;  // acknowledged_ with the operation in flight
   bool inFlight_ = false;
+  std::string snapshotPath_ = SnapshotWriter::PathFor(path_);
+  Contents snapshot_;  // what the last acknowledged snapshot holds
+  Contents snapshotInFlight_;
+  bool hasSnapshot_ = false;
 };
 
 TEST_F(ConfigStorePowerCutTest, EveryAcknowledgedWriteSurvivesEachCut) {
@@ -225,7 +260,9 @@ TEST_F(ConfigStorePowerCutTest, EveryAcknowledgedWriteSurvivesEachCut) {
     if (store_ != nullptr && !vfs_.powerCut()) Verify();
     RunOperationsUntilTheCut();
     store_.reset();  // the process is dead: this persists nothing
-    ASSERT_TRUE(vfs_.RestoreDurableState(LandedWrites()).ok());
+    const LxStatus restored = vfs_.RestoreDurableState(LandedWrites());
+    ASSERT_TRUE(restored.ok()) << restored.ToString();
+    VerifySnapshot();
   }
   // After the last cut, through SQLite's own VFS.
   ASSERT_TRUE(ConfigStore::Open(path_, &store_).ok());

@@ -46,7 +46,7 @@ namespace quenlo_test {
 // in exclusive locking mode keeps its wal-index in its own heap); file-control
 // calls, which pass straight through; files without a name (temporary files),
 // which are checked for the cut but not recorded; whatever a program does to
-// files outside SQLite (a rename, its own directory sync), which the shim
+// files outside SQLite (a rename, a removal, its own directory sync), which the shim
 // cannot see: such a change counts as durable at once. Reads always pass.
 //
 // Disk full. While SetDiskFull(true), every xWrite fails with SQLITE_FULL
