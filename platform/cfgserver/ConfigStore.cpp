@@ -9,6 +9,26 @@ constexpr const char* kCreateTable =
     " set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT NULL, value BLOB NOT NULL,"
     " PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID";
 
+// Listings skip over the primary key: one seek for the first name, then one
+// per following name (the least one greater than the last), so they cost
+// what they list, not the rows under each name. Names are never NULL, so
+// NULL ends the walk; rows come out in the order they were found: ascending.
+constexpr const char* kSelectSets =
+    "WITH RECURSIVE names(name) AS ("
+    " SELECT (SELECT min(set_name) FROM config)"
+    " UNION ALL"
+    " SELECT (SELECT set_name FROM config WHERE set_name > names.name ORDER BY set_name LIMIT 1)"
+    " FROM names WHERE names.name IS NOT NULL)"
+    " SELECT name FROM names WHERE name IS NOT NULL";
+constexpr const char* kSelectSections =
+    "WITH RECURSIVE names(name) AS ("
+    " SELECT (SELECT min(section_name) FROM config WHERE set_name = ?1)"
+    " UNION ALL"
+    " SELECT (SELECT section_name FROM config WHERE set_name = ?1 AND section_name > names.name"
+    " ORDER BY section_name LIMIT 1)"
+    " FROM names WHERE names.name IS NOT NULL)"
+    " SELECT name FROM names WHERE name IS NOT NULL";
+
 // Another process touching the database (a backup, say) gets this long
 // before a statement fails.
 constexpr int kBusyTimeoutMilliseconds = 5000;
@@ -128,9 +148,8 @@ LxStatus ConfigStore::Initialise() {
   if (!status.ok()) return status;
 
   const StatementText statements[] = {
-      {&ConfigStore::selectSets_, "SELECT DISTINCT set_name FROM config ORDER BY set_name"},
-      {&ConfigStore::selectSections_,
-       "SELECT DISTINCT section_name FROM config WHERE set_name = ?1 ORDER BY section_name"},
+      {&ConfigStore::selectSets_, kSelectSets},
+      {&ConfigStore::selectSections_, kSelectSections},
       {&ConfigStore::selectPairs_,
        "SELECT key_name, value FROM config WHERE set_name = ?1 AND section_name = ?2 ORDER BY key_name"},
       {&ConfigStore::selectValue_,
