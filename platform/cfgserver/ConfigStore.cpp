@@ -265,38 +265,49 @@ LxStatus ConfigStore::ImportDefaults(const std::string& set, const std::vector<C
   return AddMissing(rows, &added);
 }
 
+LxStatus ConfigStore::SetValues(const std::vector<ConfigRow>& rows) {
+  std::uint64_t changed = 0;
+  return WriteAll(&upsertValue_, rows, &changed);
+}
+
 LxStatus ConfigStore::AddMissing(const std::vector<ConfigRow>& rows, std::uint64_t* added) {
-  *added = 0;
+  return WriteAll(&insertDefault_, rows, added);
+}
+
+LxStatus ConfigStore::WriteAll(SqliteStatement* statement, const std::vector<ConfigRow>& rows,
+                               std::uint64_t* changed) {
+  *changed = 0;
   const int began = begin_.Step();
   begin_.Reset();
   if (began != SQLITE_DONE) return Failure("cannot begin a transaction");
-  std::uint64_t inserted = 0;
-  LxStatus status = InsertAll(rows, &inserted);
+  std::uint64_t count = 0;
+  LxStatus status = StepEach(statement, rows, &count);
   if (status.ok()) {
     const int committed = commit_.Step();
     commit_.Reset();
     if (committed == SQLITE_DONE) {
-      *added = inserted;
-      changes_ += inserted;
+      *changed = count;
+      changes_ += count;
       return LxStatus::Ok();
     }
-    status = Failure("cannot commit the import");
+    status = Failure("cannot commit");
   }
   rollback_.Step();
   rollback_.Reset();
   return status;
 }
 
-LxStatus ConfigStore::InsertAll(const std::vector<ConfigRow>& rows, std::uint64_t* added) {
+LxStatus ConfigStore::StepEach(SqliteStatement* statement, const std::vector<ConfigRow>& rows,
+                               std::uint64_t* changed) {
   for (const ConfigRow& row : rows) {
-    insertDefault_.BindBlob(1, row.set);
-    insertDefault_.BindBlob(2, row.section);
-    insertDefault_.BindBlob(3, row.key);
-    insertDefault_.BindBlob(4, row.value);
-    const int result = insertDefault_.Step();
-    insertDefault_.Reset();
-    if (result != SQLITE_DONE) return Failure("cannot import a value");
-    *added += sqlite3_changes(database_);
+    statement->BindBlob(1, row.set);
+    statement->BindBlob(2, row.section);
+    statement->BindBlob(3, row.key);
+    statement->BindBlob(4, row.value);
+    const int result = statement->Step();
+    statement->Reset();
+    if (result != SQLITE_DONE) return Failure("cannot write a value");
+    *changed += sqlite3_changes(database_);
   }
   return LxStatus::Ok();
 }
