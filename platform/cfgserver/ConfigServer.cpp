@@ -111,9 +111,13 @@ LxStatus ConfigServer::Listen(std::uint32_t maxClients) {
 
 LxStatus ConfigServer::Run() {
   while (!shutdownSignal_.requested()) {
+    // Before waiting: answering a group may have started the next one.
+    if (GroupDue()) {
+      groupCommit_->Flush();
+      continue;
+    }
     if (reactor_->handle_events() < 0 && errno != EINTR)
       return LxStatus::IoError(std::string("the event loop failed: ") + strerror(errno));
-    if (GroupDue()) groupCommit_->Flush();
   }
   groupCommit_->Flush();
   __dlog_printf(kDlogNotice, kServerLogSource, "stopping");
