@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "FaultInjectingVfs.h"
 #include "Frame.h"
+#include "Limits.h"
 #include "RequestDispatcher.h"
 #include "TemporaryDirectory.h"
 
@@ -124,6 +127,46 @@ TEST(GroupCommitTest, WritesShareACommitAndAreAnsweredInOrderOrAllFail) {
   b.Send({RequestFrame(Operation::kSetValue, "new", "1"), RequestFrame(Operation::kGetValue, "new")});
   group.Flush();
   EXPECT_EQ(log, (std::vector<std::string>{"b:" + ok + ":", "b:" + ok + ":1"}));
+}
+
+// A group whose commit meets a damaged database (half the file overwritten
+// behind the open store, the store larger than SQLite's page cache) has the
+// keeper rebuild it, and is then committed there and acknowledged.
+TEST(GroupCommitTest, AGroupThatMeetsDamageIsCommittedOnTheRebuiltDatabase) {
+  constexpr int kKeys = 400;  // 6.4 MB of values
+  quenlo_test::TemporaryDirectory directory;
+  const std::string database = directory.File("config.db");
+  StoreKeeper keeper({database, {}, nullptr});
+  ASSERT_TRUE(keeper.Open().ok());
+  std::vector<ConfigRow> rows;
+  for (int index = 0; index < kKeys; ++index)
+    rows.push_back({"net", "eth0", "k" + std::to_string(1000 + index), std::string(wire::kMaxValueBytes, 'v')});
+  std::uint64_t added = 0;
+  ASSERT_TRUE(keeper.store()->AddMissing(rows, &added).ok());
+  ASSERT_TRUE(keeper.SnapshotIfChanged().ok());
+  const std::uintmax_t size = std::filesystem::file_size(database);
+  {
+    std::fstream file(database, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(static_cast<std::streamoff>(size / 4));
+    const std::string noise(size / 2, '\x5a');
+    file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
+  }
+  GroupCommit group(&keeper);
+  RequestDispatcher dispatcher(&keeper, &group);
+  std::vector<std::string> log;
+  ScriptedClient a("a", &dispatcher, &log), b("b", &dispatcher, &log);
+  a.Send({RequestFrame(Operation::kSetValue, "k1200", "new")});
+  b.Send({RequestFrame(Operation::kSetValue, "fresh", "1")});
+  group.Flush();
+  const std::string ok = std::to_string(CfgItemStatus::kSuccess);
+  EXPECT_EQ(log, (std::vector<std::string>{"a:" + ok + ":", "b:" + ok + ":"}));
+  std::string value;
+  EXPECT_TRUE(keeper.store()->GetValue("net", "eth0", "k1200", &value).ok() && value == "new");
+  EXPECT_TRUE(keeper.store()->GetValue("net", "eth0", "fresh", &value).ok() && value == "1");
+  bool movedAside = false;
+  for (const auto& entry : std::filesystem::directory_iterator(directory.path()))
+    movedAside |= entry.path().filename().string().rfind("config.db.damaged-", 0) == 0;
+  EXPECT_TRUE(movedAside);
 }
 
 }  // namespace
