@@ -7,6 +7,9 @@
 #include <ace/UNIX_Addr.h>
 
 #include <sys/socket.h>
+#include <sys/time.h>
+
+#include <algorithm>
 
 namespace qet_cfgserver {
 
@@ -14,7 +17,17 @@ namespace {
 
 std::string ErrnoText(const char* what) { return std::string(what) + ": " + ACE_OS::strerror(ACE_OS::last_error()); }
 
+// Bytes asked of the socket beyond those a frame still needs.
+constexpr std::size_t kReadChunkBytes = 4096;
+
 bool IsPeerGone(int error) { return error == EPIPE || error == ECONNRESET || error == ENOTCONN; }
+
+// The outcome of a failed transfer: a socket timeout (SO_RCVTIMEO,
+// SO_SNDTIMEO) ends it with EAGAIN.
+LxServerConnection::Outcome Failure(int error) {
+  if (error == EAGAIN || error == EWOULDBLOCK) return LxServerConnection::Outcome::kTimedOut;
+  return IsPeerGone(error) ? LxServerConnection::Outcome::kUnreachable : LxServerConnection::Outcome::kBroken;
+}
 
 }  // namespace
 
@@ -51,9 +64,17 @@ LxServerConnection::Outcome LxServerConnection::Connect(LxStatus* why) {
     *why = LxStatus::Unavailable(ErrnoText(("cannot connect to " + socketPath_).c_str()));
     return error == ETIME ? Outcome::kTimedOut : Outcome::kUnreachable;
   }
-  // Every send and receive waits with a timeout; on a socket left
-  // non-blocking, ACE skips switching the mode around each of them.
-  stream_.enable(ACE_NONBLOCK);
+  // A blocking socket whose every send and receive waits at most the
+  // timeout (the kernel keeps it): one system call per transfer, none to
+  // poll or to switch modes around it.
+  const timeval limit = timeout_;
+  if (stream_.disable(ACE_NONBLOCK) == -1 ||
+      stream_.set_option(SOL_SOCKET, SO_RCVTIMEO, const_cast<timeval*>(&limit), sizeof limit) == -1 ||
+      stream_.set_option(SOL_SOCKET, SO_SNDTIMEO, const_cast<timeval*>(&limit), sizeof limit) == -1) {
+    *why = LxStatus::IoError(ErrnoText("cannot set up the connection"));
+    stream_.close();
+    return Outcome::kBroken;
+  }
   std::lock_guard<std::mutex> lock(handleMutex_);
   if (interrupted_) {
     stream_.close();
@@ -67,42 +88,62 @@ LxServerConnection::Outcome LxServerConnection::Connect(LxStatus* why) {
 
 LxServerConnection::Outcome LxServerConnection::Exchange(const std::string& requestFrame, wire::FrameHeader* header,
                                                          std::string* body, LxStatus* why, bool* answerStarted) {
-  // MSG_NOSIGNAL: a server that went away must not kill the client with SIGPIPE.
-  if (stream_.send_n(requestFrame.data(), requestFrame.size(), MSG_NOSIGNAL, &timeout_) !=
-      static_cast<ssize_t>(requestFrame.size())) {
-    const int error = ACE_OS::last_error();
-    *why = LxStatus::IoError(ErrnoText("cannot send the request"));
-    if (error == ETIME) return Outcome::kTimedOut;
-    return IsPeerGone(error) ? Outcome::kUnreachable : Outcome::kBroken;
-  }
-
-  char headerBytes[wire::kFrameHeaderBytes];
-  Outcome received = Receive(headerBytes, sizeof headerBytes, answerStarted, why);
+  Outcome sent = Send(requestFrame, why);
+  if (sent != Outcome::kAnswered) return sent;
+  Outcome received = Receive(wire::kFrameHeaderBytes, answerStarted, why);
   if (received != Outcome::kAnswered) return received;
-  LxStatus decoded = wire::DecodeFrameHeader(headerBytes, header);
+  LxStatus decoded = wire::DecodeFrameHeader(inbox_.data(), header);
   if (!decoded.ok()) {
     *why = decoded;
     return Outcome::kBroken;
   }
-  body->assign(header->bodyBytes, '\0');
-  if (header->bodyBytes == 0) return Outcome::kAnswered;
-  bool anyBodyByte = false;
-  return Receive(&(*body)[0], body->size(), &anyBodyByte, why);
+  const std::size_t frameBytes = wire::kFrameHeaderBytes + header->bodyBytes;
+  received = Receive(frameBytes, answerStarted, why);
+  if (received != Outcome::kAnswered) return received;
+  body->assign(inbox_, wire::kFrameHeaderBytes, header->bodyBytes);
+  inbox_.erase(0, frameBytes);
+  return Outcome::kAnswered;
 }
 
-LxServerConnection::Outcome LxServerConnection::Receive(char* buffer, std::size_t count, bool* anyByte, LxStatus* why) {
-  size_t transferred = 0;
-  const ssize_t result = stream_.recv_n(buffer, count, &timeout_, &transferred);
-  if (transferred > 0) *anyByte = true;
-  if (result == static_cast<ssize_t>(count)) return Outcome::kAnswered;
-  if (result == 0) {
-    *why = LxStatus::Unavailable("the server closed the connection");
-    return Outcome::kUnreachable;
+LxServerConnection::Outcome LxServerConnection::Send(const std::string& frame, LxStatus* why) {
+  std::size_t sent = 0;
+  while (sent < frame.size()) {
+    // MSG_NOSIGNAL: a server that went away must not kill the client with SIGPIPE.
+    const ssize_t result = stream_.send(frame.data() + sent, frame.size() - sent, MSG_NOSIGNAL);
+    if (result >= 0) {
+      sent += static_cast<std::size_t>(result);
+      continue;
+    }
+    const int error = ACE_OS::last_error();
+    if (error == EINTR) continue;
+    *why = LxStatus::IoError(ErrnoText("cannot send the request"));
+    return Failure(error);
   }
-  const int error = ACE_OS::last_error();
-  *why = LxStatus::IoError(ErrnoText("cannot read the reply"));
-  if (error == ETIME) return Outcome::kTimedOut;
-  return IsPeerGone(error) ? Outcome::kUnreachable : Outcome::kBroken;
+  return Outcome::kAnswered;
+}
+
+LxServerConnection::Outcome LxServerConnection::Receive(std::size_t count, bool* anyByte, LxStatus* why) {
+  while (inbox_.size() < count) {
+    // Whatever has arrived, up to a chunk more than needed: header and body
+    // usually come in one call.
+    const std::size_t have = inbox_.size();
+    inbox_.resize(std::max(count, have + kReadChunkBytes));
+    const ssize_t result = stream_.recv(&inbox_[have], inbox_.size() - have);
+    inbox_.resize(have + static_cast<std::size_t>(std::max<ssize_t>(result, 0)));
+    if (result > 0) {
+      *anyByte = true;
+      continue;
+    }
+    if (result == 0) {
+      *why = LxStatus::Unavailable("the server closed the connection");
+      return Outcome::kUnreachable;
+    }
+    const int error = ACE_OS::last_error();
+    if (error == EINTR) continue;
+    *why = LxStatus::IoError(ErrnoText("cannot read the reply"));
+    return Failure(error);
+  }
+  return Outcome::kAnswered;
 }
 
 void LxServerConnection::Interrupt() {
@@ -120,6 +161,7 @@ void LxServerConnection::Close() {
   }
   if (connected_) stream_.close();
   connected_ = false;
+  inbox_.clear();
 }
 
 }  // namespace qet_cfgserver

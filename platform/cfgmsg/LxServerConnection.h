@@ -48,12 +48,15 @@ class LxServerConnection {
   Outcome Connect(LxStatus* why);
   Outcome Exchange(const std::string& requestFrame, wire::FrameHeader* header, std::string* body, LxStatus* why,
                    bool* answerStarted);
-  Outcome Receive(char* buffer, std::size_t count, bool* anyByte, LxStatus* why);
+  Outcome Send(const std::string& frame, LxStatus* why);
+  // Reads until inbox_ holds at least count bytes.
+  Outcome Receive(std::size_t count, bool* anyByte, LxStatus* why);
 
   const std::string socketPath_;
   const ACE_Time_Value timeout_;
   ACE_LSOCK_Stream stream_;
   bool connected_ = false;
+  std::string inbox_;  // bytes received and not yet taken as a reply
 
   std::mutex handleMutex_;  // guards the two below against Interrupt()
   ACE_HANDLE publishedHandle_ = ACE_INVALID_HANDLE;

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "CommitWaiter.h"
 #include "ConnectionLimit.h"
 #include "Frame.h"
 #include "Messages.h"
@@ -28,11 +29,16 @@ namespace qet_cfgserver {
 // each. A connection that holds an incomplete request that long, or whose
 // queued reply is not taken that long, is closed with a WARNING.
 //
+// A write the dispatcher hands to the group commit is answered through
+// Answer() once committed; until then the connection reads and answers
+// nothing more (it watches only for a hang-up), so its replies keep the
+// order of its requests.
+//
 // Counted by the ConnectionLimit from open() until destruction; open()
 // fails when the limit is reached, and the acceptor then closes the
 // connection. Created by ClientAcceptor; deletes itself when closed
 // (ACE_Svc_Handler).
-class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH> {
+class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH>, public CommitWaiter {
  public:
   static const ACE_Time_Value kStallTimeout;
 
@@ -45,6 +51,10 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   int handle_output(ACE_HANDLE handle) override;
   int handle_timeout(const ACE_Time_Value& now, const void* act) override;
 
+  // The reply to the write awaiting its commit; then answers what arrived
+  // meanwhile. Closes (and deletes) the connection when that fails.
+  void Answer(const std::string& replyFrame) override;
+
  private:
   // What the connection waits for from its client, if anything.
   enum class Stall { kNone, kIncompleteRequest, kUnreadReply };
@@ -54,8 +64,9 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   int AnswerFrames();
   // Sends queued reply bytes until done or the socket is full.
   int Flush();
-  // Reads when nothing is queued, else waits to write.
-  int WatchFor(bool replyQueued);
+  // Waits to write while a reply is queued, for nothing but a hang-up while
+  // a write awaits its commit, else reads.
+  int Watch();
   // (Re)starts the stall timer when the connection starts waiting on its
   // client, or on a new request; cancels it when it waits on nothing.
   int TimeStall(bool requestCompleted);
@@ -66,7 +77,8 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
   std::string pendingReply_;
   std::size_t pendingOffset_ = 0;
-  bool watchingOutput_ = false;
+  bool awaitingCommit_ = false;
+  ACE_Reactor_Mask watching_ = ACE_Event_Handler::READ_MASK;
   Stall stall_ = Stall::kNone;
   long stallTimer_ = -1;
 };

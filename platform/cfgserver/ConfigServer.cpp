@@ -74,7 +74,9 @@ LxStatus ConfigServer::OpenReactor(std::uint32_t maxClients) {
 LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
   keeper_.reset(new StoreKeeper(StoreSettings{options.database, options.imports, nullptr}));
   LxStatus status = keeper_->Open();
-  if (status.ok()) dispatcher_.reset(new RequestDispatcher(keeper_.get()));
+  if (!status.ok()) return status;
+  groupCommit_.reset(new GroupCommit(keeper_.get()));
+  dispatcher_.reset(new RequestDispatcher(keeper_.get(), groupCommit_.get()));
   return status;
 }
 
@@ -109,11 +111,24 @@ LxStatus ConfigServer::Listen(std::uint32_t maxClients) {
 
 LxStatus ConfigServer::Run() {
   while (!shutdownSignal_.requested()) {
+    // Before waiting: answering a group may have started the next one.
+    if (GroupDue()) {
+      groupCommit_->Flush();
+      continue;
+    }
     if (reactor_->handle_events() < 0 && errno != EINTR)
       return LxStatus::IoError(std::string("the event loop failed: ") + strerror(errno));
   }
+  groupCommit_->Flush();
   __dlog_printf(kDlogNotice, kServerLogSource, "stopping");
   return LxStatus::Ok();
+}
+
+bool ConfigServer::GroupDue() {
+  if (!groupCommit_->pending()) return false;
+  // The reactor takes one event per call; a ready one is kept for the next
+  // call. Writes arriving meanwhile join the group.
+  return groupCommit_->full() || reactor_->work_pending(ACE_Time_Value::zero) <= 0;
 }
 
 void ConfigServer::Shutdown() {
@@ -128,6 +143,7 @@ void ConfigServer::Shutdown() {
   acceptor_.reset();
   connectionLimit_.reset();
   dispatcher_.reset();
+  groupCommit_.reset();
   if (keeper_) keeper_->Close();
   keeper_.reset();
   snapshotTimer_.reset();

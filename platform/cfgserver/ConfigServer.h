@@ -7,6 +7,7 @@
 
 #include "ClientAcceptor.h"
 #include "ConnectionLimit.h"
+#include "GroupCommit.h"
 #include "LxStatus.h"
 #include "RequestDispatcher.h"
 #include "RuntimeEndpoint.h"
@@ -20,7 +21,9 @@ namespace qet_cfgserver {
 // The whole server: sizes its descriptor budget, claims the socket path,
 // opens the store (recovering a damaged one) with its defaults, listens, and
 // runs a single-threaded epoll reactor until SIGTERM or SIGINT, with a timer
-// for periodic snapshots. Stop order on destruction: stop accepting, close
+// for periodic snapshots. Writes from clients are committed in groups: the
+// open group is flushed once the reactor has no more input ready, or when
+// it is full, and before stopping. Stop order on destruction: stop accepting, close
 // every connection, write a last snapshot if anything changed, close the
 // store, remove the socket file. Main thread only; one per process (it owns
 // the stop signals and the descriptor limit).
@@ -48,6 +51,8 @@ class ConfigServer {
   LxStatus OpenStore(const ServerOptions& options);
   LxStatus Listen(std::uint32_t maxClients);
   LxStatus ScheduleSnapshots(std::uint32_t intervalSeconds);
+  // Whether the open group of writes is to be committed now.
+  bool GroupDue();
   void Shutdown();
 
   std::unique_ptr<ACE_Dev_Poll_Reactor> epollReactor_;
@@ -56,6 +61,7 @@ class ConfigServer {
   RuntimeEndpoint endpoint_;
   std::unique_ptr<StoreKeeper> keeper_;
   std::unique_ptr<SnapshotTimer> snapshotTimer_;
+  std::unique_ptr<GroupCommit> groupCommit_;
   std::unique_ptr<RequestDispatcher> dispatcher_;
   std::unique_ptr<ConnectionLimit> connectionLimit_;
   std::unique_ptr<ClientAcceptor> acceptor_;

@@ -9,6 +9,26 @@ constexpr const char* kCreateTable =
     " set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT NULL, value BLOB NOT NULL,"
     " PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID";
 
+// Listings skip over the primary key: one seek for the first name, then one
+// per following name (the least one greater than the last), so they cost
+// what they list, not the rows under each name. Names are never NULL, so
+// NULL ends the walk; rows come out in the order they were found: ascending.
+constexpr const char* kSelectSets =
+    "WITH RECURSIVE names(name) AS ("
+    " SELECT (SELECT min(set_name) FROM config)"
+    " UNION ALL"
+    " SELECT (SELECT set_name FROM config WHERE set_name > names.name ORDER BY set_name LIMIT 1)"
+    " FROM names WHERE names.name IS NOT NULL)"
+    " SELECT name FROM names WHERE name IS NOT NULL";
+constexpr const char* kSelectSections =
+    "WITH RECURSIVE names(name) AS ("
+    " SELECT (SELECT min(section_name) FROM config WHERE set_name = ?1)"
+    " UNION ALL"
+    " SELECT (SELECT section_name FROM config WHERE set_name = ?1 AND section_name > names.name"
+    " ORDER BY section_name LIMIT 1)"
+    " FROM names WHERE names.name IS NOT NULL)"
+    " SELECT name FROM names WHERE name IS NOT NULL";
+
 // Another process touching the database (a backup, say) gets this long
 // before a statement fails.
 constexpr int kBusyTimeoutMilliseconds = 5000;
@@ -128,9 +148,8 @@ LxStatus ConfigStore::Initialise() {
   if (!status.ok()) return status;
 
   const StatementText statements[] = {
-      {&ConfigStore::selectSets_, "SELECT DISTINCT set_name FROM config ORDER BY set_name"},
-      {&ConfigStore::selectSections_,
-       "SELECT DISTINCT section_name FROM config WHERE set_name = ?1 ORDER BY section_name"},
+      {&ConfigStore::selectSets_, kSelectSets},
+      {&ConfigStore::selectSections_, kSelectSections},
       {&ConfigStore::selectPairs_,
        "SELECT key_name, value FROM config WHERE set_name = ?1 AND section_name = ?2 ORDER BY key_name"},
       {&ConfigStore::selectValue_,
@@ -246,38 +265,49 @@ LxStatus ConfigStore::ImportDefaults(const std::string& set, const std::vector<C
   return AddMissing(rows, &added);
 }
 
+LxStatus ConfigStore::SetValues(const std::vector<ConfigRow>& rows) {
+  std::uint64_t changed = 0;
+  return WriteAll(&upsertValue_, rows, &changed);
+}
+
 LxStatus ConfigStore::AddMissing(const std::vector<ConfigRow>& rows, std::uint64_t* added) {
-  *added = 0;
+  return WriteAll(&insertDefault_, rows, added);
+}
+
+LxStatus ConfigStore::WriteAll(SqliteStatement* statement, const std::vector<ConfigRow>& rows,
+                               std::uint64_t* changed) {
+  *changed = 0;
   const int began = begin_.Step();
   begin_.Reset();
   if (began != SQLITE_DONE) return Failure("cannot begin a transaction");
-  std::uint64_t inserted = 0;
-  LxStatus status = InsertAll(rows, &inserted);
+  std::uint64_t count = 0;
+  LxStatus status = StepEach(statement, rows, &count);
   if (status.ok()) {
     const int committed = commit_.Step();
     commit_.Reset();
     if (committed == SQLITE_DONE) {
-      *added = inserted;
-      changes_ += inserted;
+      *changed = count;
+      changes_ += count;
       return LxStatus::Ok();
     }
-    status = Failure("cannot commit the import");
+    status = Failure("cannot commit");
   }
   rollback_.Step();
   rollback_.Reset();
   return status;
 }
 
-LxStatus ConfigStore::InsertAll(const std::vector<ConfigRow>& rows, std::uint64_t* added) {
+LxStatus ConfigStore::StepEach(SqliteStatement* statement, const std::vector<ConfigRow>& rows,
+                               std::uint64_t* changed) {
   for (const ConfigRow& row : rows) {
-    insertDefault_.BindBlob(1, row.set);
-    insertDefault_.BindBlob(2, row.section);
-    insertDefault_.BindBlob(3, row.key);
-    insertDefault_.BindBlob(4, row.value);
-    const int result = insertDefault_.Step();
-    insertDefault_.Reset();
-    if (result != SQLITE_DONE) return Failure("cannot import a value");
-    *added += sqlite3_changes(database_);
+    statement->BindBlob(1, row.set);
+    statement->BindBlob(2, row.section);
+    statement->BindBlob(3, row.key);
+    statement->BindBlob(4, row.value);
+    const int result = statement->Step();
+    statement->Reset();
+    if (result != SQLITE_DONE) return Failure("cannot write a value");
+    *changed += sqlite3_changes(database_);
   }
   return LxStatus::Ok();
 }

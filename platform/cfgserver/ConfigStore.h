@@ -33,8 +33,8 @@ struct ConfigRow {
 // key (set, section, key); every column a BLOB, so listings come back in
 // plain ascending byte order.
 //
-// Durability: WAL journal with synchronous=FULL, and every write is its own
-// committed transaction before the call returns, so a write that returned
+// Durability: WAL journal with synchronous=FULL, and every write call is a
+// committed transaction before it returns, so a write that returned
 // OK survives a crash of the process or a power cut. The database is
 // locked exclusively while open: one store, one process.
 //
@@ -69,6 +69,9 @@ class ConfigStore {
   // Inserts or replaces one value, creating the set, section and key.
   LxStatus SetValue(const std::string& set, const std::string& section, const std::string& key,
                     const std::string& value);
+  // Inserts or replaces every row in one transaction, in order (a later row
+  // for the same key wins): one sync for all. On failure none is kept.
+  LxStatus SetValues(const std::vector<ConfigRow>& rows);
 
   // Adds entries to set in one transaction; keys that already exist keep
   // their values. On failure nothing of entries is kept.
@@ -97,7 +100,10 @@ class ConfigStore {
   LxStatus Execute(const char* sql);
   LxStatus Failure(const char* what) const;
   LxStatus ReadColumn(SqliteStatement* statement, std::vector<std::string>* names);
-  LxStatus InsertAll(const std::vector<ConfigRow>& rows, std::uint64_t* added);
+  // Steps statement once per row (bound as set, section, key, value) in one
+  // transaction; *changed counts the rows it changed. All or nothing.
+  LxStatus WriteAll(SqliteStatement* statement, const std::vector<ConfigRow>& rows, std::uint64_t* changed);
+  LxStatus StepEach(SqliteStatement* statement, const std::vector<ConfigRow>& rows, std::uint64_t* changed);
 
   sqlite3* database_;
   SqliteStatement selectSets_;

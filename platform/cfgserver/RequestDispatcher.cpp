@@ -41,6 +41,12 @@ std::string Printable(const std::string& bytes) {
   return text;
 }
 
+void LogWrite(const wire::Request& write) {
+  __dlog_printf(kDlogInfo, kServerLogSource, "'%s' (tag '%s') set %s/%s/%s", Printable(write.client).c_str(),
+                Printable(write.tag).c_str(), Printable(write.set).c_str(), Printable(write.section).c_str(),
+                Printable(write.key).c_str());
+}
+
 wire::Reply RequestDispatcher::Dispatch(const wire::Request& request) {
   LxStatus limits = wire::CheckRequestLimits(request);
   if (!limits.ok()) {
@@ -58,10 +64,7 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request) {
   }
   if (status.code() == LxStatus::Code::kNotFound) return WithStatus(CfgItemStatus::kKeyNotFound);
   if (!status.ok()) return StoreFailure(request, status);
-  if (request.operation == wire::Operation::kSetValue)
-    __dlog_printf(kDlogInfo, kServerLogSource, "'%s' (tag '%s') set %s/%s/%s", Printable(request.client).c_str(),
-                  Printable(request.tag).c_str(), Printable(request.set).c_str(), Printable(request.section).c_str(),
-                  Printable(request.key).c_str());
+  if (request.operation == wire::Operation::kSetValue) LogWrite(request);
   return reply;
 }
 
@@ -83,14 +86,24 @@ LxStatus RequestDispatcher::Execute(const wire::Request& request, wire::Reply* r
   return LxStatus::InvalidArgument("unknown operation");
 }
 
-std::string RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body) {
+std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body,
+                                                          CommitWaiter* waiter) {
   wire::Request request;
   LxStatus decoded = wire::DecodeRequestBody(header, body, &request);
   if (!decoded.ok()) {
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(WithStatus(CfgItemStatus::kRejected));
   }
+  if (groupCommit_ != nullptr && request.operation == wire::Operation::kSetValue &&
+      wire::CheckRequestLimits(request).ok()) {
+    groupCommit_->Add(request, waiter);
+    return std::nullopt;
+  }
   return EncodeReply(Dispatch(request));
+}
+
+void RequestDispatcher::Withdraw(CommitWaiter* waiter) {
+  if (groupCommit_ != nullptr) groupCommit_->Withdraw(waiter);
 }
 
 std::string RequestDispatcher::EncodeReply(const wire::Reply& reply) {

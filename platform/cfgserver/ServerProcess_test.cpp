@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 
 #include "ConfigStore.h"
@@ -430,6 +431,36 @@ TEST_F(ServerProcessTest, AfterSigtermTheDatabaseFileAloneHoldsEveryAcknowledged
   sqlite3_finalize(rows);
   sqlite3_close(database);
   EXPECT_EQ(stored, acknowledged);
+}
+
+// Clients that send all their requests at once, writes and reads of their
+// own keys interleaved, so writes from several clients meet in groups: each
+// gets its replies in its own order, every read seeing that client's last
+// write; a client that hangs up while its write awaits the commit harms
+// nobody.
+TEST_F(ServerProcessTest, PipelinedWritersAreAnsweredInTheirOwnOrderWithTheirOwnWrites) {
+  constexpr int kClients = 8, kRounds = 20;
+  {
+    Client leaver(Socket());
+    ASSERT_TRUE(leaver.Send(Frame(Operation::kSetValue, "leaver", "x")));
+  }
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int client = 0; client < kClients; ++client) {
+    clients.emplace_back(new Client(Socket()));
+    std::string script;
+    for (int round = 0; round < kRounds; ++round)
+      script += Frame(Operation::kSetValue, "c" + std::to_string(client), std::to_string(round)) +
+                Frame(Operation::kGetValue, "c" + std::to_string(client));
+    ASSERT_TRUE(clients.back()->Send(script));
+  }
+  for (int client = 0; client < kClients; ++client)
+    for (int round = 0; round < kRounds; ++round) {
+      ASSERT_EQ(clients[client]->Receive().status, CfgItemStatus::kSuccess) << client << " " << round;
+      const wire::Reply read = clients[client]->Receive();
+      ASSERT_EQ(read.status, CfgItemStatus::kSuccess);
+      ASSERT_EQ(read.value, std::to_string(round)) << client;
+    }
+  EXPECT_EQ(Ask(Socket(), Operation::kGetValue, "set", "section", "c7").value, std::to_string(kRounds - 1));
 }
 
 }  // namespace
