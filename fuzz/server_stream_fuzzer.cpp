@@ -129,9 +129,12 @@ void CheckReadBack(RequestDispatcher* dispatcher, const wire::Request& write) {
   Require(reply.value == write.value, "an acknowledged write reads back unchanged");
 }
 
-void Answer(const ReceivedFrame& frame, RequestDispatcher* dispatcher, ScratchStore* scratch) {
-  const wire::Reply reply = DecodeAnswer(dispatcher->AnswerFrame(frame.header, frame.body));
+void Answer(const ReceivedFrame& frame, RequestDispatcher* dispatcher, ClientSession* session, ScratchStore* scratch) {
+  const std::optional<std::string> answer = dispatcher->AnswerFrame(frame.header, frame.body, session);
+  Require(answer.has_value(), "without a group commit every request is answered at once");
+  const wire::Reply reply = DecodeAnswer(*answer);
   Require(reply.status != CfgItemStatus::kServerError, "a healthy store answers without a server error");
+  scratch->Wrote(frame.body.size());  // imports, deletes and resets write too
 
   wire::Request request;
   if (!wire::DecodeRequestBody(frame.header, frame.body, &request).ok()) {
@@ -140,12 +143,18 @@ void Answer(const ReceivedFrame& frame, RequestDispatcher* dispatcher, ScratchSt
   }
   std::string encoded;
   Require(wire::EncodeRequestFrame(request, &encoded).ok(), "a decoded request encodes");
-  Require(encoded.size() == wire::kFrameHeaderBytes + frame.body.size(), "a decoded request used its whole body");
+  // The encoder writes the version the operation needs; a frame of another
+  // version carries other fields.
+  wire::FrameHeader encodedHeader;
+  Require(wire::DecodeFrameHeader(encoded.data(), &encodedHeader).ok(), "an encoded request's header decodes");
+  if (encodedHeader.version == frame.header.version)
+    Require(encoded.size() == wire::kFrameHeaderBytes + frame.body.size(), "a decoded request used its whole body");
+  // The session operations of version 2 may also be rejected for the
+  // connection's state (a commit without a begin, a second subscription).
+  if (request.operation > wire::kLastVersion1Operation) return;
   const bool withinLimits = wire::CheckRequestLimits(request).ok();
   Require((reply.status == CfgItemStatus::kRejected) != withinLimits, "rejected exactly when over a limit");
-  if (request.operation != wire::Operation::kSetValue || !withinLimits) return;
-  scratch->Wrote(frame.body.size());
-  CheckReadBack(dispatcher, request);
+  if (request.operation == wire::Operation::kSetValue && withinLimits) CheckReadBack(dispatcher, request);
 }
 
 }  // namespace
@@ -162,7 +171,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ScratchStore& scratch = ScratchStore::Instance();
   scratch.RenewWhenSpent();
-  qet_cfgserver::RequestDispatcher dispatcher(scratch.keeper());
-  for (const ReceivedFrame& frame : assembly.frames) Answer(frame, &dispatcher, &scratch);
+  // One stream is one connection: its imports and subscription live as long.
+  qet_cfgserver::ChangeFeed feed;
+  qet_cfgserver::RequestDispatcher dispatcher(scratch.keeper(), &feed);
+  qet_cfgserver::ClientSession session([] {});
+  for (const ReceivedFrame& frame : assembly.frames) Answer(frame, &dispatcher, &session, &scratch);
   return 0;
 }

@@ -3,7 +3,9 @@
 #include <list>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "CfgAdminTypes.h"
 #include "CfgItemStatus.h"
 #include "LxCfgKeyValuePair.h"
 
@@ -40,6 +42,17 @@ class LxiConfigure {
   // committed the write.
   virtual CfgItemStatus::Status WriteValue(const std::string& set, const std::string& section, const std::string& key,
                                            const std::string& value, const std::string& tag) = 0;
+
+  // The operations of CfgAdmin.h, whose free functions say what each does.
+  // A handle that cannot do them (a test double) answers kRejected.
+  virtual CfgItemStatus::Status DeleteScope(const LxCfgScope& scope, const std::string& tag);
+  virtual CfgItemStatus::Status ExportSet(const std::string& set, std::vector<LxCfgEntry>& entries,
+                                          const std::string& tag);
+  virtual CfgItemStatus::Status ImportSet(const std::string& set, const std::vector<LxCfgEntry>& entries, bool replace,
+                                          const std::string& tag);
+  virtual CfgItemStatus::Status ListChanges(const LxCfgScope& scope, std::vector<LxCfgChange>& changes,
+                                            const std::string& tag);
+  virtual CfgItemStatus::Status ResetScope(const LxCfgScope& scope, const std::string& tag);
 
   // Ends the handle's use of the server: closes its connection, waking a
   // request under way on another thread, and waits (bounded) for it to

@@ -47,10 +47,18 @@ int ClientConnection::handle_input(ACE_HANDLE) {
 }
 
 int ClientConnection::handle_output(ACE_HANDLE) {
-  if (Flush() < 0) return -1;
-  if (pendingOffset_ < pendingReply_.size()) return 0;
+  do {
+    if (Flush() < 0) return -1;
+    if (pendingOffset_ < pendingReply_.size()) return 0;
+  } while (session_.TakeNotification(&pendingReply_));
   // The queue is empty: answer what arrived meanwhile, then read again.
   return AnswerFrames();
+}
+
+void ClientConnection::OnNotification() {
+  // Sent from handle_output; a failure to watch shows as a dead peer later.
+  if (pendingReply_.empty() && Watch() < 0)
+    __dlog_printf(kDlogWarning, kServerLogSource, "cannot wait to send a notification");
 }
 
 int ClientConnection::handle_timeout(const ACE_Time_Value&, const void*) {
@@ -63,8 +71,8 @@ int ClientConnection::handle_timeout(const ACE_Time_Value&, const void*) {
 
 void ClientConnection::Answer(const std::string& replyFrame) {
   awaitingCommit_ = false;
-  pendingReply_ = replyFrame;
-  pendingOffset_ = 0;
+  // After a notification still being sent, if any: frames stay whole.
+  pendingReply_.append(replyFrame);
   if (Flush() == 0 && AnswerFrames() == 0) return;
   // Not in an upcall: close the way the reactor does after one returns -1.
   reactor()->remove_handler(this, ACE_Event_Handler::ALL_EVENTS_MASK);
@@ -83,7 +91,7 @@ int ClientConnection::AnswerFrames() {
       return -1;
     }
     requestCompleted = true;
-    std::optional<std::string> reply = dispatcher_->AnswerFrame(header, body, this);
+    std::optional<std::string> reply = dispatcher_->AnswerFrame(header, body, &session_, this);
     awaitingCommit_ = !reply;
     if (awaitingCommit_) break;
     pendingReply_ = std::move(*reply);
@@ -109,18 +117,20 @@ int ClientConnection::Flush() {
 
 int ClientConnection::Watch() {
   // A hang-up is reported whatever the mask; no client sends priority data.
-  const ACE_Reactor_Mask mask = pendingOffset_ < pendingReply_.size() ? ACE_Event_Handler::WRITE_MASK
-                                : awaitingCommit_                      ? ACE_Event_Handler::EXCEPT_MASK
-                                                                       : ACE_Event_Handler::READ_MASK;
+  const bool toSend = pendingOffset_ < pendingReply_.size() || session_.HasNotification();
+  const ACE_Reactor_Mask mask = toSend            ? ACE_Event_Handler::WRITE_MASK
+                                : awaitingCommit_ ? ACE_Event_Handler::EXCEPT_MASK
+                                                  : ACE_Event_Handler::READ_MASK;
   if (mask == watching_) return 0;
   watching_ = mask;
   return reactor()->mask_ops(this, mask, ACE_Reactor::SET_MASK) < 0 ? -1 : 0;
 }
 
 int ClientConnection::TimeStall(bool requestCompleted) {
-  const Stall stall = pendingOffset_ < pendingReply_.size() ? Stall::kUnreadReply
-                      : assembler_.BufferedBytes() > 0      ? Stall::kIncompleteRequest
-                                                            : Stall::kNone;
+  const bool unread = pendingOffset_ < pendingReply_.size() && !session_.subscribed();
+  const Stall stall = unread                           ? Stall::kUnreadReply
+                      : assembler_.BufferedBytes() > 0 ? Stall::kIncompleteRequest
+                                                       : Stall::kNone;
   const bool newRequest = stall == Stall::kIncompleteRequest && requestCompleted;
   if (stall == stall_ && !newRequest) return 0;
   if (stallTimer_ != -1) reactor()->cancel_timer(stallTimer_);

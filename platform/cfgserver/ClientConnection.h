@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "ClientSession.h"
 #include "CommitWaiter.h"
 #include "ConnectionLimit.h"
 #include "Frame.h"
@@ -33,6 +34,10 @@ namespace qet_cfgserver {
 // Answer() once committed; until then the connection reads and answers
 // nothing more (it watches only for a hang-up), so its replies keep the
 // order of its requests.
+//
+// A subscribed connection also sends the notifications its ClientSession
+// queues, each after the frame before it is fully sent; the queue's own
+// bound replaces the unread-reply timeout for it.
 //
 // Counted by the ConnectionLimit from open() until destruction; open()
 // fails when the limit is reached, and the acceptor then closes the
@@ -64,9 +69,11 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   int AnswerFrames();
   // Sends queued reply bytes until done or the socket is full.
   int Flush();
-  // Waits to write while a reply is queued, for nothing but a hang-up while
-  // a write awaits its commit, else reads.
+  // Waits to write while a reply or notification is queued, for nothing but
+  // a hang-up while a write awaits its commit, else reads.
   int Watch();
+  // Runs when the session queued a notification.
+  void OnNotification();
   // (Re)starts the stall timer when the connection starts waiting on its
   // client, or on a new request; cancels it when it waits on nothing.
   int TimeStall(bool requestCompleted);
@@ -81,6 +88,7 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   ACE_Reactor_Mask watching_ = ACE_Event_Handler::READ_MASK;
   Stall stall_ = Stall::kNone;
   long stallTimer_ = -1;
+  ClientSession session_{[this] { OnNotification(); }};
 };
 
 }  // namespace qet_cfgserver

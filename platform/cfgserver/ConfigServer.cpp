@@ -75,8 +75,8 @@ LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
   keeper_.reset(new StoreKeeper(StoreSettings{options.database, options.imports, nullptr}));
   LxStatus status = keeper_->Open();
   if (!status.ok()) return status;
-  groupCommit_.reset(new GroupCommit(keeper_.get()));
-  dispatcher_.reset(new RequestDispatcher(keeper_.get(), groupCommit_.get()));
+  groupCommit_.reset(new GroupCommit(keeper_.get(), &changeFeed_));
+  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get()));
   return status;
 }
 

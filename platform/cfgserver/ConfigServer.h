@@ -60,6 +60,7 @@ class ConfigServer {
   ShutdownSignal shutdownSignal_;
   RuntimeEndpoint endpoint_;
   std::unique_ptr<StoreKeeper> keeper_;
+  ChangeFeed changeFeed_;  // outlives every connection's watch queue
   std::unique_ptr<SnapshotTimer> snapshotTimer_;
   std::unique_ptr<GroupCommit> groupCommit_;
   std::unique_ptr<RequestDispatcher> dispatcher_;

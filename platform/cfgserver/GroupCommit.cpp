@@ -5,7 +5,9 @@
 
 namespace qet_cfgserver {
 
-void GroupCommit::Add(const wire::Request& write, CommitWaiter* waiter) { group_.push_back(Write{write, waiter}); }
+void GroupCommit::Add(const wire::Request& write, std::uint8_t version, CommitWaiter* waiter) {
+  group_.push_back(Write{write, version, waiter});
+}
 
 void GroupCommit::Withdraw(CommitWaiter* waiter) {
   for (std::vector<Write>* writes : {&group_, &answering_})
@@ -40,19 +42,29 @@ LxStatus GroupCommit::Commit(const std::vector<Write>& writes) {
 void GroupCommit::AnswerAll(const LxStatus& outcome) {
   wire::Reply reply;
   if (outcome.ok()) {
-    for (const Write& write : answering_) LogWrite(write.request);
+    Publish();
   } else {
     __dlog_printf(kDlogError, kServerLogSource, "%zu writes failed: %s", answering_.size(), outcome.ToString().c_str());
     reply.status = CfgItemStatus::kServerError;
   }
-  const std::string frame = RequestDispatcher::EncodeReply(reply);
   // By index: an answer may withdraw waiters of this group (their
   // connections closed) but adds nothing to it.
   for (std::size_t index = 0; index < answering_.size(); ++index) {
     CommitWaiter* waiter = answering_[index].waiter;
     answering_[index].waiter = nullptr;
-    if (waiter != nullptr) waiter->Answer(frame);
+    if (waiter != nullptr) waiter->Answer(RequestDispatcher::EncodeReply(reply, answering_[index].version));
   }
+}
+
+void GroupCommit::Publish() {
+  std::vector<wire::Record> committed;
+  committed.reserve(answering_.size());
+  for (const Write& write : answering_) {
+    LogWrite(write.request, 1);
+    const wire::Request& request = write.request;
+    committed.push_back(wire::Record{wire::RecordKind::kValue, request.set, request.section, request.key, request.value, ""});
+  }
+  if (feed_ != nullptr) feed_->Publish(committed);
 }
 
 }  // namespace qet_cfgserver

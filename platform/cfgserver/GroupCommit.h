@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "ChangeFeed.h"
 #include "CommitWaiter.h"
 #include "LxStatus.h"
 #include "Messages.h"
@@ -19,8 +21,11 @@ namespace qet_cfgserver {
 // input is ready or the group is full(). Flush() writes the whole group
 // with one ConfigStore::SetValues (one transaction, in arrival order, a
 // later write of the same key winning), then answers every waiter of the
-// group in arrival order: kSuccess only after the commit; kServerError to
-// each of them when the commit failed, which keeps none of the group.
+// group in arrival order, each in the protocol version of its request:
+// kSuccess only after the commit; kServerError to each of them when the
+// commit failed, which keeps none of the group. A committed group is
+// published to the feed (when there is one) in one call, in arrival order,
+// before its writers are answered.
 // A commit that meets a damaged database has the keeper recover it and the
 // group is written once more on the rebuilt store, as RequestDispatcher
 // does for a single request.
@@ -33,19 +38,20 @@ namespace qet_cfgserver {
 // Bounds: a group holds at most kMaxWrites writes; each client has at most
 // one write waiting (its connection answers nothing else meanwhile).
 //
-// Does not own the keeper or the waiters. Not thread-safe: the reactor
+// Does not own the keeper, the feed or the waiters. Not thread-safe: the reactor
 // thread calls it.
 class GroupCommit {
  public:
   static constexpr std::size_t kMaxWrites = 128;
 
-  explicit GroupCommit(StoreKeeper* keeper) : keeper_(keeper) {}
+  explicit GroupCommit(StoreKeeper* keeper, ChangeFeed* feed = nullptr) : keeper_(keeper), feed_(feed) {}
 
   GroupCommit(const GroupCommit&) = delete;
   GroupCommit& operator=(const GroupCommit&) = delete;
 
-  // Queues write (a kSetValue within the limits) for the next Flush().
-  void Add(const wire::Request& write, CommitWaiter* waiter);
+  // Queues write (a kSetValue within the limits, received in protocol
+  // version) for the next Flush().
+  void Add(const wire::Request& write, std::uint8_t version, CommitWaiter* waiter);
 
   // waiter will not be answered; call before it goes away.
   void Withdraw(CommitWaiter* waiter);
@@ -60,6 +66,7 @@ class GroupCommit {
  private:
   struct Write {
     wire::Request request;
+    std::uint8_t version;
     CommitWaiter* waiter;
   };
 
@@ -67,8 +74,11 @@ class GroupCommit {
   LxStatus Commit(const std::vector<Write>& writes);
   // The one place where a group's outcome is known and its waiters learn it.
   void AnswerAll(const LxStatus& outcome);
+  // Logs the committed group and tells the feed.
+  void Publish();
 
   StoreKeeper* keeper_;
+  ChangeFeed* feed_;
   std::vector<Write> group_;      // the open group
   std::vector<Write> answering_;  // the group whose waiters are being answered
 };

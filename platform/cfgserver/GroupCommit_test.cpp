@@ -50,7 +50,7 @@ class ScriptedClient : public CommitWaiter {
       wire::FrameHeader header;
       const std::string& frame = script_[next_++];
       EXPECT_TRUE(wire::DecodeFrameHeader(frame.data(), &header).ok());
-      std::optional<std::string> reply = dispatcher_->AnswerFrame(header, frame.substr(wire::kFrameHeaderBytes), this);
+      std::optional<std::string> reply = dispatcher_->AnswerFrame(header, frame.substr(wire::kFrameHeaderBytes), nullptr, this);
       if (!reply) {
         waiting_ = true;
         return;
@@ -82,7 +82,7 @@ TEST(GroupCommitTest, WritesShareACommitAndAreAnsweredInOrderOrAllFail) {
   StoreKeeper keeper({directory.File("config.db"), {}, vfs.name()});
   ASSERT_TRUE(keeper.Open().ok());
   GroupCommit group(&keeper);
-  RequestDispatcher dispatcher(&keeper, &group);
+  RequestDispatcher dispatcher(&keeper, nullptr, &group);
   std::vector<std::string> log;
   ScriptedClient a("a", &dispatcher, &log), b("b", &dispatcher, &log), c("c", &dispatcher, &log);
   const std::string ok = std::to_string(CfgItemStatus::kSuccess), failed = std::to_string(CfgItemStatus::kServerError);
@@ -152,7 +152,7 @@ TEST(GroupCommitTest, AGroupThatMeetsDamageIsCommittedOnTheRebuiltDatabase) {
     file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
   }
   GroupCommit group(&keeper);
-  RequestDispatcher dispatcher(&keeper, &group);
+  RequestDispatcher dispatcher(&keeper, nullptr, &group);
   std::vector<std::string> log;
   ScriptedClient a("a", &dispatcher, &log), b("b", &dispatcher, &log);
   a.Send({RequestFrame(Operation::kSetValue, "k1200", "new")});

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "CfgAdminTypes.h"
+#include "CfgItemStatus.h"
+#include "LxiConfigure.h"
+
+namespace qet_cfgserver {
+
+// The operations beside the five requests of CfgRequests.h, for tools and
+// scripts: delete, export, import, what differs from the factory defaults,
+// and back to them. Same handle, same status labels, same threads rule
+// (one request at a time per handle). Each is one transaction on the
+// server: it happens completely or not at all.
+//
+// The server keeps two layers: the factory defaults (what `cfgserver
+// --import` loads) and the operator's changes on top. Reads see the
+// operator's value where there is one, else the default.
+
+// Deletes a key, a section or a whole set (scope level kAll is rejected).
+// A deleted key that has a default stays hidden until ResetCfg.
+// kKeyNotFound when nothing matched (nothing changed).
+CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const LxCfgScope& scope, const std::string& tag);
+
+// Every key of the set with its effective value, keys ascending within
+// sections ascending (byte order). An unknown set gives kSuccess and no
+// entries. entries is cleared first; left empty on failure.
+CfgItemStatus::Status ExportCfgSet(LxiConfigure& client, const std::string& set, std::vector<LxCfgEntry>& entries,
+                                   const std::string& tag);
+
+// Writes the entries into the set in one transaction, as the operator's
+// values. replace: the set then holds exactly these entries (keys not among
+// them are deleted). The entries may span several frames; the server holds
+// at most 4 MiB of one client's staged entries (16 MiB over all clients)
+// and answers kRejected beyond, changing nothing. A repeated key keeps its
+// last value. Every entry is checked against the limits of Limits.h first.
+CfgItemStatus::Status ImportCfgSet(LxiConfigure& client, const std::string& set,
+                                   const std::vector<LxCfgEntry>& entries, bool replace, const std::string& tag);
+
+// The keys within scope where the operator's layer differs from the
+// defaults, in (set, section, key) byte order. changes is cleared first.
+CfgItemStatus::Status GetCfgChanges(LxiConfigure& client, const LxCfgScope& scope,
+                                    std::vector<LxCfgChange>& changes, const std::string& tag);
+
+// Drops the operator's changes within scope: the keys there become exactly
+// the defaults (deleted defaults come back, added keys go).
+CfgItemStatus::Status ResetCfg(LxiConfigure& client, const LxCfgScope& scope, const std::string& tag);
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <ace/Time_Value.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "CfgAdmin.h"
+#include "CfgItemStatus.h"
+
+namespace qet_cfgserver {
+
+// A subscription to the changes the server commits within a scope, on a
+// connection of its own, for services that must act when the operator
+// changes their configuration.
+//
+// The server pushes one event per changed key after each commit, in commit
+// order, each exactly once (writes from any client, deletes, resets and
+// imports alike). It queues at most 1,024 events (or 1 MiB) for a watcher
+// that does not read; on overflow it drops that queue and sends one kMissed
+// event saying how many were dropped, then goes on with later changes: a
+// watcher is told when it missed changes, never silently. After kMissed a
+// service should read the configuration afresh.
+//
+// Threads: one thread calls Next() (blocking read, no callback threads are
+// made); Close() may come from any thread and wakes a Next() under way,
+// which then returns kNoServer. The object must outlive both calls.
+class LxCfgWatch {
+ public:
+  struct Event {
+    enum class Kind { kSet, kDeleted, kMissed };
+    Kind kind = Kind::kSet;
+    std::string set, section, key, value;  // value: the new value for kSet
+    std::uint32_t missed = 0;              // kMissed: how many events were dropped
+  };
+
+  // Connects to the server at endpointName (as CreateIpcClient() finds it)
+  // and subscribes. Returns null on failure with *status saying why
+  // (kNoServer, kTimeout, kRejected for a server without watches or a bad
+  // scope). status may be null.
+  static std::unique_ptr<LxCfgWatch> Open(const std::string& clientName, const std::string& endpointName,
+                                          const LxCfgScope& scope, CfgItemStatus::Status* status);
+
+  // For tests: subscribes on the socket at socketPath.
+  static std::unique_ptr<LxCfgWatch> OpenAt(const std::string& clientName, const std::string& socketPath,
+                                            const LxCfgScope& scope, CfgItemStatus::Status* status);
+
+  ~LxCfgWatch();
+  LxCfgWatch(const LxCfgWatch&) = delete;
+  LxCfgWatch& operator=(const LxCfgWatch&) = delete;
+
+  // Waits up to timeout for the next event. kSuccess with *event filled;
+  // kTimeout when none arrived; kNoServer when the server went away or
+  // Close() was called (the watch is then finished); kServerError for an
+  // unreadable frame (finished too).
+  CfgItemStatus::Status Next(Event* event, const ACE_Time_Value& timeout);
+
+  // Ends the watch; safe to call more than once and from any thread.
+  void Close();
+
+ private:
+  class Connection;
+  explicit LxCfgWatch(std::unique_ptr<Connection> connection);
+  std::unique_ptr<Connection> connection_;
+};
+
+}  // namespace qet_cfgserver
