@@ -42,7 +42,7 @@ exec_start=$(sed -n 's/^ExecStart=//p' "$root/usr/lib/systemd/system/cfgserver.s
 echo "ExecStart: $exec_start"
 # A simple command, not the function: $! is then the process that becomes
 # cfgserver (chroot, env and the start script each exec the next).
-chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin $exec_start 2>"$root/tmp/cfgserver.log" &
+chroot "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$exec_start" 2>"$root/tmp/cfgserver.log" &
 server=$!
 for _ in $(seq 100); do
   [[ -S $root/run/cfgserver/CfgServer-ReadFifo ]] && break
@@ -52,7 +52,8 @@ done
 session=$(printf ',\nnetwork,eth0,mtu\nsystem,identity,hostname,unit-42\nsystem,identity,hostname\nq\n' |
   in_root quenlo 2>/dev/null)
 echo "$session"
-kill -TERM "$server" && wait "$server" || true
+kill -TERM "$server"
+wait "$server" || true
 server=
 cat "$root/tmp/cfgserver.log"
 for expected in "    network" "    1500    status = ok" "    unit-42    status = ok"; do
