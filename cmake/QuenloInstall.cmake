@@ -30,8 +30,8 @@ file(GLOB quenlo_default_files "${PROJECT_SOURCE_DIR}/examples/*.ini")
 install(FILES ${quenlo_default_files} DESTINATION ${quenlo_defaults_dir})
 
 # The start script finds the server and the defaults relative to itself.
-file(RELATIVE_PATH QUENLO_START_TO_SERVER "/root/${quenlo_start_dir}" "/root/${CMAKE_INSTALL_SBINDIR}/cfgserver")
-file(RELATIVE_PATH QUENLO_START_TO_DEFAULTS "/root/${quenlo_start_dir}" "/root/${quenlo_defaults_dir}")
+file(RELATIVE_PATH QUENLO_START_TO_SERVER "/prefix/${quenlo_start_dir}" "/prefix/${CMAKE_INSTALL_SBINDIR}/cfgserver")
+file(RELATIVE_PATH QUENLO_START_TO_DEFAULTS "/prefix/${quenlo_start_dir}" "/prefix/${quenlo_defaults_dir}")
 configure_file(packaging/cfgserver-start.in ${PROJECT_BINARY_DIR}/packaging/cfgserver-start @ONLY)
 install(PROGRAMS ${PROJECT_BINARY_DIR}/packaging/cfgserver-start DESTINATION ${quenlo_start_dir})
 
