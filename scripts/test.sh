@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds and runs every test: a plain build, then AddressSanitizer with
+# Builds and runs every test: a plain build, then the host package installed
+# into a scratch root and run there, then AddressSanitizer with
 # UndefinedBehaviorSanitizer, then ThreadSanitizer, then each fuzzer for a
 # minute, then the cross build for the PowerPC target under emulation (when
 # that script is present).
@@ -22,6 +23,9 @@ run_suite() {
 }
 
 run_suite test
+echo "=== package: build the host package, install it in a scratch root, run it"
+"$top/scripts/package.sh" --host
+"$top/scripts/install-check.sh"
 run_suite asan -DQUENLO_SANITIZE=address
 # ThreadSanitizer cannot map its shadow memory under the newest ASLR
 # settings; running without address randomisation avoids that.

@@ -8,6 +8,7 @@
 
 #include "AceLogForwarder.h"
 #include "ConfigServer.h"
+#include "Readiness.h"
 #include "ServerLog.h"
 #include "ServerOptions.h"
 
@@ -28,7 +29,11 @@ constexpr mode_t kPrivateFilesUmask = 077;
 int Serve(const qet_cfgserver::ServerOptions& options) {
   qet_cfgserver::ConfigServer server;
   LxStatus status = server.Start(options);
-  if (status.ok()) status = server.Run();
+  if (status.ok()) {
+    qet_cfgserver::Readiness::Listening();
+    status = server.Run();
+    qet_cfgserver::Readiness::Stopping();
+  }
   if (status.ok()) return kExitOk;
   __dlog_printf(kDlogError, qet_cfgserver::kServerLogSource, "%s", status.message().c_str());
   return kExitStartFailed;

@@ -2,8 +2,10 @@
 
 #include <errno.h>
 #include <stdarg.h>
+#include <stdlib.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
@@ -37,6 +39,29 @@ std::string LevelText(int level) {
   return name != nullptr ? name : "LEVEL" + std::to_string(level);
 }
 
+// True when standard error is the journal's stream: systemd then sets
+// $JOURNAL_STREAM to that stream's "device:inode" (systemd.exec(5)), which a
+// redirection elsewhere no longer matches. Checked per line: cheap beside the
+// write, and it follows a redirection made at run time.
+bool StandardErrorIsJournal() {
+  const char* stream = getenv("JOURNAL_STREAM");
+  if (stream == nullptr) return false;
+  unsigned long long device = 0, inode = 0;
+  if (sscanf(stream, "%llu:%llu", &device, &inode) != 2) return false;
+  struct stat status {};
+  if (fstat(STDERR_FILENO, &status) != 0) return false;
+  return static_cast<unsigned long long>(status.st_dev) == device &&
+         static_cast<unsigned long long>(status.st_ino) == inode;
+}
+
+// "<N>" for the journal, which reads it as the line's syslog priority
+// (sd-daemon(3)) and strips it; nothing elsewhere, or for a level out of
+// range (the journal's default priority then applies).
+std::string PriorityPrefix(int level) {
+  if (LevelName(level) == nullptr || !StandardErrorIsJournal()) return std::string();
+  return "<" + std::to_string(level) + ">";
+}
+
 int WriteAll(const std::string& line) {
   size_t written = 0;
   while (written < line.size()) {
@@ -61,7 +86,7 @@ int __dlog_printf(int level, const char* source, const char* format, ...) {
   size_t used = strlen(message);
   while (used > 0 && message[used - 1] == '\n') message[--used] = '\0';
 
-  std::string line = Timestamp() + " " + program_invocation_short_name + "[" + std::to_string(getpid()) + "] " +
-                     LevelText(level) + " " + (source != nullptr ? source : "?") + ": " + message + "\n";
+  std::string line = PriorityPrefix(level) + Timestamp() + " " + program_invocation_short_name + "[" +
+                     std::to_string(getpid()) + "] " + LevelText(level) + " " + (source != nullptr ? source : "?") + ": " + message + "\n";
   return WriteAll(line);
 }

@@ -9,7 +9,10 @@
 // text. A trailing newline in the text is dropped, so every call is exactly one
 // line, written with a single write() so that lines from different threads do
 // not interleave. Levels follow syslog: 0 emergency ... 5 notice ... 7 debug;
-// an out-of-range level is printed as its number. Callable from any thread.
+// an out-of-range level is printed as its number. When standard error is the
+// systemd journal ($JOURNAL_STREAM names it), each line starts with "<N>",
+// N the level, which the journal takes as the line's priority and strips.
+// Callable from any thread.
 // Returns the number of bytes written, or -1.
 // The levels this project logs at, named once.
 constexpr int kDlogCritical = 2;

@@ -1,0 +1,67 @@
+#include "dlog.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "TemporaryDirectory.h"
+
+namespace {
+
+// Runs one log call with standard error sent to a fresh file and
+// $JOURNAL_STREAM as given (null: unset), and returns what was written.
+std::string LogLine(const quenlo_test::TemporaryDirectory& directory, const std::string& name, int level,
+                    const char* journalStream, bool streamOfThatFile) {
+  const std::string path = directory.File(name);
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int savedStandardError = dup(STDERR_FILENO);
+  dup2(file, STDERR_FILENO);
+  std::string stream = journalStream != nullptr ? journalStream : "";
+  if (streamOfThatFile) {
+    struct stat status {};
+    fstat(file, &status);
+    stream = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  }
+  if (journalStream == nullptr && !streamOfThatFile)
+    unsetenv("JOURNAL_STREAM");
+  else
+    setenv("JOURNAL_STREAM", stream.c_str(), 1);
+  __dlog_printf(level, "test", "value %d\n", 42);
+  dup2(savedStandardError, STDERR_FILENO);
+  close(savedStandardError);
+  close(file);
+  unsetenv("JOURNAL_STREAM");
+  std::ifstream input(path);
+  std::stringstream contents;
+  contents << input.rdbuf();
+  return contents.str();
+}
+
+// The journal gets each line's level as a "<N>" priority; a terminal, a file
+// or a pipe gets today's line unchanged, also when $JOURNAL_STREAM names a
+// stream that standard error no longer is (a redirection in a service).
+TEST(DlogTest, PriorityPrefixOnlyWhenStandardErrorIsTheJournal) {
+  quenlo_test::TemporaryDirectory directory;
+  ASSERT_FALSE(directory.path().empty());
+
+  const std::string plain = LogLine(directory, "plain", kDlogWarning, nullptr, false);
+  EXPECT_NE(plain.find(" WARNING test: value 42\n"), std::string::npos) << plain;
+  EXPECT_TRUE(plain.size() > 4 && plain.compare(4, 1, "-") == 0) << "starts with the year: " << plain;
+
+  EXPECT_EQ(LogLine(directory, "journal", kDlogWarning, nullptr, true).substr(0, 3), "<4>");
+  EXPECT_EQ(LogLine(directory, "debug", kDlogDebug, nullptr, true).substr(0, 3), "<7>");
+  const std::string outOfRange = LogLine(directory, "range", 9, nullptr, true);
+  EXPECT_NE(outOfRange.find(" LEVEL9 test: "), std::string::npos) << outOfRange;
+  EXPECT_NE(outOfRange.substr(0, 1), "<");
+
+  EXPECT_NE(LogLine(directory, "other", kDlogError, "1:2", false).substr(0, 1), "<");
+  EXPECT_NE(LogLine(directory, "garbage", kDlogError, "journal", false).substr(0, 1), "<");
+}
+
+}  // namespace
