@@ -46,8 +46,8 @@ ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status statu
   return ExitStatusFor(status);
 }
 
-std::string Commands::Words(const std::vector<std::string>& names) {
-  std::string words;
+std::string Commands::Words(const std::string& first, const std::vector<std::string>& names) {
+  std::string words = first;
   for (const std::string& name : names) words += (words.empty() ? "" : " ") + Output::Word(name);
   return words;
 }
@@ -57,22 +57,22 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
   const CfgItemStatus::Status status =
       GetCfgValue(client, names[0], names[1], names[2], value, kTag, CfgItemCommand::kGet);
   if (status == CfgItemStatus::kSuccess) output.Write(value + "\n");
-  return Report("get " + Words(names), status);
+  return Report(Words("get", names), status);
 }
 
 ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments) {
   const CfgItemStatus::Status status =
       SetCfgValue(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag, CfgItemCommand::kSet);
-  return Report("set " + Words({arguments[0], arguments[1], arguments[2]}), status);
+  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status);
 }
 
 ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names) {
   const CfgItemStatus::Status status = DeleteCfg(client, ScopeOf(names), kTag);
   if (status == CfgItemStatus::kKeyNotFound) {
-    Output::Error("delete " + Words(names) + ": nothing to delete");
+    Output::Error(Words("delete", names) + ": nothing to delete");
     return kNotFound;
   }
-  return Report("delete " + Words(names), status);
+  return Report(Words("delete", names), status);
 }
 
 ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
@@ -88,14 +88,14 @@ ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& 
     for (const std::string& name : found) text += name + "\n";
   }
   output.Write(text);
-  return Report("list " + Words(names), status);
+  return Report(Words("list", names), status);
 }
 
 ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
   std::vector<LxCfgChange> changes;
   const CfgItemStatus::Status status = GetCfgChanges(client, ScopeOf(names), changes, kTag);
   for (const LxCfgChange& change : changes) {
-    const std::string where = Words({change.set, change.section, change.key});
+    const std::string where = Words("", {change.set, change.section, change.key});
     switch (change.kind) {
       case LxCfgChange::Kind::kAdded:
         output.Write("added " + where + " = " + Output::Word(change.value) + "\n");
@@ -109,11 +109,11 @@ ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string
         break;
     }
   }
-  return Report("changes " + Words(names), status);
+  return Report(Words("changes", names), status);
 }
 
 ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names) {
-  return Report("reset " + Words(names), ResetCfg(client, ScopeOf(names), kTag));
+  return Report(Words("reset", names), ResetCfg(client, ScopeOf(names), kTag));
 }
 
 }  // namespace cfgctl

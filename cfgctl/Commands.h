@@ -30,8 +30,9 @@ class Commands {
   // its exit status; kDone for success, silently.
   static ExitStatus Report(const std::string& what, qet_cfgserver::CfgItemStatus::Status status);
 
-  // The names as words of a message: "network eth0 mtu".
-  static std::string Words(const std::vector<std::string>& names);
+  // first, then the names, as words of a message or an output line:
+  // ("delete", {"network", "eth0"}) gives "delete network eth0".
+  static std::string Words(const std::string& first, const std::vector<std::string>& names);
 
  private:
   static ExitStatus Get(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names, Output& output);

@@ -31,7 +31,7 @@ void CatchInterrupts() {
 
 std::string LineFor(const LxCfgWatch::Event& event) {
   if (event.kind == LxCfgWatch::Event::Kind::kMissed) return "missed " + std::to_string(event.missed) + " changes";
-  const std::string where = Commands::Words({event.set, event.section, event.key});
+  const std::string where = Commands::Words("", {event.set, event.section, event.key});
   if (event.kind == LxCfgWatch::Event::Kind::kDeleted) return where + " deleted";
   return where + " = " + Output::Word(event.value);
 }
