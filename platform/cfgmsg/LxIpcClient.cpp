@@ -103,6 +103,98 @@ CfgItemStatus::Status LxIpcClient::WriteValue(const std::string& set, const std:
   return Ask(request, &reply);
 }
 
+CfgItemStatus::Status LxIpcClient::DeleteScope(const LxCfgScope& scope, const std::string& tag) {
+  wire::Reply reply;
+  return Ask(ScopedRequest(wire::Operation::kDelete, scope, tag), &reply);
+}
+
+CfgItemStatus::Status LxIpcClient::ResetScope(const LxCfgScope& scope, const std::string& tag) {
+  wire::Reply reply;
+  return Ask(ScopedRequest(wire::Operation::kReset, scope, tag), &reply);
+}
+
+CfgItemStatus::Status LxIpcClient::ExportSet(const std::string& set, std::vector<LxCfgEntry>& entries,
+                                             const std::string& tag) {
+  entries.clear();
+  wire::Request request = NewRequest(wire::Operation::kExport, tag);
+  request.set = set;
+  wire::Reply reply;
+  const CfgItemStatus::Status status = Ask(request, &reply);
+  for (wire::Record& record : reply.records)
+    entries.push_back(LxCfgEntry{std::move(record.section), std::move(record.key), std::move(record.value)});
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::ListChanges(const LxCfgScope& scope, std::vector<LxCfgChange>& changes,
+                                               const std::string& tag) {
+  changes.clear();
+  wire::Reply reply;
+  const CfgItemStatus::Status status = Ask(ScopedRequest(wire::Operation::kChanges, scope, tag), &reply);
+  for (wire::Record& record : reply.records) {
+    LxCfgChange change;
+    change.kind = record.kind == wire::RecordKind::kAdded     ? LxCfgChange::Kind::kAdded
+                  : record.kind == wire::RecordKind::kChanged ? LxCfgChange::Kind::kChanged
+                                                              : LxCfgChange::Kind::kDeleted;
+    change.set = std::move(record.set);
+    change.section = std::move(record.section);
+    change.key = std::move(record.key);
+    change.value = std::move(record.value);
+    change.defaultValue = std::move(record.defaultValue);
+    changes.push_back(std::move(change));
+  }
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::vector<LxCfgEntry>& entries,
+                                             bool replace, const std::string& tag) {
+  wire::Request batch = NewRequest(wire::Operation::kImportEntries, tag);
+  std::string empty;
+  if (!wire::EncodeRequestFrame(batch, &empty).ok()) return CfgItemStatus::kRejected;
+  const std::size_t emptyBodyBytes = empty.size() - wire::kFrameHeaderBytes;
+  // Every entry is checked before anything is sent: a bad one imports nothing.
+  for (const LxCfgEntry& entry : entries) {
+    batch.entries = {wire::Record{wire::RecordKind::kValue, "", entry.section, entry.key, entry.value, ""}};
+    if (const LxStatus why = wire::CheckRequestLimits(batch); !why.ok()) {
+      Report(batch, CfgItemStatus::kRejected, why);
+      return CfgItemStatus::kRejected;
+    }
+  }
+  wire::Request begin = NewRequest(wire::Operation::kImportBegin, tag);
+  begin.set = set;
+  begin.command = replace ? 1 : 0;
+  wire::Reply reply;
+  CfgItemStatus::Status status = Ask(begin, &reply);
+  batch.entries.clear();
+  std::size_t batchBytes = emptyBodyBytes;
+  for (std::size_t index = 0; status == CfgItemStatus::kSuccess && index <= entries.size(); ++index) {
+    const bool last = index == entries.size();
+    wire::Record record;
+    if (!last) record = wire::Record{wire::RecordKind::kValue, "", entries[index].section, entries[index].key,
+                                     entries[index].value, ""};
+    const std::size_t recordBytes = last ? 0 : wire::RecordWireBytes(record);
+    if (!batch.entries.empty() && (last || batchBytes + recordBytes > wire::kMaxRequestBodyBytes)) {
+      status = Ask(batch, &reply);
+      batch.entries.clear();
+      batchBytes = emptyBodyBytes;
+    }
+    if (last) break;
+    batch.entries.push_back(std::move(record));
+    batchBytes += recordBytes;
+  }
+  if (status == CfgItemStatus::kSuccess) status = Ask(NewRequest(wire::Operation::kImportCommit, tag), &reply);
+  return status;
+}
+
+wire::Request LxIpcClient::ScopedRequest(wire::Operation operation, const LxCfgScope& scope,
+                                         const std::string& tag) const {
+  wire::Request request = NewRequest(operation, tag);
+  request.command = static_cast<std::uint32_t>(scope.level);
+  request.set = scope.set;
+  request.section = scope.section;
+  request.key = scope.key;
+  return request;
+}
+
 void LxIpcClient::Release() {
   std::unique_lock<std::mutex> lock(mutex_);
   released_ = true;

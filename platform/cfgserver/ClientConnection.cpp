@@ -38,10 +38,18 @@ int ClientConnection::handle_input(ACE_HANDLE) {
 }
 
 int ClientConnection::handle_output(ACE_HANDLE) {
-  if (Flush() < 0) return -1;
-  if (pendingOffset_ < pendingReply_.size()) return 0;
+  do {
+    if (Flush() < 0) return -1;
+    if (pendingOffset_ < pendingReply_.size()) return 0;
+  } while (session_.TakeNotification(&pendingReply_));
   // The queue is empty: answer what arrived meanwhile, then read again.
   return AnswerFrames();
+}
+
+void ClientConnection::OnNotification() {
+  // Sent from handle_output; a failure to watch shows as a dead peer later.
+  if (pendingReply_.empty() && WatchFor(true) < 0)
+    __dlog_printf(kDlogWarning, kServerLogSource, "cannot wait to send a notification");
 }
 
 int ClientConnection::handle_timeout(const ACE_Time_Value&, const void*) {
@@ -65,11 +73,11 @@ int ClientConnection::AnswerFrames() {
       return -1;
     }
     requestCompleted = true;
-    pendingReply_ = dispatcher_->AnswerFrame(header, body);
+    pendingReply_ = dispatcher_->AnswerFrame(header, body, &session_);
     pendingOffset_ = 0;
     if (Flush() < 0) return -1;
   }
-  if (WatchFor(pendingOffset_ < pendingReply_.size()) < 0) return -1;
+  if (WatchFor(pendingOffset_ < pendingReply_.size() || session_.HasNotification()) < 0) return -1;
   return TimeStall(requestCompleted);
 }
 
@@ -94,7 +102,8 @@ int ClientConnection::WatchFor(bool replyQueued) {
 }
 
 int ClientConnection::TimeStall(bool requestCompleted) {
-  const Stall stall = pendingOffset_ < pendingReply_.size() ? Stall::kUnreadReply
+  const bool unread = pendingOffset_ < pendingReply_.size() && !session_.subscribed();
+  const Stall stall = unread                                ? Stall::kUnreadReply
                       : assembler_.BufferedBytes() > 0      ? Stall::kIncompleteRequest
                                                             : Stall::kNone;
   const bool newRequest = stall == Stall::kIncompleteRequest && requestCompleted;

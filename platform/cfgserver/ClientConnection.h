@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "ClientSession.h"
 #include "ConnectionLimit.h"
 #include "Frame.h"
 #include "Messages.h"
@@ -27,6 +28,10 @@ namespace qet_cfgserver {
 // (plus one read's worth of bytes) and one reply, for at most kStallTimeout
 // each. A connection that holds an incomplete request that long, or whose
 // queued reply is not taken that long, is closed with a WARNING.
+//
+// A subscribed connection also sends the notifications its ClientSession
+// queues, each after the frame before it is fully sent; the queue's own
+// bound replaces the unread-reply timeout for it.
 //
 // Counted by the ConnectionLimit from open() until destruction; open()
 // fails when the limit is reached, and the acceptor then closes the
@@ -56,6 +61,8 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   int Flush();
   // Reads when nothing is queued, else waits to write.
   int WatchFor(bool replyQueued);
+  // Runs when the session queued a notification.
+  void OnNotification();
   // (Re)starts the stall timer when the connection starts waiting on its
   // client, or on a new request; cancels it when it waits on nothing.
   int TimeStall(bool requestCompleted);
@@ -69,6 +76,7 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   bool watchingOutput_ = false;
   Stall stall_ = Stall::kNone;
   long stallTimer_ = -1;
+  ClientSession session_{[this] { OnNotification(); }};
 };
 
 }  // namespace qet_cfgserver

@@ -122,9 +122,11 @@ LxStatus ConfigStore::Initialise() {
   if (journal.Prepare(database_, "PRAGMA journal_mode=WAL") != SQLITE_OK || journal.Step() != SQLITE_ROW)
     return Failure("cannot set the journal mode");
   if (journal.ColumnBlob(0) != "wal") return LxStatus::IoError("the database cannot use a write-ahead log");
+  journal.Reset();  // a statement in progress would keep the migration from committing
 
   LxStatus status = Execute("PRAGMA synchronous=FULL");
   if (status.ok()) status = Execute(kCreateTable);
+  if (status.ok()) status = Migrate();
   if (!status.ok()) return status;
 
   const StatementText statements[] = {
@@ -236,14 +238,6 @@ LxStatus ConfigStore::SetValue(const std::string& set, const std::string& sectio
   upsertValue_.Reset();
   if (status.ok()) changes_ += sqlite3_changes(database_);
   return status;
-}
-
-LxStatus ConfigStore::ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries) {
-  std::vector<ConfigRow> rows;
-  rows.reserve(entries.size());
-  for (const ConfigEntry& entry : entries) rows.push_back(ConfigRow{set, entry.section, entry.key, entry.value});
-  std::uint64_t added = 0;
-  return AddMissing(rows, &added);
 }
 
 LxStatus ConfigStore::AddMissing(const std::vector<ConfigRow>& rows, std::uint64_t* added) {

@@ -28,10 +28,30 @@ struct ConfigRow {
   std::string value;
 };
 
+// What a layered operation covers (see wire::ScopeLevel): all, a set, a
+// section or a key; the names the level needs.
+struct ConfigScope {
+  wire::ScopeLevel level = wire::ScopeLevel::kAll;
+  std::string set, section, key;
+};
+
 // The configuration kept in an SQLite database: set -> section -> key ->
-// value, all byte strings, any byte allowed. One table, WITHOUT ROWID, primary
-// key (set, section, key); every column a BLOB, so listings come back in
-// plain ascending byte order.
+// value, all byte strings, any byte allowed. Every column a BLOB, so
+// listings come back in plain ascending byte order.
+//
+// Two layers, kept materialised so that reads cost what they always did:
+// table "config" holds what reads see, the effective value of every key;
+// table "defaults" (same shape) the factory defaults that imports load. A
+// key is an operator's change where the two differ: in config only (added),
+// in both with other values (changed), in defaults only (deleted: the
+// default is hidden until a reset). Both tables WITHOUT ROWID, primary key
+// (set, section, key).
+//
+// The schema version is PRAGMA user_version (kSchemaVersion). A database of
+// version 0 (one table, from before the defaults layer) is migrated at Open
+// in one transaction: its rows stay in config and so count as the
+// operator's. A newer version than this server knows is refused with
+// Unavailable and never written.
 //
 // Durability: WAL journal with synchronous=FULL, and every write is its own
 // committed transaction before the call returns, so a write that returned
@@ -70,15 +90,46 @@ class ConfigStore {
   LxStatus SetValue(const std::string& set, const std::string& section, const std::string& key,
                     const std::string& value);
 
-  // Adds entries to set in one transaction; keys that already exist keep
-  // their values. On failure nothing of entries is kept.
+  // Makes entries the defaults of set in one transaction (a first import,
+  // or newer defaults from a firmware update). A key the operator has not
+  // changed (as defined above) takes the new default, or leaves config when
+  // the new defaults lack it; an operator's value or deletion stays. On
+  // failure nothing of entries is kept. A repeated key takes its last value.
   LxStatus ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries);
   // The same for rows of any set; *added counts the keys that were new.
   LxStatus AddMissing(const std::vector<ConfigRow>& rows, std::uint64_t* added);
 
-  // Rows changed through this store since it was opened; tells whether a
-  // snapshot would differ from the last one.
-  std::uint64_t changes() const { return changes_; }
+  // Adds default rows that are missing, keys already there keeping their
+  // values; recovery carries the defaults layer with it.
+  LxStatus AddMissingDefaults(const std::vector<ConfigRow>& rows, std::uint64_t* added);
+
+  // The operations on the layers. Each writing one is one transaction and
+  // appends to *committed one record per key whose effective value it
+  // changed (kValue with the new value, or kDeleted), in (set, section,
+  // key) order: what watchers are told.
+  //
+  // Deletes the keys in scope from config; NotFound when none matched.
+  LxStatus DeleteScope(const ConfigScope& scope, std::vector<wire::Record>* committed);
+  // Config of scope becomes its defaults.
+  LxStatus ResetScope(const ConfigScope& scope, std::vector<wire::Record>* committed);
+  // Writes entries into set as the operator's values; with replace, the
+  // set's keys become exactly these. A repeated key takes its last value.
+  LxStatus ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
+                     std::vector<wire::Record>* committed);
+  // Every key of set with its effective value (kValue records, set left
+  // empty), in section, key order.
+  LxStatus ExportSet(const std::string& set, std::vector<wire::Record>* records);
+  // The operator's changes within scope (kAdded, kChanged, kDeleted
+  // records with value and defaultValue) in (set, section, key) order.
+  LxStatus GetChanges(const ConfigScope& scope, std::vector<wire::Record>* changes);
+
+  // Rows changed through this store since it was opened, either layer;
+  // tells whether a snapshot would differ from the last one.
+  std::uint64_t changes() const { return changes_ + defaultsChanges_; }
+  // Of those, the rows of config (what reads see).
+  std::uint64_t configChanges() const { return changes_; }
+
+  static constexpr int kSchemaVersion = 2;
 
   // Writes a consistent copy of the database to a new file at path (which
   // must not exist or be empty) with SQLite's online backup API, in
@@ -98,6 +149,13 @@ class ConfigStore {
   LxStatus Failure(const char* what) const;
   LxStatus ReadColumn(SqliteStatement* statement, std::vector<std::string>* names);
   LxStatus InsertAll(const std::vector<ConfigRow>& rows, std::uint64_t* added);
+  LxStatus Migrate();
+  // Runs body between BEGIN and COMMIT; rolls back when either fails.
+  template <typename Body>
+  LxStatus InTransaction(const char* what, Body body);
+  LxStatus Run(const std::string& sql, const std::vector<const std::string*>& parameters);
+  LxStatus SelectSet(const char* table, const std::string& set, std::vector<ConfigRow>* rows);
+  LxStatus ReplaceDefaults(const std::string& set, const std::vector<ConfigRow>& rows);
 
   sqlite3* database_;
   SqliteStatement selectSets_;
@@ -110,6 +168,7 @@ class ConfigStore {
   SqliteStatement commit_;
   SqliteStatement rollback_;
   std::uint64_t changes_ = 0;
+  std::uint64_t defaultsChanges_ = 0;
 };
 
 // The LxStatus for SQLite's result code (extended codes on) with message:

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <tuple>
 
@@ -91,6 +92,7 @@ class ConfigStorePowerCutTest : public ::testing::Test {
       return;
     }
     acknowledged_ = ifApplied_;
+    defaults_ = defaultsIfApplied_;
     inFlight_ = false;
   }
 
@@ -98,21 +100,38 @@ class ConfigStorePowerCutTest : public ::testing::Test {
     const Address address{RandomSet(), RandomSection(), RandomKey()};
     const std::string value = RandomValue();
     ifApplied_ = acknowledged_;
+    defaultsIfApplied_ = defaults_;
     ifApplied_[address] = value;
     inFlight_ = true;
     Finish(store_->SetValue(std::get<0>(address), std::get<1>(address), std::get<2>(address), value));
   }
 
-  // Keys that already exist keep their values, and so does the first of two
-  // entries for one key.
+  // New defaults for a set: keys the operator left alone follow them, the
+  // operator's values and deletions stay; a repeated entry takes the last.
   void Import() {
     const std::string set = RandomSet();
     std::vector<ConfigEntry> entries(static_cast<std::size_t>(Uniform(1, kMaxImportEntries)));
-    ifApplied_ = acknowledged_;
+    Contents fresh;
     for (ConfigEntry& entry : entries) {
       entry = ConfigEntry{RandomSection(), RandomKey(), RandomValue()};
-      ifApplied_.emplace(Address{set, entry.section, entry.key}, entry.value);
+      fresh[Address{set, entry.section, entry.key}] = entry.value;
     }
+    ifApplied_ = acknowledged_;
+    defaultsIfApplied_ = defaults_;
+    std::set<Address> names;
+    for (const auto& entry : fresh) names.insert(entry.first);
+    for (const auto& entry : defaults_)
+      if (std::get<0>(entry.first) == set) names.insert(entry.first);
+    for (const Address& name : names) {
+      const auto current = acknowledged_.find(name), previous = defaults_.find(name), next = fresh.find(name);
+      const bool inConfig = current != acknowledged_.end(), inOld = previous != defaults_.end();
+      if (inConfig != inOld || (inConfig && current->second != previous->second)) continue;
+      if (next != fresh.end()) ifApplied_[name] = next->second;
+      else ifApplied_.erase(name);
+    }
+    for (const auto& entry : defaults_)
+      if (std::get<0>(entry.first) == set) defaultsIfApplied_.erase(entry.first);
+    for (const auto& entry : fresh) defaultsIfApplied_[entry.first] = entry.second;
     inFlight_ = true;
     Finish(store_->ImportDefaults(set, entries));
   }
@@ -138,6 +157,19 @@ class ConfigStorePowerCutTest : public ::testing::Test {
     return status;
   }
 
+  // The defaults layer, as config and the operator's changes give it.
+  static LxStatus ReadDefaults(ConfigStore* store, const Contents& config, Contents* defaults) {
+    std::vector<wire::Record> changes;
+    const LxStatus status = store->GetChanges(ConfigScope{}, &changes);
+    *defaults = config;
+    for (const wire::Record& change : changes) {
+      const Address address{change.set, change.section, change.key};
+      if (change.kind == wire::RecordKind::kAdded) defaults->erase(address);
+      else (*defaults)[address] = change.defaultValue;
+    }
+    return status;
+  }
+
   static std::string FirstDifference(const Contents& found, const Contents& expected) {
     Contents all = found;
     all.insert(expected.begin(), expected.end());
@@ -158,17 +190,21 @@ class ConfigStorePowerCutTest : public ::testing::Test {
   // one in flight at the cut in full or not at all. A read may open the log
   // and so meet the cut; then the next reopen verifies.
   void Verify() {
-    Contents found;
-    const LxStatus read = ReadAll(store_.get(), &found);
+    Contents found, foundDefaults;
+    LxStatus read = ReadAll(store_.get(), &found);
+    if (read.ok()) read = ReadDefaults(store_.get(), found, &foundDefaults);
     if (!read.ok()) {
       EXPECT_TRUE(vfs_.powerCut()) << read.ToString();
       return;
     }
-    const bool asAcknowledged = found == acknowledged_;
-    const bool withInFlight = inFlight_ && found == ifApplied_;
-    EXPECT_TRUE(asAcknowledged || withInFlight) << FirstDifference(found, acknowledged_) << "; in flight: "
-                                                << (inFlight_ ? FirstDifference(found, ifApplied_) : "nothing");
+    const bool asAcknowledged = found == acknowledged_ && foundDefaults == defaults_;
+    const bool withInFlight = inFlight_ && found == ifApplied_ && foundDefaults == defaultsIfApplied_;
+    EXPECT_TRUE(asAcknowledged || withInFlight)
+        << FirstDifference(found, acknowledged_) << ", defaults: " << FirstDifference(foundDefaults, defaults_)
+        << "; in flight: " << (inFlight_ ? FirstDifference(found, ifApplied_) : "nothing")
+        << ", defaults: " << (inFlight_ ? FirstDifference(foundDefaults, defaultsIfApplied_) : "nothing");
     acknowledged_ = found;
+    defaults_ = foundDefaults;
     inFlight_ = false;
   }
 
@@ -211,6 +247,8 @@ class ConfigStorePowerCutTest : public ::testing::Test {
   std::mt19937 random_{seed_};
   Contents acknowledged_;
   Contents ifApplied_;  // acknowledged_ with the operation in flight
+  Contents defaults_;   // the defaults layer, alike
+  Contents defaultsIfApplied_;
   bool inFlight_ = false;
 };
 
@@ -246,6 +284,7 @@ TEST_F(ConfigStorePowerCutTest, ACutAtEachStepOfAFirstStartAndARestart) {
     SCOPED_TRACE("cut after " + std::to_string(calls) + " changing calls");
     vfs_.CutPowerAfter(calls);
     acknowledged_.clear();
+    defaults_.clear();
     inFlight_ = false;
     for (std::size_t step = 0; step < steps.size() && !vfs_.powerCut(); ++step) {
       if (step > 0 && store_ == nullptr) break;

@@ -16,11 +16,14 @@ namespace qet_cfgserver {
 namespace {
 
 constexpr const char* kLogSuffix = "-wal";
-constexpr const char* kForwardScan =
-    "SELECT set_name, section_name, key_name, value FROM config ORDER BY set_name, section_name, key_name";
-constexpr const char* kBackwardScan =
-    "SELECT set_name, section_name, key_name, value FROM config "
-    "ORDER BY set_name DESC, section_name DESC, key_name DESC";
+std::string ForwardScan(const std::string& table) {
+  return "SELECT set_name, section_name, key_name, value FROM " + table + " ORDER BY set_name, section_name, key_name";
+}
+
+std::string BackwardScan(const std::string& table) {
+  return "SELECT set_name, section_name, key_name, value FROM " + table +
+         " ORDER BY set_name DESC, section_name DESC, key_name DESC";
+}
 
 struct CloseDatabase {
   void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
@@ -97,18 +100,37 @@ LxStatus SalvageReader::Check(const std::string& path, const char* vfs) {
 }
 
 LxStatus SalvageReader::ReadRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows) {
+  return ReadTable(path, vfs, "config", rows);
+}
+
+LxStatus SalvageReader::ReadDefaultRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows) {
+  Database database;
+  LxStatus status = OpenReadOnly(path, vfs, &database);
+  if (!status.ok()) return status;
+  SqliteStatement exists;
+  if (exists.Prepare(database.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'defaults'") !=
+      SQLITE_OK)
+    return Failure(database.get(), path);
+  const int found = exists.Step();
+  if (found == SQLITE_DONE) return LxStatus::Ok();  // a file from before the defaults layer
+  if (found != SQLITE_ROW) return Failure(database.get(), path);
+  return ReadTable(path, vfs, "defaults", rows);
+}
+
+LxStatus SalvageReader::ReadTable(const std::string& path, const char* vfs, const std::string& table,
+                                  std::vector<ConfigRow>* rows) {
   Database database;
   LxStatus status = OpenReadOnly(path, vfs, &database);
   if (!status.ok()) return status;
   SqliteStatement forward;
-  if (forward.Prepare(database.get(), kForwardScan) != SQLITE_OK) return Failure(database.get(), path);
+  if (forward.Prepare(database.get(), ForwardScan(table).c_str()) != SQLITE_OK) return Failure(database.get(), path);
   std::optional<ConfigRow> lastForward;
   if (Scan(&forward, rows, &lastForward, [](const ConfigRow&) { return false; }) == SQLITE_DONE)
     return LxStatus::Ok();
   status = Failure(database.get(), path);
 
   SqliteStatement backward;
-  if (backward.Prepare(database.get(), kBackwardScan) != SQLITE_OK) return status;
+  if (backward.Prepare(database.get(), BackwardScan(table).c_str()) != SQLITE_OK) return status;
   std::optional<ConfigRow> lastBackward;
   Scan(&backward, rows, &lastBackward,
        [&lastForward](const ConfigRow& row) { return lastForward && !After(row, *lastForward); });

@@ -23,6 +23,14 @@ class SalvageReader {
   // empty name or over the request limits (damage can make them) are left
   // out. Ok when every row was read; otherwise what stopped the scans.
   static LxStatus ReadRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows);
+
+  // The same for the rows of the defaults layer; a file without that table
+  // (from before it) has none.
+  static LxStatus ReadDefaultRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows);
+
+ private:
+  static LxStatus ReadTable(const std::string& path, const char* vfs, const std::string& table,
+                            std::vector<ConfigRow>* rows);
 };
 
 }  // namespace qet_cfgserver

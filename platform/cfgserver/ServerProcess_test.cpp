@@ -287,7 +287,7 @@ TEST_F(ServerProcessTest, BadFramesCloseOnlyTheirConnectionAndTheOtherByteOrderI
   oversized.replace(4, 4, "\x7f\x7f\x7f\x7f");  // 2 GB in either byte order
   // Headers alone, announcing 1 MiB and one byte over the largest legal
   // request: refused before any body arrives.
-  std::string announcesMebibyte = {'Q', 'C', wire::kProtocolVersion, 0}, justOver = announcesMebibyte;
+  std::string announcesMebibyte = {'Q', 'C', wire::kFirstProtocolVersion, 0}, justOver = announcesMebibyte;
   quenlo_test::HandWrittenFrame(false).ULong(1024 * 1024, &announcesMebibyte).ULong(wire::kMaxRequestBodyBytes + 1, &justOver);
   for (const std::string& frame :
        {std::string("garbage!garbage!"), badVersion, badOrder, oversized, announcesMebibyte, justOver}) {

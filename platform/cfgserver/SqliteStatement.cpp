@@ -25,6 +25,8 @@ std::string SqliteStatement::ColumnBlob(int index) const {
   return std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(count));
 }
 
+std::int64_t SqliteStatement::ColumnInt(int index) const { return sqlite3_column_int64(statement_, index); }
+
 void SqliteStatement::Reset() {
   sqlite3_reset(statement_);
   sqlite3_clear_bindings(statement_);

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 
 namespace qet_cfgserver {
@@ -29,6 +30,9 @@ class SqliteStatement {
 
   // Column index (0-based) of the current row as bytes.
   std::string ColumnBlob(int index) const;
+
+  // Column index (0-based) of the current row as an integer.
+  std::int64_t ColumnInt(int index) const;
 
   // Ready for the next use; clears the bindings.
   void Reset();

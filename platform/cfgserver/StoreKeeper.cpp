@@ -112,6 +112,7 @@ LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::s
     const LxStatus read = SalvageReader::ReadRows(damaged, settings_.vfs, &rows);
     *found = read.ok() ? "the damaged file read to the end" : "the damaged file read in part (" + read.message() + ")";
     status = fresh->AddMissing(rows, &counts->fromDamaged);
+    if (status.ok()) status = CarryDefaults(damaged, fresh.get(), found);
   } else {
     *found = "no damaged file";
   }
@@ -124,18 +125,27 @@ LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::s
     const LxStatus read = SalvageReader::ReadRows(snapshotPath_, settings_.vfs, &rows);
     status = fresh->AddMissing(rows, &counts->fromSnapshot);
     *found += "; snapshot " + snapshotPath_ + (read.ok() ? "" : " read in part (" + read.message() + ")");
+    if (status.ok()) status = CarryDefaults(snapshotPath_, fresh.get(), found);
   }
   if (status.ok()) status = ImportAll(fresh.get(), false, &counts->fromImports);
   fresh.reset();  // a clean close folds the log into the file and syncs it
   return status;
 }
 
+LxStatus StoreKeeper::CarryDefaults(const std::string& source, ConfigStore* fresh, std::string* found) {
+  std::vector<ConfigRow> rows;
+  const LxStatus read = SalvageReader::ReadDefaultRows(source, settings_.vfs, &rows);
+  if (!read.ok()) *found += "; its defaults read in part (" + read.message() + ")";
+  std::uint64_t added = 0;
+  return fresh->AddMissingDefaults(rows, &added);
+}
+
 LxStatus StoreKeeper::ImportAll(ConfigStore* store, bool stopOnError, std::uint64_t* added) {
   *added = 0;
   for (const std::string& file : settings_.imports) {
-    const std::uint64_t before = store->changes();
+    const std::uint64_t before = store->configChanges();
     LxStatus status = IniImporter::Import(file, store);
-    *added += store->changes() - before;
+    *added += store->configChanges() - before;
     if (status.ok()) continue;
     if (stopOnError) return status;
     __dlog_printf(kDlogError, kServerLogSource, "defaults not imported: %s", status.ToString().c_str());

@@ -31,7 +31,8 @@ struct StoreSettings {
 //   1. every row SalvageReader can still read from the damaged file,
 //   2. the snapshot (<database>.snapshot, if it passes quick_check), keys
 //      not already recovered,
-//   3. the imports, keys already stored keeping their values.
+//   3. the imports, as at every start (an operator's value stays).
+// Steps 1 and 2 carry both layers: the effective values and the defaults.
 // One ERROR line says what was found, where the damaged file went and how
 // many keys came from each source. A missing database with a snapshot
 // beside it (deleted, or a crash in the middle of a recovery) is rebuilt
@@ -82,6 +83,8 @@ class StoreKeeper {
     std::uint64_t fromImports = 0;
   };
 
+  // Adds the defaults rows source still holds that fresh lacks.
+  LxStatus CarryDefaults(const std::string& source, ConfigStore* fresh, std::string* found);
   LxStatus ImportAll(ConfigStore* store, bool stopOnError, std::uint64_t* added);
   // Builds rebuildPath_ from damaged (none when empty), the snapshot and
   // the imports, and closes it.

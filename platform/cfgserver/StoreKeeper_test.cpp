@@ -34,6 +34,9 @@ TEST(StoreKeeperTest, DamageMetWhileServingIsRecoveredAndTheRequestAnswered) {
     std::uint64_t added = 0;
     ASSERT_TRUE(writer.Open().ok());
     ASSERT_TRUE(writer.store()->AddMissing(rows, &added).ok());
+    // The defaults layer: one key the operator changed, one deleted.
+    ASSERT_TRUE(writer.store()->AddMissingDefaults({{"big", "s", "k1000", "factory"}, {"big", "s", "gone", "factory"}},
+                                                   &added).ok());
     writer.Close();
   }
 
@@ -67,8 +70,16 @@ TEST(StoreKeeperTest, DamageMetWhileServingIsRecoveredAndTheRequestAnswered) {
             CfgItemStatus::kSuccess);
   EXPECT_EQ(dispatcher.Dispatch({Operation::kGetValue, 0, "test", "", "big", "s", "new", ""}).value, "v");
 
+  std::vector<wire::Record> changes;  // recovery carried the defaults layer
+  ASSERT_TRUE(keeper.store()->GetChanges({wire::ScopeLevel::kKey, "big", "s", "gone"}, &changes).ok());
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].kind, wire::RecordKind::kDeleted);
+
   ASSERT_TRUE(keeper.Recover(LxStatus::Corruption("again")).ok());
   EXPECT_EQ(damagedFiles(), 2);
+  ASSERT_TRUE(keeper.store()->GetChanges({wire::ScopeLevel::kKey, "big", "s", "k1000"}, &(changes = {})).ok());
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].defaultValue, "factory");
   EXPECT_EQ(dispatcher.Dispatch({Operation::kGetValue, 0, "test", "", "big", "s", "new", ""}).value, "v");
 
   // A crash between moving the damaged file aside and renaming the rebuild

@@ -19,7 +19,7 @@ constexpr std::size_t kLengthOffset = 4;
 LxStatus DecodeFrameHeader(const char* bytes, FrameHeader* header) {
   if (bytes[0] != kMagic0 || bytes[1] != kMagic1) return LxStatus::Corruption("frame does not start with the magic bytes");
   header->version = static_cast<std::uint8_t>(bytes[2]);
-  if (header->version != kProtocolVersion)
+  if (header->version < kFirstProtocolVersion || header->version > kProtocolVersion)
     return LxStatus::InvalidArgument("unsupported protocol version " + std::to_string(header->version));
   if (bytes[3] != 0 && bytes[3] != 1) return LxStatus::Corruption("invalid byte-order flag");
   header->littleEndian = bytes[3] == 1;
@@ -36,13 +36,13 @@ LxStatus DecodeFrameHeader(const char* bytes, FrameHeader* header) {
   return LxStatus::Ok();
 }
 
-LxStatus BuildFrame(const char* body, std::size_t bodyBytes, std::string* frame) {
+LxStatus BuildFrame(const char* body, std::size_t bodyBytes, std::string* frame, std::uint8_t version) {
   if (bodyBytes > kMaxFrameBodyBytes)
     return LxStatus::InvalidArgument("frame body of " + std::to_string(bodyBytes) + " bytes is over the limit");
   ACE_OutputCDR header(kFrameHeaderBytes + ACE_CDR::MAX_ALIGNMENT);
   header.write_char(kMagic0);
   header.write_char(kMagic1);
-  header.write_octet(kProtocolVersion);
+  header.write_octet(version);
   header.write_octet(static_cast<ACE_CDR::Octet>(ACE_CDR_BYTE_ORDER));
   header.write_ulong(static_cast<ACE_CDR::ULong>(bodyBytes));
   frame->assign(header.begin()->rd_ptr(), header.total_length());

@@ -30,14 +30,14 @@ bool ReadCount(ACE_InputCDR& in, std::size_t elementBytes, ACE_CDR::ULong* count
   return in.read_ulong(*count) && *count <= in.length() / elementBytes;
 }
 
-LxStatus Finish(const ACE_OutputCDR& out, std::string* frame) {
+LxStatus Finish(const ACE_OutputCDR& out, std::string* frame, std::uint8_t version) {
   if (!out.good_bit()) return LxStatus::IoError("could not encode the message");
   // The encoder owns its buffer; a message block chain is flattened here.
   std::string body;
   body.reserve(out.total_length());
   for (const ACE_Message_Block* block = out.begin(); block != nullptr; block = block->cont())
     body.append(block->rd_ptr(), block->length());
-  return BuildFrame(body.data(), body.size(), frame);
+  return BuildFrame(body.data(), body.size(), frame, version);
 }
 
 LxStatus CheckFullyRead(ACE_InputCDR& in, const char* what) {
@@ -46,12 +46,38 @@ LxStatus CheckFullyRead(ACE_InputCDR& in, const char* what) {
   return LxStatus::Ok();
 }
 
-bool IsKnownOperation(ACE_CDR::ULong value) {
-  return value >= static_cast<ACE_CDR::ULong>(Operation::kGetSets) &&
-         value <= static_cast<ACE_CDR::ULong>(Operation::kSetValue);
+bool IsKnownOperation(ACE_CDR::ULong value, std::uint8_t version) {
+  const Operation last = version == kFirstProtocolVersion ? kLastVersion1Operation : kLastOperation;
+  return value >= static_cast<ACE_CDR::ULong>(Operation::kGetSets) && value <= static_cast<ACE_CDR::ULong>(last);
 }
 
 bool IsKnownStatus(ACE_CDR::ULong value) { return value <= CfgItemStatus::kServerError; }
+
+void WriteRecords(ACE_OutputCDR& out, const std::vector<Record>& records) {
+  out.write_ulong(static_cast<ACE_CDR::ULong>(records.size()));
+  for (const Record& record : records) {
+    out.write_ulong(static_cast<ACE_CDR::ULong>(record.kind));
+    for (const std::string* field : {&record.set, &record.section, &record.key, &record.value, &record.defaultValue})
+      WriteString(out, *field);
+  }
+}
+
+// Five strings and a kind: six ulongs at least.
+constexpr std::size_t kMinimumRecordBytes = 6 * kMinimumElementBytes;
+
+bool ReadRecords(ACE_InputCDR& in, std::vector<Record>* records) {
+  ACE_CDR::ULong count = 0;
+  if (!ReadCount(in, kMinimumRecordBytes, &count)) return false;
+  records->resize(count);
+  for (Record& record : *records) {
+    ACE_CDR::ULong kind = 0;
+    if (!in.read_ulong(kind) || kind > static_cast<ACE_CDR::ULong>(RecordKind::kDeleted)) return false;
+    record.kind = static_cast<RecordKind>(kind);
+    for (std::string* field : {&record.set, &record.section, &record.key, &record.value, &record.defaultValue})
+      if (!ReadString(in, field)) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -62,10 +88,23 @@ LxStatus EncodeRequestFrame(const Request& request, std::string* frame) {
   for (const std::string* field :
        {&request.client, &request.tag, &request.set, &request.section, &request.key, &request.value})
     WriteString(out, *field);
-  return Finish(out, frame);
+  const std::uint8_t version = VersionFor(request.operation);
+  if (version > kFirstProtocolVersion) WriteRecords(out, request.entries);
+  return Finish(out, frame, version);
 }
 
-LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame) {
+std::uint8_t VersionFor(Operation operation) {
+  return operation <= kLastVersion1Operation ? kFirstProtocolVersion : kProtocolVersion;
+}
+
+std::size_t RecordWireBytes(const Record& record) {
+  std::size_t bytes = kMinimumElementBytes;
+  for (const std::string* field : {&record.set, &record.section, &record.key, &record.value, &record.defaultValue})
+    bytes += layout::PaddedStringBytes(field->size());
+  return bytes;
+}
+
+LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version) {
   ACE_OutputCDR out;
   out.write_ulong(reply.status);
   WriteString(out, reply.value);
@@ -76,7 +115,12 @@ LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame) {
     WriteString(out, pair.key);
     WriteString(out, pair.value);
   }
-  return Finish(out, frame);
+  if (version > kFirstProtocolVersion) {
+    out.write_ulong(static_cast<ACE_CDR::ULong>(reply.kind));
+    out.write_ulong(reply.missed);
+    WriteRecords(out, reply.records);
+  }
+  return Finish(out, frame, version);
 }
 
 LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request) {
@@ -85,12 +129,14 @@ LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, R
   ACE_CDR::ULong operation = 0;
   ACE_CDR::ULong command = 0;
   if (!in.read_ulong(operation) || !in.read_ulong(command)) return LxStatus::Corruption("truncated request");
-  if (!IsKnownOperation(operation)) return LxStatus::InvalidArgument("unknown operation " + std::to_string(operation));
+  if (!IsKnownOperation(operation, header.version)) return LxStatus::InvalidArgument("unknown operation " + std::to_string(operation));
   request->operation = static_cast<Operation>(operation);
   request->command = command;
   for (std::string* field :
        {&request->client, &request->tag, &request->set, &request->section, &request->key, &request->value})
     if (!ReadString(in, field)) return LxStatus::Corruption("truncated request");
+  if (header.version > kFirstProtocolVersion && !ReadRecords(in, &request->entries))
+    return LxStatus::Corruption("bad entries in request");
   return CheckFullyRead(in, "request");
 }
 
@@ -112,6 +158,13 @@ LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Rep
   reply->pairs.resize(count);
   for (KeyValue& pair : reply->pairs)
     if (!ReadString(in, &pair.key) || !ReadString(in, &pair.value)) return LxStatus::Corruption("truncated reply");
+  if (header.version > kFirstProtocolVersion) {
+    ACE_CDR::ULong kind = 0;
+    if (!in.read_ulong(kind) || kind > static_cast<ACE_CDR::ULong>(ReplyKind::kMissed) ||
+        !in.read_ulong(reply->missed) || !ReadRecords(in, &reply->records))
+      return LxStatus::Corruption("bad records in reply");
+    reply->kind = static_cast<ReplyKind>(kind);
+  }
   return CheckFullyRead(in, "reply");
 }
 
@@ -122,6 +175,14 @@ const char* OperationName(Operation operation) {
     case Operation::kGetKeysAndValues: return "get-keys-and-values";
     case Operation::kGetValue: return "get-value";
     case Operation::kSetValue: return "set-value";
+    case Operation::kDelete: return "delete";
+    case Operation::kImportBegin: return "import-begin";
+    case Operation::kImportEntries: return "import-entries";
+    case Operation::kImportCommit: return "import-commit";
+    case Operation::kExport: return "export";
+    case Operation::kChanges: return "changes";
+    case Operation::kReset: return "reset";
+    case Operation::kSubscribe: return "subscribe";
   }
   return "unknown";
 }

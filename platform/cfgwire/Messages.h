@@ -21,6 +21,49 @@ enum class Operation : std::uint32_t {
   kGetKeysAndValues = 3,
   kGetValue = 4,
   kSetValue = 5,
+  // Version 2 only. command carries the scope level (ScopeLevel) for
+  // kDelete, kChanges, kReset and kSubscribe, and 1 for "replace" with
+  // kImportBegin.
+  kDelete = 6,         // scope: a key, a section or a set
+  kImportBegin = 7,    // set; starts staging entries on this connection
+  kImportEntries = 8,  // entries: staged (section, key, value)
+  kImportCommit = 9,   // applies what was staged in one transaction
+  kExport = 10,        // set: records of every key in section, key order
+  kChanges = 11,       // scope: records of what differs from the defaults
+  kReset = 12,         // scope: back to the defaults
+  kSubscribe = 13,     // scope: this connection then receives notifications
+};
+
+// The last operation of each version.
+constexpr Operation kLastVersion1Operation = Operation::kSetValue;
+constexpr Operation kLastOperation = Operation::kSubscribe;
+
+// The version a request of operation must be sent in.
+std::uint8_t VersionFor(Operation operation);
+
+// What a scoped operation covers; the names it needs are the request's
+// set, section and key.
+enum class ScopeLevel : std::uint32_t { kAll = 0, kSet = 1, kSection = 2, kKey = 3 };
+
+// One key in an export, an import, a list of changes or a notification.
+enum class RecordKind : std::uint32_t {
+  kValue = 0,    // a key with its value (export, import, a notification of a write)
+  kAdded = 1,    // changes: a key without a default
+  kChanged = 2,  // changes: value differs from defaultValue
+  kDeleted = 3,  // changes: a hidden default; notification: the key went away
+};
+
+struct Record {
+  RecordKind kind = RecordKind::kValue;
+  std::string set, section, key, value, defaultValue;
+};
+
+// What a reply frame of version 2 is: the answer to a request, or pushed to
+// a subscribed connection.
+enum class ReplyKind : std::uint32_t {
+  kAnswer = 0,
+  kNotification = 1,  // records: one changed key
+  kMissed = 2,        // missed: how many notifications were dropped
 };
 
 struct Request {
@@ -32,6 +75,7 @@ struct Request {
   std::string section;
   std::string key;
   std::string value;  // only for kSetValue
+  std::vector<Record> entries = {};  // version 2: only for kImportEntries
 };
 
 struct KeyValue {
@@ -46,6 +90,10 @@ struct Reply {
   std::string value;
   std::vector<std::string> names;
   std::vector<KeyValue> pairs;
+  // Version 2 only.
+  ReplyKind kind = ReplyKind::kAnswer;
+  std::uint32_t missed = 0;
+  std::vector<Record> records;
 };
 
 // Body layout, CDR in the sender's order:
@@ -53,6 +101,9 @@ struct Reply {
 //            key, value as strings
 //   reply:   ulong status, string value, ulong count + count strings (names),
 //            ulong count + count (key, value) string pairs
+// Version 2 appends, to a request: ulong count + count records; to a reply:
+// ulong kind, ulong missed, ulong count + count records. A record is ulong
+// kind, then set, section, key, value, defaultValue as strings.
 // A string is a ulong byte count followed by that many octets, so any byte,
 // NUL included, survives the trip.
 
@@ -79,12 +130,18 @@ constexpr std::uint32_t kMaxRequestBodyBytes =
     3 * layout::PaddedStringBytes(kMaxNameBytes) + layout::kULongBytes + kMaxValueBytes;
 
 // Encode as a whole frame in this machine's byte order. Fail when the frame
-// would be over the size limit.
+// would be over the size limit. A request goes in VersionFor(operation), a
+// reply in version (that of the request it answers).
 LxStatus EncodeRequestFrame(const Request& request, std::string* frame);
-LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame);
+LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version = kFirstProtocolVersion);
 
-// Decode a body received under header. Fail on truncation, trailing bytes,
-// an unknown operation or status, or a count that cannot fit the body.
+// Bytes one record adds to a request body: import batches stay within
+// kMaxRequestBodyBytes by this count.
+std::size_t RecordWireBytes(const Record& record);
+
+// Decode a body received under header, in the layout of its version. Fail
+// on truncation, trailing bytes, an unknown operation (or one newer than
+// the frame's version), status or kind, or a count that cannot fit the body.
 LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
 LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Reply* reply);
 

@@ -95,7 +95,7 @@ TEST(Wire, TheLargestLegalRequestIsTheServersLimitAndALargerHeaderIsRefusedAtOnc
   LxStatus error;
   EXPECT_EQ(fits.Next(&header, &body, &error), FrameAssembler::Result::kFrame);
 
-  std::string over = {'Q', 'C', kProtocolVersion, 0};  // a big-endian header, no body yet
+  std::string over = {'Q', 'C', kFirstProtocolVersion, 0};  // a big-endian header, no body yet
   HandWrittenFrame(false).ULong(kMaxRequestBodyBytes + 1, &over);
   FrameAssembler refuses(kMaxRequestBodyBytes);
   refuses.Append(over.data(), over.size());

@@ -13,6 +13,38 @@ LxStatus CheckSize(const std::string& text, std::size_t limit, const char* what)
                                    std::to_string(limit));
 }
 
+bool IsScoped(Operation operation) {
+  return operation == Operation::kDelete || operation == Operation::kChanges || operation == Operation::kReset ||
+         operation == Operation::kSubscribe;
+}
+
+LxStatus CheckScope(const Request& request) {
+  if (request.command > static_cast<std::uint32_t>(ScopeLevel::kKey))
+    return LxStatus::InvalidArgument("unknown scope level " + std::to_string(request.command));
+  const auto level = static_cast<ScopeLevel>(request.command);
+  if (request.operation == Operation::kDelete && level == ScopeLevel::kAll)
+    return LxStatus::InvalidArgument("a delete needs at least a set");
+  if ((level >= ScopeLevel::kSet && request.set.empty()) || (level >= ScopeLevel::kSection && request.section.empty()) ||
+      (level >= ScopeLevel::kKey && request.key.empty()))
+    return LxStatus::InvalidArgument("the scope lacks a name its level needs");
+  return LxStatus::Ok();
+}
+
+LxStatus CheckEntries(const Request& request) {
+  if (!request.entries.empty() && request.operation != Operation::kImportEntries)
+    return LxStatus::InvalidArgument("entries with an operation that takes none");
+  for (const Record& entry : request.entries) {
+    if (entry.section.empty() || entry.key.empty()) return LxStatus::InvalidArgument("an entry needs a section and a key");
+    LxStatus status = CheckSize(entry.section, kMaxNameBytes, "section name");
+    if (status.ok()) status = CheckSize(entry.key, kMaxNameBytes, "key name");
+    if (status.ok()) status = CheckSize(entry.value, kMaxValueBytes, "value");
+    if (status.ok() && !(entry.set.empty() && entry.defaultValue.empty()))
+      status = LxStatus::InvalidArgument("an entry carries a section, a key and a value only");
+    if (!status.ok()) return status;
+  }
+  return LxStatus::Ok();
+}
+
 }  // namespace
 
 LxStatus CheckRequestLimits(const Request& request) {
@@ -32,7 +64,13 @@ LxStatus CheckRequestLimits(const Request& request) {
   if (request.operation == Operation::kSetValue &&
       (request.set.empty() || request.section.empty() || request.key.empty()))
     return LxStatus::InvalidArgument("a write needs a set, a section and a key");
-  return LxStatus::Ok();
+  if ((request.operation == Operation::kImportBegin || request.operation == Operation::kExport) && request.set.empty())
+    return LxStatus::InvalidArgument("an import or export needs a set");
+  if (IsScoped(request.operation)) {
+    LxStatus status = CheckScope(request);
+    if (!status.ok()) return status;
+  }
+  return CheckEntries(request);
 }
 
 }  // namespace wire

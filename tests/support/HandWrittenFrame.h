@@ -25,7 +25,7 @@ class HandWrittenFrame {
     return *this;
   }
   std::string Frame() {
-    std::string frame = {'Q', 'C', static_cast<char>(qet_cfgserver::wire::kProtocolVersion), static_cast<char>(littleEndian_)};
+    std::string frame = {'Q', 'C', static_cast<char>(qet_cfgserver::wire::kFirstProtocolVersion), static_cast<char>(littleEndian_)};
     ULong(static_cast<std::uint32_t>(body_.size()), &frame);
     return frame + body_;
   }

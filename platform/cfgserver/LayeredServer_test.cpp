@@ -1,0 +1,240 @@
+// The operations of protocol version 2 and the change notifications, through
+// the client library against the real cfgserver.
+#include <ace/LSOCK_Connector.h>
+#include <ace/LSOCK_Stream.h>
+#include <ace/UNIX_Addr.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <fstream>
+#include <memory>
+
+#include "CfgAdmin.h"
+#include "HandWrittenFrame.h"
+#include "ImportStaging.h"
+#include "LxCfgWatch.h"
+#include "LxIpcClient.h"
+#include "Messages.h"
+#include "ServerProcess.h"
+#include "TemporaryDirectory.h"
+
+namespace qet_cfgserver {
+namespace {
+
+const ACE_Time_Value kGenerous(10);  // the server may run under an emulator
+// Long enough that a notification sent twice would have arrived.
+const ACE_Time_Value kQuiet(0, 500 * 1000);
+
+using Level = LxCfgScope::Level;
+
+// "set/section/key=value", "set/section/key deleted" or "missed N".
+std::string Line(const LxCfgWatch::Event& event) {
+  if (event.kind == LxCfgWatch::Event::Kind::kMissed) return "missed " + std::to_string(event.missed);
+  const std::string name = event.set + "/" + event.section + "/" + event.key;
+  return event.kind == LxCfgWatch::Event::Kind::kDeleted ? name + " deleted" : name + "=" + event.value;
+}
+
+// Every event until none comes for kQuiet.
+std::vector<std::string> Drain(LxCfgWatch* watch) {
+  std::vector<std::string> lines;
+  LxCfgWatch::Event event;
+  while (watch->Next(&event, lines.empty() ? kGenerous : kQuiet) == CfgItemStatus::kSuccess) lines.push_back(Line(event));
+  return lines;
+}
+
+class LayeredServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(directory_.File("net.ini")) << "[s]\na = 1\nb = 2\n";
+    const LxStatus status =
+        server_.Start({directory_.File("run"), directory_.File("config.db"), {directory_.File("net.ini")}, {}});
+    ASSERT_TRUE(status.ok()) << status.ToString();
+  }
+
+  std::unique_ptr<LxCfgWatch> Watch(const LxCfgScope& scope) {
+    CfgItemStatus::Status status = CfgItemStatus::kServerError;
+    std::unique_ptr<LxCfgWatch> watch = LxCfgWatch::OpenAt("watch-test", server_.socketPath(), scope, &status);
+    EXPECT_EQ(status, CfgItemStatus::kSuccess);
+    return watch;
+  }
+
+  // One request frame of any version on a fresh connection; the reply.
+  wire::Reply RawExchange(ACE_LSOCK_Stream& stream, const std::string& frame) {
+    wire::Reply reply;
+    reply.status = CfgItemStatus::kNoServer;
+    std::string bytes(wire::kFrameHeaderBytes, '\0');
+    wire::FrameHeader header;
+    if (stream.send_n(frame.data(), frame.size(), MSG_NOSIGNAL, &kGenerous) != ssize_t(frame.size()) ||
+        stream.recv_n(&bytes[0], bytes.size(), &kGenerous) != ssize_t(bytes.size()) ||
+        !wire::DecodeFrameHeader(bytes.data(), &header).ok())
+      return reply;
+    bytes.assign(header.bodyBytes, '\0');
+    if (stream.recv_n(&bytes[0], bytes.size(), &kGenerous) != ssize_t(bytes.size()) ||
+        !wire::DecodeReplyBody(header, bytes, &reply).ok())
+      reply.status = CfgItemStatus::kNoServer;
+    lastReplyVersion_ = header.version;
+    return reply;
+  }
+
+  quenlo_test::TemporaryDirectory directory_;
+  quenlo_test::ServerProcess server_;
+  LxIpcClient client_{"layers-test", directory_.File("run") + "/CfgServer-ReadFifo", kGenerous};
+  int lastReplyVersion_ = 0;
+};
+
+// Each kind of commit reaches every watcher whose scope covers it, key by
+// key, in commit order, once; reads, changes and reset see the layers.
+TEST_F(LayeredServerTest, WatchersSeeEachCommitOnceInOrderAndTheLayersAnswerAsTheyShould) {
+  std::unique_ptr<LxCfgWatch> everything = Watch({Level::kAll, "", "", ""});
+  std::unique_ptr<LxCfgWatch> section = Watch({Level::kSection, "net", "s", ""});
+  ASSERT_TRUE(everything && section);
+
+  ASSERT_EQ(client_.WriteValue("net", "s", "a", "x", "t"), CfgItemStatus::kSuccess);  // a version-1 write
+  ASSERT_EQ(client_.WriteValue("other", "t", "k", "v", "t"), CfgItemStatus::kSuccess);
+  ASSERT_EQ(DeleteCfg(client_, {Level::kSection, "net", "s", ""}, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(DeleteCfg(client_, {Level::kSection, "net", "s", ""}, "t"), CfgItemStatus::kKeyNotFound);
+  // Three values at the limit: one frame each, one transaction.
+  const std::string big(wire::kMaxValueBytes, 'v');
+  ASSERT_EQ(ImportCfgSet(client_, "net", {{"s", "z", big}, {"s", "y", big}, {"s", "x", big}}, false, "t"),
+            CfgItemStatus::kSuccess);
+  std::vector<LxCfgChange> changes;
+  ASSERT_EQ(GetCfgChanges(client_, {Level::kSet, "net", "", ""}, changes, "t"), CfgItemStatus::kSuccess);
+  ASSERT_EQ(changes.size(), 5u);
+  EXPECT_EQ(changes[0].kind, LxCfgChange::Kind::kDeleted);
+  EXPECT_EQ(changes[0].defaultValue, "1");
+  EXPECT_EQ(changes[2].kind, LxCfgChange::Kind::kAdded);
+  ASSERT_EQ(ResetCfg(client_, {Level::kSet, "net", "", ""}, "t"), CfgItemStatus::kSuccess);
+  std::vector<LxCfgEntry> entries;
+  ASSERT_EQ(ExportCfgSet(client_, "net", entries, "t"), CfgItemStatus::kSuccess);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].key + "=" + entries[1].value, "b=2");
+
+  const std::string bigLine = "=" + big;
+  const std::vector<std::string> inNetS = {
+      "net/s/a=x",          "net/s/a deleted",    "net/s/b deleted",    "net/s/x" + bigLine, "net/s/y" + bigLine,
+      "net/s/z" + bigLine,  "net/s/a=1",          "net/s/b=2",          "net/s/x deleted",   "net/s/y deleted",
+      "net/s/z deleted"};
+  std::vector<std::string> all = inNetS;
+  all.insert(all.begin() + 1, "other/t/k=v");
+  EXPECT_EQ(Drain(everything.get()), all);
+  EXPECT_EQ(Drain(section.get()), inNetS);
+}
+
+// Version 1 stays as it was; operations a server does not know are
+// rejected and the connection goes on.
+TEST_F(LayeredServerTest, UnknownOperationsAreRejectedInTheRequestsVersion) {
+  ACE_LSOCK_Stream stream;
+  ASSERT_EQ(ACE_LSOCK_Connector().connect(stream, ACE_UNIX_Addr(server_.socketPath().c_str())), 0);
+  for (int version : {1, 2}) {
+    std::string frame = quenlo_test::HandWrittenFrame(true)
+                            .ULong(version == 1 ? std::uint32_t(wire::Operation::kDelete) : 99).ULong(1)
+                            .String("raw").String("").String("net").String("").String("").String("")
+                            .ULong(0)  // no entries: the tail of version 2
+                            .Frame();
+    frame[2] = static_cast<char>(version);
+    EXPECT_EQ(RawExchange(stream, frame).status, CfgItemStatus::kRejected) << version;
+    EXPECT_EQ(lastReplyVersion_, version);
+  }
+  std::string read;
+  ASSERT_TRUE(wire::EncodeRequestFrame({wire::Operation::kGetValue, 3, "raw", "", "net", "s", "a", ""}, &read).ok());
+  const wire::Reply reply = RawExchange(stream, read);
+  EXPECT_EQ(reply.value, "1");
+  EXPECT_EQ(lastReplyVersion_, 1);
+  stream.close();
+}
+
+// A watcher that stops reading loses the oldest notifications, is told how
+// many, and then sees later ones: every change is a line or counted.
+// Imports are bounded; one cut off mid-way leaves nothing behind.
+TEST_F(LayeredServerTest, AWatcherThatFallsBehindIsToldAndImportsStayWithinTheirBounds) {
+  std::unique_ptr<LxCfgWatch> watch = Watch({Level::kAll, "", "", ""});
+  ASSERT_TRUE(watch);
+  constexpr int kKeys = 3000;  // ~3 MB of notifications: more than a socket and the queue hold
+  std::vector<LxCfgEntry> entries;
+  for (int index = 0; index < kKeys; ++index)
+    entries.push_back({"s", "k" + std::to_string(10000 + index), std::string(1000, 'v')});
+  ASSERT_EQ(ImportCfgSet(client_, "flood", entries, false, "t"), CfgItemStatus::kSuccess);
+  ASSERT_EQ(client_.WriteValue("late", "s", "k", "v", "t"), CfgItemStatus::kSuccess);
+
+  std::uint64_t seen = 0, missed = 0;
+  std::string lastKey;
+  const std::vector<std::string> lines = Drain(watch.get());
+  for (const std::string& line : lines) {
+    if (line.rfind("missed ", 0) == 0) {
+      missed += std::stoul(line.substr(7));
+      continue;
+    }
+    if (line.rfind("flood/", 0) != 0) continue;
+    EXPECT_LT(lastKey, line.substr(0, 14)) << "out of order";
+    lastKey = line.substr(0, 14);
+    ++seen;
+  }
+  EXPECT_GT(missed, 0u);
+  EXPECT_EQ(seen + missed, std::uint64_t(kKeys));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "late/s/k=v");
+
+  // Over one connection's 4 MiB: rejected, nothing written.
+  std::vector<LxCfgEntry> tooMany(300, {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
+  for (std::size_t index = 0; index < tooMany.size(); ++index) tooMany[index].key += std::to_string(index);
+  EXPECT_EQ(ImportCfgSet(client_, "huge", tooMany, true, "t"), CfgItemStatus::kRejected);
+  std::vector<LxCfgEntry> exported;
+  ASSERT_EQ(ExportCfgSet(client_, "huge", exported, "t"), CfgItemStatus::kSuccess);
+  EXPECT_TRUE(exported.empty());
+
+  // A connection closed after staging: its import is gone, a commit elsewhere finds none.
+  for (const wire::Operation operation : {wire::Operation::kImportBegin, wire::Operation::kImportEntries}) {
+    ACE_LSOCK_Stream stream;
+    ASSERT_EQ(ACE_LSOCK_Connector().connect(stream, ACE_UNIX_Addr(server_.socketPath().c_str())), 0);
+    wire::Request request{operation, 0, "raw", "", "half", "", "", ""};
+    std::string frame;
+    ASSERT_TRUE(wire::EncodeRequestFrame({wire::Operation::kImportBegin, 0, "raw", "", "half", "", "", ""}, &frame).ok());
+    EXPECT_EQ(RawExchange(stream, frame).status, CfgItemStatus::kSuccess);
+    request.set.clear();
+    request.entries = {{wire::RecordKind::kValue, "", "s", "k", "v", ""}};
+    ASSERT_TRUE(wire::EncodeRequestFrame(request, &frame).ok());
+    if (operation == wire::Operation::kImportEntries) {
+      EXPECT_EQ(RawExchange(stream, frame).status, CfgItemStatus::kSuccess);
+    }
+    stream.close();
+  }
+  ACE_LSOCK_Stream other;
+  ASSERT_EQ(ACE_LSOCK_Connector().connect(other, ACE_UNIX_Addr(server_.socketPath().c_str())), 0);
+  std::string commit;
+  ASSERT_TRUE(wire::EncodeRequestFrame({wire::Operation::kImportCommit, 0, "raw", "", "", "", "", ""}, &commit).ok());
+  EXPECT_EQ(RawExchange(other, commit).status, CfgItemStatus::kRejected);
+  other.close();
+  ASSERT_EQ(ExportCfgSet(client_, "half", exported, "t"), CfgItemStatus::kSuccess);
+  EXPECT_TRUE(exported.empty());
+}
+
+// The bounds of staging: per connection, over all connections, and bytes
+// given back by a staging dropped or destroyed (a connection that closed).
+TEST(ImportStagingTest, BoundsHoldAndDroppedStagingGivesItsBytesBack) {
+  std::size_t total = 0;
+  const std::vector<wire::Record> chunk(1, {wire::RecordKind::kValue, "", "s", "k", std::string(1024 * 1024, 'v'), ""});
+  std::vector<std::unique_ptr<ImportStaging>> stagings;
+  for (int connection = 0; connection < 6; ++connection) {  // the sixth meets the 16 MiB over all
+    stagings.push_back(std::make_unique<ImportStaging>());
+    stagings.back()->Begin("set", false, &total);
+    for (int megabyte = 0; megabyte < 3; ++megabyte) {
+      const bool fits = total + 1024 * 1024 + ImportStaging::kEntryOverhead <= ImportStaging::kMaxTotalBytes;
+      EXPECT_EQ(stagings.back()->Add(chunk).ok(), fits) << connection << " " << megabyte;
+      if (!fits) {
+        EXPECT_FALSE(stagings.back()->active());
+      }
+    }
+  }
+  EXPECT_LE(total, ImportStaging::kMaxTotalBytes);
+  ImportStaging alone;
+  std::size_t ownTotal = 0;
+  alone.Begin("set", false, &ownTotal);
+  for (int megabyte = 0; megabyte < 3; ++megabyte) EXPECT_TRUE(alone.Add(chunk).ok());
+  EXPECT_FALSE(alone.Add(chunk).ok());  // a fourth MiB and its overhead pass 4 MiB
+  EXPECT_EQ(ownTotal, 0u);
+  stagings.clear();
+  EXPECT_EQ(total, 0u);
+}
+
+}  // namespace
+}  // namespace qet_cfgserver
