@@ -46,7 +46,7 @@ ExitStatus WatchCommand::Run(const LxCfgScope& scope, Output& output) {
   while (!interrupted) {
     LxCfgWatch::Event event;
     status = watch->Next(&event, kPollInterval);
-    if (status == CfgItemStatus::kTimeout) continue;
+    if (status == CfgItemStatus::kTimeout || interrupted) continue;  // a signal cuts a wait short
     if (status != CfgItemStatus::kSuccess) return Commands::Report("watch", status);
     output.WriteLineNow(LineFor(event));
   }

@@ -176,7 +176,7 @@ TEST_F(CfgctlEndToEnd, ExportResetImportGivesBackTheSameBytesAndCfgserverReadsTh
   Expect({"get", "awkward", "awkward", "quotes"}, 0, "\"quoted\"\n");
   Expect({"get", "awkward", "awkward", "inner"}, 0, "say \"hi\"\n");
   Expect({"get", "awkward", "awkward", "semicolon"}, 0, "; not a comment\n");
-  Expect({"get", "awkward", "awkward", "bytes"}, 0, std::string("nul\0byte\x01\x7F\xFF\n", 13));
+  Expect({"get", "awkward", "awkward", "bytes"}, 0, std::string("nul\0byte\x01\x7F\xFF\n", 12));
   Expect({"get", "awkward", "awkward", "lines"}, 0, "one\ntwo\r\n\n");
   Expect({"get", "awkward", "awkward", "backslash"}, 0, "C:\\temp\n");
   Expect({"get", "awkward", "awkward", "key = with equals"}, 0, "v\n");
@@ -251,9 +251,10 @@ TEST_F(CfgctlEndToEnd, WatchSeesConsoleWritesImportsAndDeletesAndIsToldWhenItFel
   ASSERT_TRUE(WriteFile(directory_.File("system.ini"), "[time]\nzone = \"Europe/Zurich \"\nntp = on\n"));
   Expect({"import", directory_.File("system.ini")}, 0, "");
   Expect({"delete", "network", "eth0", "gateway"}, 0, "");
-  EXPECT_TRUE(watch.ReadUntil("system time ntp = on\nnetwork eth0 gateway deleted\n", kDeadline).ok())
+  // The import's changes in key order, then the delete: commit order.
+  EXPECT_TRUE(watch.ReadUntil("system time ntp = on\nsystem time zone = \"Europe/Zurich \"\n"
+                              "network eth0 gateway deleted\n", kDeadline).ok())
       << watch.output();
-  EXPECT_NE(watch.output().find("system time zone = \"Europe/Zurich \"\n"), std::string::npos) << watch.output();
 
   // A stopped watcher cannot keep up with 900 changes of 10 KiB each: the
   // server drops what it cannot queue and says how much, never silently.
