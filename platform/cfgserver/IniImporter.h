@@ -8,11 +8,11 @@
 
 namespace qet_cfgserver {
 
-// Loads default values from an INI file into the set named after the file
+// Loads the factory defaults of the set named after an INI file
 // (SetFileName: /etc/defaults/network.ini -> set "network"; %XX decoded, as
-// `cfgctl export --dir` names its files). Keys the store already holds keep
-// their values, so the same defaults can be imported at every start without
-// undoing an operator's changes.
+// `cfgctl export --dir` names its files) through ConfigStore::ImportDefaults,
+// which keeps an operator's changes, so the same defaults can be imported at
+// every start.
 //
 // The format is IniReader's (the one cfgctl export writes): "[section]",
 // "key = value", '#' and ';' comments, blanks around names and values
