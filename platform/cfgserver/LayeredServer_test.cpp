@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "CfgAdmin.h"
 #include "HandWrittenFrame.h"
@@ -118,6 +119,15 @@ TEST_F(LayeredServerTest, WatchersSeeEachCommitOnceInOrderAndTheLayersAnswerAsTh
   all.insert(all.begin() + 1, "other/t/k=v");
   EXPECT_EQ(Drain(everything.get()), all);
   EXPECT_EQ(Drain(section.get()), inNetS);
+
+  // Close from another thread wakes a Next() waiting for events.
+  std::thread closer([&section] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));  // most likely once Next() waits
+    section->Close();
+  });
+  LxCfgWatch::Event event;
+  EXPECT_EQ(section->Next(&event, kGenerous), CfgItemStatus::kNoServer);
+  closer.join();
 }
 
 // Version 1 stays as it was; operations a server does not know are
