@@ -24,7 +24,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build/release"
 "$top/scripts/install-deps.sh"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUENLO_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target cfgserver quenlo cfgbench anchors startup hello >/dev/null
+cmake --build "$build" -j"$(nproc)" --target cfgserver quenlo cfgctl cfgbench anchors startup hello >/dev/null
 server_program="$build/platform/cfgserver/cfgserver"
 cfgbench="$build/bench/cfgbench"
 anchors="$build/bench/anchors"
@@ -176,6 +176,7 @@ echo_clients() { measure "$anchors" echo-clients "$work/echo-server" 64 "$1"; }
 readers() { measure "$cfgbench" readers bench big "$key" 64 "$1"; }
 hello_world() { measure "$startup" exit "$1" "$build/bench/hello"; }
 console_start() { measure "$startup" prompt "$1" "$build/app/quenlo"; }
+cfgctl_get() { measure "$startup" exit "$1" "$build/cfgctl/cfgctl" get bench big "$key"; }
 point_read() { measure "$cfgbench" get set0 section000 "$key" $(($1 * 10)); }  # cheap: more of them
 list_sets() { measure "$cfgbench" list-sets "$1"; }
 list_sections() { measure "$cfgbench" list-sections set0 "$1"; }
@@ -218,9 +219,10 @@ row "64 concurrent readers" "$(rate "${first[readers]}" "${failed[readers]}")" "
   "$(rate "${first[echo_clients]}" "${failed[echo_clients]}")" "$(ratio "${first[readers]}" "${first[echo_clients]}")"
 
 note "start-up, against a hello world"
-by_turns "$starts" hello_world console_start
+by_turns "$starts" hello_world console_start cfgctl_get
 stop_server
 latency_row "quenlo, exec to first prompt" console_start "C++ hello world, exec to exit" hello_world
+latency_row "cfgctl get, exec to exit" cfgctl_get "C++ hello world, exec to exit" hello_world
 row "quenlo, resident at first prompt" "${third[console_start]} KiB" \
   "hello world, peak resident" "${third[hello_world]} KiB" \
   "$(ratio "${third[console_start]}" "${third[hello_world]}")"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds quenlo and cfgserver, starts cfgserver on the example configuration
+# Builds quenlo, cfgserver and cfgctl, starts cfgserver on the example configuration
 # in a private runtime directory, and opens the console in this terminal.
 # The server stops when the console ends. The database is kept in
 # build/quickstart/, so changes survive the next quick start.
@@ -10,7 +10,7 @@ build="$top/build/release"
 
 "$top/scripts/install-deps.sh"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQUENLO_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target quenlo cfgserver
+cmake --build "$build" -j"$(nproc)" --target quenlo cfgserver cfgctl
 
 runtime=$(mktemp -d "${TMPDIR:-/tmp}/quenlo-quickstart.XXXXXX")
 mkdir -p "$top/build/quickstart"
@@ -34,4 +34,5 @@ for _ in $(seq 50); do
 done
 
 echo "cfgserver is running (log: $server_log). Type ? for help, q to quit."
+echo "cfgctl from another shell: CFGSERVER_RUNTIME_DIR=$runtime $build/cfgctl/cfgctl --help"
 CFGSERVER_RUNTIME_DIR="$runtime" "$build/app/quenlo"

@@ -8,33 +8,25 @@
 
 namespace qet_cfgserver {
 
-// Loads default values from an INI file into the set named after the file's
-// stem (/etc/defaults/network.ini -> set "network"). Keys the store already
-// holds keep their values, so the same defaults can be imported at every
-// start without undoing an operator's changes.
+// Loads the factory defaults of the set named after an INI file
+// (SetFileName: /etc/defaults/network.ini -> set "network"; %XX decoded, as
+// `cfgctl export --dir` names its files) through ConfigStore::ImportDefaults,
+// which keeps an operator's changes, so the same defaults can be imported at
+// every start.
 //
-// The file is parsed by ACE (ACE_Ini_ImpExp into an ACE_Configuration_Heap),
-// which gives these rules:
-//   - "[section]" starts a section; text after "]" is ignored; blanks inside
-//     the brackets belong to the name; "[a\b]" is the section "a\b".
-//   - "key = value": blanks (spaces, tabs, CR) around the key and the value
-//     are dropped; the value is everything after the first '='.
-//   - A value wrapped in double quotes loses the outer pair, which keeps
-//     blanks at its ends: k = "  x  " is "  x  ". Inner quotes stay.
-//   - Lines starting with '#' or ';' (after blanks) and blank lines are
-//     comments. There are no end-of-line comments: "k = 1 # x" is "1 # x".
-//   - A repeated key takes the last value.
-// A file is refused, and nothing of it imported, when it cannot be read, a
-// line is neither a section, a comment nor "key = value", a key appears
-// before the first section, a line is longer than about 4 KB, a key is
-// empty, or a name or value is over the wire limits.
+// The format is IniReader's (the one cfgctl export writes): "[section]",
+// "key = value", '#' and ';' comments, blanks around names and values
+// dropped, double-quoted fields with backslash escapes. One set per file:
+// "; set NAME" lines are comments here.
+// A file is refused, and nothing of it imported, when it cannot be read or
+// IniReader refuses it (the message names the file and the line).
 class IniImporter {
  public:
-  // The set a file imports into: its name without directories and without
-  // the last extension.
+  // The set a file imports into.
   static std::string SetNameFor(const std::string& path);
 
-  // Parses path into entries (unordered). Fails with a message naming the file.
+  // Parses path into entries (in file order, a repeated key once with its
+  // last value). Fails with a message naming the file.
   static LxStatus Read(const std::string& path, std::vector<ConfigEntry>* entries);
 
   // Read, then ConfigStore::ImportDefaults into SetNameFor(path).

@@ -22,8 +22,12 @@ TEST(IniImporterTest, ReadsTheRulesAndRefusesMalformedFilesNamingThem) {
   EXPECT_EQ(values, (std::map<std::string, std::string>{{"net/host", "example"}, {" a\\b /quoted", "  a b  "},
                                                         {" a\\b /trailing", "1 # no comment"}, {" a\\b /expr", "a=b"},
                                                         {" a\\b /k", "2"}}));
-  ASSERT_TRUE(quenlo_test::WriteFile(path, "[s]\nk = " + std::string(5000, 'v') + "\n"));  // refused, not cut
-  EXPECT_NE(IniImporter::Read(path, &entries).message().find("defaults.ini"), std::string::npos);
+  ASSERT_TRUE(quenlo_test::WriteFile(path, "[s]\nk = " + std::string(16 * 1024 + 1, 'v') + "\n"));  // refused, not cut
+  EXPECT_NE(IniImporter::Read(path, &entries).message().find("defaults.ini: line 2"), std::string::npos);
+  // One set per file: a "; set" line of a multi-set export is a comment here.
+  ASSERT_TRUE(quenlo_test::WriteFile(path, "; set other\n[s]\nk = v\n"));
+  ASSERT_TRUE(IniImporter::Read(path, &entries).ok());
+  EXPECT_EQ(entries.size(), 1u);
 }
 
 }  // namespace

@@ -10,11 +10,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 
 namespace {
 
 constexpr size_t kMaxMessageBytes = 1024;
+
+std::atomic<int> maxLevelWritten{kDlogDebug};
 
 const char* LevelName(int level) {
   static const char* const kNames[] = {"EMERG", "ALERT", "CRIT", "ERROR", "WARNING", "NOTICE", "INFO", "DEBUG"};
@@ -75,7 +78,10 @@ int WriteAll(const std::string& line) {
 
 }  // namespace
 
+void __dlog_set_max_level(int maxLevel) { maxLevelWritten.store(maxLevel); }
+
 int __dlog_printf(int level, const char* source, const char* format, ...) {
+  if (level > maxLevelWritten.load()) return 0;
   char message[kMaxMessageBytes];
   va_list arguments;
   va_start(arguments, format);

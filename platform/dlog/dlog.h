@@ -24,3 +24,8 @@ constexpr int kDlogDebug = 7;
 
 int __dlog_printf(int level, const char* source, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
+
+// Drops, from then on, the lines of levels above maxLevel (less severe);
+// until called every line is written. For tools whose own one-line errors
+// say what the library would log. Callable from any thread.
+void __dlog_set_max_level(int maxLevel);

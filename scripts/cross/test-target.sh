@@ -19,7 +19,7 @@ source "${script_dir}/env.sh"
 # Per test; qemu runs the target code several times slower than native.
 QUENLO_CROSS_TEST_TIMEOUT=${QUENLO_CROSS_TEST_TIMEOUT:-600}
 
-readonly target_programs=(quenlo cfgserver)
+readonly target_programs=(quenlo cfgserver cfgctl)
 
 # Tests that start quenlo or cfgserver as children get the emulator as one
 # word (qemu-target.sh), which survives any quoting of the compile definition.

@@ -1,0 +1,116 @@
+#include "BackupCommands.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <fstream>
+#include <set>
+
+#include "CfgAdmin.h"
+#include "CfgRequests.h"
+#include "Commands.h"
+#include "IniReader.h"
+#include "IniWriter.h"
+#include "SetFileName.h"
+
+namespace cfgctl {
+
+using namespace qet_cfgserver;
+
+namespace {
+
+std::vector<IniEntry> ToIni(const std::vector<LxCfgEntry>& entries) {
+  std::vector<IniEntry> converted;
+  converted.reserve(entries.size());
+  for (const LxCfgEntry& entry : entries) converted.push_back(IniEntry{entry.section, entry.key, entry.value});
+  return converted;
+}
+
+std::vector<LxCfgEntry> FromIni(const std::vector<IniEntry>& entries) {
+  std::vector<LxCfgEntry> converted;
+  converted.reserve(entries.size());
+  for (const IniEntry& entry : entries) converted.push_back(LxCfgEntry{entry.section, entry.key, entry.value});
+  return converted;
+}
+
+ExitStatus FileError(const std::string& message) {
+  Output::Error(message);
+  return kFileError;
+}
+
+// Writes text to path whole or not at all: a temporary file, then rename.
+ExitStatus WriteFileWhole(const std::string& path, const std::string& text) {
+  const std::string temporary = path + ".partial";
+  {
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
+    file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    file.flush();
+    if (!file) {
+      const int error = errno;
+      remove(temporary.c_str());
+      return FileError("cannot write " + temporary + ": " + strerror(error));
+    }
+  }
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = errno;
+    remove(temporary.c_str());
+    return FileError("cannot write " + path + ": " + strerror(error));
+  }
+  return kDone;
+}
+
+}  // namespace
+
+ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::string>& sets,
+                                  const std::string& directory, Output& output) {
+  std::vector<std::string> names = sets;
+  if (names.empty()) {
+    std::set<std::string> all;
+    const CfgItemStatus::Status status = GetCfgSets(client, all, Commands::kTag);
+    if (status != CfgItemStatus::kSuccess) return Commands::Report("export", status);
+    names.assign(all.begin(), all.end());
+  }
+  if (!directory.empty() && mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST)
+    return FileError("cannot make " + directory + ": " + strerror(errno));
+
+  ExitStatus result = kDone;
+  bool first = true;
+  for (const std::string& set : names) {
+    std::vector<LxCfgEntry> entries;
+    const CfgItemStatus::Status status = ExportCfgSet(client, set, entries, Commands::kTag);
+    if (status != CfgItemStatus::kSuccess) return Commands::Report("export " + Output::Word(set), status);
+    if (entries.empty()) {
+      Output::Error("export " + Output::Word(set) + ": no such set");
+      result = kNotFound;
+      continue;
+    }
+    const std::string text = IniWriter::WriteSet(set, ToIni(entries));
+    if (directory.empty()) {
+      output.Write(first ? text : "\n" + text);
+      first = false;
+      continue;
+    }
+    const ExitStatus written = WriteFileWhole(directory + "/" + SetFileName::FileNameFor(set), text);
+    if (written != kDone) return written;
+  }
+  return result;
+}
+
+ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::string>& files, bool replace) {
+  std::vector<IniSet> sets;
+  for (const std::string& file : files) {
+    std::vector<IniSet> fileSets;
+    LxStatus read = IniReader::ReadFile(file, IniReader::SetMarkers::kHonour, &fileSets);
+    if (!read.ok()) return FileError(read.message());
+    sets.insert(sets.end(), fileSets.begin(), fileSets.end());
+  }
+  for (const IniSet& set : sets) {
+    const CfgItemStatus::Status status = ImportCfgSet(client, set.name, FromIni(set.entries), replace, Commands::kTag);
+    if (status != CfgItemStatus::kSuccess) return Commands::Report("import " + Output::Word(set.name), status);
+  }
+  return kDone;
+}
+
+}  // namespace cfgctl

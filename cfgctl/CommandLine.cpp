@@ -1,0 +1,106 @@
+#include "CommandLine.h"
+
+#include <cstddef>
+
+namespace cfgctl {
+
+namespace {
+
+// What each command takes: its name, the fewest and most arguments (kAny:
+// no upper bound), and the arguments' names for the usage line.
+struct CommandShape {
+  const char* name;
+  std::size_t fewest, most;
+  const char* arguments;
+};
+
+constexpr std::size_t kAny = static_cast<std::size_t>(-1);
+
+constexpr CommandShape kShapes[] = {
+    {"get", 3, 3, "SET SECTION KEY"},
+    {"set", 4, 4, "SET SECTION KEY VALUE"},
+    {"delete", 1, 3, "SET [SECTION [KEY]]"},
+    {"list", 0, 2, "[SET [SECTION]]"},
+    {"export", 0, kAny, "[--dir DIR] [SET...]"},
+    {"import", 1, kAny, "[--replace] FILE.ini..."},
+    {"changes", 0, 1, "[SET]"},
+    {"reset", 0, 3, "[SET [SECTION [KEY]]]"},
+    {"watch", 0, 2, "[SET [SECTION]]"},
+};
+
+const CommandShape* ShapeOf(const std::string& command) {
+  for (const CommandShape& shape : kShapes) {
+    if (command == shape.name) return &shape;
+  }
+  return nullptr;
+}
+
+LxStatus Usage(const std::string& message) { return LxStatus::InvalidArgument(message + " (see cfgctl --help)"); }
+
+}  // namespace
+
+LxStatus CommandLine::Parse(int argc, const char* const* argv, CommandLine* line) {
+  *line = CommandLine();
+  if (argc < 2) return Usage("no command");
+  line->command = argv[1];
+  if (line->command == "--help" || line->command == "-h" || line->command == "help") {
+    line->command = "help";
+    return argc == 2 ? LxStatus::Ok() : Usage("--help takes no arguments");
+  }
+  const CommandShape* shape = ShapeOf(line->command);
+  if (shape == nullptr) return Usage("unknown command '" + line->command + "'");
+
+  int next = 2;
+  const bool takesOptions = line->command == "export" || line->command == "import";
+  for (; takesOptions && next < argc; ++next) {
+    const std::string argument = argv[next];
+    if (argument == "--") {
+      ++next;
+      break;
+    }
+    if (line->command == "import" && argument == "--replace") {
+      line->replace = true;
+    } else if (line->command == "export" && argument == "--dir" && next + 1 < argc) {
+      line->directory = argv[++next];
+      if (line->directory.empty()) return Usage("export: --dir needs a directory");
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      return Usage(line->command + ": unknown option '" + argument + "'");
+    } else {
+      break;
+    }
+  }
+  line->arguments.assign(argv + next, argv + argc);
+  if (line->arguments.size() < shape->fewest || line->arguments.size() > shape->most)
+    return Usage(std::string("usage: cfgctl ") + shape->name + " " + shape->arguments);
+  return LxStatus::Ok();
+}
+
+const char* CommandLine::HelpText() {
+  return "usage: cfgctl COMMAND [ARGUMENTS]\n"
+         "\n"
+         "One request to the configuration server per call (the server of\n"
+         "$CFGSERVER_RUNTIME_DIR, as for the console).\n"
+         "\n"
+         "  get SET SECTION KEY          print the value and a newline\n"
+         "  set SET SECTION KEY VALUE    write a value (creating what is missing)\n"
+         "  delete SET [SECTION [KEY]]   delete a key, a section or a whole set\n"
+         "  list [SET [SECTION]]         list sets, sections, or key=value lines\n"
+         "  export [--dir DIR] [SET...]  INI text of the sets (all by default) on standard\n"
+         "                               output, or one DIR/SET.ini per set\n"
+         "  import [--replace] FILE.ini...\n"
+         "                               write each file's entries into its set in one\n"
+         "                               transaction per set; --replace: the set then holds\n"
+         "                               exactly those entries\n"
+         "  changes [SET]                keys that differ from the factory defaults\n"
+         "  reset [SET [SECTION [KEY]]]  back to the factory defaults\n"
+         "  watch [SET [SECTION]]        print each change as it is committed, until\n"
+         "                               interrupted\n"
+         "  --help                       this text\n"
+         "\n"
+         "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"
+         "answer in time; 4 rejected by the server or server error; 5 a file could\n"
+         "not be read or written, or is not valid INI. Errors: one line on standard\n"
+         "error. get and list print values as stored, byte for byte.\n";
+}
+
+}  // namespace cfgctl

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "LxStatus.h"
+
+namespace cfgctl {
+
+// One cfgctl invocation as the command line gives it. Options are taken only
+// where a command has them (export --dir DIR, import --replace, "--" ending
+// them), so a value such as "-1" in `cfgctl set ... -1` stays a value.
+struct CommandLine {
+  std::string command;  // "get", "set", ...; "help" for --help
+  std::vector<std::string> arguments;
+  bool replace = false;       // import --replace
+  std::string directory;      // export --dir DIR
+
+  // Parses argv[1..]; InvalidArgument (one line, naming the command) when
+  // the command is unknown or its arguments do not fit it.
+  static LxStatus Parse(int argc, const char* const* argv, CommandLine* line);
+
+  // The text of cfgctl --help.
+  static const char* HelpText();
+};
+
+}  // namespace cfgctl

@@ -1,0 +1,119 @@
+#include "Commands.h"
+
+#include <list>
+#include <set>
+
+#include "BackupCommands.h"
+#include "CfgAdmin.h"
+#include "CfgRequests.h"
+#include "WatchCommand.h"
+
+namespace cfgctl {
+
+using namespace qet_cfgserver;
+
+const char* const Commands::kTag = "cfgctl";
+
+ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& output) {
+  const std::vector<std::string>& arguments = line.arguments;
+  if (line.command == "get") return Get(client, arguments, output);
+  if (line.command == "set") return Set(client, arguments);
+  if (line.command == "delete") return Delete(client, arguments);
+  if (line.command == "list") return List(client, arguments, output);
+  if (line.command == "changes") return Changes(client, arguments, output);
+  if (line.command == "reset") return Reset(client, arguments);
+  if (line.command == "export") return BackupCommands::Export(client, arguments, line.directory, output);
+  if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace);
+  if (line.command == "watch") return WatchCommand::Run(ScopeOf(arguments), output);
+  Output::Error("unknown command " + Output::Word(line.command));
+  return kUsage;
+}
+
+LxCfgScope Commands::ScopeOf(const std::vector<std::string>& names) {
+  static const LxCfgScope::Level kLevels[] = {LxCfgScope::Level::kAll, LxCfgScope::Level::kSet,
+                                              LxCfgScope::Level::kSection, LxCfgScope::Level::kKey};
+  LxCfgScope scope;
+  scope.level = kLevels[names.size() < 4 ? names.size() : 3];
+  if (names.size() > 0) scope.set = names[0];
+  if (names.size() > 1) scope.section = names[1];
+  if (names.size() > 2) scope.key = names[2];
+  return scope;
+}
+
+ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status) {
+  if (status != CfgItemStatus::kSuccess)
+    Output::Error(what + ": " + CfgItemStatus::LxCfgItemStatus::GetLabel(status));
+  return ExitStatusFor(status);
+}
+
+std::string Commands::Words(const std::string& first, const std::vector<std::string>& names) {
+  std::string words = first;
+  for (const std::string& name : names) words += (words.empty() ? "" : " ") + Output::Word(name);
+  return words;
+}
+
+ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
+  std::string value;
+  const CfgItemStatus::Status status =
+      GetCfgValue(client, names[0], names[1], names[2], value, kTag, CfgItemCommand::kGet);
+  if (status == CfgItemStatus::kSuccess) output.Write(value + "\n");
+  return Report(Words("get", names), status);
+}
+
+ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments) {
+  const CfgItemStatus::Status status =
+      SetCfgValue(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag, CfgItemCommand::kSet);
+  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status);
+}
+
+ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names) {
+  const CfgItemStatus::Status status = DeleteCfg(client, ScopeOf(names), kTag);
+  if (status == CfgItemStatus::kKeyNotFound) {
+    Output::Error(Words("delete", names) + ": nothing to delete");
+    return kNotFound;
+  }
+  return Report(Words("delete", names), status);
+}
+
+ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
+  CfgItemStatus::Status status;
+  std::string text;
+  if (names.size() == 2) {
+    std::list<LxCfgKeyValuePair> pairs;
+    status = GetCfgKeysAndValues(client, names[0], names[1], pairs, kTag);
+    for (const LxCfgKeyValuePair& pair : pairs) text += pair.GetKey() + "=" + pair.GetValue() + "\n";
+  } else {
+    std::set<std::string> found;
+    status = names.empty() ? GetCfgSets(client, found, kTag) : GetCfgSections(client, names[0], found, kTag);
+    for (const std::string& name : found) text += name + "\n";
+  }
+  output.Write(text);
+  return Report(Words("list", names), status);
+}
+
+ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
+  std::vector<LxCfgChange> changes;
+  const CfgItemStatus::Status status = GetCfgChanges(client, ScopeOf(names), changes, kTag);
+  for (const LxCfgChange& change : changes) {
+    const std::string where = Words("", {change.set, change.section, change.key});
+    switch (change.kind) {
+      case LxCfgChange::Kind::kAdded:
+        output.Write("added " + where + " = " + Output::Word(change.value) + "\n");
+        break;
+      case LxCfgChange::Kind::kChanged:
+        output.Write("changed " + where + " = " + Output::Word(change.value) + " was " +
+                     Output::Word(change.defaultValue) + "\n");
+        break;
+      case LxCfgChange::Kind::kDeleted:
+        output.Write("deleted " + where + " was " + Output::Word(change.defaultValue) + "\n");
+        break;
+    }
+  }
+  return Report(Words("changes", names), status);
+}
+
+ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names) {
+  return Report(Words("reset", names), ResetCfg(client, ScopeOf(names), kTag));
+}
+
+}  // namespace cfgctl

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "CfgAdminTypes.h"
+#include "CfgItemStatus.h"
+#include "CommandLine.h"
+#include "ExitStatus.h"
+#include "LxiConfigure.h"
+#include "Output.h"
+
+namespace cfgctl {
+
+// The requests of one cfgctl invocation: runs the command the line names
+// against the server behind client, writes its output and errors, and
+// returns the exit status. export and import are in BackupCommands, watch
+// in WatchCommand. One thread.
+class Commands {
+ public:
+  static ExitStatus Run(qet_cfgserver::LxiConfigure& client, const CommandLine& line, Output& output);
+
+  // The request tag the server logs for cfgctl's requests.
+  static const char* const kTag;
+
+  // The scope the names give: none, a set, a section or a key.
+  static qet_cfgserver::LxCfgScope ScopeOf(const std::vector<std::string>& names);
+
+  // Reports a failed request ("cfgctl: <what>: <status label>") and returns
+  // its exit status; kDone for success, silently.
+  static ExitStatus Report(const std::string& what, qet_cfgserver::CfgItemStatus::Status status);
+
+  // first, then the names, as words of a message or an output line:
+  // ("delete", {"network", "eth0"}) gives "delete network eth0".
+  static std::string Words(const std::string& first, const std::vector<std::string>& names);
+
+ private:
+  static ExitStatus Get(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names, Output& output);
+  static ExitStatus Set(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& arguments);
+  static ExitStatus Delete(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names);
+  static ExitStatus List(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names, Output& output);
+  static ExitStatus Changes(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names,
+                            Output& output);
+  static ExitStatus Reset(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names);
+};
+
+}  // namespace cfgctl

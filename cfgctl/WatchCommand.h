@@ -1,0 +1,22 @@
+#pragma once
+
+#include "CfgAdminTypes.h"
+#include "ExitStatus.h"
+#include "Output.h"
+
+namespace cfgctl {
+
+// cfgctl watch: subscribes on a connection of its own (LxCfgWatch) and
+// writes one line per committed change, each pushed out at once:
+//   SET SECTION KEY = VALUE
+//   SET SECTION KEY deleted
+//   missed N changes          (the server dropped them: this watcher fell behind)
+// names and values as Output::Word writes them. Runs until SIGINT or
+// SIGTERM (then kDone) or until the server goes away (kNoServer). Installs
+// handlers for both signals; the main thread only.
+class WatchCommand {
+ public:
+  static ExitStatus Run(const qet_cfgserver::LxCfgScope& scope, Output& output);
+};
+
+}  // namespace cfgctl

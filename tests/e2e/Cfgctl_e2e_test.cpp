@@ -1,0 +1,285 @@
+// cfgctl against a real server, each test in a runtime directory of its own:
+// every command with its exit status, export/import round trips of values
+// INI cannot hold as they are, and watch seeing the console, imports and
+// its own falling behind.
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "ServerProcess.h"
+#include "TemporaryDirectory.h"
+
+namespace quenlo_test {
+namespace {
+
+// Generous: programs may run under an emulator or sanitizers.
+constexpr Duration kDeadline{20000};
+
+struct Outcome {
+  ExitStatus status;
+  std::string output, errors;
+};
+
+// One line on standard error, "cfgctl: ...".
+bool IsOneErrorLine(const std::string& errors) {
+  return errors.compare(0, 8, "cfgctl: ") == 0 && std::count(errors.begin(), errors.end(), '\n') == 1 &&
+         errors.back() == '\n';
+}
+
+// Values that INI cannot hold as they are, in a file written by hand (so
+// the writer's escaping is not checked against itself), with what get
+// must print for some of them.
+const char kAwkwardIni[] =
+    "[awkward]\n"
+    "lead = \"  leading\"\n"
+    "trail = \"trailing \\t\"\n"
+    "equals = a=b=c\n"
+    "semicolon = ; not a comment\n"
+    "hash = # not a comment\n"
+    "quotes = \"\\\"quoted\\\"\"\n"
+    "inner = say \"hi\"\n"
+    "commas = 10.0.0.1, 9.9.9.9\n"
+    "lines = \"one\\ntwo\\r\\n\"\n"
+    "bytes = \"nul\\x00byte\\x01\\x7F\\xFF\"\n"
+    "backslash = C:\\temp\n"
+    "empty =\n"
+    "\"key = with equals\" = v\n"
+    "\"[not a section\" = v\n"
+    "\"; not a comment\" = v\n"
+    "[\"odd ] section\"]\n"
+    "\"  \" = blanks for a key\n"
+    "; set odd set/x\n"
+    "[\"\\x01\"]\n"
+    "k = v\n";
+
+class CfgctlEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(WriteFile(directory_.File("network.ini"),
+                          "[eth0]\naddress = 192.168.1.10\nmtu = 1500\ngateway = 192.168.1.1\n[dns]\nservers = 10.0.0.1\n"));
+    ASSERT_TRUE(WriteFile(directory_.File("system.ini"), "[time]\nzone = UTC\n"));
+    LxStatus started = server_.Start({Runtime(), directory_.File("config.db"),
+                                      {directory_.File("network.ini"), directory_.File("system.ini")}, {}});
+    ASSERT_TRUE(started.ok()) << started.ToString();
+  }
+
+  std::string Runtime() const { return directory_.File("run"); }
+
+  ChildProcess::Options Environment(const std::string& runtime = std::string()) const {
+    return {{"CFGSERVER_RUNTIME_DIR=" + (runtime.empty() ? Runtime() : runtime)}, true};
+  }
+
+  Outcome Cfgctl(const std::vector<std::string>& arguments, const std::string& runtime = std::string()) {
+    ChildProcess child;
+    Outcome run;
+    LxStatus status = child.Start(QUENLO_CFGCTL_PATH, arguments, Environment(runtime));
+    EXPECT_TRUE(status.ok()) << status.ToString();
+    EXPECT_TRUE(child.Wait(kDeadline, &run.status).ok());
+    EXPECT_TRUE(child.ReadToEnd(kDeadline).ok());
+    run.output = child.output();
+    run.errors = child.errors();
+    return run;
+  }
+
+  // Runs cfgctl and expects the exit status and standard output exactly.
+  void Expect(const std::vector<std::string>& arguments, int exitStatus, const std::string& output) {
+    const Outcome run = Cfgctl(arguments);
+    std::string command;
+    for (const std::string& argument : arguments) command += argument + " ";
+    EXPECT_TRUE(run.status.IsExit(exitStatus)) << command << run.status.ToString() << " " << run.errors;
+    EXPECT_EQ(run.output, output) << command;
+    if (exitStatus != 0) {
+      EXPECT_TRUE(IsOneErrorLine(run.errors)) << command << run.errors;
+    }
+  }
+
+  // The console types lines and quits; returns what it printed.
+  std::string Console(const std::vector<std::string>& lines) {
+    ChildProcess console;
+    EXPECT_TRUE(console.Start(QUENLO_CLIENT_PATH, {}, Environment()).ok());
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    EXPECT_TRUE(console.Write(text + "q\n", kDeadline).ok());
+    ExitStatus status;
+    EXPECT_TRUE(console.Wait(kDeadline, &status).ok());
+    EXPECT_TRUE(console.ReadToEnd(kDeadline).ok());
+    return console.output();
+  }
+
+  TemporaryDirectory directory_;
+  ServerProcess server_;
+};
+
+TEST_F(CfgctlEndToEnd, EveryCommandWithItsExitStatusAndTheConsoleSeesTheSameStore) {
+  const Outcome help = Cfgctl({"--help"});
+  EXPECT_TRUE(help.status.IsExit(0));
+  EXPECT_NE(help.output.find("Exit status"), std::string::npos);
+  Expect({}, 2, "");
+  Expect({"get", "network", "eth0"}, 2, "");
+  Expect({"frobnicate"}, 2, "");
+  Expect({"import", "--bogus", "x.ini"}, 2, "");
+
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
+  Expect({"get", "network", "eth0", "nosuch"}, 1, "");
+  const std::string value = "  a=b; #c, \"d\" \\e\t ";
+  Expect({"set", "network", "eth0", "mtu", "-9000"}, 0, "");  // a leading '-' is a value, not an option
+  Expect({"set", "network", "eth0", "note", value}, 0, "");
+  Expect({"get", "network", "eth0", "note"}, 0, value + "\n");
+  Expect({"set", "network", "", "k", "v"}, 4, "");  // empty name: rejected
+  Expect({"list"}, 0, "network\nsystem\n");
+  Expect({"list", "network"}, 0, "dns\neth0\n");
+  Expect({"list", "network", "eth0"}, 0,
+         "address=192.168.1.10\ngateway=192.168.1.1\nmtu=-9000\nnote=" + value + "\n");
+
+  // The console reads what cfgctl wrote, and the other way round.
+  EXPECT_NE(Console({"network,eth0,mtu", "system,time,zone,Europe/Zurich"}).find("    -9000    status = ok\n"),
+            std::string::npos);
+  Expect({"get", "system", "time", "zone"}, 0, "Europe/Zurich\n");
+
+  Expect({"delete", "network", "eth0", "gateway"}, 0, "");
+  Expect({"delete", "network", "eth0", "gateway"}, 1, "");
+  Expect({"set", "extra", "s", "k", "v"}, 0, "");
+  Expect({"changes"}, 0,
+         "added extra s k = v\n"
+         "deleted network eth0 gateway was 192.168.1.1\n"
+         "changed network eth0 mtu = -9000 was 1500\n"
+         "added network eth0 note = \"  a=b; #c, \\\"d\\\" \\\\e\\t \"\n"
+         "changed system time zone = Europe/Zurich was UTC\n");
+  Expect({"changes", "system"}, 0, "changed system time zone = Europe/Zurich was UTC\n");
+  Expect({"reset", "network", "eth0", "mtu"}, 0, "");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
+  Expect({"delete", "extra"}, 0, "");
+  Expect({"delete", "network", "dns"}, 0, "");
+  Expect({"list", "network"}, 0, "eth0\n");
+  Expect({"reset"}, 0, "");
+  Expect({"changes"}, 0, "");
+  Expect({"list", "network", "eth0"}, 0, "address=192.168.1.10\ngateway=192.168.1.1\nmtu=1500\n");
+  Expect({"export", "nosuch"}, 1, "");
+
+  ExitStatus stopped;
+  ASSERT_TRUE(server_.Stop(&stopped).ok());
+  Expect({"get", "network", "eth0", "mtu"}, 3, "");
+  Expect({"list"}, 3, "");
+}
+
+TEST_F(CfgctlEndToEnd, ExportResetImportGivesBackTheSameBytesAndCfgserverReadsTheExport) {
+  ASSERT_TRUE(WriteFile(directory_.File("awkward.ini"), kAwkwardIni));
+  Expect({"import", directory_.File("awkward.ini")}, 0, "");
+  Expect({"get", "awkward", "awkward", "lead"}, 0, "  leading\n");
+  Expect({"get", "awkward", "awkward", "trail"}, 0, "trailing \t\n");
+  Expect({"get", "awkward", "awkward", "quotes"}, 0, "\"quoted\"\n");
+  Expect({"get", "awkward", "awkward", "inner"}, 0, "say \"hi\"\n");
+  Expect({"get", "awkward", "awkward", "semicolon"}, 0, "; not a comment\n");
+  Expect({"get", "awkward", "awkward", "bytes"}, 0, std::string("nul\0byte\x01\x7F\xFF\n", 12));
+  Expect({"get", "awkward", "awkward", "lines"}, 0, "one\ntwo\r\n\n");
+  Expect({"get", "awkward", "awkward", "backslash"}, 0, "C:\\temp\n");
+  Expect({"get", "awkward", "awkward", "key = with equals"}, 0, "v\n");
+  Expect({"get", "awkward", "odd ] section", "  "}, 0, "blanks for a key\n");
+  Expect({"get", "odd set/x", "\x01", "k"}, 0, "v\n");
+  Expect({"set", "network", "eth0", "mtu", "9000"}, 0, "");
+  Expect({"delete", "network", "eth0", "gateway"}, 0, "");
+
+  const Outcome a = Cfgctl({"export"});
+  ASSERT_TRUE(a.status.IsExit(0)) << a.errors;
+  EXPECT_NE(a.output.find("; set network\n\n[dns]\nservers = 10.0.0.1\n"), std::string::npos) << a.output;
+  ASSERT_TRUE(WriteFile(directory_.File("a.ini"), a.output));
+  Expect({"reset"}, 0, "");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
+  Expect({"import", "--replace", directory_.File("a.ini")}, 0, "");
+  Expect({"export"}, 0, a.output);
+
+  // One file per set, named so that cfgserver --import fills the same sets:
+  // a second server on those files exports the same text.
+  Expect({"export", "--dir", directory_.File("backup")}, 0, "");
+  std::vector<std::string> files;
+  DIR* backup = opendir(directory_.File("backup").c_str());
+  ASSERT_NE(backup, nullptr);
+  for (dirent* entry = readdir(backup); entry != nullptr; entry = readdir(backup)) {
+    if (entry->d_name[0] != '.') files.push_back(entry->d_name);
+  }
+  closedir(backup);
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"awkward.ini", "network.ini", "odd%20set%2Fx.ini", "system.ini"}));
+  ServerProcess second;
+  ServerProcess::Options options{directory_.File("run2"), directory_.File("second.db"), {}, {}};
+  for (const std::string& file : files) options.imports.push_back(directory_.File("backup/" + file));
+  LxStatus started = second.Start(options);
+  ASSERT_TRUE(started.ok()) << started.ToString();
+  EXPECT_EQ(Cfgctl({"export"}, directory_.File("run2")).output, a.output);
+
+  // Files are read before anything is sent: one bad file imports nothing.
+  ASSERT_TRUE(WriteFile(directory_.File("good.ini"), "[s]\nk = v\n"));
+  ASSERT_TRUE(WriteFile(directory_.File("bad.ini"), "[s]\nk = \"bad \\q escape\"\n"));
+  const Outcome refused = Cfgctl({"import", directory_.File("good.ini"), directory_.File("bad.ini")});
+  EXPECT_TRUE(refused.status.IsExit(5)) << refused.status.ToString();
+  EXPECT_NE(refused.errors.find("bad.ini: line 2"), std::string::npos) << refused.errors;
+  Expect({"get", "good", "s", "k"}, 1, "");
+  Expect({"import", directory_.File("missing.ini")}, 5, "");
+}
+
+// Lines of a watch's output that start with prefix, and the changes it was
+// told it missed.
+void CountLines(const std::string& output, const std::string& prefix, std::size_t* lines, std::size_t* missed) {
+  *lines = *missed = 0;
+  std::size_t start = 0;
+  for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = output.substr(start, end - start);
+    if (line.compare(0, prefix.size(), prefix) == 0) ++*lines;
+    if (line.compare(0, 7, "missed ") == 0) *missed += std::stoul(line.substr(7));
+  }
+}
+
+TEST_F(CfgctlEndToEnd, WatchSeesConsoleWritesImportsAndDeletesAndIsToldWhenItFellBehind) {
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start(QUENLO_CFGCTL_PATH, {"watch"}, Environment()).ok());
+  // The subscription is in place once a write shows up.
+  bool subscribed = false;
+  for (int attempt = 0; attempt < 50 && !subscribed; ++attempt) {
+    Expect({"set", "probe", "p", "k", std::to_string(attempt)}, 0, "");
+    subscribed = watch.ReadUntil("probe p k = " + std::to_string(attempt) + "\n", Duration(400)).ok();
+  }
+  ASSERT_TRUE(subscribed) << watch.output() << watch.errors();
+
+  Console({"network,eth0,mtu,9000"});
+  EXPECT_TRUE(watch.ReadUntil("network eth0 mtu = 9000\n", kDeadline).ok()) << watch.output();
+  ASSERT_TRUE(WriteFile(directory_.File("system.ini"), "[time]\nzone = \"Europe/Zurich \"\nntp = on\n"));
+  Expect({"import", directory_.File("system.ini")}, 0, "");
+  Expect({"delete", "network", "eth0", "gateway"}, 0, "");
+  // The import's changes in key order, then the delete: commit order.
+  EXPECT_TRUE(watch.ReadUntil("system time ntp = on\nsystem time zone = \"Europe/Zurich \"\n"
+                              "network eth0 gateway deleted\n", kDeadline).ok())
+      << watch.output();
+
+  // A stopped watcher cannot keep up with 900 changes of 10 KiB each: the
+  // server drops what it cannot queue and says how much, never silently.
+  const std::size_t kSets = 3, kKeys = 300;
+  std::string bulk;
+  for (std::size_t set = 0; set < kSets; ++set) {
+    bulk += "; set bulk" + std::to_string(set) + "\n[s]\n";
+    for (std::size_t key = 0; key < kKeys; ++key) bulk += "k" + std::to_string(key) + " = " + std::string(10240, 'v') + "\n";
+  }
+  ASSERT_TRUE(WriteFile(directory_.File("bulk.ini"), bulk));
+  ASSERT_TRUE(watch.Signal(SIGSTOP).ok());
+  Expect({"import", directory_.File("bulk.ini")}, 0, "");
+  Expect({"set", "after", "s", "k", "v"}, 0, "");
+  ASSERT_TRUE(watch.Signal(SIGCONT).ok());
+  ASSERT_TRUE(watch.ReadUntil("after s k = v\n", kDeadline).ok()) << watch.output().substr(0, 400);
+  std::size_t seen = 0, missed = 0;
+  CountLines(watch.output(), "bulk", &seen, &missed);
+  EXPECT_GT(missed, 0u);
+  EXPECT_EQ(seen + missed, kSets * kKeys);
+
+  ASSERT_TRUE(watch.Signal(SIGTERM).ok());
+  ExitStatus status;
+  ASSERT_TRUE(watch.Wait(kDeadline, &status).ok());
+  EXPECT_TRUE(status.IsExit(0)) << status.ToString() << watch.errors();
+}
+
+}  // namespace
+}  // namespace quenlo_test
