@@ -1,12 +1,13 @@
 #include "IniField.h"
 
+#include "HexByte.h"
+
 namespace qet_cfgserver {
 
 namespace {
 
 constexpr char kQuote = '"';
 constexpr char kEscape = '\\';
-constexpr const char* kHexDigits = "0123456789ABCDEF";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7F; }
@@ -59,15 +60,7 @@ void AppendEscaped(char c, std::string* out) {
     return;
   }
   *out += "\\x";
-  *out += kHexDigits[byte >> 4];
-  *out += kHexDigits[byte & 0x0F];
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  HexByte::Append(byte, out);
 }
 
 }  // namespace
@@ -104,8 +97,8 @@ LxStatus IniField::ReadQuoted(const std::string& line, std::size_t* position, st
       case 'x': break;
       default: return LxStatus::InvalidArgument(std::string("unknown escape \\") + escaped + " in a quoted field");
     }
-    const int high = at + 1 < line.size() ? HexValue(line[at]) : -1;
-    const int low = high >= 0 ? HexValue(line[at + 1]) : -1;
+    const int high = at + 1 < line.size() ? HexByte::DigitValue(line[at]) : -1;
+    const int low = high >= 0 ? HexByte::DigitValue(line[at + 1]) : -1;
     if (low < 0) return LxStatus::InvalidArgument("\\x needs two hex digits in a quoted field");
     *text += static_cast<char>(high * 16 + low);
     at += 2;
