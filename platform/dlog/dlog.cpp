@@ -11,13 +11,15 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <limits>
 #include <string>
 
 namespace {
 
 constexpr size_t kMaxMessageBytes = 1024;
 
-std::atomic<int> maxLevelWritten{kDlogDebug};
+// Every line, out-of-range levels included, until a tool lowers it.
+std::atomic<int> maxLevelWritten{std::numeric_limits<int>::max()};
 
 const char* LevelName(int level) {
   static const char* const kNames[] = {"EMERG", "ALERT", "CRIT", "ERROR", "WARNING", "NOTICE", "INFO", "DEBUG"};
