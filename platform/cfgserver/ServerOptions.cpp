@@ -112,9 +112,11 @@ std::string ServerOptions::Usage() {
          "                      /var/lib/cfgserver/config.db, else\n"
          "                      $XDG_STATE_HOME/cfgserver/config.db or\n"
          "                      $HOME/.local/state/cfgserver/config.db\n"
-         "  --import FILE.ini   load defaults into the set named after the file\n"
-         "                      (network.ini -> set \"network\"); keys already stored\n"
-         "                      keep their values. Repeatable.\n"
+         "  --import FILE.ini   load the factory defaults of the set named after the\n"
+         "                      file (network.ini -> set \"network\", %XX decoded),\n"
+         "                      kept apart from what operators write: new defaults\n"
+         "                      reach the keys the operator did not change, an\n"
+         "                      operator's value or deletion stays. Repeatable.\n"
          "  --max-clients N     clients served at once (1 to " + std::to_string(kMaxClientsCeiling) +
          ", default " + std::to_string(kDefaultMaxClients) + ");\n"
          "                      past it a new connection is closed at once\n"
@@ -124,17 +126,20 @@ std::string ServerOptions::Usage() {
          "                      at a clean stop. Nothing is written when nothing changed.\n"
          "  --help              show this text\n"
          "\n"
-         "INI files: [section] lines start sections; key = value lines, blanks around\n"
-         "keys and values dropped; a value in double quotes keeps its blanks; lines\n"
-         "starting with # or ; are comments (no comments at the end of a line); keys\n"
-         "must be inside a section; lines must be shorter than 4 KB.\n"
+         "INI files, as cfgctl export --dir writes them: [section] lines start sections;\n"
+         "key = value lines, blanks around keys and values dropped; a field in double\n"
+         "quotes is read with the escapes \\\\ \\\" \\n \\r \\t \\xNN, any other literally;\n"
+         "lines starting with # or ; are comments (\"; set NAME\" too; no comments at\n"
+         "the end of a line); keys must be inside a section; one set per file.\n"
          "\n"
          "A damaged database is moved aside to FILE.damaged-<UTC time> and rebuilt from\n"
          "what can still be read of it, then the snapshot, then the imports.\n"
          "\n"
          "Exit status: 0 after a clean stop, 1 when the server cannot start (the\n"
-         "database's directory is unusable, another process holds the database, an\n"
-         "import file is bad, the socket is taken), 2 for a bad command line.\n";
+         "database's directory is unusable, another process holds the database, its\n"
+         "schema is newer than this server's, an import file is bad, the socket is\n"
+         "taken, --max-clients is over the hard limit of file descriptors), 2 for a\n"
+         "bad command line.\n";
 }
 
 }  // namespace qet_cfgserver
