@@ -97,6 +97,30 @@ wire::Request Ask(wire::Operation operation, std::string set = "", std::string s
           std::move(value)};
 }
 
+// Version 2 frames in this machine's order, from the real encoder and
+// checked against the real decoder: the hand-written frames above cover the
+// other order's reading of the fields both versions share.
+std::string NativeRequestFrame(const wire::Request& request) {
+  std::string frame;
+  if (!wire::EncodeRequestFrame(request, &frame).ok()) Fail("a version-2 seed request does not encode");
+  DecodeOrFail<wire::Request>(frame);
+  return frame;
+}
+
+std::string NativeReplyFrame(const wire::Reply& reply) {
+  std::string frame;
+  if (!wire::EncodeReplyFrame(reply, &frame, wire::kProtocolVersion).ok()) Fail("a version-2 seed reply does not encode");
+  DecodeOrFail<wire::Reply>(frame);
+  return frame;
+}
+
+wire::Request Scoped(wire::Operation operation, wire::ScopeLevel level, std::string set = "", std::string section = "",
+                     std::string key = "") {
+  wire::Request request = {operation, static_cast<std::uint32_t>(level), "cfgctl", "fuzz seed", std::move(set),
+                           std::move(section), std::move(key), ""};
+  return request;
+}
+
 wire::Reply Answer(CfgItemStatus::Status status, std::string value = "", std::vector<std::string> names = {},
                    std::vector<wire::KeyValue> pairs = {}) {
   wire::Reply reply;
@@ -177,6 +201,22 @@ void WriteServerStreams(const SeedWriter& seeds) {
   seeds.Write("bad-header", static_cast<char>(5) + little + badMagic + little);
   // A frame whose body never completes.
   seeds.Write("partial-frame", static_cast<char>(11) + little + big.substr(0, big.size() - 3));
+
+  // Version 2: an import in three frames, then what reads and changes the
+  // layers, and a subscription.
+  wire::Request begin = Scoped(wire::Operation::kImportBegin, wire::ScopeLevel::kSet, "network");
+  begin.command = 1;  // replace
+  wire::Request entries = Scoped(wire::Operation::kImportEntries, wire::ScopeLevel::kSet, "network");
+  entries.entries = {{wire::RecordKind::kValue, "", "eth0", "mtu", "1500", ""},
+                     {wire::RecordKind::kValue, "", std::string("a\0b", 3), " k=", "\xff\n", ""}};
+  seeds.Write(std::string("layers") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              static_cast<char>(17) + NativeRequestFrame(begin) + NativeRequestFrame(entries) +
+                  NativeRequestFrame(Scoped(wire::Operation::kImportCommit, wire::ScopeLevel::kSet, "network")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kExport, wire::ScopeLevel::kSet, "network")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kChanges, wire::ScopeLevel::kAll)) +
+                  NativeRequestFrame(Scoped(wire::Operation::kDelete, wire::ScopeLevel::kKey, "network", "eth0", "mtu")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kReset, wire::ScopeLevel::kSection, "network", "eth0")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kSubscribe, wire::ScopeLevel::kSet, "network")));
 }
 
 void WriteClientReplies(const SeedWriter& seeds) {
@@ -198,6 +238,19 @@ void WriteClientReplies(const SeedWriter& seeds) {
   }
   seeds.Write("mixed-orders", ReplyFrame(true, Answer(CfgItemStatus::kSuccess, "", sets)) +
                                   ReplyFrame(false, Answer(CfgItemStatus::kSuccess, "", {}, pairs)));
+
+  // Version 2: an export's records, then what a watcher receives.
+  wire::Reply exported = Answer(CfgItemStatus::kSuccess);
+  exported.records = {{wire::RecordKind::kValue, "network", "eth0", "mtu", "1500", ""},
+                      {wire::RecordKind::kChanged, "network", "eth0", "dns", "9.9.9.9", "10.0.0.1"}};
+  wire::Reply notification = Answer(CfgItemStatus::kSuccess);
+  notification.kind = wire::ReplyKind::kNotification;
+  notification.records = {{wire::RecordKind::kDeleted, "network", "eth0", "mtu", "", ""}};
+  wire::Reply missed = Answer(CfgItemStatus::kSuccess);
+  missed.kind = wire::ReplyKind::kMissed;
+  missed.missed = 1024;
+  seeds.Write(std::string("layers") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              NativeReplyFrame(exported) + NativeReplyFrame(notification) + NativeReplyFrame(missed));
 }
 
 }  // namespace
