@@ -9,6 +9,7 @@
 #include "FaultInjectingVfs.h"
 #include "Frame.h"
 #include "Limits.h"
+#include "RawClient.h"
 #include "RequestDispatcher.h"
 #include "TemporaryDirectory.h"
 
@@ -17,11 +18,8 @@ namespace {
 
 using wire::Operation;
 
-// Frames one request as a client sends it.
 std::string RequestFrame(Operation operation, const std::string& key, const std::string& value = "") {
-  std::string frame;
-  EXPECT_TRUE(wire::EncodeRequestFrame({operation, 0, "test", "", "net", "eth0", key, value}, &frame).ok());
-  return frame;
+  return quenlo_test::RequestFrame(operation, "net", "eth0", key, value);
 }
 
 // A client connection as far as the group commit sees it: sends its frames

@@ -1,10 +1,6 @@
 // The operations of protocol version 2 and the change notifications, through
 // the client library against the real cfgserver.
-#include <ace/LSOCK_Connector.h>
-#include <ace/LSOCK_Stream.h>
-#include <ace/UNIX_Addr.h>
 #include <gtest/gtest.h>
-#include <sys/socket.h>
 
 #include <fstream>
 #include <memory>
@@ -16,6 +12,7 @@
 #include "LxCfgWatch.h"
 #include "LxIpcClient.h"
 #include "Messages.h"
+#include "RawClient.h"
 #include "ServerProcess.h"
 #include "TemporaryDirectory.h"
 
@@ -59,28 +56,9 @@ class LayeredServerTest : public ::testing::Test {
     return watch;
   }
 
-  // One request frame of any version on a fresh connection; the reply.
-  wire::Reply RawExchange(ACE_LSOCK_Stream& stream, const std::string& frame) {
-    wire::Reply reply;
-    reply.status = CfgItemStatus::kNoServer;
-    std::string bytes(wire::kFrameHeaderBytes, '\0');
-    wire::FrameHeader header;
-    if (stream.send_n(frame.data(), frame.size(), MSG_NOSIGNAL, &kGenerous) != ssize_t(frame.size()) ||
-        stream.recv_n(&bytes[0], bytes.size(), &kGenerous) != ssize_t(bytes.size()) ||
-        !wire::DecodeFrameHeader(bytes.data(), &header).ok())
-      return reply;
-    bytes.assign(header.bodyBytes, '\0');
-    if (stream.recv_n(&bytes[0], bytes.size(), &kGenerous) != ssize_t(bytes.size()) ||
-        !wire::DecodeReplyBody(header, bytes, &reply).ok())
-      reply.status = CfgItemStatus::kNoServer;
-    lastReplyVersion_ = header.version;
-    return reply;
-  }
-
   quenlo_test::TemporaryDirectory directory_;
   quenlo_test::ServerProcess server_;
   LxIpcClient client_{"layers-test", directory_.File("run") + "/CfgServer-ReadFifo", kGenerous};
-  int lastReplyVersion_ = 0;
 };
 
 // Each kind of commit reaches every watcher whose scope covers it, key by
@@ -133,8 +111,7 @@ TEST_F(LayeredServerTest, WatchersSeeEachCommitOnceInOrderAndTheLayersAnswerAsTh
 // Version 1 stays as it was; operations a server does not know are
 // rejected and the connection goes on.
 TEST_F(LayeredServerTest, UnknownOperationsAreRejectedInTheRequestsVersion) {
-  ACE_LSOCK_Stream stream;
-  ASSERT_EQ(ACE_LSOCK_Connector().connect(stream, ACE_UNIX_Addr(server_.socketPath().c_str())), 0);
+  quenlo_test::RawClient raw(server_.socketPath());
   for (int version : {1, 2}) {
     std::string frame = quenlo_test::HandWrittenFrame(true)
                             .ULong(version == 1 ? std::uint32_t(wire::Operation::kDelete) : 99).ULong(1)
@@ -142,15 +119,11 @@ TEST_F(LayeredServerTest, UnknownOperationsAreRejectedInTheRequestsVersion) {
                             .ULong(0)  // no entries: the tail of version 2
                             .Frame();
     frame[2] = static_cast<char>(version);
-    EXPECT_EQ(RawExchange(stream, frame).status, CfgItemStatus::kRejected) << version;
-    EXPECT_EQ(lastReplyVersion_, version);
+    EXPECT_EQ(raw.Exchange(frame).status, CfgItemStatus::kRejected) << version;
+    EXPECT_EQ(raw.lastReplyVersion(), version);
   }
-  std::string read;
-  ASSERT_TRUE(wire::EncodeRequestFrame({wire::Operation::kGetValue, 3, "raw", "", "net", "s", "a", ""}, &read).ok());
-  const wire::Reply reply = RawExchange(stream, read);
-  EXPECT_EQ(reply.value, "1");
-  EXPECT_EQ(lastReplyVersion_, 1);
-  stream.close();
+  EXPECT_EQ(raw.Exchange(quenlo_test::RequestFrame(wire::Operation::kGetValue, "net", "s", "a")).value, "1");
+  EXPECT_EQ(raw.lastReplyVersion(), 1);
 }
 
 // A watcher that stops reading loses the oldest notifications, is told how
@@ -194,26 +167,20 @@ TEST_F(LayeredServerTest, AWatcherThatFallsBehindIsToldAndImportsStayWithinTheir
 
   // A connection closed after staging: its import is gone, a commit elsewhere finds none.
   for (const wire::Operation operation : {wire::Operation::kImportBegin, wire::Operation::kImportEntries}) {
-    ACE_LSOCK_Stream stream;
-    ASSERT_EQ(ACE_LSOCK_Connector().connect(stream, ACE_UNIX_Addr(server_.socketPath().c_str())), 0);
-    wire::Request request{operation, 0, "raw", "", "half", "", "", ""};
+    quenlo_test::RawClient raw(server_.socketPath());
+    EXPECT_EQ(raw.Exchange(quenlo_test::RequestFrame(wire::Operation::kImportBegin, "half", "")).status,
+              CfgItemStatus::kSuccess);
+    wire::Request entries{operation, 0, "raw", "", "", "", "", "", {{wire::RecordKind::kValue, "", "s", "k", "v", ""}}};
     std::string frame;
-    ASSERT_TRUE(wire::EncodeRequestFrame({wire::Operation::kImportBegin, 0, "raw", "", "half", "", "", ""}, &frame).ok());
-    EXPECT_EQ(RawExchange(stream, frame).status, CfgItemStatus::kSuccess);
-    request.set.clear();
-    request.entries = {{wire::RecordKind::kValue, "", "s", "k", "v", ""}};
-    ASSERT_TRUE(wire::EncodeRequestFrame(request, &frame).ok());
+    ASSERT_TRUE(wire::EncodeRequestFrame(entries, &frame).ok());
     if (operation == wire::Operation::kImportEntries) {
-      EXPECT_EQ(RawExchange(stream, frame).status, CfgItemStatus::kSuccess);
+      EXPECT_EQ(raw.Exchange(frame).status, CfgItemStatus::kSuccess);
     }
-    stream.close();
   }
-  ACE_LSOCK_Stream other;
-  ASSERT_EQ(ACE_LSOCK_Connector().connect(other, ACE_UNIX_Addr(server_.socketPath().c_str())), 0);
-  std::string commit;
-  ASSERT_TRUE(wire::EncodeRequestFrame({wire::Operation::kImportCommit, 0, "raw", "", "", "", "", ""}, &commit).ok());
-  EXPECT_EQ(RawExchange(other, commit).status, CfgItemStatus::kRejected);
-  other.close();
+  EXPECT_EQ(quenlo_test::RawClient(server_.socketPath())
+                .Exchange(quenlo_test::RequestFrame(wire::Operation::kImportCommit, "", ""))
+                .status,
+            CfgItemStatus::kRejected);
   ASSERT_EQ(ExportCfgSet(client_, "half", exported, "t"), CfgItemStatus::kSuccess);
   EXPECT_TRUE(exported.empty());
 }
