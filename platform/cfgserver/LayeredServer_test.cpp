@@ -62,8 +62,9 @@ class LayeredServerTest : public ::testing::Test {
 };
 
 // Each kind of commit reaches every watcher whose scope covers it, key by
-// key, in commit order, once; reads, changes and reset see the layers.
-TEST_F(LayeredServerTest, WatchersSeeEachCommitOnceInOrderAndTheLayersAnswerAsTheyShould) {
+// key, in commit order, once. (What the layers answer: ConfigStore_test,
+// and through the wire, cfgctl's end-to-end test.)
+TEST_F(LayeredServerTest, WatchersSeeEachCommitOnceInOrder) {
   std::unique_ptr<LxCfgWatch> everything = Watch({Level::kAll, "", "", ""});
   std::unique_ptr<LxCfgWatch> section = Watch({Level::kSection, "net", "s", ""});
   ASSERT_TRUE(everything && section);
@@ -76,17 +77,7 @@ TEST_F(LayeredServerTest, WatchersSeeEachCommitOnceInOrderAndTheLayersAnswerAsTh
   const std::string big(wire::kMaxValueBytes, 'v');
   ASSERT_EQ(ImportCfgSet(client_, "net", {{"s", "z", big}, {"s", "y", big}, {"s", "x", big}}, false, "t"),
             CfgItemStatus::kSuccess);
-  std::vector<LxCfgChange> changes;
-  ASSERT_EQ(GetCfgChanges(client_, {Level::kSet, "net", "", ""}, changes, "t"), CfgItemStatus::kSuccess);
-  ASSERT_EQ(changes.size(), 5u);
-  EXPECT_EQ(changes[0].kind, LxCfgChange::Kind::kDeleted);
-  EXPECT_EQ(changes[0].defaultValue, "1");
-  EXPECT_EQ(changes[2].kind, LxCfgChange::Kind::kAdded);
   ASSERT_EQ(ResetCfg(client_, {Level::kSet, "net", "", ""}, "t"), CfgItemStatus::kSuccess);
-  std::vector<LxCfgEntry> entries;
-  ASSERT_EQ(ExportCfgSet(client_, "net", entries, "t"), CfgItemStatus::kSuccess);
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[1].key + "=" + entries[1].value, "b=2");
 
   const std::string bigLine = "=" + big;
   const std::vector<std::string> inNetS = {
@@ -126,37 +117,9 @@ TEST_F(LayeredServerTest, UnknownOperationsAreRejectedInTheRequestsVersion) {
   EXPECT_EQ(raw.lastReplyVersion(), 1);
 }
 
-// A watcher that stops reading loses the oldest notifications, is told how
-// many, and then sees later ones: every change is a line or counted.
-// Imports are bounded; one cut off mid-way leaves nothing behind.
-TEST_F(LayeredServerTest, AWatcherThatFallsBehindIsToldAndImportsStayWithinTheirBounds) {
-  std::unique_ptr<LxCfgWatch> watch = Watch({Level::kAll, "", "", ""});
-  ASSERT_TRUE(watch);
-  constexpr int kKeys = 3000;  // ~3 MB of notifications: more than a socket and the queue hold
-  std::vector<LxCfgEntry> entries;
-  for (int index = 0; index < kKeys; ++index)
-    entries.push_back({"s", "k" + std::to_string(10000 + index), std::string(1000, 'v')});
-  ASSERT_EQ(ImportCfgSet(client_, "flood", entries, false, "t"), CfgItemStatus::kSuccess);
-  ASSERT_EQ(client_.WriteValue("late", "s", "k", "v", "t"), CfgItemStatus::kSuccess);
-
-  std::uint64_t seen = 0, missed = 0;
-  std::string lastKey;
-  const std::vector<std::string> lines = Drain(watch.get());
-  for (const std::string& line : lines) {
-    if (line.rfind("missed ", 0) == 0) {
-      missed += std::stoul(line.substr(7));
-      continue;
-    }
-    if (line.rfind("flood/", 0) != 0) continue;
-    EXPECT_LT(lastKey, line.substr(0, 14)) << "out of order";
-    lastKey = line.substr(0, 14);
-    ++seen;
-  }
-  EXPECT_GT(missed, 0u);
-  EXPECT_EQ(seen + missed, std::uint64_t(kKeys));
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back(), "late/s/k=v");
-
+// Imports are bounded; one cut off mid-way leaves nothing behind. (A watcher
+// that falls behind: cfgctl's end-to-end test.)
+TEST_F(LayeredServerTest, ImportsStayWithinTheirBounds) {
   // Over one connection's 4 MiB: rejected, nothing written.
   std::vector<LxCfgEntry> tooMany(300, {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
   for (std::size_t index = 0; index < tooMany.size(); ++index) tooMany[index].key += std::to_string(index);

@@ -154,8 +154,9 @@ TEST_F(ServerProcessTest, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft)
 
 // A snapshot is written at a clean stop and every --snapshot-interval, each
 // time only when something changed: each one is a new file renamed into
-// place, so an unchanged inode means it was not written again.
-TEST_F(ServerProcessTest, SnapshotsAreWrittenAtStopAndPeriodicallyOnlyAfterChanges) {
+// place, so an unchanged inode means it was not written again. After each
+// clean stop the database file alone holds every acknowledged write.
+TEST_F(ServerProcessTest, CleanStopsLeaveACompleteDatabaseSnapshotsOnlyAfterChanges) {
   const std::string snapshot = directory_.File("config.db.snapshot");
   const auto snapshotInode = [&snapshot]() {
     struct stat status;
@@ -168,18 +169,30 @@ TEST_F(ServerProcessTest, SnapshotsAreWrittenAtStopAndPeriodicallyOnlyAfterChang
       if (row.key == key) return row.value;
     return std::string();
   };
-  const auto restart = [this](const std::string& interval) {
+  std::map<std::string, std::string> acknowledged;
+  const auto write = [this, &acknowledged](const std::string& key, const std::string& value) {
+    ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, key, value)).status, CfgItemStatus::kSuccess);
+    acknowledged[key] = value;
+  };
+  const auto restart = [this, &acknowledged](const std::string& interval) {
     quenlo_test::ExitStatus status;
     ASSERT_TRUE(server_.Stop(&status).ok());
     ASSERT_TRUE(status.IsExit(0)) << status.ToString();
-    // A clean stop folds the log into the database: the file alone is complete.
+    // A clean stop folds the log into the database: the file alone, what a
+    // backup or a recovery reads, holds every acknowledged write.
     EXPECT_NE(access(directory_.File("config.db-wal").c_str(), F_OK), 0);
+    std::vector<ConfigRow> rows;
+    ASSERT_TRUE(SalvageReader::ReadRows(directory_.File("config.db"), nullptr, &rows).ok());
+    std::map<std::string, std::string> stored;
+    for (const ConfigRow& row : rows) stored[row.key] = row.value;
+    EXPECT_EQ(stored, acknowledged);
     const LxStatus started = server_.Start(
         {directory_.File("run"), directory_.File("config.db"), {}, {"--snapshot-interval", interval}});
     ASSERT_TRUE(started.ok()) << started.ToString();
   };
 
-  ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, "key", "at stop")).status, CfgItemStatus::kSuccess);
+  for (int index = 0; index < 60; ++index) write("k" + std::to_string(index % 40), "v" + std::to_string(index));
+  write("key", "at stop");
   restart("0");
   EXPECT_EQ(snapshotValue("key"), "at stop");
   struct stat status;
@@ -189,7 +202,7 @@ TEST_F(ServerProcessTest, SnapshotsAreWrittenAtStopAndPeriodicallyOnlyAfterChang
   restart("1");  // nothing changed, nothing written
   EXPECT_EQ(snapshotInode(), atStop);
 
-  ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, "key", "periodic")).status, CfgItemStatus::kSuccess);
+  write("key", "periodic");
   const auto deadline = std::chrono::steady_clock::now() + quenlo_test::ServerProcess::kDefaultTimeout;
   while (snapshotInode() == atStop && std::chrono::steady_clock::now() < deadline) usleep(50 * 1000);
   ASSERT_NE(snapshotInode(), atStop) << "no periodic snapshot";
@@ -335,29 +348,6 @@ TEST_F(ServerProcessTest, FilesAndDirectoriesTheServerCreatesArePrivateWhateverT
     ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
     EXPECT_EQ(status.st_mode & 0777, mode) << path;
   }
-}
-
-// The database file alone, copied without its -wal and -shm files, is what
-// a backup or a recovery reads: after SIGTERM it must hold every write.
-TEST_F(ServerProcessTest, AfterSigtermTheDatabaseFileAloneHoldsEveryAcknowledgedWrite) {
-  std::map<std::string, std::string> acknowledged;
-  Client writer(Socket());
-  for (int index = 0; index < 60; ++index) {
-    const std::string key = "k" + std::to_string(index % 40), value = "v" + std::to_string(index);
-    ASSERT_EQ(writer.Exchange(Frame(Operation::kSetValue, key, value)).status, CfgItemStatus::kSuccess);
-    acknowledged[key] = value;
-  }
-  quenlo_test::ExitStatus exit;
-  ASSERT_TRUE(server_.Stop(&exit).ok());
-  ASSERT_TRUE(exit.IsExit(0)) << exit.ToString();
-  const std::string copy = directory_.File("copy.db");
-  std::ofstream(copy, std::ios::binary) << std::ifstream(directory_.File("config.db"), std::ios::binary).rdbuf();
-
-  std::vector<ConfigRow> rows;
-  ASSERT_TRUE(SalvageReader::ReadRows(copy, nullptr, &rows).ok());
-  std::map<std::string, std::string> stored;
-  for (const ConfigRow& row : rows) stored[row.key] = row.value;
-  EXPECT_EQ(stored, acknowledged);
 }
 
 // Clients that send all their requests at once, writes and reads of their

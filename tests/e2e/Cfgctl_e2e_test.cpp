@@ -223,14 +223,19 @@ TEST_F(CfgctlEndToEnd, ExportResetImportGivesBackTheSameBytesAndCfgserverReadsTh
   Expect({"import", directory_.File("missing.ini")}, 5, "");
 }
 
-// Lines of a watch's output that start with prefix, and the changes it was
-// told it missed.
+// Lines of a watch's output that start with prefix, which must come in
+// commit order (here: name order), and the changes it was told it missed.
 void CountLines(const std::string& output, const std::string& prefix, std::size_t* lines, std::size_t* missed) {
   *lines = *missed = 0;
+  std::string lastName;
   std::size_t start = 0;
   for (std::size_t end; (end = output.find('\n', start)) != std::string::npos; start = end + 1) {
-    const std::string line = output.substr(start, end - start);
-    if (line.compare(0, prefix.size(), prefix) == 0) ++*lines;
+    const std::string line = output.substr(start, end - start), name = line.substr(0, line.find(" = "));
+    if (line.compare(0, prefix.size(), prefix) == 0) {
+      EXPECT_LT(lastName, name) << "out of order";
+      lastName = name;
+      ++*lines;
+    }
     if (line.compare(0, 7, "missed ") == 0) *missed += std::stoul(line.substr(7));
   }
 }
