@@ -122,11 +122,6 @@ LxStatus ChildProcess::ReadUntil(const std::string& text, Duration timeout) {
   return LxStatus::TimedOut("no '" + text + "' on stdout in time");
 }
 
-LxStatus ChildProcess::ReadToEnd(Duration timeout) {
-  ExitStatus ignored;
-  return Wait(timeout, &ignored);
-}
-
 LxStatus ChildProcess::Signal(int signal) {
   if (pid_ <= 0) return LxStatus::InvalidArgument("no child is running");
   return kill(pid_, signal) == 0 ? LxStatus::Ok() : LxStatus::IoError(std::string("kill: ") + strerror(errno));
