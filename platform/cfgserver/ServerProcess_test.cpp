@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
@@ -33,11 +32,6 @@ std::string Frame(Operation operation, const std::string& key = "", const std::s
   return quenlo_test::RequestFrame(operation, "set", "section", key, value);
 }
 std::string Value(Client& client, const std::string& key) { return client.Exchange(Frame(Operation::kGetValue, key)).value; }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 // The names in directory that start with prefix.
 std::vector<std::string> FilesStartingWith(const std::string& directory, const std::string& prefix) {
@@ -89,7 +83,7 @@ TEST_F(ServerProcessTest, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft)
     ASSERT_TRUE(store->AddMissing(rows, &added).ok());
     ASSERT_TRUE(SnapshotWriter::Write(*store, clean + ".snapshot", nullptr).ok());
   }
-  const std::string cleanBytes = ReadFile(clean);
+  const std::string cleanBytes = quenlo_test::ReadFile(clean);
   const std::size_t pageSize = 256 * std::uint8_t(cleanBytes[16]) + std::uint8_t(cleanBytes[17]);
   ASSERT_GT(cleanBytes.size(), 8 * pageSize);
 
@@ -120,7 +114,7 @@ TEST_F(ServerProcessTest, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft)
       damaged.replace(damaged.size() / pageSize / 2 * pageSize, pageSize, RandomBytes(pageSize, 6));
     ASSERT_TRUE(quenlo_test::WriteFile(database, damaged));
     if (test.snapshot) {
-      ASSERT_TRUE(quenlo_test::WriteFile(database + ".snapshot", ReadFile(clean + ".snapshot")));
+      ASSERT_TRUE(quenlo_test::WriteFile(database + ".snapshot", quenlo_test::ReadFile(clean + ".snapshot")));
     }
 
     quenlo_test::ServerProcess server;
@@ -146,7 +140,7 @@ TEST_F(ServerProcessTest, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft)
 
     const std::vector<std::string> kept = FilesStartingWith(caseDirectory.path(), "config.db.damaged-");
     ASSERT_EQ(kept.size(), 1u) << server.errors();
-    EXPECT_TRUE(ReadFile(kept[0]) == damaged) << "the damaged file was changed";
+    EXPECT_TRUE(quenlo_test::ReadFile(kept[0]) == damaged) << "the damaged file was changed";
     EXPECT_NE(server.errors().find("ERROR cfgserver: database " + database), std::string::npos) << server.errors();
     EXPECT_NE(server.errors().find("moved to " + kept[0]), std::string::npos) << server.errors();
   }

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -30,11 +29,6 @@ bool PollUntil(Duration timeout, Condition done) {
   for (; !done(); std::this_thread::sleep_for(kPollInterval))
     if (std::chrono::steady_clock::now() >= deadline) return false;
   return true;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 }  // namespace
