@@ -171,8 +171,9 @@ TEST(StoreKeeperTest, DamageMetWhileServingOrCommittingIsRecoveredAndTheRequestA
     ASSERT_TRUE(writer.Open().ok());
     ASSERT_TRUE(writer.store()->AddMissing(rows, &added).ok());
     // The defaults layer: one key the operator changed, one deleted.
-    ASSERT_TRUE(writer.store()->AddMissingDefaults({{"net", "eth0", "k1000", "factory"}, {"net", "eth0", "gone", "factory"}},
-                                                   &added).ok());
+    ASSERT_TRUE(writer.store()
+                    ->AddMissingDefaults({{"net", "eth0", "k1000", "factory"}, {"net", "eth0", "gone", "factory"}}, &added)
+                    .ok());
     writer.Close();
   }
   const auto damagedFiles = [&directory]() {  // the databases, not their companions

@@ -31,7 +31,9 @@ constexpr int kStallCloseSeconds = 30;
 std::string Frame(Operation operation, const std::string& key = "", const std::string& value = "") {
   return quenlo_test::RequestFrame(operation, "set", "section", key, value);
 }
-std::string Value(Client& client, const std::string& key) { return client.Exchange(Frame(Operation::kGetValue, key)).value; }
+std::string Value(Client& client, const std::string& key) {
+  return client.Exchange(Frame(Operation::kGetValue, key)).value;
+}
 
 // The names in directory that start with prefix.
 std::vector<std::string> FilesStartingWith(const std::string& directory, const std::string& prefix) {
@@ -240,7 +242,8 @@ TEST_F(ServerProcessTest, StalledAndNonReadingClientsBlockNobodyAndAreClosedAfte
   Client writer(Socket()), hog(Socket()), halfFrame(Socket());
   const std::string big(16 * 1024, 'v');
   for (int index = 0; index < 64; ++index)
-    ASSERT_EQ(writer.Exchange(Frame(Operation::kSetValue, "k" + std::to_string(index), big)).status, CfgItemStatus::kSuccess);
+    ASSERT_EQ(writer.Exchange(Frame(Operation::kSetValue, "k" + std::to_string(index), big)).status,
+              CfgItemStatus::kSuccess);
   // About 1 MB per reply, far more than a socket buffer, and never read.
   for (int index = 0; index < 8; ++index) ASSERT_TRUE(hog.Send(Frame(Operation::kGetKeysAndValues)));
   const std::string frame = Frame(Operation::kSetValue, "stalled", "x");
@@ -267,7 +270,8 @@ TEST_F(ServerProcessTest, RefusedStartsChangeNothingStopIsCleanAStaleSocketIsRep
   const std::string open = directory_.File("open"), occupied = directory_.File("occupied");
   ASSERT_EQ(mkdir(open.c_str(), 0777) | chmod(open.c_str(), 0777) | mkdir(occupied.c_str(), 0700), 0);
   ASSERT_TRUE(quenlo_test::WriteFile(occupied + "/CfgServer-ReadFifo", "not a socket"));
-  const std::string held = "--database=" + directory_.File("config.db"), other = "--database=" + directory_.File("2.db");
+  const std::string held = "--database=" + directory_.File("config.db");
+  const std::string other = "--database=" + directory_.File("2.db");
   const std::string run = "--runtime-dir=" + directory_.File("run"), run2 = "--runtime-dir=" + directory_.File("run2");
   const struct {
     std::vector<std::string> arguments;
