@@ -1,4 +1,4 @@
-// The store through power cuts and a full disk, on a VFS that models both.
+// The store through power cuts, on a VFS that models them (the full disk: GroupCommit_test).
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -13,9 +13,8 @@
 
 #include "ConfigStore.h"
 #include "FaultInjectingVfs.h"
-#include "RequestDispatcher.h"
+#include "RequestDispatcher.h"  // Printable
 #include "SnapshotWriter.h"
-#include "StoreKeeper.h"
 #include "TemporaryDirectory.h"
 
 namespace qet_cfgserver {
@@ -336,42 +335,6 @@ TEST_F(ConfigStorePowerCutTest, ACutAtEachStepOfAFirstStartAndARestart) {
     store_.reset();
     for (const char* suffix : {"", "-wal", "-journal"}) std::filesystem::remove(path_ + suffix);
   }
-}
-
-// A full disk: writes answer "server error" and change nothing, reads go on,
-// and writes work again once there is room.
-TEST(ConfigStoreDiskFullTest, WritesFailAndReadsGoOnUntilThereIsRoom) {
-  quenlo_test::TemporaryDirectory directory;
-  quenlo_test::FaultInjectingVfs vfs("quenlo-disk-full");
-  std::unique_ptr<StoreKeeper> keeper(new StoreKeeper({directory.File("config.db"), {}, vfs.name()}));
-  ASSERT_TRUE(keeper->Open().ok());
-  auto dispatch = [&keeper](wire::Operation operation, const std::string& key, const std::string& value) {
-    return RequestDispatcher(keeper.get()).Dispatch({operation, 0, "test", "", "net", "eth0", key, value});
-  };
-  const std::string longValue(5000, 'v');  // over a page
-  ASSERT_EQ(dispatch(wire::Operation::kSetValue, "mtu", "1500").status, CfgItemStatus::kSuccess);
-  ASSERT_EQ(dispatch(wire::Operation::kSetValue, "name", longValue).status, CfgItemStatus::kSuccess);
-
-  vfs.SetDiskFull(true);
-  for (const char* key : {"mtu", "name", "new"})
-    EXPECT_EQ(dispatch(wire::Operation::kSetValue, key, "lost").status, CfgItemStatus::kServerError) << key;
-  EXPECT_EQ(keeper->store()->ImportDefaults("net", {{"eth0", "dhcp", "yes"}}).code(), LxStatus::Code::kIoError);
-  EXPECT_EQ(dispatch(wire::Operation::kGetValue, "mtu", "").value, "1500");
-  std::string pairs;
-  for (const wire::KeyValue& pair : dispatch(wire::Operation::kGetKeysAndValues, "", "").pairs)
-    pairs += pair.key + "=" + pair.value.substr(0, 4) + " ";
-  EXPECT_EQ(pairs, "mtu=1500 name=vvvv ");
-
-  vfs.SetDiskFull(false);
-  EXPECT_EQ(dispatch(wire::Operation::kSetValue, "new", "9000").status, CfgItemStatus::kSuccess);
-  keeper.reset();
-  keeper.reset(new StoreKeeper({directory.File("config.db"), {}, nullptr}));
-  ASSERT_TRUE(keeper->Open().ok());
-  for (const std::vector<std::string>& expected :
-       std::vector<std::vector<std::string>>{{"mtu", "1500"}, {"name", longValue}, {"new", "9000"}})
-    EXPECT_EQ(dispatch(wire::Operation::kGetValue, expected[0], "").value, expected[1]) << expected[0];
-  std::string dhcp;
-  EXPECT_EQ(keeper->store()->GetValue("net", "eth0", "dhcp", &dhcp).code(), LxStatus::Code::kNotFound);
 }
 
 }  // namespace

@@ -23,23 +23,8 @@ class RequestDispatcherTest : public ::testing::Test {
   StoreKeeper keeper_{StoreSettings{directory_.File("config.db"), {}, nullptr}};
 };
 
-TEST_F(RequestDispatcherTest, EveryOperationAndWhatIsUnknown) {
-  const std::vector<std::string> writes[] = {{"net", "eth1", "mtu", "1500"}, {"net", "eth0", "mtu", "1500"},
-                                             {"net", "eth0", "mtu", "9000"}, {"net", "eth0", "dhcp", "no"},
-                                             {"app", "ui", "lang", "en"}};
-  for (const std::vector<std::string>& write : writes)
-    ASSERT_EQ(Dispatch(Operation::kSetValue, write[0], write[1], write[2], write[3]).status, CfgItemStatus::kSuccess);
-  EXPECT_EQ(Dispatch(Operation::kGetSets).names, (std::vector<std::string>{"app", "net"}));
-  EXPECT_EQ(Dispatch(Operation::kGetSections, "net").names, (std::vector<std::string>{"eth0", "eth1"}));
-  std::string pairs;
-  for (const wire::KeyValue& pair : Dispatch(Operation::kGetKeysAndValues, "net", "eth0").pairs)
-    pairs += pair.key + "=" + pair.value + " ";
-  EXPECT_EQ(pairs, "dhcp=no mtu=9000 ");
-  const wire::Reply unknownSet = Dispatch(Operation::kGetSections, "nothing");
-  EXPECT_TRUE(unknownSet.status == CfgItemStatus::kSuccess && unknownSet.names.empty());
-  EXPECT_EQ(Dispatch(Operation::kGetValue, "net", "eth0", "nothing").status, CfgItemStatus::kKeyNotFound);
-}
-
+// Every operation, and what is unknown: the console's and cfgctl's
+// end-to-end tests.
 TEST_F(RequestDispatcherTest, RequestsOverTheLimitsAreRejectedAndChangeNothing) {
   const std::string name(wire::kMaxNameBytes, 'n'), longName = name + "n", value(wire::kMaxValueBytes, '\0');
   ASSERT_EQ(Dispatch(Operation::kSetValue, name, name, name, value).status, CfgItemStatus::kSuccess);  // at the limits

@@ -105,7 +105,7 @@ TEST(Wire, DamagedOrLyingFramesAreRefused) {
   EXPECT_FALSE(Decode(HandWrittenFrame(true).ULong(99).ULong(0).Frame(), &request).ok());
 }
 
-TEST(Wire, TheLargestLegalRequestIsTheServersLimitAndALargerHeaderIsRefusedAtOnce) {
+TEST(Wire, TheLargestLegalRequestIsTheServersLimit) {
   const std::string label(kMaxLabelBytes, 'l'), name(kMaxNameBytes, 'n');
   std::string largest;
   ASSERT_TRUE(EncodeRequestFrame({Operation::kSetValue, 1, label, label, name, name, name,
@@ -118,12 +118,7 @@ TEST(Wire, TheLargestLegalRequestIsTheServersLimitAndALargerHeaderIsRefusedAtOnc
   std::string body;
   LxStatus error;
   EXPECT_EQ(fits.Next(&header, &body, &error), FrameAssembler::Result::kFrame);
-
-  std::string over = {'Q', 'C', kFirstProtocolVersion, 0};  // a big-endian header, no body yet
-  HandWrittenFrame(false).ULong(kMaxRequestBodyBytes + 1, &over);
-  FrameAssembler refuses(kMaxRequestBodyBytes);
-  refuses.Append(over.data(), over.size());
-  EXPECT_EQ(refuses.Next(&header, &body, &error), FrameAssembler::Result::kBadFrame);
+  // A header one byte over is refused before its body: the server tests.
 }
 
 }  // namespace

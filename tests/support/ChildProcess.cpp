@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -30,11 +29,6 @@ bool PollUntil(Duration timeout, Condition done) {
   for (; !done(); std::this_thread::sleep_for(kPollInterval))
     if (std::chrono::steady_clock::now() >= deadline) return false;
   return true;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 }  // namespace
@@ -120,11 +114,6 @@ LxStatus ChildProcess::ReadUntil(const std::string& text, Duration timeout) {
   if (output_.find(text) != std::string::npos) return LxStatus::Ok();
   if (ended) return LxStatus::NotFound("the child ended without '" + text + "' on stdout");
   return LxStatus::TimedOut("no '" + text + "' on stdout in time");
-}
-
-LxStatus ChildProcess::ReadToEnd(Duration timeout) {
-  ExitStatus ignored;
-  return Wait(timeout, &ignored);
 }
 
 LxStatus ChildProcess::Signal(int signal) {

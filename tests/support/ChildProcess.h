@@ -55,8 +55,6 @@ class ChildProcess {
 
   // Waits until stdout contains text; fails when the child ends without it.
   LxStatus ReadUntil(const std::string& text, Duration timeout);
-  // Waits for the child to end; then output() and errors() are complete.
-  LxStatus ReadToEnd(Duration timeout);
   // Everything read so far from stdout / stderr.
   const std::string& output() const { return output_; }
   const std::string& errors() const { return errors_; }

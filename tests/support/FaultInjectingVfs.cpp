@@ -159,7 +159,7 @@ struct FaultInjectingVfs::Hooks {
     return SQLITE_OK;
   }
 
-  // The rest passes straight through to the real VFS and file.
+  // The rest passes straight through to the real file.
   static int Read(sqlite3_file* file, void* data, int amount, sqlite3_int64 offset) {
     return Real(file)->pMethods->xRead(Real(file), data, amount, offset);
   }
@@ -194,54 +194,19 @@ struct FaultInjectingVfs::Hooks {
   static int Unfetch(sqlite3_file* file, sqlite3_int64 offset, void* pointer) {
     return Real(file)->pMethods->xUnfetch(Real(file), offset, pointer);
   }
-
-  static sqlite3_vfs* RealVfs(sqlite3_vfs* vfs) { return Owner(vfs)->real_; }
-  static int Access(sqlite3_vfs* vfs, const char* name, int flags, int* result) {
-    return RealVfs(vfs)->xAccess(RealVfs(vfs), name, flags, result);
-  }
-  static int FullPathname(sqlite3_vfs* vfs, const char* name, int size, char* out) {
-    return RealVfs(vfs)->xFullPathname(RealVfs(vfs), name, size, out);
-  }
-  static void* DlOpen(sqlite3_vfs* vfs, const char* name) { return RealVfs(vfs)->xDlOpen(RealVfs(vfs), name); }
-  static void DlError(sqlite3_vfs* vfs, int size, char* message) { RealVfs(vfs)->xDlError(RealVfs(vfs), size, message); }
-  static void (*DlSym(sqlite3_vfs* vfs, void* library, const char* symbol))(void) {
-    return RealVfs(vfs)->xDlSym(RealVfs(vfs), library, symbol);
-  }
-  static void DlClose(sqlite3_vfs* vfs, void* library) { RealVfs(vfs)->xDlClose(RealVfs(vfs), library); }
-  static int Randomness(sqlite3_vfs* vfs, int size, char* out) {
-    return RealVfs(vfs)->xRandomness(RealVfs(vfs), size, out);
-  }
-  static int Sleep(sqlite3_vfs* vfs, int microseconds) { return RealVfs(vfs)->xSleep(RealVfs(vfs), microseconds); }
-  static int CurrentTime(sqlite3_vfs* vfs, double* time) { return RealVfs(vfs)->xCurrentTime(RealVfs(vfs), time); }
-  static int GetLastError(sqlite3_vfs* vfs, int size, char* message) {
-    return RealVfs(vfs)->xGetLastError(RealVfs(vfs), size, message);
-  }
-  static int CurrentTimeInt64(sqlite3_vfs* vfs, sqlite3_int64* time) {
-    return RealVfs(vfs)->xCurrentTimeInt64(RealVfs(vfs), time);
-  }
 };
 
 FaultInjectingVfs::FaultInjectingVfs(const std::string& name) : name_(name), real_(sqlite3_vfs_find(nullptr)) {
-  vfs_ = sqlite3_vfs();
-  vfs_.iVersion = 2;
+  // Everything but opening and deleting files is the unix VFS's own: its
+  // other calls do not look at the VFS they are called through.
+  vfs_ = *real_;
+  vfs_.iVersion = 2;  // without the system-call overrides
   vfs_.szOsFile = kShimFileBytes + real_->szOsFile;
-  vfs_.mxPathname = real_->mxPathname;
+  vfs_.pNext = nullptr;
   vfs_.zName = name_.c_str();
   vfs_.pAppData = this;
   vfs_.xOpen = Hooks::Open;
   vfs_.xDelete = Hooks::Delete;
-  vfs_.xAccess = Hooks::Access;
-  vfs_.xFullPathname = Hooks::FullPathname;
-  vfs_.xDlOpen = Hooks::DlOpen;
-  vfs_.xDlError = Hooks::DlError;
-  vfs_.xDlSym = Hooks::DlSym;
-  vfs_.xDlClose = Hooks::DlClose;
-  vfs_.xRandomness = Hooks::Randomness;
-  vfs_.xSleep = Hooks::Sleep;
-  vfs_.xCurrentTime = Hooks::CurrentTime;
-  vfs_.xGetLastError = Hooks::GetLastError;
-  vfs_.xCurrentTimeInt64 = Hooks::CurrentTimeInt64;
-
   methods_ = sqlite3_io_methods();
   methods_.iVersion = 3;
   methods_.xClose = Hooks::Close;

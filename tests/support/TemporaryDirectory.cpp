@@ -43,4 +43,9 @@ bool WriteFile(const std::string& path, const std::string& contents) {
   return static_cast<bool>(file.write(contents.data(), static_cast<std::streamsize>(contents.size())).flush());
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
 }  // namespace quenlo_test

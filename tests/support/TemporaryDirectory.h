@@ -33,5 +33,7 @@ std::string MemoryFileSystemRoot();
 
 // Writes contents to path, replacing the file. Returns false on failure.
 bool WriteFile(const std::string& path, const std::string& contents);
+// The whole file at path; empty when it cannot be read.
+std::string ReadFile(const std::string& path);
 
 }  // namespace quenlo_test
