@@ -18,7 +18,9 @@ mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/nu
 
 "$top/scripts/install-deps.sh" debootstrap
 if [[ ! -x $pristine/usr/bin/apt-get ]]; then
-  debootstrap --variant=minbase bookworm "$pristine" "${mirror:-http://deb.debian.org/debian}"
+  # The mirror this machine's apt already uses: nothing else is reachable.
+  [[ -n $mirror ]] || { echo "fresh-root-check: no mirror in /etc/apt/sources.list.d/debian.sources" >&2; exit 1; }
+  debootstrap --variant=minbase bookworm "$pristine" "$mirror"
 fi
 
 root=$(mktemp -d /var/tmp/quenlo-fresh.XXXXXX)
