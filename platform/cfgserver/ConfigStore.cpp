@@ -268,26 +268,28 @@ LxStatus ConfigStore::AddMissing(const std::vector<ConfigRow>& rows, std::uint64
   return WriteAll(&insertDefault_, rows, added);
 }
 
-LxStatus ConfigStore::WriteAll(SqliteStatement* statement, const std::vector<ConfigRow>& rows,
-                               std::uint64_t* changed) {
-  *changed = 0;
+LxStatus ConfigStore::InTransaction(const char* what, const std::function<LxStatus()>& body) {
   const int began = begin_.Step();
   begin_.Reset();
   if (began != SQLITE_DONE) return Failure("cannot begin a transaction");
-  std::uint64_t count = 0;
-  LxStatus status = StepEach(statement, rows, &count);
+  LxStatus status = body();
   if (status.ok()) {
     const int committed = commit_.Step();
     commit_.Reset();
-    if (committed == SQLITE_DONE) {
-      *changed = count;
-      changes_ += count;
-      return LxStatus::Ok();
-    }
-    status = Failure("cannot commit");
+    if (committed == SQLITE_DONE) return status;
+    status = Failure(what);
   }
   rollback_.Step();
   rollback_.Reset();
+  return status;
+}
+
+LxStatus ConfigStore::WriteAll(SqliteStatement* statement, const std::vector<ConfigRow>& rows,
+                               std::uint64_t* changed) {
+  std::uint64_t count = 0;
+  LxStatus status = InTransaction("cannot commit", [&]() { return StepEach(statement, rows, &count); });
+  *changed = status.ok() ? count : 0;
+  if (status.ok()) changes_ += count;
   return status;
 }
 

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -157,8 +158,7 @@ class ConfigStore {
   LxStatus StepEach(SqliteStatement* statement, const std::vector<ConfigRow>& rows, std::uint64_t* changed);
   LxStatus Migrate();
   // Runs body between BEGIN and COMMIT; rolls back when either fails.
-  template <typename Body>
-  LxStatus InTransaction(const char* what, Body body);
+  LxStatus InTransaction(const char* what, const std::function<LxStatus()>& body);
   LxStatus Run(const std::string& sql, const std::vector<const std::string*>& parameters);
   LxStatus SelectSet(const char* table, const std::string& set, std::vector<ConfigRow>* rows);
   LxStatus ReplaceDefaults(const std::string& set, const std::vector<ConfigRow>& rows);

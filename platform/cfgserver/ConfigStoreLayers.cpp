@@ -108,23 +108,6 @@ LxStatus ConfigStore::Migrate() {
   return status;
 }
 
-template <typename Body>
-LxStatus ConfigStore::InTransaction(const char* what, Body body) {
-  const int began = begin_.Step();
-  begin_.Reset();
-  if (began != SQLITE_DONE) return Failure("cannot begin a transaction");
-  LxStatus status = body();
-  if (status.ok()) {
-    const int committed = commit_.Step();
-    commit_.Reset();
-    if (committed == SQLITE_DONE) return status;
-    status = Failure(what);
-  }
-  rollback_.Step();
-  rollback_.Reset();
-  return status;
-}
-
 LxStatus ConfigStore::Run(const std::string& sql, const Parameters& parameters) {
   return Query(database_, sql, parameters, [](const SqliteStatement&) {});
 }
