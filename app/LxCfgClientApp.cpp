@@ -1,9 +1,9 @@
-#include "LxCfgClientApp.h"
+#include "app/LxCfgClientApp.h"
 
 #include <unistd.h>
 
-#include "CfgRequests.h"
-#include "HandleLine.h"
+#include "cfgmsg/CfgRequests.h"
+#include "commands/HandleLine.h"
 
 namespace quenlo {
 

@@ -2,9 +2,9 @@
 
 #include <cstdint>
 
-#include "LxBaseApp.h"
-#include "LxLinePrompter.h"
-#include "LxiConfigure.h"
+#include "baseapp/LxBaseApp.h"
+#include "cfgmsg/LxiConfigure.h"
+#include "console/LxLinePrompter.h"
 
 namespace quenlo {
 

@@ -7,8 +7,8 @@
 #include <iostream>
 #include <string>
 
-#include "LxCfgClientApp.h"
-#include "dlog.h"
+#include "app/LxCfgClientApp.h"
+#include "dlog/dlog.h"
 
 namespace {
 

@@ -31,7 +31,7 @@
 #include <utility>
 #include <vector>
 
-#include "Measure.h"
+#include "bench/Measure.h"
 
 namespace {
 

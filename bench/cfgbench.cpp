@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "CfgRequests.h"
-#include "Measure.h"
+#include "bench/Measure.h"
+#include "cfgmsg/CfgRequests.h"
 
 namespace {
 

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "Messages.h"
+#include "cfgwire/Messages.h"
 
 namespace {
 

@@ -23,7 +23,7 @@
 #include <fstream>
 #include <string>
 
-#include "Measure.h"
+#include "bench/Measure.h"
 
 extern char** environ;
 

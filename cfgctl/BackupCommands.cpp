@@ -1,4 +1,4 @@
-#include "BackupCommands.h"
+#include "cfgctl/BackupCommands.h"
 
 #include <errno.h>
 #include <stdio.h>
@@ -8,12 +8,12 @@
 #include <fstream>
 #include <set>
 
-#include "CfgAdmin.h"
-#include "CfgRequests.h"
-#include "Commands.h"
-#include "IniReader.h"
-#include "IniWriter.h"
-#include "SetFileName.h"
+#include "cfgctl/Commands.h"
+#include "cfgmsg/CfgAdmin.h"
+#include "cfgmsg/CfgRequests.h"
+#include "ini/IniReader.h"
+#include "ini/IniWriter.h"
+#include "ini/SetFileName.h"
 
 namespace cfgctl {
 

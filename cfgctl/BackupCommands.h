@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "ExitStatus.h"
-#include "LxiConfigure.h"
-#include "Output.h"
+#include "cfgctl/ExitStatus.h"
+#include "cfgctl/Output.h"
+#include "cfgmsg/LxiConfigure.h"
 
 namespace cfgctl {
 

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "cfgctl/CommandLine.h"
 
 #include <cstddef>
 

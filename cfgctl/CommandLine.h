@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "LxStatus.h"
+#include "common/LxStatus.h"
 
 namespace cfgctl {
 

@@ -1,12 +1,12 @@
-#include "Commands.h"
+#include "cfgctl/Commands.h"
 
 #include <list>
 #include <set>
 
-#include "BackupCommands.h"
-#include "CfgAdmin.h"
-#include "CfgRequests.h"
-#include "WatchCommand.h"
+#include "cfgctl/BackupCommands.h"
+#include "cfgctl/WatchCommand.h"
+#include "cfgmsg/CfgAdmin.h"
+#include "cfgmsg/CfgRequests.h"
 
 namespace cfgctl {
 

@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "CfgAdminTypes.h"
-#include "CfgItemStatus.h"
-#include "CommandLine.h"
-#include "ExitStatus.h"
-#include "LxiConfigure.h"
-#include "Output.h"
+#include "cfgctl/CommandLine.h"
+#include "cfgctl/ExitStatus.h"
+#include "cfgctl/Output.h"
+#include "cfgmsg/CfgAdminTypes.h"
+#include "cfgmsg/LxiConfigure.h"
+#include "cfgwire/CfgItemStatus.h"
 
 namespace cfgctl {
 

@@ -1,4 +1,4 @@
-#include "ExitStatus.h"
+#include "cfgctl/ExitStatus.h"
 
 namespace cfgctl {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CfgItemStatus.h"
+#include "cfgwire/CfgItemStatus.h"
 
 namespace cfgctl {
 

@@ -1,6 +1,6 @@
-#include "Output.h"
+#include "cfgctl/Output.h"
 
-#include "IniField.h"
+#include "ini/IniField.h"
 
 namespace cfgctl {
 

@@ -1,11 +1,11 @@
-#include "WatchCommand.h"
+#include "cfgctl/WatchCommand.h"
 
 #include <signal.h>
 
 #include <string>
 
-#include "Commands.h"
-#include "LxCfgWatch.h"
+#include "cfgctl/Commands.h"
+#include "cfgmsg/LxCfgWatch.h"
 
 namespace cfgctl {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CfgAdminTypes.h"
-#include "ExitStatus.h"
-#include "Output.h"
+#include "cfgctl/ExitStatus.h"
+#include "cfgctl/Output.h"
+#include "cfgmsg/CfgAdminTypes.h"
 
 namespace cfgctl {
 

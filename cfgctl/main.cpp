@@ -3,10 +3,10 @@
 
 #include <signal.h>
 
-#include "CfgRequests.h"
-#include "CommandLine.h"
-#include "Commands.h"
-#include "dlog.h"
+#include "cfgctl/CommandLine.h"
+#include "cfgctl/Commands.h"
+#include "cfgmsg/CfgRequests.h"
+#include "dlog/dlog.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "CommandDispatch.h"
+#include "commands/CommandDispatch.h"
 
-#include "ConfigCommands.h"
-#include "LxCfgItem.h"
-#include "LxCfgUtil.h"
+#include "cfgmsg/LxCfgItem.h"
+#include "cfgmsg/LxCfgUtil.h"
+#include "commands/ConfigCommands.h"
 
 namespace quenlo {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "LxiConfigure.h"
+#include "cfgmsg/LxiConfigure.h"
 
 namespace quenlo {
 

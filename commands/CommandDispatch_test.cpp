@@ -2,12 +2,12 @@
 // it the splitter's rules (blanks trimmed around items, empty items between
 // commas, a value that runs to the end of the line).
 
-#include "CommandDispatch.h"
+#include "commands/CommandDispatch.h"
 
 #include <gtest/gtest.h>
 
-#include "CoutCapture.h"
-#include "InMemoryConfigure.h"
+#include "tests/doubles/CoutCapture.h"
+#include "tests/doubles/InMemoryConfigure.h"
 
 namespace quenlo {
 namespace {

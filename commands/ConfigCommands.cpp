@@ -1,11 +1,11 @@
-#include "ConfigCommands.h"
+#include "commands/ConfigCommands.h"
 
 #include <algorithm>
 #include <iostream>
 #include <list>
 #include <set>
 
-#include "CfgRequests.h"
+#include "cfgmsg/CfgRequests.h"
 
 namespace quenlo {
 

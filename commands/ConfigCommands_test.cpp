@@ -3,13 +3,13 @@
 // (tests/e2e); the tags each command sends are checked in
 // CommandDispatch_test.
 
-#include "ConfigCommands.h"
+#include "commands/ConfigCommands.h"
 
 #include <gtest/gtest.h>
 
-#include "CoutCapture.h"
-#include "InMemoryConfigure.h"
-#include "ShowHelp.h"
+#include "commands/ShowHelp.h"
+#include "tests/doubles/CoutCapture.h"
+#include "tests/doubles/InMemoryConfigure.h"
 
 namespace quenlo {
 namespace {

@@ -1,10 +1,10 @@
-#include "HandleLine.h"
+#include "commands/HandleLine.h"
 
 #include <iostream>
 
-#include "CommandDispatch.h"
-#include "LxCfgClientApp.h"
-#include "ShowHelp.h"
+#include "app/LxCfgClientApp.h"
+#include "commands/CommandDispatch.h"
+#include "commands/ShowHelp.h"
 
 namespace quenlo {
 

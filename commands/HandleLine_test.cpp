@@ -1,12 +1,12 @@
 // The line handler's own words: empty line, help and quit. Configuration
 // commands are covered by CommandDispatch_test and the end-to-end tests.
 
-#include "HandleLine.h"
+#include "commands/HandleLine.h"
 
 #include <gtest/gtest.h>
 
-#include "CoutCapture.h"
-#include "LxCfgClientApp.h"
+#include "app/LxCfgClientApp.h"
+#include "tests/doubles/CoutCapture.h"
 
 namespace quenlo {
 namespace {

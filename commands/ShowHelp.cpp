@@ -1,4 +1,4 @@
-#include "ShowHelp.h"
+#include "commands/ShowHelp.h"
 
 #include <iostream>
 

@@ -1,4 +1,4 @@
-#include "LxLinePrompter.h"
+#include "console/LxLinePrompter.h"
 
 #include <unistd.h>
 

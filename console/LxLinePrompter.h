@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "LxPrompterGate.h"
+#include "console/LxPrompterGate.h"
 
 namespace quenlo {
 

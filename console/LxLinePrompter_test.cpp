@@ -1,6 +1,6 @@
 // The prompter's state machine, driven through std::cin and std::cout.
 
-#include "LxLinePrompter.h"
+#include "console/LxLinePrompter.h"
 
 #include <ext/stdio_filebuf.h>
 #include <gtest/gtest.h>

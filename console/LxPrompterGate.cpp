@@ -1,4 +1,4 @@
-#include "LxPrompterGate.h"
+#include "console/LxPrompterGate.h"
 
 namespace quenlo {
 

@@ -1,4 +1,4 @@
-#include "ScratchStore.h"
+#include "fuzz/ScratchStore.h"
 
 #include <stdlib.h>
 #include <unistd.h>

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "StoreKeeper.h"
+#include "recovery/StoreKeeper.h"
 
 namespace quenlo_fuzz {
 

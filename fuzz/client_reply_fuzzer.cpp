@@ -16,9 +16,9 @@
 #include <set>
 #include <string>
 
-#include "FuzzCheck.h"
-#include "LxCfgKeyValuePair.h"
-#include "Messages.h"
+#include "cfgmsg/LxCfgKeyValuePair.h"
+#include "cfgwire/Messages.h"
+#include "fuzz/FuzzCheck.h"
 
 namespace quenlo_fuzz {
 namespace {

@@ -15,9 +15,9 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "HandWrittenFrame.h"
-#include "Limits.h"
-#include "Messages.h"
+#include "cfgwire/Limits.h"
+#include "cfgwire/Messages.h"
+#include "tests/support/HandWrittenFrame.h"
 
 namespace {
 

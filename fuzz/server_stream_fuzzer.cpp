@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "FuzzCheck.h"
-#include "Messages.h"
-#include "RequestDispatcher.h"
-#include "RequestLimits.h"
-#include "ScratchStore.h"
+#include "cfgwire/Messages.h"
+#include "cfgwire/RequestLimits.h"
+#include "fuzz/FuzzCheck.h"
+#include "fuzz/ScratchStore.h"
+#include "requests/RequestDispatcher.h"
 
 namespace quenlo_fuzz {
 namespace {

@@ -1,4 +1,4 @@
-#include "LxBaseApp.h"
+#include "baseapp/LxBaseApp.h"
 
 LxBaseApp::LxBaseApp() : stopRequested_(false) {}
 

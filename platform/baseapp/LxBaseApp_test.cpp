@@ -1,7 +1,7 @@
 // The framework's lifecycle. Stop() from a signal handler is exercised end
 // to end by the console's SIGTERM tests.
 
-#include "LxBaseApp.h"
+#include "baseapp/LxBaseApp.h"
 
 #include <gtest/gtest.h>
 

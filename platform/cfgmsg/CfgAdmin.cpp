@@ -1,4 +1,4 @@
-#include "CfgAdmin.h"
+#include "cfgmsg/CfgAdmin.h"
 
 namespace qet_cfgserver {
 

@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "CfgAdminTypes.h"
-#include "CfgItemStatus.h"
-#include "LxiConfigure.h"
+#include "cfgmsg/CfgAdminTypes.h"
+#include "cfgmsg/LxiConfigure.h"
+#include "cfgwire/CfgItemStatus.h"
 
 namespace qet_cfgserver {
 

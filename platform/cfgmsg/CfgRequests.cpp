@@ -1,6 +1,6 @@
-#include "CfgRequests.h"
+#include "cfgmsg/CfgRequests.h"
 
-#include "LxIpcClient.h"
+#include "cfgmsg/LxIpcClient.h"
 
 namespace qet_cfgserver {
 

@@ -4,9 +4,9 @@
 #include <set>
 #include <string>
 
-#include "CfgItemStatus.h"
-#include "LxCfgKeyValuePair.h"
-#include "LxiConfigure.h"
+#include "cfgmsg/LxCfgKeyValuePair.h"
+#include "cfgmsg/LxiConfigure.h"
+#include "cfgwire/CfgItemStatus.h"
 
 namespace qet_cfgserver {
 

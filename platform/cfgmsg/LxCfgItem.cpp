@@ -1,6 +1,6 @@
-#include "LxCfgItem.h"
+#include "cfgmsg/LxCfgItem.h"
 
-#include "LxCfgUtil.h"
+#include "cfgmsg/LxCfgUtil.h"
 
 namespace qet_cfgserver {
 

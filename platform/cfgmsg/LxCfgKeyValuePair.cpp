@@ -1,4 +1,4 @@
-#include "LxCfgKeyValuePair.h"
+#include "cfgmsg/LxCfgKeyValuePair.h"
 
 namespace qet_cfgserver {
 

@@ -1,4 +1,4 @@
-#include "LxCfgUtil.h"
+#include "cfgmsg/LxCfgUtil.h"
 
 namespace qet_cfgserver {
 

@@ -1,4 +1,4 @@
-#include "LxCfgWatch.h"
+#include "cfgmsg/LxCfgWatch.h"
 
 #include <ace/LSOCK_Connector.h>
 #include <ace/LSOCK_Stream.h>
@@ -8,10 +8,10 @@
 
 #include <mutex>
 
-#include "LxIpcClient.h"
-#include "Messages.h"
-#include "RequestLimits.h"
-#include "RuntimeDirectory.h"
+#include "cfgmsg/LxIpcClient.h"
+#include "cfgwire/Messages.h"
+#include "cfgwire/RequestLimits.h"
+#include "cfgwire/RuntimeDirectory.h"
 
 namespace qet_cfgserver {
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "CfgAdmin.h"
-#include "CfgItemStatus.h"
+#include "cfgmsg/CfgAdmin.h"
+#include "cfgwire/CfgItemStatus.h"
 
 namespace qet_cfgserver {
 

@@ -1,11 +1,11 @@
-#include "LxIpcClient.h"
+#include "cfgmsg/LxIpcClient.h"
 
 #include <memory>
 #include <vector>
 
-#include "RequestLimits.h"
-#include "RuntimeDirectory.h"
-#include "dlog.h"
+#include "cfgwire/RequestLimits.h"
+#include "cfgwire/RuntimeDirectory.h"
+#include "dlog/dlog.h"
 
 namespace qet_cfgserver {
 

@@ -4,9 +4,9 @@
 #include <mutex>
 #include <string>
 
-#include "LxServerConnection.h"
-#include "LxiConfigure.h"
-#include "Messages.h"
+#include "cfgmsg/LxServerConnection.h"
+#include "cfgmsg/LxiConfigure.h"
+#include "cfgwire/Messages.h"
 
 namespace qet_cfgserver {
 

@@ -2,7 +2,7 @@
 // timeouts and release during a request. No server, reconnection after a
 // restart and rejected requests are covered end to end (tests/e2e).
 
-#include "LxIpcClient.h"
+#include "cfgmsg/LxIpcClient.h"
 
 #include <ace/LSOCK_Acceptor.h>
 #include <ace/UNIX_Addr.h>
@@ -12,8 +12,8 @@
 #include <future>
 #include <thread>
 
-#include "CfgRequests.h"
-#include "TemporaryDirectory.h"
+#include "cfgmsg/CfgRequests.h"
+#include "tests/support/TemporaryDirectory.h"
 
 namespace qet_cfgserver {
 namespace {

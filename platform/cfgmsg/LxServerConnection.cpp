@@ -1,4 +1,4 @@
-#include "LxServerConnection.h"
+#include "cfgmsg/LxServerConnection.h"
 
 #include <ace/LSOCK_Connector.h>
 #include <ace/OS_NS_errno.h>

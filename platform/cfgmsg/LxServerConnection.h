@@ -6,8 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "Frame.h"
-#include "LxStatus.h"
+#include "cfgwire/Frame.h"
+#include "common/LxStatus.h"
 
 namespace qet_cfgserver {
 

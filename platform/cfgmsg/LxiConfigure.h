@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "CfgAdminTypes.h"
-#include "CfgItemStatus.h"
-#include "LxCfgKeyValuePair.h"
+#include "cfgmsg/CfgAdminTypes.h"
+#include "cfgmsg/LxCfgKeyValuePair.h"
+#include "cfgwire/CfgItemStatus.h"
 
 namespace qet_cfgserver {
 

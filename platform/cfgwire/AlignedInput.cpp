@@ -1,4 +1,4 @@
-#include "AlignedInput.h"
+#include "cfgwire/AlignedInput.h"
 
 namespace qet_cfgserver {
 namespace wire {

@@ -1,4 +1,4 @@
-#include "CfgItemStatus.h"
+#include "cfgwire/CfgItemStatus.h"
 
 namespace qet_cfgserver {
 namespace CfgItemStatus {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "LxStatus.h"
+#include "common/LxStatus.h"
 
 namespace qet_cfgserver {
 namespace wire {

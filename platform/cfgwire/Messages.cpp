@@ -1,9 +1,9 @@
-#include "Messages.h"
+#include "cfgwire/Messages.h"
 
 #include <ace/CDR_Stream.h>
 
-#include "AlignedInput.h"
-#include "Limits.h"
+#include "cfgwire/AlignedInput.h"
+#include "cfgwire/Limits.h"
 
 namespace qet_cfgserver {
 namespace wire {

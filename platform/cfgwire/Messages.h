@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "CfgItemStatus.h"
-#include "Frame.h"
-#include "Limits.h"
-#include "LxStatus.h"
+#include "cfgwire/CfgItemStatus.h"
+#include "cfgwire/Frame.h"
+#include "cfgwire/Limits.h"
+#include "common/LxStatus.h"
 
 namespace qet_cfgserver {
 namespace wire {

@@ -2,12 +2,12 @@
 // Encoding is exercised by every test that talks to a server; frames cut
 // into pieces by the server tests (a half frame, then the rest).
 
-#include "Messages.h"
+#include "cfgwire/Messages.h"
 
 #include <ace/CDR_Base.h>
 #include <gtest/gtest.h>
 
-#include "HandWrittenFrame.h"
+#include "tests/support/HandWrittenFrame.h"
 
 
 namespace qet_cfgserver {

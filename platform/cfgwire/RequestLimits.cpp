@@ -1,6 +1,6 @@
-#include "RequestLimits.h"
+#include "cfgwire/RequestLimits.h"
 
-#include "Limits.h"
+#include "cfgwire/Limits.h"
 
 namespace qet_cfgserver {
 namespace wire {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LxStatus.h"
-#include "Messages.h"
+#include "cfgwire/Messages.h"
+#include "common/LxStatus.h"
 
 namespace qet_cfgserver {
 namespace wire {

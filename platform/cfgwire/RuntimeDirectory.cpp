@@ -1,4 +1,4 @@
-#include "RuntimeDirectory.h"
+#include "cfgwire/RuntimeDirectory.h"
 
 #include <stdlib.h>
 #include <sys/un.h>

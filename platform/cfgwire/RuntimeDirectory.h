@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "LxStatus.h"
+#include "common/LxStatus.h"
 
 namespace qet_cfgserver {
 namespace wire {

@@ -1,4 +1,4 @@
-#include "LxStatus.h"
+#include "common/LxStatus.h"
 
 namespace {
 

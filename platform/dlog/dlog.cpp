@@ -1,4 +1,4 @@
-#include "dlog.h"
+#include "dlog/dlog.h"
 
 #include <errno.h>
 #include <stdarg.h>

@@ -1,4 +1,4 @@
-#include "dlog.h"
+#include "dlog/dlog.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "TemporaryDirectory.h"
+#include "tests/support/TemporaryDirectory.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "HexByte.h"
+#include "ini/HexByte.h"
 
 namespace qet_cfgserver {
 

@@ -1,6 +1,6 @@
-#include "IniField.h"
+#include "ini/IniField.h"
 
-#include "HexByte.h"
+#include "ini/HexByte.h"
 
 namespace qet_cfgserver {
 

@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "IniField.h"
-#include "IniReader.h"
-#include "IniWriter.h"
-#include "SetFileName.h"
+#include "ini/IniField.h"
+#include "ini/IniReader.h"
+#include "ini/IniWriter.h"
+#include "ini/SetFileName.h"
 
 namespace qet_cfgserver {
 namespace {

@@ -1,4 +1,4 @@
-#include "IniReader.h"
+#include "ini/IniReader.h"
 
 #include <errno.h>
 #include <string.h>
@@ -7,9 +7,9 @@
 #include <map>
 #include <utility>
 
-#include "IniField.h"
-#include "Limits.h"
-#include "SetFileName.h"
+#include "cfgwire/Limits.h"
+#include "ini/IniField.h"
+#include "ini/SetFileName.h"
 
 namespace qet_cfgserver {
 

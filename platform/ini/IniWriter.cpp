@@ -1,6 +1,6 @@
-#include "IniWriter.h"
+#include "ini/IniWriter.h"
 
-#include "IniField.h"
+#include "ini/IniField.h"
 
 namespace qet_cfgserver {
 

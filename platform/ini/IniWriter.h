@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "IniReader.h"
+#include "ini/IniReader.h"
 
 namespace qet_cfgserver {
 

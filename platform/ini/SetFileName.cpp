@@ -1,6 +1,6 @@
-#include "SetFileName.h"
+#include "ini/SetFileName.h"
 
-#include "HexByte.h"
+#include "ini/HexByte.h"
 
 namespace qet_cfgserver {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "LxiConfigure.h"
+#include "cfgmsg/LxiConfigure.h"
 
 namespace quenlo_test {
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "ServerProcess.h"
-#include "TemporaryDirectory.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/TemporaryDirectory.h"
 
 namespace quenlo_test {
 namespace {

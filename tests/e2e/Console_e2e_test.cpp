@@ -7,9 +7,9 @@
 #include <chrono>
 #include <thread>
 
-#include "ChildProcess.h"
-#include "ServerProcess.h"
-#include "TemporaryDirectory.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/TemporaryDirectory.h"
 
 namespace quenlo_test {
 namespace {

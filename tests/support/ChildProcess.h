@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "LxStatus.h"
-#include "TemporaryDirectory.h"
+#include "common/LxStatus.h"
+#include "tests/support/TemporaryDirectory.h"
 
 namespace quenlo_test {
 

@@ -1,4 +1,4 @@
-#include "FaultInjectingVfs.h"
+#include "tests/support/FaultInjectingVfs.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -8,7 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "TemporaryDirectory.h"
+#include "tests/support/TemporaryDirectory.h"
 
 namespace quenlo_test {
 

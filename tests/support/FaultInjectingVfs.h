@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "LxStatus.h"
+#include "common/LxStatus.h"
 
 namespace quenlo_test {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "Frame.h"
+#include "cfgwire/Frame.h"
 
 namespace quenlo_test {
 

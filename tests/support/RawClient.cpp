@@ -1,4 +1,4 @@
-#include "RawClient.h"
+#include "tests/support/RawClient.h"
 
 #include <ace/LSOCK_Connector.h>
 #include <ace/UNIX_Addr.h>

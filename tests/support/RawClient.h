@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "Messages.h"
+#include "cfgwire/Messages.h"
 
 namespace quenlo_test {
 

@@ -1,4 +1,4 @@
-#include "ServerProcess.h"
+#include "tests/support/ServerProcess.h"
 
 #include <ace/LSOCK_Connector.h>
 #include <ace/LSOCK_Stream.h>

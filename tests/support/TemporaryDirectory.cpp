@@ -1,4 +1,4 @@
-#include "TemporaryDirectory.h"
+#include "tests/support/TemporaryDirectory.h"
 
 #include <stdlib.h>
 #include <sys/stat.h>

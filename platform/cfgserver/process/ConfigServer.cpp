@@ -1,0 +1,152 @@
+#include "process/ConfigServer.h"
+
+#include <ace/UNIX_Addr.h>
+#include <errno.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include "log/ServerLog.h"
+
+namespace qet_cfgserver {
+
+namespace {
+
+constexpr mode_t kSocketMode = 0600;
+// Connections that may wait to be accepted. ACE's default of 5 makes a
+// burst of non-blocking connects fail with EAGAIN after a handful.
+constexpr int kListenBacklog = 128;
+
+// The epoll reactor keeps its handlers in a table indexed by descriptor, and
+// a descriptor past the table cannot be registered. So the process may open
+// exactly as many descriptors as the table holds: the soft limit is set to
+// that (raised up to the hard limit, or lowered; the hard limit is often far
+// larger than a table worth allocating). Clients never exceed --max-clients,
+// the acceptor holds at most one more while refusing it, and the rest of the
+// budget is reserved, so accept() never fails for want of descriptors.
+LxStatus SetDescriptorLimit(rlim_t descriptors) {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return LxStatus::IoError(std::string("cannot read the descriptor limit: ") + strerror(errno));
+  if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < descriptors)
+    return LxStatus::Unavailable("--max-clients needs " + std::to_string(descriptors) +
+                                 " file descriptors, over the hard limit of " + std::to_string(limit.rlim_max));
+  limit.rlim_cur = descriptors;
+  if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+    return LxStatus::IoError(std::string("cannot set the descriptor limit: ") + strerror(errno));
+  return LxStatus::Ok();
+}
+
+}  // namespace
+
+ConfigServer::ConfigServer() = default;
+
+ConfigServer::~ConfigServer() { Shutdown(); }
+
+LxStatus ConfigServer::Start(const ServerOptions& options) {
+  LxStatus status = OpenReactor(options.maxClients);
+  if (status.ok()) status = endpoint_.Claim(options.runtimeDirectory);
+  if (status.ok()) status = OpenStore(options);
+  if (status.ok()) status = shutdownSignal_.Install(reactor_.get());
+  if (status.ok()) status = Listen(options.maxClients);
+  if (status.ok()) status = ScheduleSnapshots(options.snapshotIntervalSeconds);
+  if (!status.ok()) return status;
+  __dlog_printf(kDlogNotice, kServerLogSource, "listening on %s, database %s, at most %u clients",
+                endpoint_.socketPath().c_str(), options.database.c_str(), options.maxClients);
+  return LxStatus::Ok();
+}
+
+LxStatus ConfigServer::OpenReactor(std::uint32_t maxClients) {
+  const std::uint32_t descriptors = maxClients + 1 + kReservedDescriptors;
+  LxStatus status = SetDescriptorLimit(descriptors);
+  if (!status.ok()) return status;
+  // restart: an interrupted epoll_wait is resumed quietly; a stop signal is
+  // seen through its pipe. One thread serves every client: no notify pipe,
+  // and no signal masking around dispatch (ShutdownSignal only writes a byte
+  // to a pipe), which saves two system calls per event.
+  epollReactor_.reset(new ACE_Dev_Poll_Reactor(descriptors, true, nullptr, nullptr, 1, nullptr, 0));
+  if (!epollReactor_->initialized()) return LxStatus::IoError("cannot open the epoll reactor");
+  reactor_.reset(new ACE_Reactor(epollReactor_.get()));
+  return LxStatus::Ok();
+}
+
+LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
+  keeper_.reset(new StoreKeeper(StoreSettings{options.database, options.imports, nullptr}));
+  LxStatus status = keeper_->Open();
+  if (!status.ok()) return status;
+  groupCommit_.reset(new GroupCommit(keeper_.get(), &changeFeed_));
+  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get()));
+  return status;
+}
+
+LxStatus ConfigServer::ScheduleSnapshots(std::uint32_t intervalSeconds) {
+  if (intervalSeconds == 0) return LxStatus::Ok();
+  snapshotTimer_.reset(new SnapshotTimer(keeper_.get()));
+  const ACE_Time_Value interval(static_cast<time_t>(intervalSeconds));
+  if (reactor_->schedule_timer(snapshotTimer_.get(), nullptr, interval, interval) == -1)
+    return LxStatus::IoError(std::string("cannot schedule snapshots: ") + strerror(errno));
+  return LxStatus::Ok();
+}
+
+LxStatus ConfigServer::Listen(std::uint32_t maxClients) {
+  connectionLimit_.reset(new ConnectionLimit(maxClients, reactor_.get()));
+  acceptor_.reset(new ClientAcceptor(dispatcher_.get(), connectionLimit_.get()));
+  const ACE_UNIX_Addr address(endpoint_.socketPath().c_str());
+  // ACE_NONBLOCK: every accepted connection is non-blocking. No select
+  // loop: one accept per dispatch (see ClientAcceptor).
+  if (acceptor_->open(address, reactor_.get(), ACE_NONBLOCK, 0) != 0)
+    return LxStatus::IoError("cannot listen on " + endpoint_.socketPath() + ": " + strerror(errno));
+  endpoint_.MarkBound();
+  // ACE_Acceptor listens with ACE's default backlog; listen() again on a
+  // listening socket only changes its backlog.
+  if (listen(acceptor_->acceptor().get_handle(), kListenBacklog) != 0)
+    return LxStatus::IoError("cannot set the listen backlog: " + std::string(strerror(errno)));
+  // bind() made the socket 0700 under the server's umask; connecting needs
+  // only read and write.
+  if (chmod(endpoint_.socketPath().c_str(), kSocketMode) != 0)
+    return LxStatus::IoError("cannot restrict " + endpoint_.socketPath() + ": " + strerror(errno));
+  return LxStatus::Ok();
+}
+
+LxStatus ConfigServer::Run() {
+  while (!shutdownSignal_.requested()) {
+    // Before waiting: answering a group may have started the next one.
+    if (GroupDue()) {
+      groupCommit_->Flush();
+      continue;
+    }
+    if (reactor_->handle_events() < 0 && errno != EINTR)
+      return LxStatus::IoError(std::string("the event loop failed: ") + strerror(errno));
+  }
+  groupCommit_->Flush();
+  __dlog_printf(kDlogNotice, kServerLogSource, "stopping");
+  return LxStatus::Ok();
+}
+
+bool ConfigServer::GroupDue() {
+  if (!groupCommit_->pending()) return false;
+  // The reactor takes one event per call; a ready one is kept for the next
+  // call. Writes arriving meanwhile join the group.
+  return groupCommit_->full() || reactor_->work_pending(ACE_Time_Value::zero) <= 0;
+}
+
+void ConfigServer::Shutdown() {
+  if (acceptor_) acceptor_->close();
+  if (reactor_) {
+    reactor_->remove_handler(&shutdownSignal_, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
+    shutdownSignal_.reactor(nullptr);  // a closed epoll reactor must not be asked again
+    if (snapshotTimer_) reactor_->cancel_timer(snapshotTimer_.get());
+    // Closing the reactor closes every connection still registered.
+    reactor_->close();
+  }
+  acceptor_.reset();
+  connectionLimit_.reset();
+  dispatcher_.reset();
+  groupCommit_.reset();
+  if (keeper_) keeper_->Close();
+  keeper_.reset();
+  snapshotTimer_.reset();
+}
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <ace/Dev_Poll_Reactor.h>
+#include <ace/Reactor.h>
+
+#include <memory>
+
+#include "common/LxStatus.h"
+#include "net/ClientAcceptor.h"
+#include "net/ConnectionLimit.h"
+#include "net/RuntimeEndpoint.h"
+#include "process/ServerOptions.h"
+#include "process/ShutdownSignal.h"
+#include "recovery/SnapshotTimer.h"
+#include "recovery/StoreKeeper.h"
+#include "requests/GroupCommit.h"
+#include "requests/RequestDispatcher.h"
+
+namespace qet_cfgserver {
+
+// The whole server: sizes its descriptor budget, claims the socket path,
+// opens the store (recovering a damaged one) with its defaults, listens, and
+// runs a single-threaded epoll reactor until SIGTERM or SIGINT, with a timer
+// for periodic snapshots. Writes from clients are committed in groups: the
+// open group is flushed once the reactor has no more input ready, or when
+// it is full, and before stopping. Stop order on destruction: stop accepting, close
+// every connection, write a last snapshot if anything changed, close the
+// store, remove the socket file. Main thread only; one per process (it owns
+// the stop signals and the descriptor limit).
+class ConfigServer {
+ public:
+  // Descriptors kept beside the clients': standard streams, the listening
+  // socket, epoll, the wake-up pipe, the database with its -wal and -shm
+  // files, snapshot and recovery copies, SQLite's temporary files.
+  static constexpr std::uint32_t kReservedDescriptors = 64;
+
+  ConfigServer();
+  ~ConfigServer();
+
+  ConfigServer(const ConfigServer&) = delete;
+  ConfigServer& operator=(const ConfigServer&) = delete;
+
+  // options must have their defaults resolved.
+  LxStatus Start(const ServerOptions& options);
+
+  // Serves until a stop signal.
+  LxStatus Run();
+
+ private:
+  LxStatus OpenReactor(std::uint32_t maxClients);
+  LxStatus OpenStore(const ServerOptions& options);
+  LxStatus Listen(std::uint32_t maxClients);
+  LxStatus ScheduleSnapshots(std::uint32_t intervalSeconds);
+  // Whether the open group of writes is to be committed now.
+  bool GroupDue();
+  void Shutdown();
+
+  std::unique_ptr<ACE_Dev_Poll_Reactor> epollReactor_;
+  std::unique_ptr<ACE_Reactor> reactor_;
+  ShutdownSignal shutdownSignal_;
+  RuntimeEndpoint endpoint_;
+  std::unique_ptr<StoreKeeper> keeper_;
+  ChangeFeed changeFeed_;  // outlives every connection's watch queue
+  std::unique_ptr<SnapshotTimer> snapshotTimer_;
+  std::unique_ptr<GroupCommit> groupCommit_;
+  std::unique_ptr<RequestDispatcher> dispatcher_;
+  std::unique_ptr<ConnectionLimit> connectionLimit_;
+  std::unique_ptr<ClientAcceptor> acceptor_;
+};
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/LxStatus.h"
+
+namespace qet_cfgserver {
+
+// What the command line asks of cfgserver:
+//
+//   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...
+//             [--max-clients N] [--snapshot-interval SECONDS] [--help]
+//
+// Options take their value as the next argument or after '=' (--database=x).
+// Empty strings mean "not given"; ResolveDefaults() fills them in.
+struct ServerOptions {
+  static constexpr std::uint32_t kDefaultMaxClients = 256;
+  // Each client may hold a descriptor and up to one reply; the ceiling keeps
+  // a typing error from asking for an absurd number of descriptors.
+  static constexpr std::uint32_t kMaxClientsCeiling = 65536;
+  static constexpr std::uint32_t kDefaultSnapshotIntervalSeconds = 600;
+  static constexpr std::uint32_t kMaxSnapshotIntervalSeconds = 86400;
+
+  std::string runtimeDirectory;
+  std::string database;
+  std::vector<std::string> imports;  // in the order given
+  std::uint32_t maxClients = kDefaultMaxClients;  // connections served at once
+  // At most one snapshot per this many seconds while writes happen; 0: none
+  // but at a clean stop.
+  std::uint32_t snapshotIntervalSeconds = kDefaultSnapshotIntervalSeconds;
+  bool help = false;
+
+  // Parses argv[1..]. Fails (InvalidArgument, with a message for the user)
+  // on an unknown option, a missing or empty value, a stray argument, a
+  // --max-clients that is not a whole number from 1 to kMaxClientsCeiling, or
+  // a --snapshot-interval that is not one from 0 to kMaxSnapshotIntervalSeconds.
+  static LxStatus Parse(const std::vector<std::string>& arguments, ServerOptions* options);
+
+  // Runtime directory: wire::DefaultRuntimeDirectory(). Database: see
+  // DefaultDatabasePath().
+  void ResolveDefaults();
+
+  // /var/lib/cfgserver/config.db for root; otherwise
+  // $XDG_STATE_HOME/cfgserver/config.db, else $HOME/.local/state/cfgserver/
+  // config.db (an empty or relative variable counts as unset), else a file
+  // in the current directory. Pass null for an unset variable.
+  static std::string DefaultDatabasePath(uid_t user, const char* stateHome, const char* home);
+
+  // The text --help prints.
+  static std::string Usage();
+};
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,67 @@
+// cfgserver: the configuration server. See ServerOptions::Usage().
+#include <ace/Init_ACE.h>
+#include <stdio.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "log/AceLogForwarder.h"
+#include "log/ServerLog.h"
+#include "process/ConfigServer.h"
+#include "process/Readiness.h"
+#include "process/ServerOptions.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitStartFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Configuration holds secrets (keys, passwords). SQLite creates the
+// database, its -wal and -shm files and snapshots with the process umask
+// applied to 0644, and bind() creates the socket with it applied to 0777:
+// a umask of 077 makes every file the server creates private to its user
+// (0600, the socket is narrowed from 0700 after bind) and every directory
+// 0700, whatever umask the server was started under.
+constexpr mode_t kPrivateFilesUmask = 077;
+
+int Serve(const qet_cfgserver::ServerOptions& options) {
+  qet_cfgserver::ConfigServer server;
+  LxStatus status = server.Start(options);
+  if (status.ok()) {
+    qet_cfgserver::Readiness::Listening();
+    status = server.Run();
+    qet_cfgserver::Readiness::Stopping();
+  }
+  if (status.ok()) return kExitOk;
+  __dlog_printf(kDlogError, qet_cfgserver::kServerLogSource, "%s", status.message().c_str());
+  return kExitStartFailed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qet_cfgserver::ServerOptions options;
+  LxStatus parsed = qet_cfgserver::ServerOptions::Parse(std::vector<std::string>(argv + 1, argv + argc), &options);
+  if (!parsed.ok()) {
+    fprintf(stderr, "cfgserver: %s\nTry 'cfgserver --help' for more information.\n", parsed.message().c_str());
+    return kExitUsage;
+  }
+  if (options.help) {
+    fputs(qet_cfgserver::ServerOptions::Usage().c_str(), stdout);
+    return kExitOk;
+  }
+  options.ResolveDefaults();
+  umask(kPrivateFilesUmask);
+
+  ACE::init();
+  int exitStatus = kExitOk;
+  {
+    qet_cfgserver::AceLogForwarder aceLog;
+    exitStatus = Serve(options);
+  }
+  __dlog_printf(kDlogNotice, qet_cfgserver::kServerLogSource, "stopped with exit status %d", exitStatus);
+  ACE::fini();
+  return exitStatus;
+}

@@ -1,0 +1,140 @@
+#include "recovery/SalvageReader.h"
+
+#include <ctype.h>
+#include <sqlite3.h>
+
+#include <memory>
+#include <optional>
+#include <tuple>
+
+#include "cfgwire/Limits.h"
+#include "common/Directories.h"
+#include "store/SqliteStatement.h"
+
+namespace qet_cfgserver {
+
+namespace {
+
+constexpr const char* kLogSuffix = "-wal";
+std::string ForwardScan(const std::string& table) {
+  return "SELECT set_name, section_name, key_name, value FROM " + table + " ORDER BY set_name, section_name, key_name";
+}
+
+std::string BackwardScan(const std::string& table) {
+  return "SELECT set_name, section_name, key_name, value FROM " + table +
+         " ORDER BY set_name DESC, section_name DESC, key_name DESC";
+}
+
+struct CloseDatabase {
+  void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
+};
+using Database = std::unique_ptr<sqlite3, CloseDatabase>;
+
+// path as an SQLite URI: every byte but a few safe ones percent-encoded.
+std::string FileUri(const std::string& path) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (const char byte : path) {
+    const unsigned char value = static_cast<unsigned char>(byte);
+    if (isalnum(value) || byte == '/' || byte == '.' || byte == '_' || byte == '-') {
+      uri += byte;
+      continue;
+    }
+    uri += '%';
+    uri += kHex[value >> 4];
+    uri += kHex[value & 0xf];
+  }
+  return uri;
+}
+
+// Without a log beside the file, "immutable" keeps SQLite from creating one
+// (and its index) for a file whose header says it uses one; with a log, the
+// log must be read, and SQLite may add the index file.
+LxStatus OpenReadOnly(const std::string& path, const char* vfs, Database* database) {
+  const std::string uri = FileUri(path) + (PathExists(path + kLogSuffix) ? "" : "?immutable=1");
+  sqlite3* opened = nullptr;
+  const int result =
+      sqlite3_open_v2(uri.c_str(), &opened, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, vfs);
+  database->reset(opened);
+  if (result != SQLITE_OK) return SqliteFailure(result, "cannot open " + path);
+  sqlite3_extended_result_codes(opened, 1);
+  return LxStatus::Ok();
+}
+
+LxStatus Failure(sqlite3* database, const std::string& path) {
+  return SqliteFailure(sqlite3_extended_errcode(database), path + ": " + sqlite3_errmsg(database));
+}
+
+bool Usable(const ConfigRow& row) {
+  for (const std::string* name : {&row.set, &row.section, &row.key})
+    if (name->empty() || name->size() > wire::kMaxNameBytes) return false;
+  return row.value.size() <= wire::kMaxValueBytes;
+}
+
+bool After(const ConfigRow& row, const ConfigRow& last) {
+  return std::tie(row.set, row.section, row.key) > std::tie(last.set, last.section, last.key);
+}
+
+// Steps statement, appending usable rows, until the end, an error, or a row
+// that stop rejects. Returns the last step's result.
+template <typename Stop>
+int Scan(SqliteStatement* statement, std::vector<ConfigRow>* rows, std::optional<ConfigRow>* last, Stop stop) {
+  int result;
+  while ((result = statement->Step()) == SQLITE_ROW) {
+    ConfigRow row{statement->ColumnBlob(0), statement->ColumnBlob(1), statement->ColumnBlob(2),
+                  statement->ColumnBlob(3)};
+    if (stop(row)) return SQLITE_DONE;
+    if (Usable(row)) rows->push_back(row);
+    *last = std::move(row);
+  }
+  return result;
+}
+
+}  // namespace
+
+LxStatus SalvageReader::Check(const std::string& path, const char* vfs) {
+  Database database;
+  LxStatus status = OpenReadOnly(path, vfs, &database);
+  if (!status.ok()) return status;
+  return WithContext(path, QuickCheck(database.get()));
+}
+
+LxStatus SalvageReader::ReadRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows) {
+  return ReadTable(path, vfs, "config", rows);
+}
+
+LxStatus SalvageReader::ReadDefaultRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows) {
+  Database database;
+  LxStatus status = OpenReadOnly(path, vfs, &database);
+  if (!status.ok()) return status;
+  SqliteStatement exists;
+  if (exists.Prepare(database.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'defaults'") !=
+      SQLITE_OK)
+    return Failure(database.get(), path);
+  const int found = exists.Step();
+  if (found == SQLITE_DONE) return LxStatus::Ok();  // a file from before the defaults layer
+  if (found != SQLITE_ROW) return Failure(database.get(), path);
+  return ReadTable(path, vfs, "defaults", rows);
+}
+
+LxStatus SalvageReader::ReadTable(const std::string& path, const char* vfs, const std::string& table,
+                                  std::vector<ConfigRow>* rows) {
+  Database database;
+  LxStatus status = OpenReadOnly(path, vfs, &database);
+  if (!status.ok()) return status;
+  SqliteStatement forward;
+  if (forward.Prepare(database.get(), ForwardScan(table).c_str()) != SQLITE_OK) return Failure(database.get(), path);
+  std::optional<ConfigRow> lastForward;
+  if (Scan(&forward, rows, &lastForward, [](const ConfigRow&) { return false; }) == SQLITE_DONE)
+    return LxStatus::Ok();
+  status = Failure(database.get(), path);
+
+  SqliteStatement backward;
+  if (backward.Prepare(database.get(), BackwardScan(table).c_str()) != SQLITE_OK) return status;
+  std::optional<ConfigRow> lastBackward;
+  Scan(&backward, rows, &lastBackward,
+       [&lastForward](const ConfigRow& row) { return lastForward && !After(row, *lastForward); });
+  return status;
+}
+
+}  // namespace qet_cfgserver

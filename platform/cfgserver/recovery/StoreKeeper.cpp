@@ -1,0 +1,181 @@
+#include "recovery/StoreKeeper.h"
+
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "common/Directories.h"
+#include "log/ServerLog.h"
+#include "recovery/DamagedDatabase.h"
+#include "recovery/SalvageReader.h"
+#include "recovery/SnapshotWriter.h"
+#include "store/IniImporter.h"
+
+namespace qet_cfgserver {
+
+namespace {
+
+constexpr mode_t kDatabaseDirectoryMode = 0700;
+constexpr const char* kRebuildSuffix = ".rebuild";
+constexpr const char* kLogSuffix = "-wal";
+
+bool IsCorruption(const LxStatus& status) { return status.code() == LxStatus::Code::kCorruption; }
+
+unsigned long long Count(std::uint64_t count) { return static_cast<unsigned long long>(count); }
+
+// The rebuild's own files, left by a crash in the middle of one.
+void RemoveWithCompanions(const std::string& path) {
+  unlink(path.c_str());
+  for (const char* suffix : DamagedDatabase::kCompanionSuffixes) unlink((path + suffix).c_str());
+}
+
+LxStatus RenameInto(const std::string& from, const std::string& to) {
+  if (rename(from.c_str(), to.c_str()) != 0)
+    return LxStatus::IoError("cannot rename " + from + " to " + to + ": " + strerror(errno));
+  return SyncDirectory(ParentDirectory(to));
+}
+
+}  // namespace
+
+StoreKeeper::StoreKeeper(StoreSettings settings)
+    : settings_(std::move(settings)),
+      snapshotPath_(SnapshotWriter::PathFor(settings_.database)),
+      rebuildPath_(settings_.database + kRebuildSuffix) {}
+
+StoreKeeper::~StoreKeeper() = default;
+
+LxStatus StoreKeeper::Open() {
+  LxStatus status = CreateDirectories(ParentDirectory(settings_.database), kDatabaseDirectoryMode);
+  if (!status.ok()) return status;
+  // A recovery cut short after moving the damaged file aside left its
+  // complete result behind.
+  if (!PathExists(settings_.database) && PathExists(rebuildPath_)) {
+    status = RenameInto(rebuildPath_, settings_.database);
+    if (!status.ok()) return status;
+    __dlog_printf(kDlogWarning, kServerLogSource, "finished an interrupted recovery: %s renamed to %s",
+                  rebuildPath_.c_str(), settings_.database.c_str());
+  }
+  const bool haveSnapshot = PathExists(snapshotPath_);
+  // A log left behind means the last run did not stop cleanly, perhaps
+  // after writes its snapshot lacks.
+  snapshotStale_ = !haveSnapshot || PathExists(settings_.database + kLogSuffix);
+  if (haveSnapshot && !PathExists(settings_.database)) return Recover(LxStatus::NotFound("the database is missing"));
+
+  // A database that cannot be opened is as lost as a damaged one, unless
+  // another process holds it: that one is left alone.
+  status = ConfigStore::Open(settings_.database, &store_, settings_.vfs);
+  if (status.code() == LxStatus::Code::kUnavailable) return status;
+  if (!status.ok()) return Recover(status);
+  std::uint64_t added = 0;
+  status = ImportAll(store_.get(), true, &added);
+  if (IsCorruption(status)) return Recover(status);
+  return status;
+}
+
+LxStatus StoreKeeper::Recover(const LxStatus& cause) {
+  if (store_) {
+    store_->LeaveLogOnClose();
+    store_.reset();
+  }
+  snapshotStale_ = true;
+  Counts counts;
+  std::string found;
+  LxStatus status = Rebuild(PathExists(settings_.database) ? settings_.database : "", &counts, &found);
+  // Only a complete rebuild replaces the damaged file, so a crash at any
+  // point leaves one or the other to start from.
+  std::string movedTo;
+  if (status.ok()) status = DamagedDatabase::MoveAside(settings_.database, &movedTo);
+  if (status.ok()) status = RenameInto(rebuildPath_, settings_.database);
+  if (status.ok()) status = ConfigStore::Open(settings_.database, &store_, settings_.vfs);
+  if (!status.ok()) {
+    __dlog_printf(kDlogError, kServerLogSource, "database %s: %s; recovery failed: %s", settings_.database.c_str(),
+                  cause.ToString().c_str(), status.ToString().c_str());
+    return status;
+  }
+  __dlog_printf(kDlogError, kServerLogSource,
+                "database %s: %s; damaged file moved to %s; %s; rebuilt with %llu keys from the damaged file, "
+                "%llu from the snapshot, %llu from imports",
+                settings_.database.c_str(), cause.ToString().c_str(), movedTo.empty() ? "(none)" : movedTo.c_str(),
+                found.c_str(), Count(counts.fromDamaged), Count(counts.fromSnapshot), Count(counts.fromImports));
+  return LxStatus::Ok();
+}
+
+LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::string* found) {
+  RemoveWithCompanions(rebuildPath_);
+  std::unique_ptr<ConfigStore> fresh;
+  LxStatus status = ConfigStore::Open(rebuildPath_, &fresh, settings_.vfs);
+  if (!status.ok()) return status;
+
+  std::vector<ConfigRow> rows;
+  if (!damaged.empty()) {
+    const LxStatus read = SalvageReader::ReadRows(damaged, settings_.vfs, &rows);
+    *found = read.ok() ? "the damaged file read to the end" : "the damaged file read in part (" + read.message() + ")";
+    status = fresh->AddMissing(rows, &counts->fromDamaged);
+    if (status.ok()) status = CarryDefaults(damaged, fresh.get(), found);
+  } else {
+    *found = "no damaged file";
+  }
+  rows.clear();
+  if (!PathExists(snapshotPath_)) {
+    *found += "; no snapshot";
+  } else if (const LxStatus checked = SalvageReader::Check(snapshotPath_, settings_.vfs); !checked.ok()) {
+    *found += "; snapshot not used (" + checked.message() + ")";
+  } else if (status.ok()) {
+    const LxStatus read = SalvageReader::ReadRows(snapshotPath_, settings_.vfs, &rows);
+    status = fresh->AddMissing(rows, &counts->fromSnapshot);
+    *found += "; snapshot " + snapshotPath_ + (read.ok() ? "" : " read in part (" + read.message() + ")");
+    if (status.ok()) status = CarryDefaults(snapshotPath_, fresh.get(), found);
+  }
+  if (status.ok()) status = ImportAll(fresh.get(), false, &counts->fromImports);
+  fresh.reset();  // a clean close folds the log into the file and syncs it
+  return status;
+}
+
+LxStatus StoreKeeper::CarryDefaults(const std::string& source, ConfigStore* fresh, std::string* found) {
+  std::vector<ConfigRow> rows;
+  const LxStatus read = SalvageReader::ReadDefaultRows(source, settings_.vfs, &rows);
+  if (!read.ok()) *found += "; its defaults read in part (" + read.message() + ")";
+  std::uint64_t added = 0;
+  return fresh->AddMissingDefaults(rows, &added);
+}
+
+LxStatus StoreKeeper::ImportAll(ConfigStore* store, bool stopOnError, std::uint64_t* added) {
+  *added = 0;
+  for (const std::string& file : settings_.imports) {
+    const std::uint64_t before = store->configChanges();
+    LxStatus status = IniImporter::Import(file, store);
+    *added += store->configChanges() - before;
+    if (status.ok()) continue;
+    if (stopOnError) return status;
+    __dlog_printf(kDlogError, kServerLogSource, "defaults not imported: %s", status.ToString().c_str());
+  }
+  return LxStatus::Ok();
+}
+
+LxStatus StoreKeeper::SnapshotIfChanged() {
+  if (!store_ || (!snapshotStale_ && store_->changes() == changesAtSnapshot_)) return LxStatus::Ok();
+  LxStatus status = WriteSnapshot();
+  if (IsCorruption(status) && Recover(status).ok()) status = WriteSnapshot();
+  if (!status.ok())
+    __dlog_printf(kDlogError, kServerLogSource, "snapshot %s not written: %s", snapshotPath_.c_str(),
+                  status.ToString().c_str());
+  return status;
+}
+
+LxStatus StoreKeeper::WriteSnapshot() {
+  if (!store_) return LxStatus::Unavailable("no database");
+  LxStatus status = SnapshotWriter::Write(*store_, snapshotPath_, settings_.vfs);
+  if (!status.ok()) return status;
+  snapshotStale_ = false;
+  changesAtSnapshot_ = store_->changes();
+  __dlog_printf(kDlogInfo, kServerLogSource, "snapshot written to %s", snapshotPath_.c_str());
+  return status;
+}
+
+void StoreKeeper::Close() {
+  SnapshotIfChanged();
+  store_.reset();
+}
+
+}  // namespace qet_cfgserver

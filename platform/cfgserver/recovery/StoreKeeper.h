@@ -1,0 +1,102 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/LxStatus.h"
+#include "store/ConfigStore.h"
+
+namespace qet_cfgserver {
+
+// What the keeper needs to know of its database.
+struct StoreSettings {
+  std::string database;
+  std::vector<std::string> imports;  // INI files of defaults, in order
+  const char* vfs = nullptr;         // as for ConfigStore::Open
+};
+
+// Owns the server's ConfigStore and replaces it when the database turns out
+// damaged, so nobody holds a store that goes stale: callers ask store() for
+// each use.
+//
+// Recovery (at Open when the database cannot be opened or fails its check,
+// unless another process holds it; later when a caller meets Corruption):
+// the damaged file is closed without writing to it, a new database is
+// built in <database>.rebuild, the damaged file is moved aside
+// (DamagedDatabase) and the new one renamed into place. A start that finds
+// no database but a rebuild finishes such an interrupted recovery. The new
+// database holds, in order:
+//   1. every row SalvageReader can still read from the damaged file,
+//   2. the snapshot (<database>.snapshot, if it passes quick_check), keys
+//      not already recovered,
+//   3. the imports, as at every start (an operator's value stays).
+// Steps 1 and 2 carry both layers: the effective values and the defaults.
+// One ERROR line says what was found, where the damaged file went and how
+// many keys came from each source. A missing database with a snapshot
+// beside it (deleted, or a crash in the middle of a recovery) is rebuilt
+// the same way.
+//
+// Snapshots (SnapshotWriter) are written only when the store changed since
+// the last one, or when the last run may have changed it unsnapshotted (it
+// left its log behind: it did not stop cleanly) or there is none.
+//
+// Not thread-safe: the reactor thread owns it.
+class StoreKeeper {
+ public:
+  explicit StoreKeeper(StoreSettings settings);
+  ~StoreKeeper();
+
+  StoreKeeper(const StoreKeeper&) = delete;
+  StoreKeeper& operator=(const StoreKeeper&) = delete;
+
+  // Creates the database's directory (0700), opens the database or
+  // recovers it, and imports the defaults. Fails when the directory is
+  // unusable (no new database can be built), another process holds the
+  // database, or an import file is unreadable or invalid.
+  LxStatus Open();
+
+  // The store; null only after a recovery failed to build a new database.
+  // Valid until the next Recover(), Close() or destruction.
+  ConfigStore* store() const { return store_.get(); }
+
+  // Recovers from cause (logged). Fails only when no new database could be
+  // built; then store() is null and the next call tries again.
+  LxStatus Recover(const LxStatus& cause);
+
+  // Writes the snapshot if the store changed since the last one. A copy
+  // found damaged triggers Recover() and one more try. Failures are logged
+  // and returned.
+  LxStatus SnapshotIfChanged();
+
+  // A last snapshot, then closes the store (which folds the log into the
+  // database file).
+  void Close();
+
+  const std::string& snapshotPath() const { return snapshotPath_; }
+
+ private:
+  struct Counts {
+    std::uint64_t fromDamaged = 0;
+    std::uint64_t fromSnapshot = 0;
+    std::uint64_t fromImports = 0;
+  };
+
+  // Adds the defaults rows source still holds that fresh lacks.
+  LxStatus CarryDefaults(const std::string& source, ConfigStore* fresh, std::string* found);
+  LxStatus ImportAll(ConfigStore* store, bool stopOnError, std::uint64_t* added);
+  // Builds rebuildPath_ from damaged (none when empty), the snapshot and
+  // the imports, and closes it.
+  LxStatus Rebuild(const std::string& damaged, Counts* counts, std::string* found);
+  LxStatus WriteSnapshot();
+
+  const StoreSettings settings_;
+  const std::string snapshotPath_;
+  const std::string rebuildPath_;
+  std::unique_ptr<ConfigStore> store_;
+  bool snapshotStale_ = true;
+  std::uint64_t changesAtSnapshot_ = 0;
+};
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,91 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cfgwire/Frame.h"
+#include "cfgwire/Messages.h"
+#include "recovery/StoreKeeper.h"
+#include "requests/ChangeFeed.h"
+#include "requests/ClientSession.h"
+#include "requests/CommitWaiter.h"
+#include "requests/GroupCommit.h"
+
+namespace qet_cfgserver {
+
+// Turns requests into replies against a ConfigStore; knows nothing of
+// sockets. Rules:
+//   - A request over the limits of wire::CheckRequestLimits (or a write
+//     without set, section or key) is kRejected and changes nothing.
+//   - Listings and reads of unknown sets/sections give empty lists and
+//     kSuccess; a missing key gives kKeyNotFound with an empty value.
+//   - A write inserts or replaces, and is committed before the reply.
+//   - A store failure gives kServerError; so does a reply too big for one
+//     frame (then with empty contents).
+//   - A request that meets a damaged database (Corruption) has the keeper
+//     recover it and is then carried out once more, on the rebuilt store:
+//     the client gets the answer the recovered data gives, and a write is
+//     acknowledged only once it is committed there. A second failure gives
+//     kServerError.
+//   - Version 2 operations: delete, reset and import commit change the
+//     layers (ConfigStore); a delete that matches nothing is kKeyNotFound.
+//     Imports and subscriptions keep state in the connection's
+//     ClientSession; without one (or on a second subscribe, or entries
+//     without a begin, or staging over its bounds) they are kRejected.
+//   - Every commit that changed keys is published to the ChangeFeed in one
+//     call right after it succeeded, v1 writes included.
+//   - With a GroupCommit, a write of one value (kSetValue) within the limits
+//     that comes with a waiter is handed to it: the group commit answers
+//     and publishes it once its group is committed.
+// The command code and tag are not interpreted, only logged with writes.
+// Owns neither the keeper, the feed nor the group commit. Not thread-safe:
+// the reactor thread calls it.
+class RequestDispatcher {
+ public:
+  // Without a feed nothing is published and subscriptions are rejected;
+  // without a group commit every write is its own transaction.
+  explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr)
+      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit) {}
+
+  wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
+
+  // The reply frame for one received request frame: decodes the body (one
+  // that does not decode, an unknown operation included, is answered
+  // kRejected), dispatches, encodes in the request's version. None when the
+  // request is a write handed to the group commit, which answers waiter
+  // once the write is committed.
+  std::optional<std::string> AnswerFrame(const wire::FrameHeader& header, const std::string& body,
+                                         ClientSession* session = nullptr, CommitWaiter* waiter = nullptr);
+
+  // waiter, going away, is not to be answered.
+  void Withdraw(CommitWaiter* waiter);
+
+  // Encodes reply; a reply over the frame limit becomes an empty kServerError.
+  static std::string EncodeReply(const wire::Reply& reply, std::uint8_t version = wire::kFirstProtocolVersion);
+
+ private:
+  // Carries request out on the current store, filling reply.
+  // Fills committed_ with what a write changed.
+  LxStatus Execute(const wire::Request& request, wire::Reply* reply);
+  LxStatus ExecuteLayered(ConfigStore* store, const wire::Request& request, wire::Reply* reply);
+  // The operations that act on the session alone; true when request was one.
+  bool HandleSessionOperation(const wire::Request& request, ClientSession* session, wire::Reply* reply);
+
+  StoreKeeper* keeper_;
+  ChangeFeed* feed_;
+  GroupCommit* groupCommit_;
+  ClientSession* session_ = nullptr;     // of the request under way
+  std::vector<wire::Record> committed_;  // what the request under way changed
+  std::size_t stagedBytes_ = 0;          // over every connection's ImportStaging
+};
+
+// Bytes made fit for a log line: printable ASCII as is, the rest as \xNN,
+// cut after a bounded length.
+std::string Printable(const std::string& bytes);
+
+// Logs a committed write: who, with which tag, what, how many keys changed.
+void LogWrite(const wire::Request& write, std::size_t keysChanged);
+
+}  // namespace qet_cfgserver

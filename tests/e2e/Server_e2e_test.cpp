@@ -1,0 +1,381 @@
+// Fault injection and recovery against the real cfgserver, each test with a
+// runtime directory of its own.
+#include "tests/support/ServerProcess.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+
+#include "cfgwire/Messages.h"
+#include "recovery/SalvageReader.h"
+#include "recovery/SnapshotWriter.h"
+#include "store/ConfigStore.h"
+#include "tests/support/HandWrittenFrame.h"
+#include "tests/support/RawClient.h"
+#include "tests/support/TemporaryDirectory.h"
+
+namespace qet_cfgserver {
+namespace {
+
+using wire::Operation;
+
+using Client = quenlo_test::RawClient;
+// The server closes a stalled connection after 10 s; this allows for an emulator.
+constexpr int kStallCloseSeconds = 30;
+
+std::string Frame(Operation operation, const std::string& key = "", const std::string& value = "") {
+  return quenlo_test::RequestFrame(operation, "set", "section", key, value);
+}
+std::string Value(Client& client, const std::string& key) {
+  return client.Exchange(Frame(Operation::kGetValue, key)).value;
+}
+
+// The names in directory that start with prefix.
+std::vector<std::string> FilesStartingWith(const std::string& directory, const std::string& prefix) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
+    if (entry.path().filename().string().rfind(prefix, 0) == 0) names.push_back(entry.path().string());
+  return names;
+}
+
+std::string RandomBytes(std::size_t count, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(count, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xff);
+  return bytes;
+}
+
+class ServerProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override { StartServer(); }
+  void StartServer() {
+    const LxStatus status = server_.Start({directory_.File("run"), directory_.File("config.db"), {}, {}});
+    ASSERT_TRUE(status.ok()) << status.ToString();
+  }
+  const std::string& Socket() const { return server_.socketPath(); }
+
+  quenlo_test::TemporaryDirectory directory_;
+  quenlo_test::ServerProcess server_;
+};
+
+// Each kind of damage, with and without a snapshot and imports: the server
+// starts, keeps the damaged file untouched under a new name, and serves what
+// could be recovered. The database holds kKeys keys written in key order, so
+// its middle page holds middle keys; its first key has an operator's value.
+TEST_F(ServerProcessTest, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft) {
+  constexpr int kKeys = 300;
+  const auto keyName = [](int index) { return "k" + std::to_string(1000 + index); };
+  std::vector<ConfigRow> rows;
+  std::string defaults = "[s]\n";
+  for (int index = 0; index < kKeys; ++index) {
+    rows.push_back({"defaults", "s", keyName(index), index == 0 ? "operator" : std::string(150, 'v')});
+    defaults += keyName(index) + " = default\n";
+  }
+  const std::string ini = directory_.File("defaults.ini"), clean = directory_.File("clean.db");
+  ASSERT_TRUE(quenlo_test::WriteFile(ini, defaults));
+  {
+    std::unique_ptr<ConfigStore> store;
+    std::uint64_t added = 0;
+    ASSERT_TRUE(ConfigStore::Open(clean, &store).ok());
+    ASSERT_TRUE(store->AddMissing(rows, &added).ok());
+    ASSERT_TRUE(SnapshotWriter::Write(*store, clean + ".snapshot", nullptr).ok());
+  }
+  const std::string cleanBytes = quenlo_test::ReadFile(clean);
+  const std::size_t pageSize = 256 * std::uint8_t(cleanBytes[16]) + std::uint8_t(cleanBytes[17]);
+  ASSERT_GT(cleanBytes.size(), 8 * pageSize);
+
+  enum class Damage { kZeroedHeader, kFirstPageOnly, kNotADatabase, kRandomMiddlePage };
+  struct Case {
+    Damage damage;
+    bool snapshot, import;
+    int fewestKeys, mostKeys;
+    const char* firstValue;  // "" for a missing key
+  };
+  const Case cases[] = {
+      {Damage::kZeroedHeader, true, false, kKeys, kKeys, "operator"},        // all from the snapshot
+      {Damage::kFirstPageOnly, false, true, kKeys, kKeys, "default"},        // all from the imports
+      {Damage::kNotADatabase, false, false, 0, 0, ""},                       // nothing to recover
+      {Damage::kRandomMiddlePage, false, false, kKeys / 2, kKeys - 1, "operator"},  // both sides of the page
+      {Damage::kRandomMiddlePage, true, true, kKeys, kKeys, "operator"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE("damage " + std::to_string(int(test.damage)) + (test.snapshot ? " with snapshot" : "") +
+                 (test.import ? " with import" : ""));
+    const quenlo_test::TemporaryDirectory caseDirectory;
+    const std::string database = caseDirectory.File("config.db");
+    std::string damaged = cleanBytes;
+    if (test.damage == Damage::kZeroedHeader) damaged.replace(0, 100, 100, '\0');
+    if (test.damage == Damage::kFirstPageOnly) damaged.resize(pageSize);
+    if (test.damage == Damage::kNotADatabase) damaged = "this is not a database\n";
+    if (test.damage == Damage::kRandomMiddlePage)
+      damaged.replace(damaged.size() / pageSize / 2 * pageSize, pageSize, RandomBytes(pageSize, 6));
+    ASSERT_TRUE(quenlo_test::WriteFile(database, damaged));
+    if (test.snapshot) {
+      ASSERT_TRUE(quenlo_test::WriteFile(database + ".snapshot", quenlo_test::ReadFile(clean + ".snapshot")));
+    }
+
+    quenlo_test::ServerProcess server;
+    const LxStatus started = server.Start({caseDirectory.File("run"), database,
+                                           test.import ? std::vector<std::string>{ini} : std::vector<std::string>{},
+                                           {}});
+    ASSERT_TRUE(started.ok()) << started.ToString();
+    const auto ask = [&server](Operation operation, const std::string& set, const std::string& key = "") {
+      return Client(server.socketPath()).Exchange(quenlo_test::RequestFrame(operation, set, "s", key, "v"));
+    };
+    const wire::Reply listing = ask(Operation::kGetKeysAndValues, "defaults");
+    EXPECT_EQ(listing.status, CfgItemStatus::kSuccess);
+    EXPECT_GE(int(listing.pairs.size()), test.fewestKeys);
+    EXPECT_LE(int(listing.pairs.size()), test.mostKeys);
+    EXPECT_EQ(ask(Operation::kGetValue, "defaults", keyName(0)).value, test.firstValue);
+    if (test.fewestKeys > 0) {
+      EXPECT_EQ(ask(Operation::kGetValue, "defaults", keyName(kKeys - 1)).status, CfgItemStatus::kSuccess);
+    }
+    EXPECT_EQ(ask(Operation::kSetValue, "after", "k").status, CfgItemStatus::kSuccess);
+    quenlo_test::ExitStatus status;
+    ASSERT_TRUE(server.Stop(&status).ok());  // and the log is complete
+    EXPECT_TRUE(status.IsExit(0)) << status.ToString();
+
+    const std::vector<std::string> kept = FilesStartingWith(caseDirectory.path(), "config.db.damaged-");
+    ASSERT_EQ(kept.size(), 1u) << server.errors();
+    EXPECT_TRUE(quenlo_test::ReadFile(kept[0]) == damaged) << "the damaged file was changed";
+    EXPECT_NE(server.errors().find("ERROR cfgserver: database " + database), std::string::npos) << server.errors();
+    EXPECT_NE(server.errors().find("moved to " + kept[0]), std::string::npos) << server.errors();
+  }
+}
+
+// A snapshot is written at a clean stop and every --snapshot-interval, each
+// time only when something changed: each one is a new file renamed into
+// place, so an unchanged inode means it was not written again. After each
+// clean stop the database file alone holds every acknowledged write.
+TEST_F(ServerProcessTest, CleanStopsLeaveACompleteDatabaseSnapshotsOnlyAfterChanges) {
+  const std::string snapshot = directory_.File("config.db.snapshot");
+  const auto snapshotInode = [&snapshot]() {
+    struct stat status;
+    return stat(snapshot.c_str(), &status) == 0 ? status.st_ino : ino_t(0);
+  };
+  const auto valuesIn = [](const std::string& database) {  // key -> value; every key is in one section
+    std::vector<ConfigRow> rows;
+    EXPECT_TRUE(SalvageReader::ReadRows(database, nullptr, &rows).ok());
+    std::map<std::string, std::string> values;
+    for (const ConfigRow& row : rows) values[row.key] = row.value;
+    return values;
+  };
+  std::map<std::string, std::string> acknowledged;
+  const auto write = [this, &acknowledged](const std::string& key, const std::string& value) {
+    ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, key, value)).status, CfgItemStatus::kSuccess);
+    acknowledged[key] = value;
+  };
+  const auto restart = [this, &acknowledged, &valuesIn](const std::string& interval) {
+    quenlo_test::ExitStatus status;
+    ASSERT_TRUE(server_.Stop(&status).ok());
+    ASSERT_TRUE(status.IsExit(0)) << status.ToString();
+    // A clean stop folds the log into the database: the file alone, what a
+    // backup or a recovery reads, holds every acknowledged write.
+    EXPECT_NE(access(directory_.File("config.db-wal").c_str(), F_OK), 0);
+    // Read from a copy without its -wal and -shm files.
+    const std::string copy = directory_.File("copy.db");
+    std::filesystem::copy_file(directory_.File("config.db"), copy, std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(valuesIn(copy), acknowledged);
+    const LxStatus started = server_.Start(
+        {directory_.File("run"), directory_.File("config.db"), {}, {"--snapshot-interval", interval}});
+    ASSERT_TRUE(started.ok()) << started.ToString();
+  };
+
+  for (int index = 0; index < 60; ++index) write("k" + std::to_string(index % 40), "v" + std::to_string(index));
+  write("key", "at stop");
+  restart("0");
+  EXPECT_EQ(valuesIn(snapshot)["key"], "at stop");
+  struct stat status;
+  ASSERT_EQ(stat(snapshot.c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+  const ino_t atStop = snapshotInode();
+  restart("1");  // nothing changed, nothing written
+  EXPECT_EQ(snapshotInode(), atStop);
+
+  write("key", "periodic");
+  const auto deadline = std::chrono::steady_clock::now() + quenlo_test::ServerProcess::kDefaultTimeout;
+  while (snapshotInode() == atStop && std::chrono::steady_clock::now() < deadline) usleep(50 * 1000);
+  ASSERT_NE(snapshotInode(), atStop) << "no periodic snapshot";
+  EXPECT_EQ(valuesIn(snapshot)["key"], "periodic");
+  const ino_t periodic = snapshotInode();
+  sleep(2);  // two more intervals without a change
+  restart("0");
+  EXPECT_EQ(snapshotInode(), periodic);
+}
+
+TEST_F(ServerProcessTest, BadFramesCloseOnlyTheirConnectionAndTheOtherByteOrderIsUnderstood) {
+  Client bystander(Socket());
+  ASSERT_EQ(bystander.Exchange(Frame(Operation::kSetValue, "key", "v")).status, CfgItemStatus::kSuccess);
+  std::string badVersion = Frame(Operation::kGetSets), badOrder = badVersion, oversized = badVersion;
+  badVersion[2] = 99;
+  badOrder[3] = 7;
+  oversized.replace(4, 4, "\x7f\x7f\x7f\x7f");  // 2 GB in either byte order
+  // Headers alone, announcing 1 MiB and one byte over the largest legal
+  // request: refused before any body arrives.
+  std::string announcesMebibyte = {'Q', 'C', wire::kFirstProtocolVersion, 0}, justOver = announcesMebibyte;
+  quenlo_test::HandWrittenFrame(false).ULong(1024 * 1024, &announcesMebibyte).ULong(wire::kMaxRequestBodyBytes + 1, &justOver);
+  for (const std::string& frame :
+       {std::string("garbage!garbage!"), badVersion, badOrder, oversized, announcesMebibyte, justOver}) {
+    Client offender(Socket());
+    ASSERT_TRUE(offender.Send(frame));
+    EXPECT_TRUE(offender.ClosedByServer());
+    EXPECT_EQ(Value(bystander, "key"), "v");
+  }
+
+  const bool otherOrder = badVersion[3] == 0;  // the opposite of this machine's order
+  const std::string frame = quenlo_test::HandWrittenFrame(otherOrder)
+                                .ULong(std::uint32_t(Operation::kSetValue)).ULong(0)
+                                .String("client").String("tag").String("set").String("section").String("key")
+                                .String("from the other side")
+                                .Frame();
+  EXPECT_EQ(Client(Socket()).Exchange(frame).status, CfgItemStatus::kSuccess);
+  EXPECT_EQ(Value(bystander, "key"), "from the other side");
+}
+
+TEST_F(ServerProcessTest, StalledAndNonReadingClientsBlockNobodyAndAreClosedAfterTenSeconds) {
+  Client writer(Socket()), hog(Socket()), halfFrame(Socket());
+  const std::string big(16 * 1024, 'v');
+  for (int index = 0; index < 64; ++index)
+    ASSERT_EQ(writer.Exchange(Frame(Operation::kSetValue, "k" + std::to_string(index), big)).status,
+              CfgItemStatus::kSuccess);
+  // About 1 MB per reply, far more than a socket buffer, and never read.
+  for (int index = 0; index < 8; ++index) ASSERT_TRUE(hog.Send(Frame(Operation::kGetKeysAndValues)));
+  const std::string frame = Frame(Operation::kSetValue, "stalled", "x");
+  ASSERT_TRUE(halfFrame.Send(frame.substr(0, frame.size() / 2)));
+  EXPECT_EQ(Value(writer, "k1"), big);
+  ASSERT_TRUE(halfFrame.Send(frame.substr(frame.size() / 2)));  // the stalled request completes
+  EXPECT_EQ(halfFrame.Receive().status, CfgItemStatus::kSuccess);
+
+  // Both stalls last: the server gives up on each, and only on them.
+  ASSERT_TRUE(halfFrame.Send(frame.substr(0, frame.size() / 2)));
+  EXPECT_TRUE(halfFrame.ClosedByServer(kStallCloseSeconds));
+  EXPECT_TRUE(hog.ClosedByServer(kStallCloseSeconds));
+  EXPECT_EQ(Value(writer, "k1"), big);
+  EXPECT_TRUE(server_.WaitForLog("closing a connection that held an incomplete request").ok()) << server_.errors();
+  EXPECT_TRUE(server_.WaitForLog("closing a connection that did not read its reply").ok()) << server_.errors();
+}
+
+// A second server on a held database (which is not damaged) or a taken
+// runtime directory, on a directory that is not private or holds something
+// else at the socket's name, or with a bad snapshot interval, refuses to
+// start and changes nothing.
+TEST_F(ServerProcessTest, RefusedStartsChangeNothingStopIsCleanAStaleSocketIsReplaced) {
+  ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, "key", "v")).status, CfgItemStatus::kSuccess);
+  const std::string open = directory_.File("open"), occupied = directory_.File("occupied");
+  ASSERT_EQ(mkdir(open.c_str(), 0777) | chmod(open.c_str(), 0777) | mkdir(occupied.c_str(), 0700), 0);
+  ASSERT_TRUE(quenlo_test::WriteFile(occupied + "/CfgServer-ReadFifo", "not a socket"));
+  const std::string held = "--database=" + directory_.File("config.db");
+  const std::string other = "--database=" + directory_.File("2.db");
+  const std::string run = "--runtime-dir=" + directory_.File("run"), run2 = "--runtime-dir=" + directory_.File("run2");
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    const char* complaint;
+  } cases[] = {{{run2, held}, 1, "another process holds the database"},
+               {{run, other}, 1, "another server is already listening on"},
+               {{"--runtime-dir=" + open, other}, 1, "writable by others"},
+               {{"--runtime-dir=" + occupied, other}, 1, "exists and is not a socket"},
+               {{"--snapshot-interval=86401"}, 2, ""},
+               {{"--snapshot-interval=-1"}, 2, ""},
+               {{"--snapshot-interval=1s"}, 2, ""}};
+  quenlo_test::ExitStatus status;
+  for (const auto& test : cases) {
+    quenlo_test::ChildProcess second;
+    ASSERT_TRUE(second.Start(quenlo_test::ServerProcess::ExecutablePath(), test.arguments, {{}, true}).ok());
+    ASSERT_TRUE(second.Wait(quenlo_test::ServerProcess::kDefaultTimeout, &status).ok());
+    EXPECT_TRUE(status.IsExit(test.exitCode)) << test.arguments[0] << " " << status.ToString() << second.errors();
+    EXPECT_NE(second.errors().find(test.complaint), std::string::npos) << second.errors();
+  }
+  EXPECT_TRUE(FilesStartingWith(directory_.path(), "config.db.damaged-").empty());
+  EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kGetValue, "key")).value, "v");
+
+  ASSERT_TRUE(server_.Stop(&status).ok());
+  EXPECT_TRUE(status.IsExit(0)) << status.ToString();
+  EXPECT_NE(access(Socket().c_str(), F_OK), 0) << "socket file left behind";
+  StartServer();
+  ASSERT_TRUE(server_.Kill().ok());
+  ASSERT_EQ(access(Socket().c_str(), F_OK), 0);
+  StartServer();
+  EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kGetSets)).status, CfgItemStatus::kSuccess);
+}
+
+TEST_F(ServerProcessTest, PastMaxClientsConnectionsAreClosedAtOnceWithOneWarningPerBurst) {
+  quenlo_test::ServerProcess limited;
+  ASSERT_TRUE(limited.Start({directory_.File("limited"), directory_.File("limited.db"), {}, {"--max-clients=3"}}).ok());
+  std::vector<std::unique_ptr<Client>> served;
+  for (int index = 0; index < 3; ++index) {
+    served.emplace_back(new Client(limited.socketPath()));
+    ASSERT_EQ(served.back()->Exchange(Frame(Operation::kSetValue, "key", "v")).status, CfgItemStatus::kSuccess);
+  }
+  constexpr int kRefused = 20;
+  for (int index = 0; index < kRefused; ++index) EXPECT_TRUE(Client(limited.socketPath()).ClosedByServer());
+  for (auto& client : served) EXPECT_EQ(Value(*client, "key"), "v");
+
+  ASSERT_TRUE(limited.WaitForLog("refused " + std::to_string(kRefused) + " connections").ok()) << limited.errors();
+  std::size_t warnings = 0;
+  for (std::size_t at = 0; (at = limited.errors().find(" WARNING ", at)) != std::string::npos; ++at) ++warnings;
+  EXPECT_EQ(warnings, 1u) << limited.errors();
+
+  // A freed place is taken by the next client (the server may see the
+  // hang-up after the new connection, so a refusal is retried).
+  served.pop_back();
+  CfgItemStatus::Status status = CfgItemStatus::kNoServer;
+  for (int attempt = 0; attempt < 50 && status != CfgItemStatus::kSuccess; ++attempt)
+    status = Client(limited.socketPath()).Exchange(Frame(Operation::kGetSets)).status;
+  EXPECT_EQ(status, CfgItemStatus::kSuccess);
+}
+
+TEST_F(ServerProcessTest, FilesAndDirectoriesTheServerCreatesArePrivateWhateverTheUmask) {
+  quenlo_test::ServerProcess server;
+  const std::string top = directory_.File("private"), database = top + "/data/config.db";
+  const mode_t previous = umask(0);
+  const LxStatus started = server.Start({top + "/run", database, {}, {}});
+  umask(previous);
+  ASSERT_TRUE(started.ok()) << started.ToString();
+  ASSERT_EQ(Client(server.socketPath()).Exchange(Frame(Operation::kSetValue, "wifi-key", "secret")).status,
+            CfgItemStatus::kSuccess);
+  for (auto [path, mode] : {std::pair<std::string, mode_t>{database, 0600}, {database + "-wal", 0600},
+                            {server.socketPath(), 0600}, {top, 0700}, {top + "/run", 0700}, {top + "/data", 0700}}) {
+    struct stat status;
+    ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
+    EXPECT_EQ(status.st_mode & 0777, mode) << path;
+  }
+}
+
+// Clients that send all their requests at once, writes and reads of their
+// own keys interleaved, so writes from several clients meet in groups: each
+// gets its replies in its own order, every read seeing that client's last
+// write; a client that hangs up while its write awaits the commit harms
+// nobody.
+TEST_F(ServerProcessTest, PipelinedWritersAreAnsweredInTheirOwnOrderWithTheirOwnWrites) {
+  constexpr int kClients = 8, kRounds = 20;
+  {
+    Client leaver(Socket());
+    ASSERT_TRUE(leaver.Send(Frame(Operation::kSetValue, "leaver", "x")));
+  }
+  std::vector<std::unique_ptr<Client>> clients;
+  for (int client = 0; client < kClients; ++client) {
+    clients.emplace_back(new Client(Socket()));
+    std::string script;
+    for (int round = 0; round < kRounds; ++round)
+      script += Frame(Operation::kSetValue, "c" + std::to_string(client), std::to_string(round)) +
+                Frame(Operation::kGetValue, "c" + std::to_string(client));
+    ASSERT_TRUE(clients.back()->Send(script));
+  }
+  for (int client = 0; client < kClients; ++client)
+    for (int round = 0; round < kRounds; ++round) {
+      ASSERT_EQ(clients[client]->Receive().status, CfgItemStatus::kSuccess) << client << " " << round;
+      const wire::Reply read = clients[client]->Receive();
+      ASSERT_EQ(read.status, CfgItemStatus::kSuccess);
+      ASSERT_EQ(read.value, std::to_string(round)) << client;
+    }
+  EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kGetValue, "c7")).value, std::to_string(kRounds - 1));
+}
+
+}  // namespace
+}  // namespace qet_cfgserver
