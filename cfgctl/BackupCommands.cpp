@@ -21,17 +21,17 @@ using namespace qet_cfgserver;
 
 namespace {
 
-std::vector<IniEntry> ToIni(const std::vector<LxCfgEntry>& entries) {
-  std::vector<IniEntry> converted;
+std::vector<ConfigEntry> ToIni(const std::vector<ConfigEntry>& entries) {
+  std::vector<ConfigEntry> converted;
   converted.reserve(entries.size());
-  for (const LxCfgEntry& entry : entries) converted.push_back(IniEntry{entry.section, entry.key, entry.value});
+  for (const ConfigEntry& entry : entries) converted.push_back(ConfigEntry{entry.section, entry.key, entry.value});
   return converted;
 }
 
-std::vector<LxCfgEntry> FromIni(const std::vector<IniEntry>& entries) {
-  std::vector<LxCfgEntry> converted;
+std::vector<ConfigEntry> FromIni(const std::vector<ConfigEntry>& entries) {
+  std::vector<ConfigEntry> converted;
   converted.reserve(entries.size());
-  for (const IniEntry& entry : entries) converted.push_back(LxCfgEntry{entry.section, entry.key, entry.value});
+  for (const ConfigEntry& entry : entries) converted.push_back(ConfigEntry{entry.section, entry.key, entry.value});
   return converted;
 }
 
@@ -78,7 +78,7 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
   ExitStatus result = kDone;
   bool first = true;
   for (const std::string& set : names) {
-    std::vector<LxCfgEntry> entries;
+    std::vector<ConfigEntry> entries;
     const CfgItemStatus::Status status = ExportCfgSet(client, set, entries, Commands::kTag);
     if (status != CfgItemStatus::kSuccess) return Commands::Report("export " + Output::Word(set), status);
     if (entries.empty()) {

@@ -29,10 +29,10 @@ ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& 
   return kUsage;
 }
 
-LxCfgScope Commands::ScopeOf(const std::vector<std::string>& names) {
-  static const LxCfgScope::Level kLevels[] = {LxCfgScope::Level::kAll, LxCfgScope::Level::kSet,
-                                              LxCfgScope::Level::kSection, LxCfgScope::Level::kKey};
-  LxCfgScope scope;
+ConfigScope Commands::ScopeOf(const std::vector<std::string>& names) {
+  static const ConfigScope::Level kLevels[] = {ConfigScope::Level::kAll, ConfigScope::Level::kSet,
+                                              ConfigScope::Level::kSection, ConfigScope::Level::kKey};
+  ConfigScope scope;
   scope.level = kLevels[names.size() < 4 ? names.size() : 3];
   if (names.size() > 0) scope.set = names[0];
   if (names.size() > 1) scope.section = names[1];

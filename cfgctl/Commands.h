@@ -24,7 +24,7 @@ class Commands {
   static const char* const kTag;
 
   // The scope the names give: none, a set, a section or a key.
-  static qet_cfgserver::LxCfgScope ScopeOf(const std::vector<std::string>& names);
+  static qet_cfgserver::ConfigScope ScopeOf(const std::vector<std::string>& names);
 
   // Reports a failed request ("cfgctl: <what>: <status label>") and returns
   // its exit status; kDone for success, silently.

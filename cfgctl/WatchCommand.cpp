@@ -38,7 +38,7 @@ std::string LineFor(const LxCfgWatch::Event& event) {
 
 }  // namespace
 
-ExitStatus WatchCommand::Run(const LxCfgScope& scope, Output& output) {
+ExitStatus WatchCommand::Run(const ConfigScope& scope, Output& output) {
   CatchInterrupts();
   CfgItemStatus::Status status = CfgItemStatus::kSuccess;
   std::unique_ptr<LxCfgWatch> watch = LxCfgWatch::Open(Commands::kTag, kServerEndpoint, scope, &status);

@@ -16,7 +16,7 @@ namespace cfgctl {
 // handlers for both signals; the main thread only.
 class WatchCommand {
  public:
-  static ExitStatus Run(const qet_cfgserver::LxCfgScope& scope, Output& output);
+  static ExitStatus Run(const qet_cfgserver::ConfigScope& scope, Output& output);
 };
 
 }  // namespace cfgctl

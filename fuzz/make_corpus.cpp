@@ -114,7 +114,7 @@ std::string NativeReplyFrame(const wire::Reply& reply) {
   return frame;
 }
 
-wire::Request Scoped(wire::Operation operation, wire::ScopeLevel level, std::string set = "", std::string section = "",
+wire::Request Scoped(wire::Operation operation, ConfigScope::Level level, std::string set = "", std::string section = "",
                      std::string key = "") {
   wire::Request request = {operation, static_cast<std::uint32_t>(level), "cfgctl", "fuzz seed", std::move(set),
                            std::move(section), std::move(key), ""};
@@ -204,19 +204,19 @@ void WriteServerStreams(const SeedWriter& seeds) {
 
   // Version 2: an import in three frames, then what reads and changes the
   // layers, and a subscription.
-  wire::Request begin = Scoped(wire::Operation::kImportBegin, wire::ScopeLevel::kSet, "network");
+  wire::Request begin = Scoped(wire::Operation::kImportBegin, ConfigScope::Level::kSet, "network");
   begin.command = 1;  // replace
-  wire::Request entries = Scoped(wire::Operation::kImportEntries, wire::ScopeLevel::kSet, "network");
+  wire::Request entries = Scoped(wire::Operation::kImportEntries, ConfigScope::Level::kSet, "network");
   entries.entries = {{wire::RecordKind::kValue, "", "eth0", "mtu", "1500", ""},
                      {wire::RecordKind::kValue, "", std::string("a\0b", 3), " k=", "\xff\n", ""}};
   seeds.Write(std::string("layers") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
               static_cast<char>(17) + NativeRequestFrame(begin) + NativeRequestFrame(entries) +
-                  NativeRequestFrame(Scoped(wire::Operation::kImportCommit, wire::ScopeLevel::kSet, "network")) +
-                  NativeRequestFrame(Scoped(wire::Operation::kExport, wire::ScopeLevel::kSet, "network")) +
-                  NativeRequestFrame(Scoped(wire::Operation::kChanges, wire::ScopeLevel::kAll)) +
-                  NativeRequestFrame(Scoped(wire::Operation::kDelete, wire::ScopeLevel::kKey, "network", "eth0", "mtu")) +
-                  NativeRequestFrame(Scoped(wire::Operation::kReset, wire::ScopeLevel::kSection, "network", "eth0")) +
-                  NativeRequestFrame(Scoped(wire::Operation::kSubscribe, wire::ScopeLevel::kSet, "network")));
+                  NativeRequestFrame(Scoped(wire::Operation::kImportCommit, ConfigScope::Level::kSet, "network")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kExport, ConfigScope::Level::kSet, "network")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kChanges, ConfigScope::Level::kAll)) +
+                  NativeRequestFrame(Scoped(wire::Operation::kDelete, ConfigScope::Level::kKey, "network", "eth0", "mtu")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kReset, ConfigScope::Level::kSection, "network", "eth0")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kSubscribe, ConfigScope::Level::kSet, "network")));
 }
 
 void WriteClientReplies(const SeedWriter& seeds) {

@@ -22,12 +22,12 @@ namespace qet_cfgserver {
 // Deletes a key, a section or a whole set (scope level kAll is rejected).
 // A deleted key that has a default stays hidden until ResetCfg.
 // kKeyNotFound when nothing matched (nothing changed).
-CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const LxCfgScope& scope, const std::string& tag);
+CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag);
 
 // Every key of the set with its effective value, keys ascending within
 // sections ascending (byte order). An unknown set gives kSuccess and no
 // entries. entries is cleared first; left empty on failure.
-CfgItemStatus::Status ExportCfgSet(LxiConfigure& client, const std::string& set, std::vector<LxCfgEntry>& entries,
+CfgItemStatus::Status ExportCfgSet(LxiConfigure& client, const std::string& set, std::vector<ConfigEntry>& entries,
                                    const std::string& tag);
 
 // Writes the entries into the set in one transaction, as the operator's
@@ -37,15 +37,15 @@ CfgItemStatus::Status ExportCfgSet(LxiConfigure& client, const std::string& set,
 // and answers kRejected beyond, changing nothing. A repeated key keeps its
 // last value. Every entry is checked against the limits of Limits.h first.
 CfgItemStatus::Status ImportCfgSet(LxiConfigure& client, const std::string& set,
-                                   const std::vector<LxCfgEntry>& entries, bool replace, const std::string& tag);
+                                   const std::vector<ConfigEntry>& entries, bool replace, const std::string& tag);
 
 // The keys within scope where the operator's layer differs from the
 // defaults, in (set, section, key) byte order. changes is cleared first.
-CfgItemStatus::Status GetCfgChanges(LxiConfigure& client, const LxCfgScope& scope,
+CfgItemStatus::Status GetCfgChanges(LxiConfigure& client, const ConfigScope& scope,
                                     std::vector<LxCfgChange>& changes, const std::string& tag);
 
 // Drops the operator's changes within scope: the keys there become exactly
 // the defaults (deleted defaults come back, added keys go).
-CfgItemStatus::Status ResetCfg(LxiConfigure& client, const LxCfgScope& scope, const std::string& tag);
+CfgItemStatus::Status ResetCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag);
 
 }  // namespace qet_cfgserver

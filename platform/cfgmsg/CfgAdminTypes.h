@@ -2,23 +2,12 @@
 
 #include <string>
 
+#include "common/ConfigTypes.h"
+
 namespace qet_cfgserver {
 
 // The value types of CfgAdmin.h, apart so that LxiConfigure can name them.
 // Plain values: copy freely.
-
-// What an operation covers. Names the level needs: kSet a set; kSection a
-// set and a section; kKey all three. Names beyond the level are ignored.
-struct LxCfgScope {
-  enum class Level { kAll, kSet, kSection, kKey };
-  Level level = Level::kAll;
-  std::string set, section, key;
-};
-
-// One key of a set with its value, as export returns and import takes it.
-struct LxCfgEntry {
-  std::string section, key, value;
-};
 
 // A key where the operator's layer differs from the defaults.
 //   kAdded: the key has no default; value is the operator's.

@@ -98,7 +98,7 @@ LxCfgWatch::LxCfgWatch(std::unique_ptr<Connection> connection) : connection_(std
 LxCfgWatch::~LxCfgWatch() = default;
 
 std::unique_ptr<LxCfgWatch> LxCfgWatch::Open(const std::string& clientName, const std::string& endpointName,
-                                             const LxCfgScope& scope, CfgItemStatus::Status* status) {
+                                             const ConfigScope& scope, CfgItemStatus::Status* status) {
   std::string socketPath;
   if (!wire::EndpointPath(wire::DefaultRuntimeDirectory(), endpointName, &socketPath).ok()) {
     if (status != nullptr) *status = CfgItemStatus::kNoServer;
@@ -108,7 +108,7 @@ std::unique_ptr<LxCfgWatch> LxCfgWatch::Open(const std::string& clientName, cons
 }
 
 std::unique_ptr<LxCfgWatch> LxCfgWatch::OpenAt(const std::string& clientName, const std::string& socketPath,
-                                               const LxCfgScope& scope, CfgItemStatus::Status* status) {
+                                               const ConfigScope& scope, CfgItemStatus::Status* status) {
   CfgItemStatus::Status ignored;
   if (status == nullptr) status = &ignored;
   wire::Request request;

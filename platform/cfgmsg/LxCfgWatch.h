@@ -40,11 +40,11 @@ class LxCfgWatch {
   // (kNoServer, kTimeout, kRejected for a server without watches or a bad
   // scope). status may be null.
   static std::unique_ptr<LxCfgWatch> Open(const std::string& clientName, const std::string& endpointName,
-                                          const LxCfgScope& scope, CfgItemStatus::Status* status);
+                                          const ConfigScope& scope, CfgItemStatus::Status* status);
 
   // For tests: subscribes on the socket at socketPath.
   static std::unique_ptr<LxCfgWatch> OpenAt(const std::string& clientName, const std::string& socketPath,
-                                            const LxCfgScope& scope, CfgItemStatus::Status* status);
+                                            const ConfigScope& scope, CfgItemStatus::Status* status);
 
   ~LxCfgWatch();
   LxCfgWatch(const LxCfgWatch&) = delete;

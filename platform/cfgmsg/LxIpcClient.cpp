@@ -103,17 +103,17 @@ CfgItemStatus::Status LxIpcClient::WriteValue(const std::string& set, const std:
   return Ask(request, &reply);
 }
 
-CfgItemStatus::Status LxIpcClient::DeleteScope(const LxCfgScope& scope, const std::string& tag) {
+CfgItemStatus::Status LxIpcClient::DeleteScope(const ConfigScope& scope, const std::string& tag) {
   wire::Reply reply;
   return Ask(ScopedRequest(wire::Operation::kDelete, scope, tag), &reply);
 }
 
-CfgItemStatus::Status LxIpcClient::ResetScope(const LxCfgScope& scope, const std::string& tag) {
+CfgItemStatus::Status LxIpcClient::ResetScope(const ConfigScope& scope, const std::string& tag) {
   wire::Reply reply;
   return Ask(ScopedRequest(wire::Operation::kReset, scope, tag), &reply);
 }
 
-CfgItemStatus::Status LxIpcClient::ExportSet(const std::string& set, std::vector<LxCfgEntry>& entries,
+CfgItemStatus::Status LxIpcClient::ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
                                              const std::string& tag) {
   entries.clear();
   wire::Request request = NewRequest(wire::Operation::kExport, tag);
@@ -121,11 +121,11 @@ CfgItemStatus::Status LxIpcClient::ExportSet(const std::string& set, std::vector
   wire::Reply reply;
   const CfgItemStatus::Status status = Ask(request, &reply);
   for (wire::Record& record : reply.records)
-    entries.push_back(LxCfgEntry{std::move(record.section), std::move(record.key), std::move(record.value)});
+    entries.push_back(ConfigEntry{std::move(record.section), std::move(record.key), std::move(record.value)});
   return status;
 }
 
-CfgItemStatus::Status LxIpcClient::ListChanges(const LxCfgScope& scope, std::vector<LxCfgChange>& changes,
+CfgItemStatus::Status LxIpcClient::ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
                                                const std::string& tag) {
   changes.clear();
   wire::Reply reply;
@@ -145,14 +145,14 @@ CfgItemStatus::Status LxIpcClient::ListChanges(const LxCfgScope& scope, std::vec
   return status;
 }
 
-CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::vector<LxCfgEntry>& entries,
+CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries,
                                              bool replace, const std::string& tag) {
   wire::Request batch = NewRequest(wire::Operation::kImportEntries, tag);
   std::string empty;
   if (!wire::EncodeRequestFrame(batch, &empty).ok()) return CfgItemStatus::kRejected;
   const std::size_t emptyBodyBytes = empty.size() - wire::kFrameHeaderBytes;
   // Every entry is checked before anything is sent: a bad one imports nothing.
-  for (const LxCfgEntry& entry : entries) {
+  for (const ConfigEntry& entry : entries) {
     batch.entries = {wire::Record{wire::RecordKind::kValue, "", entry.section, entry.key, entry.value, ""}};
     if (const LxStatus why = wire::CheckRequestLimits(batch); !why.ok()) {
       Report(batch, CfgItemStatus::kRejected, why);
@@ -185,7 +185,7 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
   return status;
 }
 
-wire::Request LxIpcClient::ScopedRequest(wire::Operation operation, const LxCfgScope& scope,
+wire::Request LxIpcClient::ScopedRequest(wire::Operation operation, const ConfigScope& scope,
                                          const std::string& tag) const {
   wire::Request request = NewRequest(operation, tag);
   request.command = static_cast<std::uint32_t>(scope.level);

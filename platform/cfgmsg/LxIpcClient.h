@@ -40,20 +40,20 @@ class LxIpcClient : public LxiConfigure {
                                   std::string& value, const std::string& tag) override;
   CfgItemStatus::Status WriteValue(const std::string& set, const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& tag) override;
-  CfgItemStatus::Status DeleteScope(const LxCfgScope& scope, const std::string& tag) override;
-  CfgItemStatus::Status ExportSet(const std::string& set, std::vector<LxCfgEntry>& entries,
+  CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag) override;
+  CfgItemStatus::Status ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
                                   const std::string& tag) override;
   // The entries go in frames within the request-size limit (kImportBegin,
   // kImportEntries..., kImportCommit); the server applies them at the commit.
-  CfgItemStatus::Status ImportSet(const std::string& set, const std::vector<LxCfgEntry>& entries, bool replace,
+  CfgItemStatus::Status ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
                                   const std::string& tag) override;
-  CfgItemStatus::Status ListChanges(const LxCfgScope& scope, std::vector<LxCfgChange>& changes,
+  CfgItemStatus::Status ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
                                     const std::string& tag) override;
-  CfgItemStatus::Status ResetScope(const LxCfgScope& scope, const std::string& tag) override;
+  CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag) override;
   void Release() override;
 
  private:
-  wire::Request ScopedRequest(wire::Operation operation, const LxCfgScope& scope, const std::string& tag) const;
+  wire::Request ScopedRequest(wire::Operation operation, const ConfigScope& scope, const std::string& tag) const;
   wire::Request NewRequest(wire::Operation operation, const std::string& tag) const;
   CfgItemStatus::Status Ask(const wire::Request& request, wire::Reply* reply);
   CfgItemStatus::Status AskOnce(const wire::Request& request, wire::Reply* reply);

@@ -45,14 +45,14 @@ class LxiConfigure {
 
   // The operations of CfgAdmin.h, whose free functions say what each does.
   // A handle that cannot do them (a test double) answers kRejected.
-  virtual CfgItemStatus::Status DeleteScope(const LxCfgScope& scope, const std::string& tag);
-  virtual CfgItemStatus::Status ExportSet(const std::string& set, std::vector<LxCfgEntry>& entries,
+  virtual CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag);
+  virtual CfgItemStatus::Status ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
                                           const std::string& tag);
-  virtual CfgItemStatus::Status ImportSet(const std::string& set, const std::vector<LxCfgEntry>& entries, bool replace,
+  virtual CfgItemStatus::Status ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
                                           const std::string& tag);
-  virtual CfgItemStatus::Status ListChanges(const LxCfgScope& scope, std::vector<LxCfgChange>& changes,
+  virtual CfgItemStatus::Status ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
                                             const std::string& tag);
-  virtual CfgItemStatus::Status ResetScope(const LxCfgScope& scope, const std::string& tag);
+  virtual CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag);
 
   // Ends the handle's use of the server: closes its connection, waking a
   // request under way on another thread, and waits (bounded) for it to

@@ -7,6 +7,7 @@
 #include "cfgwire/CfgItemStatus.h"
 #include "cfgwire/Frame.h"
 #include "cfgwire/Limits.h"
+#include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
 
 namespace qet_cfgserver {
@@ -21,7 +22,7 @@ enum class Operation : std::uint32_t {
   kGetKeysAndValues = 3,
   kGetValue = 4,
   kSetValue = 5,
-  // Version 2 only. command carries the scope level (ScopeLevel) for
+  // Version 2 only. command carries the scope level (ConfigScope::Level) for
   // kDelete, kChanges, kReset and kSubscribe, and 1 for "replace" with
   // kImportBegin.
   kDelete = 6,         // scope: a key, a section or a set
@@ -40,10 +41,6 @@ constexpr Operation kLastOperation = Operation::kSubscribe;
 
 // The version a request of operation must be sent in.
 std::uint8_t VersionFor(Operation operation);
-
-// What a scoped operation covers; the names it needs are the request's
-// set, section and key.
-enum class ScopeLevel : std::uint32_t { kAll = 0, kSet = 1, kSection = 2, kKey = 3 };
 
 // One key in an export, an import, a list of changes or a notification.
 enum class RecordKind : std::uint32_t {

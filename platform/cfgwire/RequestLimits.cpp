@@ -19,13 +19,13 @@ bool IsScoped(Operation operation) {
 }
 
 LxStatus CheckScope(const Request& request) {
-  if (request.command > static_cast<std::uint32_t>(ScopeLevel::kKey))
+  if (request.command > static_cast<std::uint32_t>(ConfigScope::Level::kKey))
     return LxStatus::InvalidArgument("unknown scope level " + std::to_string(request.command));
-  const auto level = static_cast<ScopeLevel>(request.command);
-  if (request.operation == Operation::kDelete && level == ScopeLevel::kAll)
+  const auto level = static_cast<ConfigScope::Level>(request.command);
+  if (request.operation == Operation::kDelete && level == ConfigScope::Level::kAll)
     return LxStatus::InvalidArgument("a delete needs at least a set");
-  if ((level >= ScopeLevel::kSet && request.set.empty()) || (level >= ScopeLevel::kSection && request.section.empty()) ||
-      (level >= ScopeLevel::kKey && request.key.empty()))
+  if ((level >= ConfigScope::Level::kSet && request.set.empty()) || (level >= ConfigScope::Level::kSection && request.section.empty()) ||
+      (level >= ConfigScope::Level::kKey && request.key.empty()))
     return LxStatus::InvalidArgument("the scope lacks a name its level needs");
   return LxStatus::Ok();
 }

@@ -11,9 +11,9 @@
 namespace qet_cfgserver {
 namespace {
 
-std::vector<std::string> Lines(const std::vector<IniEntry>& entries) {
+std::vector<std::string> Lines(const std::vector<ConfigEntry>& entries) {
   std::vector<std::string> lines;
-  for (const IniEntry& entry : entries) lines.push_back(entry.section + "|" + entry.key + "|" + entry.value);
+  for (const ConfigEntry& entry : entries) lines.push_back(entry.section + "|" + entry.key + "|" + entry.value);
   return lines;
 }
 
@@ -28,10 +28,10 @@ TEST(IniFormatTest, WrittenSetsReadBackToTheSameEntriesAndOrdinaryOnesStayUnquot
   const std::vector<std::string> awkward = {"plain", " lead", "trail ", "a=b", "; semi", "# hash", "\"quoted\"",
                                             "\"", "end\"", "a,b", "multi\nline\r\n", std::string("nul\0byte", 8),
                                             "back\\slash", "[br]acket]", "tab\there", "\x7f\x01", AllBytes().substr(1), "é"};
-  std::vector<IniEntry> entries;
+  std::vector<ConfigEntry> entries;
   for (const std::string& text : awkward) {
-    entries.push_back(IniEntry{text, "key", text});
-    entries.push_back(IniEntry{"s", text, ""});
+    entries.push_back(ConfigEntry{text, "key", text});
+    entries.push_back(ConfigEntry{"s", text, ""});
   }
   const std::string set = " odd; set\nname";
   const std::string text = IniWriter::WriteSet(set, entries) + "\n" + IniWriter::WriteSet("second", {{"s", "k", "v"}});

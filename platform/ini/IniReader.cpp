@@ -132,7 +132,7 @@ class Parser {
       set.entries[found.first->second].value = std::move(value);
       return;
     }
-    set.entries.push_back(IniEntry{section_, std::move(key), std::move(value)});
+    set.entries.push_back(ConfigEntry{section_, std::move(key), std::move(value)});
   }
 
   void SelectSet(const std::string& name) {

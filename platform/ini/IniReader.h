@@ -3,18 +3,15 @@
 #include <string>
 #include <vector>
 
+#include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
 
 namespace qet_cfgserver {
 
-struct IniEntry {
-  std::string section, key, value;
-};
-
 // The entries of one set in INI text, in the order of their first line.
 struct IniSet {
   std::string name;
-  std::vector<IniEntry> entries;
+  std::vector<ConfigEntry> entries;
 };
 
 // Reads the INI text that cfgctl export writes and that cfgctl import and

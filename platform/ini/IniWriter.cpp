@@ -4,10 +4,10 @@
 
 namespace qet_cfgserver {
 
-std::string IniWriter::WriteSet(const std::string& set, const std::vector<IniEntry>& entries) {
+std::string IniWriter::WriteSet(const std::string& set, const std::vector<ConfigEntry>& entries) {
   std::string text = "; set " + IniField::Write(set, IniField::Place::kSetName) + "\n";
   const std::string* section = nullptr;
-  for (const IniEntry& entry : entries) {
+  for (const ConfigEntry& entry : entries) {
     if (section == nullptr || *section != entry.section) {
       text += "\n[" + IniField::Write(entry.section, IniField::Place::kSection) + "]\n";
       section = &entry.section;

@@ -19,7 +19,7 @@ namespace qet_cfgserver {
 // only where IniField says they must be.
 class IniWriter {
  public:
-  static std::string WriteSet(const std::string& set, const std::vector<IniEntry>& entries);
+  static std::string WriteSet(const std::string& set, const std::vector<ConfigEntry>& entries);
 };
 
 }  // namespace qet_cfgserver

@@ -194,7 +194,7 @@ TEST(StoreKeeperTest, DamageMetWhileServingOrCommittingIsRecoveredAndTheRequestA
   EXPECT_EQ(listing.pairs.size(), std::size_t(kKeys));
   EXPECT_EQ(damagedFiles(), 1);
   std::vector<wire::Record> changes;  // recovery carried the defaults layer
-  ASSERT_TRUE(keeper.store()->GetChanges({wire::ScopeLevel::kKey, "net", "eth0", "gone"}, &changes).ok());
+  ASSERT_TRUE(keeper.store()->GetChanges({ConfigScope::Level::kKey, "net", "eth0", "gone"}, &changes).ok());
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].kind, wire::RecordKind::kDeleted);
 
@@ -209,7 +209,7 @@ TEST(StoreKeeperTest, DamageMetWhileServingOrCommittingIsRecoveredAndTheRequestA
   const std::string ok = std::to_string(CfgItemStatus::kSuccess);
   EXPECT_EQ(log, (std::vector<std::string>{"a:" + ok + ":", "b:" + ok + ":"}));
   EXPECT_EQ(damagedFiles(), 2);
-  ASSERT_TRUE(keeper.store()->GetChanges({wire::ScopeLevel::kKey, "net", "eth0", "k1000"}, &(changes = {})).ok());
+  ASSERT_TRUE(keeper.store()->GetChanges({ConfigScope::Level::kKey, "net", "eth0", "k1000"}, &(changes = {})).ok());
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].defaultValue, "factory");
 

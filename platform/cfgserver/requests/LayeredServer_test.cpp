@@ -23,7 +23,7 @@ const ACE_Time_Value kGenerous(10);  // the server may run under an emulator
 // Long enough that a notification sent twice would have arrived.
 const ACE_Time_Value kQuiet(0, 500 * 1000);
 
-using Level = LxCfgScope::Level;
+using Level = ConfigScope::Level;
 
 // "set/section/key=value", "set/section/key deleted" or "missed N".
 std::string Line(const LxCfgWatch::Event& event) {
@@ -49,7 +49,7 @@ class LayeredServerTest : public ::testing::Test {
     ASSERT_TRUE(status.ok()) << status.ToString();
   }
 
-  std::unique_ptr<LxCfgWatch> Watch(const LxCfgScope& scope) {
+  std::unique_ptr<LxCfgWatch> Watch(const ConfigScope& scope) {
     CfgItemStatus::Status status = CfgItemStatus::kServerError;
     std::unique_ptr<LxCfgWatch> watch = LxCfgWatch::OpenAt("watch-test", server_.socketPath(), scope, &status);
     EXPECT_EQ(status, CfgItemStatus::kSuccess);
@@ -121,10 +121,10 @@ TEST_F(LayeredServerTest, UnknownOperationsAreRejectedInTheRequestsVersion) {
 // that falls behind: cfgctl's end-to-end test.)
 TEST_F(LayeredServerTest, ImportsStayWithinTheirBounds) {
   // Over one connection's 4 MiB: rejected, nothing written.
-  std::vector<LxCfgEntry> tooMany(300, {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
+  std::vector<ConfigEntry> tooMany(300, {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
   for (std::size_t index = 0; index < tooMany.size(); ++index) tooMany[index].key += std::to_string(index);
   EXPECT_EQ(ImportCfgSet(client_, "huge", tooMany, true, "t"), CfgItemStatus::kRejected);
-  std::vector<LxCfgEntry> exported;
+  std::vector<ConfigEntry> exported;
   ASSERT_EQ(ExportCfgSet(client_, "huge", exported, "t"), CfgItemStatus::kSuccess);
   EXPECT_TRUE(exported.empty());
 

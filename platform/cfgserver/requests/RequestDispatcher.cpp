@@ -24,7 +24,7 @@ wire::Reply StoreFailure(const wire::Request& request, const LxStatus& status) {
 }
 
 ConfigScope ScopeOf(const wire::Request& request) {
-  return ConfigScope{static_cast<wire::ScopeLevel>(request.command), request.set, request.section, request.key};
+  return ConfigScope{static_cast<ConfigScope::Level>(request.command), request.set, request.section, request.key};
 }
 
 bool IsWrite(wire::Operation operation) {

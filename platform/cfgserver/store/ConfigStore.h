@@ -9,32 +9,11 @@
 #include <vector>
 
 #include "cfgwire/Messages.h"
+#include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
 #include "store/SqliteStatement.h"
 
 namespace qet_cfgserver {
-
-// One entry of a set, as an import supplies it.
-struct ConfigEntry {
-  std::string section;
-  std::string key;
-  std::string value;
-};
-
-// One stored value with its full name, as recovery moves it between files.
-struct ConfigRow {
-  std::string set;
-  std::string section;
-  std::string key;
-  std::string value;
-};
-
-// What a layered operation covers (see wire::ScopeLevel): all, a set, a
-// section or a key; the names the level needs.
-struct ConfigScope {
-  wire::ScopeLevel level = wire::ScopeLevel::kAll;
-  std::string set, section, key;
-};
 
 // The configuration kept in an SQLite database: set -> section -> key ->
 // value, all byte strings, any byte allowed. Every column a BLOB, so

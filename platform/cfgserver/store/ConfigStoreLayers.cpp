@@ -25,7 +25,7 @@ using KeyName = std::pair<std::string, std::string>;  // section, key
 using KeyValues = std::map<KeyName, std::string>;
 
 // "1 AND <alias>set_name = ?1 ..." for the names the level needs.
-std::string ScopeCondition(wire::ScopeLevel level, const std::string& alias) {
+std::string ScopeCondition(ConfigScope::Level level, const std::string& alias) {
   static const char* const kColumns[] = {"set_name", "section_name", "key_name"};
   std::string condition = "1";
   for (int index = 0; index < static_cast<int>(level); ++index)

@@ -75,9 +75,9 @@ TEST(ConfigStoreTest, LayersKeepTheOperatorsChangesThroughResetsAndFirmwareUpdat
   ASSERT_TRUE(store->SetValue("net", "s", "b", "20").ok());
   ASSERT_TRUE(store->SetValue("net", "s", "d", "4").ok());
   std::vector<wire::Record> committed;
-  ASSERT_TRUE(store->DeleteScope({wire::ScopeLevel::kKey, "net", "s", "c"}, &committed).ok());
+  ASSERT_TRUE(store->DeleteScope({ConfigScope::Level::kKey, "net", "s", "c"}, &committed).ok());
   EXPECT_EQ(Lines(committed), (std::vector<std::string>{"3 net/s/c="}));
-  EXPECT_EQ(store->DeleteScope({wire::ScopeLevel::kKey, "net", "s", "c"}, &committed).code(), LxStatus::Code::kNotFound);
+  EXPECT_EQ(store->DeleteScope({ConfigScope::Level::kKey, "net", "s", "c"}, &committed).code(), LxStatus::Code::kNotFound);
 
   std::vector<wire::Record> changes;
   ASSERT_TRUE(store->GetChanges({}, &changes).ok());
@@ -92,7 +92,7 @@ TEST(ConfigStoreTest, LayersKeepTheOperatorsChangesThroughResetsAndFirmwareUpdat
   EXPECT_EQ(Section(store.get(), "net", "s"), (std::map<std::string, std::string>{{"b", "20"}, {"d", "4"}}));
 
   committed.clear();
-  ASSERT_TRUE(store->ResetScope({wire::ScopeLevel::kSet, "net", "", ""}, &committed).ok());
+  ASSERT_TRUE(store->ResetScope({ConfigScope::Level::kSet, "net", "", ""}, &committed).ok());
   EXPECT_EQ(Lines(committed), (std::vector<std::string>{"0 net/s/b=200", "0 net/s/c=300", "3 net/s/d="}));
   EXPECT_EQ(Section(store.get(), "net", "s"), (std::map<std::string, std::string>{{"b", "200"}, {"c", "300"}}));
   ASSERT_TRUE(store->GetChanges({}, &(changes = {})).ok());

@@ -22,7 +22,7 @@ LxStatus IniImporter::Read(const std::string& path, std::vector<ConfigEntry>* en
   if (!status.ok()) return status;
   entries->clear();
   for (const IniSet& set : sets) {
-    for (const IniEntry& entry : set.entries) entries->push_back(ConfigEntry{entry.section, entry.key, entry.value});
+    for (const ConfigEntry& entry : set.entries) entries->push_back(ConfigEntry{entry.section, entry.key, entry.value});
   }
   return LxStatus::Ok();
 }
