@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,15 @@ enum class Operation : std::uint32_t {
 // The last operation of each version.
 constexpr Operation kLastVersion1Operation = Operation::kSetValue;
 constexpr Operation kLastOperation = Operation::kSubscribe;
+
+// kExport with this command asks for one piece of the set: the records
+// after the request's (section, key), both empty for the first, in order,
+// as many as weigh kExportPieceBytes on the wire (at least one); a piece
+// without records ends the set. No answer to an export then outgrows a
+// piece, whatever the set, and a client that does not read its answer
+// holds no more than that. Command 0 asks for the whole set in one reply.
+constexpr std::uint32_t kExportPieceCommand = 1;
+constexpr std::size_t kExportPieceBytes = 64 * 1024;
 
 // The version a request of operation must be sent in.
 std::uint8_t VersionFor(Operation operation);

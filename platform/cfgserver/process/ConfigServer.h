@@ -7,6 +7,7 @@
 
 #include "common/LxStatus.h"
 #include "net/ClientAcceptor.h"
+#include "net/ConnectionContext.h"
 #include "net/ConnectionLimit.h"
 #include "net/RuntimeEndpoint.h"
 #include "process/ServerOptions.h"
@@ -14,6 +15,7 @@
 #include "recovery/SnapshotTimer.h"
 #include "recovery/StoreKeeper.h"
 #include "requests/GroupCommit.h"
+#include "requests/MemoryBudget.h"
 #include "requests/RequestDispatcher.h"
 
 namespace qet_cfgserver {
@@ -21,7 +23,9 @@ namespace qet_cfgserver {
 // The whole server: sizes its descriptor budget, claims the socket path,
 // opens the store (recovering a damaged one) with its defaults, listens, and
 // runs a single-threaded epoll reactor until SIGTERM or SIGINT, with a timer
-// for periodic snapshots. Writes from clients are committed in groups: the
+// for periodic snapshots. What clients make it hold is bounded by one
+// memory budget, and their connections by the client and watcher limits
+// (see ConnectionLimit). Writes from clients are committed in groups: the
 // open group is flushed once the reactor has no more input ready, or when
 // it is full, and before stopping. Stop order on destruction: stop accepting, close
 // every connection, write a last snapshot if anything changed, close the
@@ -47,9 +51,9 @@ class ConfigServer {
   LxStatus Run();
 
  private:
-  LxStatus OpenReactor(std::uint32_t maxClients);
+  LxStatus OpenReactor(std::uint32_t connections);
   LxStatus OpenStore(const ServerOptions& options);
-  LxStatus Listen(std::uint32_t maxClients);
+  LxStatus Listen(const ServerOptions& options);
   LxStatus ScheduleSnapshots(std::uint32_t intervalSeconds);
   // Whether the open group of writes is to be committed now.
   bool GroupDue();
@@ -65,6 +69,8 @@ class ConfigServer {
   std::unique_ptr<GroupCommit> groupCommit_;
   std::unique_ptr<RequestDispatcher> dispatcher_;
   std::unique_ptr<ConnectionLimit> connectionLimit_;
+  std::unique_ptr<MemoryBudget> budget_;  // outlives every connection's share
+  ConnectionContext connectionContext_;
   std::unique_ptr<ClientAcceptor> acceptor_;
 };
 

@@ -45,12 +45,40 @@ LxStatus ParseWholeNumber(const std::string& option, const std::string& text, st
   return LxStatus::Ok();
 }
 
+struct NumberOption {
+  const char* name;
+  std::uint32_t lowest, highest;
+  std::uint32_t* value;
+};
+
+// The option of that name that takes a whole number, if it is one.
+bool FindNumberOption(const std::string& name, ServerOptions* options, NumberOption* found) {
+  const NumberOption table[] = {
+      {"--max-clients", 1, ServerOptions::kMaxClientsCeiling, &options->maxClients},
+      {"--max-watchers", 0, ServerOptions::kMaxClientsCeiling, &options->maxWatchers},
+      {"--max-client-memory", 1, ServerOptions::kMaxClientMemoryCeilingMiB, &options->maxClientMemoryMiB},
+      {"--import-timeout", 1, ServerOptions::kMaxImportTimeoutSeconds, &options->importTimeoutSeconds},
+      {"--snapshot-interval", 0, ServerOptions::kMaxSnapshotIntervalSeconds, &options->snapshotIntervalSeconds},
+  };
+  for (const NumberOption& option : table)
+    if (name == option.name) {
+      *found = option;
+      return true;
+    }
+  return false;
+}
+
 }  // namespace
 
 constexpr std::uint32_t ServerOptions::kDefaultMaxClients;
 constexpr std::uint32_t ServerOptions::kMaxClientsCeiling;
 constexpr std::uint32_t ServerOptions::kDefaultSnapshotIntervalSeconds;
 constexpr std::uint32_t ServerOptions::kMaxSnapshotIntervalSeconds;
+constexpr std::uint32_t ServerOptions::kDefaultMaxWatchers;
+constexpr std::uint32_t ServerOptions::kDefaultMaxClientMemoryMiB;
+constexpr std::uint32_t ServerOptions::kMaxClientMemoryCeilingMiB;
+constexpr std::uint32_t ServerOptions::kDefaultImportTimeoutSeconds;
+constexpr std::uint32_t ServerOptions::kMaxImportTimeoutSeconds;
 
 LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerOptions* options) {
   *options = ServerOptions();
@@ -63,10 +91,12 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     std::string name;
     std::string value;
     const bool hasInlineValue = SplitInlineValue(argument, &name, &value);
+    NumberOption number{};
+    const bool takesNumber = FindNumberOption(name, options, &number);
     std::string* target = nullptr;
     if (name == "--runtime-dir") target = &options->runtimeDirectory;
     else if (name == "--database") target = &options->database;
-    else if (name == "--import" || name == "--max-clients" || name == "--snapshot-interval") target = &value;
+    else if (name == "--import" || takesNumber) target = &value;
     else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
     else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
 
@@ -76,16 +106,14 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     }
     if (value.empty()) return LxStatus::InvalidArgument("option '" + name + "' needs a non-empty value");
     if (name == "--import") options->imports.push_back(value);
-    else if (name == "--max-clients") {
-      LxStatus parsed = ParseWholeNumber(name, value, 1, kMaxClientsCeiling, &options->maxClients);
-      if (!parsed.ok()) return parsed;
-    } else if (name == "--snapshot-interval") {
-      LxStatus parsed = ParseWholeNumber(name, value, 0, kMaxSnapshotIntervalSeconds, &options->snapshotIntervalSeconds);
+    else if (takesNumber) {
+      LxStatus parsed = ParseWholeNumber(name, value, number.lowest, number.highest, number.value);
       if (!parsed.ok()) return parsed;
     } else *target = value;
   }
   return LxStatus::Ok();
 }
+
 
 void ServerOptions::ResolveDefaults() {
   if (runtimeDirectory.empty()) runtimeDirectory = wire::DefaultRuntimeDirectory();
@@ -101,7 +129,8 @@ std::string ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome
 
 std::string ServerOptions::Usage() {
   return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
-         "                 [--max-clients N] [--snapshot-interval SECONDS]\n"
+         "                 [--max-clients N] [--max-watchers N] [--max-client-memory MIB]\n"
+         "                 [--import-timeout SECONDS] [--snapshot-interval SECONDS]\n"
          "\n"
          "The configuration server. Runs in the foreground until SIGTERM or SIGINT.\n"
          "\n"
@@ -119,7 +148,21 @@ std::string ServerOptions::Usage() {
          "                      operator's value or deletion stays. Repeatable.\n"
          "  --max-clients N     clients served at once (1 to " + std::to_string(kMaxClientsCeiling) +
          ", default " + std::to_string(kDefaultMaxClients) + ");\n"
-         "                      past it a new connection is closed at once\n"
+         "                      past it a newcomer takes the place of the connection\n"
+         "                      idle the longest, or is closed at once when none is\n"
+         "  --max-watchers N    connections that watch changes, beside the clients\n"
+         "                      (0 to " + std::to_string(kMaxClientsCeiling) + ", default " +
+         std::to_string(kDefaultMaxWatchers) + ")\n"
+         "  --max-client-memory MIB\n"
+         "                      what clients together may make the server hold:\n"
+         "                      unread replies, watchers' queues, imports under way\n"
+         "                      (1 to " + std::to_string(kMaxClientMemoryCeilingMiB) + ", default " +
+         std::to_string(kDefaultMaxClientMemoryMiB) + "); when full, the biggest holder\n"
+         "                      gives way first\n"
+         "  --import-timeout SECONDS\n"
+         "                      drop an import under way after this long without a\n"
+         "                      request (1 to " + std::to_string(kMaxImportTimeoutSeconds) + ", default " +
+         std::to_string(kDefaultImportTimeoutSeconds) + ")\n"
          "  --snapshot-interval SECONDS\n"
          "                      while writes happen, copy the database to FILE.snapshot\n"
          "                      at most this often (default 600, at most 86400); 0: only\n"
@@ -138,8 +181,8 @@ std::string ServerOptions::Usage() {
          "Exit status: 0 after a clean stop, 1 when the server cannot start (the\n"
          "database's directory is unusable, another process holds the database, its\n"
          "schema is newer than this server's, an import file is bad, the socket is\n"
-         "taken, --max-clients is over the hard limit of file descriptors), 2 for a\n"
-         "bad command line.\n";
+         "taken, --max-clients and --max-watchers together are over the hard limit of\n"
+         "file descriptors), 2 for a bad command line.\n";
 }
 
 }  // namespace qet_cfgserver

@@ -13,7 +13,8 @@ namespace qet_cfgserver {
 // What the command line asks of cfgserver:
 //
 //   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...
-//             [--max-clients N] [--snapshot-interval SECONDS] [--help]
+//             [--max-clients N] [--max-watchers N] [--max-client-memory MIB]
+//             [--import-timeout SECONDS] [--snapshot-interval SECONDS] [--help]
 //
 // Options take their value as the next argument or after '=' (--database=x).
 // Empty strings mean "not given"; ResolveDefaults() fills them in.
@@ -24,20 +25,37 @@ struct ServerOptions {
   static constexpr std::uint32_t kMaxClientsCeiling = 65536;
   static constexpr std::uint32_t kDefaultSnapshotIntervalSeconds = 600;
   static constexpr std::uint32_t kMaxSnapshotIntervalSeconds = 86400;
+  // Watchers are services on the device: a few dozen at most.
+  static constexpr std::uint32_t kDefaultMaxWatchers = 64;
+  // What clients together may make the server hold, in MiB: fit for a small
+  // device, and room for the largest import beside every watcher's and
+  // every client's share at the defaults. The ceiling stays addressable on
+  // a 32-bit target.
+  static constexpr std::uint32_t kDefaultMaxClientMemoryMiB = 64;
+  static constexpr std::uint32_t kMaxClientMemoryCeilingMiB = 1024;
+  static constexpr std::uint32_t kDefaultImportTimeoutSeconds = 30;
+  static constexpr std::uint32_t kMaxImportTimeoutSeconds = 3600;
 
   std::string runtimeDirectory;
   std::string database;
   std::vector<std::string> imports;  // in the order given
   std::uint32_t maxClients = kDefaultMaxClients;  // connections served at once
+  std::uint32_t maxWatchers = kDefaultMaxWatchers;  // subscribed connections, beside the clients
+  std::uint32_t maxClientMemoryMiB = kDefaultMaxClientMemoryMiB;
+  // An import under way with no request for this long is dropped.
+  std::uint32_t importTimeoutSeconds = kDefaultImportTimeoutSeconds;
   // At most one snapshot per this many seconds while writes happen; 0: none
   // but at a clean stop.
   std::uint32_t snapshotIntervalSeconds = kDefaultSnapshotIntervalSeconds;
   bool help = false;
 
   // Parses argv[1..]. Fails (InvalidArgument, with a message for the user)
-  // on an unknown option, a missing or empty value, a stray argument, a
-  // --max-clients that is not a whole number from 1 to kMaxClientsCeiling, or
-  // a --snapshot-interval that is not one from 0 to kMaxSnapshotIntervalSeconds.
+  // on an unknown option, a missing or empty value, a stray argument, or a
+  // number option that is not a whole number within its bounds:
+  // --max-clients 1 to kMaxClientsCeiling, --max-watchers 0 to the same,
+  // --max-client-memory 1 to kMaxClientMemoryCeilingMiB, --import-timeout
+  // 1 to kMaxImportTimeoutSeconds, --snapshot-interval 0 to
+  // kMaxSnapshotIntervalSeconds.
   static LxStatus Parse(const std::vector<std::string>& arguments, ServerOptions* options);
 
   // Runtime directory: wire::DefaultRuntimeDirectory(). Database: see

@@ -10,7 +10,6 @@
 #include "cfgmsg/LxCfgWatch.h"
 #include "cfgmsg/LxIpcClient.h"
 #include "cfgwire/Messages.h"
-#include "requests/ImportStaging.h"
 #include "tests/support/HandWrittenFrame.h"
 #include "tests/support/RawClient.h"
 #include "tests/support/ServerProcess.h"
@@ -118,10 +117,12 @@ TEST_F(LayeredServerTest, UnknownOperationsAreRejectedInTheRequestsVersion) {
 }
 
 // Imports are bounded; one cut off mid-way leaves nothing behind. (A watcher
-// that falls behind: cfgctl's end-to-end test.)
+// that falls behind: cfgctl's end-to-end test; the staging's own bounds:
+// MemoryBudget_test.)
 TEST_F(LayeredServerTest, ImportsStayWithinTheirBounds) {
-  // Over one connection's 4 MiB: rejected, nothing written.
-  std::vector<ConfigEntry> tooMany(300, {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
+  // Over what an export may give: rejected, nothing written.
+  std::vector<ConfigEntry> tooMany(wire::kMaxSetBytes / wire::kMaxValueBytes,
+                                   {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
   for (std::size_t index = 0; index < tooMany.size(); ++index) tooMany[index].key += std::to_string(index);
   EXPECT_EQ(ImportCfgSet(client_, "huge", tooMany, true, "t"), CfgItemStatus::kRejected);
   std::vector<ConfigEntry> exported;
@@ -146,29 +147,6 @@ TEST_F(LayeredServerTest, ImportsStayWithinTheirBounds) {
             CfgItemStatus::kRejected);
   ASSERT_EQ(ExportCfgSet(client_, "half", exported, "t"), CfgItemStatus::kSuccess);
   EXPECT_TRUE(exported.empty());
-}
-
-// The bound of staging over all connections, and bytes given back by a
-// staging dropped or destroyed (a connection that closed). The bound per
-// connection: ImportsStayWithinTheirBounds.
-TEST(ImportStagingTest, BoundsHoldAndDroppedStagingGivesItsBytesBack) {
-  std::size_t total = 0;
-  const std::vector<wire::Record> chunk(1, {wire::RecordKind::kValue, "", "s", "k", std::string(1024 * 1024, 'v'), ""});
-  std::vector<std::unique_ptr<ImportStaging>> stagings;
-  for (int connection = 0; connection < 6; ++connection) {  // the sixth meets the 16 MiB over all
-    stagings.push_back(std::make_unique<ImportStaging>());
-    stagings.back()->Begin("set", false, &total);
-    for (int megabyte = 0; megabyte < 3; ++megabyte) {
-      const bool fits = total + 1024 * 1024 + ImportStaging::kEntryOverhead <= ImportStaging::kMaxTotalBytes;
-      EXPECT_EQ(stagings.back()->Add(chunk).ok(), fits) << connection << " " << megabyte;
-      if (!fits) {
-        EXPECT_FALSE(stagings.back()->active());
-      }
-    }
-  }
-  EXPECT_LE(total, ImportStaging::kMaxTotalBytes);
-  stagings.clear();
-  EXPECT_EQ(total, 0u);
 }
 
 }  // namespace

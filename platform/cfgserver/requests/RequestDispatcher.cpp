@@ -94,7 +94,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
   LxStatus status;
   switch (request.operation) {
     case wire::Operation::kImportBegin:
-      session->staging().Begin(request.set, request.command == 1, &stagedBytes_);
+      session->staging().Begin(request.set, request.command == 1);
       break;
     case wire::Operation::kImportEntries:
       status = session->staging().Add(request.entries);
@@ -104,7 +104,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       break;
     case wire::Operation::kSubscribe:
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
-      else if (!session->Subscribe(feed_, ScopeOf(request))) status = LxStatus::InvalidArgument("already subscribed");
+      else status = session->Subscribe(feed_, ScopeOf(request));
       break;
     default:
       return false;
@@ -126,6 +126,8 @@ LxStatus RequestDispatcher::ExecuteLayered(ConfigStore* store, const wire::Reque
     case wire::Operation::kChanges:
       return store->GetChanges(ScopeOf(request), &reply->records);
     case wire::Operation::kExport:
+      if (request.command == wire::kExportPieceCommand)
+        return store->ExportPiece(request.set, request.section, request.key, wire::kExportPieceBytes, &reply->records);
       return store->ExportSet(request.set, &reply->records);
     case wire::Operation::kImportCommit:
       return store->ImportSet(session_->staging().set(), session_->staging().entries(), session_->staging().replace(),

@@ -32,8 +32,10 @@ namespace qet_cfgserver {
 //   - Version 2 operations: delete, reset and import commit change the
 //     layers (ConfigStore); a delete that matches nothing is kKeyNotFound.
 //     Imports and subscriptions keep state in the connection's
-//     ClientSession; without one (or on a second subscribe, or entries
-//     without a begin, or staging over its bounds) they are kRejected.
+//     ClientSession; without one (or on a second subscribe or one past the
+//     watchers' limit, or entries without a begin, or staging over its
+//     bounds) they are kRejected. An export asked for in pieces
+//     (wire::kExportPieceCommand) is answered one piece at a time.
 //   - Every commit that changed keys is published to the ChangeFeed in one
 //     call right after it succeeded, v1 writes included.
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
@@ -78,7 +80,6 @@ class RequestDispatcher {
   GroupCommit* groupCommit_;
   ClientSession* session_ = nullptr;     // of the request under way
   std::vector<wire::Record> committed_;  // what the request under way changed
-  std::size_t stagedBytes_ = 0;          // over every connection's ImportStaging
 };
 
 // Bytes made fit for a log line: printable ASCII as is, the rest as \xNN,

@@ -281,6 +281,30 @@ LxStatus ConfigStore::ImportSet(const std::string& set, const std::vector<Config
   return status;
 }
 
+LxStatus ConfigStore::ExportPiece(const std::string& set, const std::string& afterSection, const std::string& afterKey,
+                                  std::size_t maxBytes, std::vector<wire::Record>* records) {
+  SqliteStatement statement;
+  LxStatus status = Prepared(database_,
+                             "SELECT section_name, key_name, value FROM config"
+                             " WHERE set_name = ?1 AND (section_name, key_name) > (?2, ?3)"
+                             " ORDER BY section_name, key_name",
+                             {&set, &afterSection, &afterKey}, &statement);
+  if (!status.ok()) return status;
+  std::size_t bytes = 0;
+  int result;
+  while ((result = statement.Step()) == SQLITE_ROW) {
+    wire::Record record;
+    record.section = statement.ColumnBlob(0);
+    record.key = statement.ColumnBlob(1);
+    record.value = statement.ColumnBlob(2);
+    bytes += wire::RecordWireBytes(record);
+    if (bytes > maxBytes && !records->empty()) return LxStatus::Ok();
+    records->push_back(std::move(record));
+  }
+  if (result == SQLITE_DONE) return LxStatus::Ok();
+  return SqliteFailure(sqlite3_extended_errcode(database_), std::string("cannot read: ") + sqlite3_errmsg(database_));
+}
+
 LxStatus ConfigStore::ExportSet(const std::string& set, std::vector<wire::Record>* records) {
   std::vector<ConfigRow> rows;
   LxStatus status = SelectSet("config", set, &rows);

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <ace/Time_Value.h>
+
+#include "net/ConnectionLimit.h"
+#include "requests/MemoryBudget.h"
+#include "requests/RequestDispatcher.h"
+
+namespace qet_cfgserver {
+
+// What every client connection shares with the others. Owned by the server,
+// which keeps all of it alive longer than any connection.
+struct ConnectionContext {
+  RequestDispatcher* dispatcher = nullptr;
+  ConnectionLimit* limit = nullptr;
+  MemoryBudget* budget = nullptr;
+  // An import under way with no request for this long is dropped.
+  ACE_Time_Value importTimeout;
+};
+
+}  // namespace qet_cfgserver
