@@ -180,7 +180,8 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
     batch.entries = {wire::Record{wire::RecordKind::kValue, "", entry.section, entry.key, entry.value, ""}};
     setBytes += wire::RecordWireBytes(batch.entries.front());
     LxStatus why = wire::CheckRequestLimits(batch);
-    if (why.ok() && setBytes > wire::kMaxSetBytes) why = LxStatus::InvalidArgument("the set is larger than an import takes");
+    if (why.ok() && setBytes > wire::kMaxSetBytes)
+      why = LxStatus::InvalidArgument("the set is larger than an import takes");
     if (!why.ok()) {
       Report(batch, CfgItemStatus::kRejected, why);
       return CfgItemStatus::kRejected;

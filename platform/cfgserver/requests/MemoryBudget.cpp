@@ -42,7 +42,8 @@ bool MemoryBudget::Charge(BudgetHolder* holder, std::size_t bytes) {
     if (biggest == nullptr) return false;
     const std::size_t before = biggest->held_;
     __dlog_printf(kDlogWarning, kServerLogSource,
-                  "client memory at its limit of %zu bytes: a client holding %zu bytes gives them back", limit_, before);
+                  "client memory at its limit of %zu bytes: a client holding %zu bytes gives them back", limit_,
+                  before);
     biggest->GiveBack();
     if (biggest->held_ >= before) return false;  // it had nothing it could give: do not ask again
   }

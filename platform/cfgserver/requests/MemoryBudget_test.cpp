@@ -47,7 +47,8 @@ class Owner : public SessionOwner {
 std::vector<wire::Record> Entries(std::size_t count, std::size_t valueBytes) {
   std::vector<wire::Record> entries;
   for (std::size_t index = 0; index < count; ++index)
-    entries.push_back({wire::RecordKind::kValue, "", "s", "k" + std::to_string(index), std::string(valueBytes, 'v'), ""});
+    entries.push_back(
+        {wire::RecordKind::kValue, "", "s", "k" + std::to_string(index), std::string(valueBytes, 'v'), ""});
   return entries;
 }
 
