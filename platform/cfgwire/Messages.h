@@ -152,6 +152,12 @@ std::size_t RecordWireBytes(const Record& record);
 LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
 LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Reply* reply);
 
+// The operation and command of a request body, read from its first two
+// fields without decoding the rest (so a server can sort requests before it
+// answers them); false when the body is too short to hold them.
+bool PeekRequest(const FrameHeader& header, const std::string& body, std::uint32_t* operation,
+                 std::uint32_t* command);
+
 // The operation's name for log lines ("get-value", ...).
 const char* OperationName(Operation operation);
 

@@ -26,6 +26,7 @@ const ACE_Time_Value ClientConnection::kStallTimeout(10);
 
 ClientConnection::~ClientConnection() {
   if (awaitingCommit_) context_->dispatcher->Withdraw(this);
+  if (awaitingTurn_) context_->largeReplies->Remove(this);
   if (counted_) context_->limit->Release(this);
 }
 
@@ -88,6 +89,16 @@ void ClientConnection::Answer(const std::string& replyFrame) {
   reactor()->remove_handler(this, ACE_Event_Handler::ALL_EVENTS_MASK);
 }
 
+void ClientConnection::AnswerInTurn() {
+  awaitingTurn_ = false;
+  if (closing_) return;
+  const std::string body = std::move(waitingBody_);
+  waitingBody_.clear();
+  if (AnswerFrame(waitingHeader_, body) == 0 && AnswerFrames() == 0) return;
+  // Not in an upcall: close the way the reactor does after one returns -1.
+  reactor()->remove_handler(this, ACE_Event_Handler::ALL_EVENTS_MASK);
+}
+
 void ClientConnection::OnNotification() {
   // Sent from handle_output; a failure to watch shows as a dead peer later.
   if (!closing_ && !outgoing_.pending() && Watch() < 0)
@@ -119,7 +130,7 @@ void ClientConnection::CloseSoon() {
 
 int ClientConnection::AnswerFrames() {
   bool requestCompleted = false;
-  while (!awaitingCommit_ && !outgoing_.pending()) {
+  while (!awaitingCommit_ && !awaitingTurn_ && !outgoing_.pending()) {
     wire::FrameHeader header;
     std::string body;
     LxStatus error;
@@ -130,15 +141,30 @@ int ClientConnection::AnswerFrames() {
       return -1;
     }
     requestCompleted = true;
-    std::optional<std::string> reply = context_->dispatcher->AnswerFrame(header, body, &session_, this);
-    awaitingCommit_ = !reply;
-    if (awaitingCommit_) break;
-    QueueReply(std::move(*reply), header.version);
-    if (Send() < 0) return -1;
+    if (context_->largeReplies != nullptr && LargeReplyQueue::MayBeLarge(header, body)) {
+      WaitForTurn(header, std::move(body));
+      break;
+    }
+    if (AnswerFrame(header, body) < 0) return -1;
   }
   if (Watch() < 0 || TimeStall(requestCompleted) < 0 || TimeImport(requestCompleted) < 0) return -1;
   MarkActivity();
   return 0;
+}
+
+int ClientConnection::AnswerFrame(const wire::FrameHeader& header, const std::string& body) {
+  std::optional<std::string> reply = context_->dispatcher->AnswerFrame(header, body, &session_, this);
+  awaitingCommit_ = !reply;
+  if (awaitingCommit_) return 0;
+  QueueReply(std::move(*reply), header.version);
+  return Send();
+}
+
+void ClientConnection::WaitForTurn(const wire::FrameHeader& header, std::string body) {
+  awaitingTurn_ = true;
+  waitingHeader_ = header;
+  waitingBody_ = std::move(body);
+  context_->largeReplies->Add(this);
 }
 
 void ClientConnection::QueueReply(std::string reply, std::uint8_t version) {
@@ -169,19 +195,21 @@ int ClientConnection::Send() {
 int ClientConnection::Watch() {
   // A hang-up is reported whatever the mask; no client sends priority data.
   const bool toSend = outgoing_.pending() || session_.HasNotification();
-  const ACE_Reactor_Mask mask = toSend            ? ACE_Event_Handler::WRITE_MASK
-                                : awaitingCommit_ ? ACE_Event_Handler::EXCEPT_MASK
-                                                  : ACE_Event_Handler::READ_MASK;
+  const bool awaitingServer = awaitingCommit_ || awaitingTurn_;
+  const ACE_Reactor_Mask mask = toSend           ? ACE_Event_Handler::WRITE_MASK
+                                : awaitingServer ? ACE_Event_Handler::EXCEPT_MASK
+                                                 : ACE_Event_Handler::READ_MASK;
   if (mask == watching_) return 0;
   watching_ = mask;
   return reactor()->mask_ops(this, mask, ACE_Reactor::SET_MASK) < 0 ? -1 : 0;
 }
 
 int ClientConnection::TimeStall(bool requestCompleted) {
+  // A request waiting for its turn waits on the server, not on its client.
   const bool unread = outgoing_.pending() && !session_.subscribed();
-  const Stall stall = unread                           ? Stall::kUnreadReply
-                      : assembler_.BufferedBytes() > 0 ? Stall::kIncompleteRequest
-                                                       : Stall::kNone;
+  const Stall stall = unread                                           ? Stall::kUnreadReply
+                      : assembler_.BufferedBytes() > 0 && !awaitingTurn_ ? Stall::kIncompleteRequest
+                                                                         : Stall::kNone;
   const bool newRequest = stall == Stall::kIncompleteRequest && requestCompleted;
   if (stall == stall_ && !newRequest) return 0;
   CancelTimer(&stallTimer_);
@@ -203,8 +231,8 @@ int ClientConnection::TimeImport(bool requestCompleted) {
 }
 
 void ClientConnection::MarkActivity() {
-  const bool idle = !closing_ && !awaitingCommit_ && !outgoing_.pending() && assembler_.BufferedBytes() == 0 &&
-                    !session_.subscribed() && !session_.staging().active();
+  const bool idle = !closing_ && !awaitingCommit_ && !awaitingTurn_ && !outgoing_.pending() &&
+                    assembler_.BufferedBytes() == 0 && !session_.subscribed() && !session_.staging().active();
   context_->limit->MarkIdle(this, idle);
 }
 

@@ -37,9 +37,10 @@ namespace qet_cfgserver {
 // replaced by a server error.
 //
 // A write the dispatcher hands to the group commit is answered through
-// Answer() once committed; until then the connection reads and answers
-// nothing more (it watches only for a hang-up), so its replies keep the
-// order of its requests.
+// Answer() once committed, and a request that may have a large reply
+// through AnswerInTurn() when the LargeReplyQueue gives it its turn; until
+// then the connection reads and answers nothing more (it watches only for a
+// hang-up), so its replies keep the order of its requests.
 //
 // A subscribed connection also sends the notifications its ClientSession
 // queues, each after the frame before it is fully sent; the queue's own
@@ -54,6 +55,7 @@ namespace qet_cfgserver {
 // the limit only ask it to close soon.
 class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH>,
                          public CommitWaiter,
+                         public LargeReplyQueue::Waiter,
                          public SessionOwner,
                          public ConnectionSlot {
  public:
@@ -72,6 +74,7 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   // The reply to the write awaiting its commit; then answers what arrived
   // meanwhile. Closes (and deletes) the connection when that fails.
   void Answer(const std::string& replyFrame) override;
+  void AnswerInTurn() override;
 
   void OnNotification() override;
   bool TakeWatcherSlot() override;
@@ -82,9 +85,14 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   // What the connection waits for from its client, if anything.
   enum class Stall { kNone, kIncompleteRequest, kUnreadReply };
 
-  // Answers buffered frames until one reply cannot be sent at once.
-  // -1 closes the connection.
+  // Answers buffered frames until one reply cannot be sent at once, or one
+  // waits for the group commit or its turn. -1 closes the connection.
   int AnswerFrames();
+  // Answers one request, or hands it to the group commit; -1 closes the
+  // connection.
+  int AnswerFrame(const wire::FrameHeader& header, const std::string& body);
+  // Queues a request that may have a large reply for its turn.
+  void WaitForTurn(const wire::FrameHeader& header, std::string body);
   // Queues reply, the answer to a request of version, charged to the
   // budget; one the budget cannot hold becomes a server error.
   void QueueReply(std::string reply, std::uint8_t version);
@@ -113,6 +121,9 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
   OutgoingFrame outgoing_{this};
   bool awaitingCommit_ = false;
+  bool awaitingTurn_ = false;  // in the LargeReplyQueue with the request below
+  wire::FrameHeader waitingHeader_;
+  std::string waitingBody_;
   ACE_Reactor_Mask watching_ = ACE_Event_Handler::READ_MASK;
   Stall stall_ = Stall::kNone;
   long stallTimer_ = -1;

@@ -3,6 +3,7 @@
 #include <ace/Time_Value.h>
 
 #include "net/ConnectionLimit.h"
+#include "net/LargeReplyQueue.h"
 #include "requests/MemoryBudget.h"
 #include "requests/RequestDispatcher.h"
 
@@ -14,6 +15,7 @@ struct ConnectionContext {
   RequestDispatcher* dispatcher = nullptr;
   ConnectionLimit* limit = nullptr;
   MemoryBudget* budget = nullptr;
+  LargeReplyQueue* largeReplies = nullptr;
   // An import under way with no request for this long is dropped.
   ACE_Time_Value importTimeout;
 };

@@ -97,7 +97,7 @@ LxStatus ConfigServer::ScheduleSnapshots(std::uint32_t intervalSeconds) {
 LxStatus ConfigServer::Listen(const ServerOptions& options) {
   connectionLimit_.reset(new ConnectionLimit(options.maxClients, options.maxWatchers, reactor_.get()));
   budget_.reset(new MemoryBudget(std::size_t(options.maxClientMemoryMiB) * kBytesPerMiB));
-  connectionContext_ = ConnectionContext{dispatcher_.get(), connectionLimit_.get(), budget_.get(),
+  connectionContext_ = ConnectionContext{dispatcher_.get(), connectionLimit_.get(), budget_.get(), &largeReplies_,
                                          ACE_Time_Value(static_cast<time_t>(options.importTimeoutSeconds))};
   acceptor_.reset(new ClientAcceptor(&connectionContext_));
   const ACE_UNIX_Addr address(endpoint_.socketPath().c_str());
@@ -124,6 +124,10 @@ LxStatus ConfigServer::Run() {
       groupCommit_->Flush();
       continue;
     }
+    if (LargeReplyDue()) {
+      largeReplies_.AnswerOldest();
+      continue;
+    }
     if (reactor_->handle_events() < 0 && errno != EINTR)
       return LxStatus::IoError(std::string("the event loop failed: ") + strerror(errno));
   }
@@ -137,6 +141,11 @@ bool ConfigServer::GroupDue() {
   // The reactor takes one event per call; a ready one is kept for the next
   // call. Writes arriving meanwhile join the group.
   return groupCommit_->full() || reactor_->work_pending(ACE_Time_Value::zero) <= 0;
+}
+
+bool ConfigServer::LargeReplyDue() {
+  if (largeReplies_.empty()) return false;
+  return largeReplies_.Due(reactor_->work_pending(ACE_Time_Value::zero) > 0);
 }
 
 void ConfigServer::Shutdown() {

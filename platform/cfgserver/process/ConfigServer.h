@@ -9,6 +9,7 @@
 #include "net/ClientAcceptor.h"
 #include "net/ConnectionContext.h"
 #include "net/ConnectionLimit.h"
+#include "net/LargeReplyQueue.h"
 #include "net/RuntimeEndpoint.h"
 #include "process/ServerOptions.h"
 #include "process/ShutdownSignal.h"
@@ -27,10 +28,12 @@ namespace qet_cfgserver {
 // memory budget, and their connections by the client and watcher limits
 // (see ConnectionLimit). Writes from clients are committed in groups: the
 // open group is flushed once the reactor has no more input ready, or when
-// it is full, and before stopping. Stop order on destruction: stop accepting, close
-// every connection, write a last snapshot if anything changed, close the
-// store, remove the socket file. Main thread only; one per process (it owns
-// the stop signals and the descriptor limit).
+// it is full, and before stopping. Requests that may build a large reply
+// wait their turn (LargeReplyQueue) for a moment the reactor has nothing
+// else ready. Stop order on destruction: stop accepting, close every
+// connection, write a last snapshot if anything changed, close the store,
+// remove the socket file. Main thread only; one per process (it owns the
+// stop signals and the descriptor limit).
 class ConfigServer {
  public:
   // Descriptors kept beside the clients': standard streams, the listening
@@ -57,6 +60,8 @@ class ConfigServer {
   LxStatus ScheduleSnapshots(std::uint32_t intervalSeconds);
   // Whether the open group of writes is to be committed now.
   bool GroupDue();
+  // Whether a request waiting to build a large reply is to be answered now.
+  bool LargeReplyDue();
   void Shutdown();
 
   std::unique_ptr<ACE_Dev_Poll_Reactor> epollReactor_;
@@ -70,6 +75,7 @@ class ConfigServer {
   std::unique_ptr<RequestDispatcher> dispatcher_;
   std::unique_ptr<ConnectionLimit> connectionLimit_;
   std::unique_ptr<MemoryBudget> budget_;  // outlives every connection's share
+  LargeReplyQueue largeReplies_;           // outlives every connection in it
   ConnectionContext connectionContext_;
   std::unique_ptr<ClientAcceptor> acceptor_;
 };

@@ -28,10 +28,11 @@ struct ServerOptions {
   // Watchers are services on the device: a few dozen at most.
   static constexpr std::uint32_t kDefaultMaxWatchers = 64;
   // What clients together may make the server hold, in MiB: fit for a small
-  // device, and room for the largest import beside every watcher's and
-  // every client's share at the defaults. The ceiling stays addressable on
-  // a 32-bit target.
-  static constexpr std::uint32_t kDefaultMaxClientMemoryMiB = 64;
+  // device, room for the largest import beside every watcher's full queue,
+  // and with a 16 MiB reply under construction (its encoding takes up to
+  // four times its size) the server stays under 128 MiB. The ceiling stays
+  // addressable on a 32-bit target.
+  static constexpr std::uint32_t kDefaultMaxClientMemoryMiB = 48;
   static constexpr std::uint32_t kMaxClientMemoryCeilingMiB = 1024;
   static constexpr std::uint32_t kDefaultImportTimeoutSeconds = 30;
   static constexpr std::uint32_t kMaxImportTimeoutSeconds = 3600;
