@@ -10,6 +10,7 @@
 #include "cfgmsg/LxCfgWatch.h"
 #include "cfgmsg/LxIpcClient.h"
 #include "cfgwire/Messages.h"
+#include "cfgwire/RuntimeDirectory.h"
 #include "requests/ImportStaging.h"
 #include "tests/support/HandWrittenFrame.h"
 #include "tests/support/RawClient.h"
@@ -58,7 +59,7 @@ class LayeredServerTest : public ::testing::Test {
 
   quenlo_test::TemporaryDirectory directory_;
   quenlo_test::ServerProcess server_;
-  LxIpcClient client_{"layers-test", directory_.File("run") + "/CfgServer-ReadFifo", kGenerous};
+  LxIpcClient client_{"layers-test", directory_.File("run") + "/" + wire::kServerEndpoint, kGenerous};
 };
 
 // Each kind of commit reaches every watcher whose scope covers it, key by
