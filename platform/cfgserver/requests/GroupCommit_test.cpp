@@ -189,7 +189,7 @@ TEST(StoreKeeperTest, DamageMetWhileServingOrCommittingIsRecoveredAndTheRequestA
   ASSERT_TRUE(keeper.Open().ok());
   DamageMiddleHalf(database);
   RequestDispatcher dispatcher(&keeper);
-  const wire::Reply listing = dispatcher.Dispatch({Operation::kGetKeysAndValues, 0, "test", "", "net", "eth0", "", ""});
+  const wire::Reply listing = dispatcher.Dispatch(quenlo_test::TestRequest(Operation::kGetKeysAndValues, "net", "eth0"));
   EXPECT_EQ(listing.status, CfgItemStatus::kSuccess);
   EXPECT_EQ(listing.pairs.size(), std::size_t(kKeys));
   EXPECT_EQ(damagedFiles(), 1);

@@ -134,7 +134,9 @@ TEST_F(LayeredServerTest, ImportsStayWithinTheirBounds) {
     quenlo_test::RawClient raw(server_.socketPath());
     EXPECT_EQ(raw.Exchange(quenlo_test::RequestFrame(wire::Operation::kImportBegin, "half", "")).status,
               CfgItemStatus::kSuccess);
-    wire::Request entries{operation, 0, "raw", "", "", "", "", "", {{wire::RecordKind::kValue, "", "s", "k", "v", ""}}};
+    wire::Request entries = quenlo_test::TestRequest(operation);
+    entries.client = "raw";
+    entries.entries = {{wire::RecordKind::kValue, "", "s", "k", "v", ""}};
     std::string frame;
     ASSERT_TRUE(wire::EncodeRequestFrame(entries, &frame).ok());
     if (operation == wire::Operation::kImportEntries) {

@@ -23,10 +23,6 @@ wire::Reply StoreFailure(const wire::Request& request, const LxStatus& status) {
   return WithStatus(CfgItemStatus::kServerError);
 }
 
-ConfigScope ScopeOf(const wire::Request& request) {
-  return ConfigScope{static_cast<ConfigScope::Level>(request.command), request.set, request.section, request.key};
-}
-
 bool IsWrite(wire::Operation operation) {
   return operation == wire::Operation::kSetValue || operation == wire::Operation::kDelete ||
          operation == wire::Operation::kReset || operation == wire::Operation::kImportCommit;
@@ -94,7 +90,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
   LxStatus status;
   switch (request.operation) {
     case wire::Operation::kImportBegin:
-      session->staging().Begin(request.set, request.command == 1, &stagedBytes_);
+      session->staging().Begin(request.set, request.replace(), &stagedBytes_);
       break;
     case wire::Operation::kImportEntries:
       status = session->staging().Add(request.entries);
@@ -104,7 +100,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       break;
     case wire::Operation::kSubscribe:
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
-      else if (!session->Subscribe(feed_, ScopeOf(request))) status = LxStatus::InvalidArgument("already subscribed");
+      else if (!session->Subscribe(feed_, request.scope())) status = LxStatus::InvalidArgument("already subscribed");
       break;
     default:
       return false;
@@ -120,11 +116,11 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
 LxStatus RequestDispatcher::ExecuteLayered(ConfigStore* store, const wire::Request& request, wire::Reply* reply) {
   switch (request.operation) {
     case wire::Operation::kDelete:
-      return store->DeleteScope(ScopeOf(request), &committed_);
+      return store->DeleteScope(request.scope(), &committed_);
     case wire::Operation::kReset:
-      return store->ResetScope(ScopeOf(request), &committed_);
+      return store->ResetScope(request.scope(), &committed_);
     case wire::Operation::kChanges:
-      return store->GetChanges(ScopeOf(request), &reply->records);
+      return store->GetChanges(request.scope(), &reply->records);
     case wire::Operation::kExport:
       return store->ExportSet(request.set, &reply->records);
     case wire::Operation::kImportCommit:

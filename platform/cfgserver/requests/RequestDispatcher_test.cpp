@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "cfgwire/Limits.h"
+#include "tests/support/RawClient.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace qet_cfgserver {
@@ -16,7 +17,9 @@ class RequestDispatcherTest : public ::testing::Test {
 
   wire::Reply Dispatch(Operation operation, const std::string& set = "", const std::string& section = "",
                        const std::string& key = "", const std::string& value = "", const std::string& tag = "") {
-    return RequestDispatcher(&keeper_).Dispatch({operation, 0, "test", tag, set, section, key, value});
+    wire::Request request = quenlo_test::TestRequest(operation, set, section, key, value);
+    request.tag = tag;
+    return RequestDispatcher(&keeper_).Dispatch(request);
   }
 
   quenlo_test::TemporaryDirectory directory_;
