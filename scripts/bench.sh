@@ -228,7 +228,7 @@ ratio() {
 grouped() { echo "$1" | sed ':a; s/\B[0-9]\{3\}\>/,&/; ta'; }  # 1000000 -> 1,000,000
 quotient() { awk -v a="$1" -v b="$2" 'BEGIN { if (a !~ /^[0-9.]+$/ || b !~ /^[0-9.]+$/ || b == 0) print "-";
   else printf "%.4f\n", a / b }'; }
-# goal VALUE "<=" LIMIT [UNIT]: the goal, and whether VALUE meets it.
+# goal VALUE "<="|">=" LIMIT [UNIT]: the goal, and whether VALUE meets it.
 goal() {
   awk -v value="$1" -v direction="$2" -v limit="$3" -v unit="${4:-x}" 'BEGIN {
     printf "%s " (unit == "x" ? "%.2f" : "%g") "%s: ", direction == "<=" ? "at most" : "at least", limit, unit
@@ -237,7 +237,7 @@ goal() {
 }
 
 rows=()
-row() { rows+=("$(printf '%-34s %-26s %-42s %-26s %-8s %s' "$@")"); }
+row() { rows+=("$(printf '%-34s %-26s %-42s %-26s %-8s %s' "$@" | sed 's/ *$//')"); }
 note_row() { rows+=("    $*"); }
 # latency_row FIGURE_TEXT FIGURE ANCHOR_TEXT ANCHOR [GOAL_DIRECTION GOAL_LIMIT]
 latency_row() {
@@ -267,11 +267,17 @@ count_calls() {
   if [ "$call_counter" = perf ]; then count_calls_with_perf "$@"; else count_calls_with_strace "$@"; fi
 }
 # The calls of a request path, counted by name (the rest as "others"), and
-# those whose failures are counted.
-named_calls="read recvfrom recvmsg readv write sendto sendmsg writev epoll_wait epoll_pwait epoll_ctl"
-failing_calls="read recvfrom recvmsg"
+# those whose failures are counted; kept to those this kernel has.
 call_counter=strace
-if perf stat -e raw_syscalls:sys_enter -- true >/dev/null 2>&1; then call_counter=perf; fi
+named_calls="" failing_calls=""
+if perf stat -e raw_syscalls:sys_enter -- true >/dev/null 2>&1; then
+  call_counter=perf
+  for name in read recvfrom recvmsg readv write sendto sendmsg writev epoll_wait epoll_pwait epoll_ctl; do
+    perf stat -e "syscalls:sys_enter_$name" -- true >/dev/null 2>&1 || continue
+    named_calls+=" $name"
+    case $name in read | recvfrom | recvmsg | readv) failing_calls+=" $name" ;; esac
+  done
+fi
 count_calls_with_perf() {
   local pid=$1 counts="$work/perf.$1" events=(-e raw_syscalls:sys_enter) name
   shift
@@ -279,6 +285,7 @@ count_calls_with_perf() {
   for name in $failing_calls; do events+=(-e "syscalls:sys_exit_$name" --filter "ret < 0"); done
   perf stat -x, -o "$counts" "${events[@]}" -p "$pid" -- timeout "$limit" "$@" >/dev/null ||
     note "failed under perf: ${*##*/}"
+  [ -s "$counts" ] || return 0
   # Lines: "COUNT,UNIT,EVENT,..."; COUNT is "<not counted>" for an event that never fired.
   awk -F, '$3 ~ /^(raw_)?syscalls:/ {
       count = $1 ~ /^[0-9]+$/ ? $1 : 0; name = $3; sub(/^.*:sys_(enter|exit)_/, "", name)
@@ -341,7 +348,7 @@ read_counted_redis() { timeout "$limit" "$redisbench" get "$1/redis.sock" "$redi
 # $counted_reads reads, less that of a run as long without any (so that
 # start, stop and timers count on both sides), divided by the reads.
 instructions_per_read() {
-  local name=$1 run place began nanoseconds=0 totals=()
+  local name=$1 run place began nanoseconds=0 totals=() read_failed=0
   for run in reads idle; do
     place="$work/callgrind-$name-$run"
     mkdir -p "$place"
@@ -350,7 +357,7 @@ instructions_per_read() {
     fi
     if [ "$run" = reads ]; then
       began=$(date +%s%N)
-      "read_counted_$name" "$place" $((counted_reads - 1)) >/dev/null || note "failed: reads of $name under callgrind"
+      "read_counted_$name" "$place" $((counted_reads - 1)) >/dev/null || read_failed=1
       nanoseconds=$(($(date +%s%N) - began))
     else
       sleep "$(awk -v nanoseconds="$nanoseconds" 'BEGIN { printf "%.3f\n", nanoseconds / 1e9 }')"
@@ -360,20 +367,22 @@ instructions_per_read() {
     totals+=("$(awk '/^totals:/ { print $2 }' "$place/callgrind.out.$counted_server" 2>/dev/null || true)")
     counted_server=""
   done
+  if [ "$read_failed" -eq 1 ]; then note "failed: the reads of $name under callgrind"; echo failed; return; fi
   awk -v with="${totals[0]}" -v without="${totals[1]}" -v reads="$counted_reads" 'BEGIN {
     if (with !~ /^[0-9]+$/ || without !~ /^[0-9]+$/) print "failed"; else printf "%.0f\n", (with - without) / reads }'
 }
 
 # bytes_per_write PID COMMAND...: runs COMMAND, which makes $written_values
 # writes to server PID; prints the bytes PID had written to storage per write.
-written_bytes() { awk '/^write_bytes:/ { print $2 }' "/proc/$1/io"; }
+written_bytes() { awk '/^write_bytes:/ { print $2 }' "/proc/$1/io" 2>/dev/null || true; }
 bytes_per_write() {
   local pid=$1 before after
   shift
   before=$(written_bytes "$pid")
   timeout "$limit" "$@" >/dev/null || { note "failed: ${*##*/}"; echo failed; return; }
   after=$(written_bytes "$pid")
-  echo $(((after - before) / written_values))
+  awk -v before="$before" -v after="$after" -v writes="$written_values" 'BEGIN {
+    if (before !~ /^[0-9]+$/ || after !~ /^[0-9]+$/) print "failed"; else printf "%.0f\n", (after - before) / writes }'
 }
 bytes() {
   awk -v b="$1" 'BEGIN { if (b !~ /^[0-9]+$/) print "failed"; else if (b >= 1024) printf "%.1f KiB\n", b / 1024;
