@@ -6,7 +6,7 @@
 #
 #   scripts/bench.sh [--quick]
 #
-# --quick: fewer repetitions and no database of 1,000,000 keys; under two
+# --quick: fewer repetitions and no database of 1,000,000 keys; about two
 # minutes once built. Builds what it needs in build/release; every server
 # runs on a database of its own in a temporary directory, removed at the end.
 # Installs the anchors' and counters' Debian packages (redis-server,
