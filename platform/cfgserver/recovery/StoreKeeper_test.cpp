@@ -57,11 +57,10 @@ TEST_F(StoreKeeperTest, DamageMetAfterTheStartIsRecoveredAndTheWorkDoneOnTheRebu
     StoreKeeper writer(StoreSettings{database_, {}, nullptr});
     std::uint64_t added = 0;
     ASSERT_TRUE(writer.Open().ok());
-    ASSERT_TRUE(writer.store()->AddMissing(rows, &added).ok());
+    ASSERT_TRUE(writer.store()->recovery().AddMissing(rows, &added).ok());
     // The defaults layer: one key the operator changed, one deleted.
-    ASSERT_TRUE(writer.store()
-                    ->AddMissingDefaults({{"net", "eth0", "k1000", "factory"}, {"net", "eth0", "gone", "factory"}}, &added)
-                    .ok());
+    const std::vector<ConfigRow> defaults = {{"net", "eth0", "k1000", "factory"}, {"net", "eth0", "gone", "factory"}};
+    ASSERT_TRUE(writer.store()->recovery().AddMissingDefaults(defaults, &added).ok());
     writer.Close();
   }
   StoreKeeper keeper(StoreSettings{database_, {}, nullptr});
@@ -76,7 +75,7 @@ TEST_F(StoreKeeperTest, DamageMetAfterTheStartIsRecoveredAndTheWorkDoneOnTheRebu
   EXPECT_EQ(pairs.size(), std::size_t(kKeys));
   EXPECT_EQ(DamagedFiles(), 1);
   std::vector<wire::Record> changes;  // recovery carried the defaults layer
-  ASSERT_TRUE(keeper.store()->GetChanges({ConfigScope::Level::kKey, "net", "eth0", "gone"}, &changes).ok());
+  ASSERT_TRUE(keeper.store()->layers().GetChanges({ConfigScope::Level::kKey, "net", "eth0", "gone"}, &changes).ok());
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].kind, wire::RecordKind::kDeleted);
 
@@ -86,7 +85,8 @@ TEST_F(StoreKeeperTest, DamageMetAfterTheStartIsRecoveredAndTheWorkDoneOnTheRebu
       RunRecoveringOnce(&keeper, "2 writes", [&writes](ConfigStore* store) { return store->SetValues(writes); });
   EXPECT_TRUE(written.ok()) << written.ToString();
   EXPECT_EQ(DamagedFiles(), 2);
-  ASSERT_TRUE(keeper.store()->GetChanges({ConfigScope::Level::kKey, "net", "eth0", "k1000"}, &(changes = {})).ok());
+  ASSERT_TRUE(
+      keeper.store()->layers().GetChanges({ConfigScope::Level::kKey, "net", "eth0", "k1000"}, &(changes = {})).ok());
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].defaultValue, "factory");
   for (const ConfigRow& write : writes) {

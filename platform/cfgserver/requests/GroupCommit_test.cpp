@@ -124,7 +124,7 @@ TEST_F(GroupCommitTest, AFailedCommitFailsEveryWriteOfItsGroupAndKeepsNone) {
   a_.Send({RequestFrame(Operation::kSetValue, "mtu", "lost"), RequestFrame(Operation::kGetValue, "mtu")});
   b_.Send({RequestFrame(Operation::kSetValue, "name", "lost")});
   group_.Flush();
-  EXPECT_EQ(keeper_.store()->ImportDefaults("net", {{"eth0", "imported", "yes"}}).code(), LxStatus::Code::kIoError);
+  EXPECT_EQ(keeper_.store()->layers().ImportDefaults("net", {{"eth0", "imported", "yes"}}).code(), LxStatus::Code::kIoError);
   vfs_.SetDiskFull(false);
   const CfgItemStatus::Status ok = CfgItemStatus::kSuccess, failed = CfgItemStatus::kServerError;
   EXPECT_EQ(log_, (std::vector<std::string>{Answer("a", failed), Answer("a", ok, "9000"), Answer("b", failed)}));

@@ -83,20 +83,21 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
   Execution execution;
   switch (request.operation) {
     case wire::Operation::kDelete:
-      execution.status = store->DeleteScope(request.scope(), &execution.changed);
+      execution.status = store->layers().DeleteScope(request.scope(), &execution.changed);
       break;
     case wire::Operation::kReset:
-      execution.status = store->ResetScope(request.scope(), &execution.changed);
+      execution.status = store->layers().ResetScope(request.scope(), &execution.changed);
       break;
     case wire::Operation::kChanges:
-      execution.status = store->GetChanges(request.scope(), &execution.reply.records);
+      execution.status = store->layers().GetChanges(request.scope(), &execution.reply.records);
       break;
     case wire::Operation::kExport:
-      execution.status = store->ExportSet(request.set, &execution.reply.records);
+      execution.status = store->layers().ExportSet(request.set, &execution.reply.records);
       break;
     case wire::Operation::kImportCommit: {
       const ImportStaging& staging = session->staging();
-      execution.status = store->ImportSet(staging.set(), staging.entries(), staging.replace(), &execution.changed);
+      execution.status =
+          store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(), &execution.changed);
       break;
     }
     default:
