@@ -2,6 +2,7 @@
 
 #include "ini/IniReader.h"
 #include "log/ServerLog.h"
+#include "store/StatusContext.h"
 
 namespace qet_cfgserver {
 
@@ -11,7 +12,7 @@ LxStatus IniImporter::Import(const std::string& path, ConfigStore* store) {
   if (!status.ok()) return status;
   for (const std::string& warning : content.warnings) __dlog_printf(kDlogWarning, kServerLogSource, "%s", warning.c_str());
   for (const IniSet& set : content.sets) {
-    status = store->ImportDefaults(set.name, set.entries);
+    status = store->layers().ImportDefaults(set.name, set.entries);
     if (!status.ok()) return WithContext(path, status);
   }
   return LxStatus::Ok();

@@ -7,7 +7,7 @@
 
 namespace qet_cfgserver {
 
-// Loads factory defaults from an INI file through ConfigStore::ImportDefaults,
+// Loads factory defaults from an INI file through ConfigLayers::ImportDefaults,
 // which keeps an operator's changes, so the same defaults can be imported at
 // every start.
 //

@@ -19,7 +19,7 @@ Sets Stored(ConfigStore* store) {
   EXPECT_TRUE(store->GetSets(&names).ok());
   for (const std::string& name : names) {
     std::vector<wire::Record> records;
-    EXPECT_TRUE(store->ExportSet(name, &records).ok());
+    EXPECT_TRUE(store->layers().ExportSet(name, &records).ok());
     for (const wire::Record& record : records) sets[name][record.section + "/" + record.key] = record.value;
   }
   return sets;
