@@ -15,9 +15,9 @@ constexpr const char* kAnySet = "lines";
 
 // What the reader finds in text: its entries, or none when it refuses it.
 std::vector<ConfigEntry> EntriesOf(const std::string& text) {
-  std::vector<IniSet> sets;
-  if (!IniReader::Parse(text, kAnySet, IniReader::SetMarkers::kComment, &sets).ok() || sets.empty()) return {};
-  return sets[0].entries;
+  IniContent content;
+  if (!IniReader::Parse(text, kAnySet, &content).ok() || content.sets.empty()) return {};
+  return content.sets[0].entries;
 }
 
 std::string SectionLine(const std::string& section) {

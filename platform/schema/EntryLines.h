@@ -14,7 +14,7 @@ namespace qet_cfgserver {
 // and the two can never disagree about what a line holds.
 class EntryLines {
  public:
-  // text: INI text that IniReader::Parse accepts (SetMarkers::kComment).
+  // text: INI text of one set that IniReader::Parse accepts.
   explicit EntryLines(const std::string& text);
 
   // The lines (from 1, in order) that give key in section a value; empty

@@ -18,6 +18,7 @@ namespace {
 
 // A schema is a page of rules; anything larger is no schema.
 constexpr std::size_t kMaxFileBytes = 1024 * 1024;
+constexpr std::size_t kFirstLine = 1;
 
 // One error of a schema file, where it stands.
 struct RuleError {
@@ -70,13 +71,18 @@ LxStatus Schema::ReadFile(const std::string& path, Schema* schema) {
 LxStatus Schema::Parse(const std::string& text, const std::string& path, Schema* schema) {
   Schema parsed;
   parsed.set_ = SetFileName::SetNameFor(path);
-  std::vector<IniSet> sets;
-  LxStatus status = IniReader::Parse(text, parsed.set_, IniReader::SetMarkers::kComment, &sets);
+  IniContent content;
+  LxStatus status = IniReader::Parse(text, parsed.set_, &content);
   if (!status.ok()) return LxStatus::InvalidArgument(path + ": " + status.message());
+  // Only an export's first line names sets; a schema's set is its file's.
+  if (content.sets.size() != 1 || content.sets[0].name != parsed.set_)
+    return LxStatus::InvalidArgument(Where(path, kFirstLine) + "a schema holds the rules of the set " +
+                                     IniField::Write(parsed.set_, IniField::Place::kWord) +
+                                     " its file is named after, not the sets of an export");
 
   const EntryLines lines(text);
   std::vector<RuleError> errors;
-  for (const IniSet& set : sets) {
+  for (const IniSet& set : content.sets) {
     for (const ConfigEntry& rule : set.entries) {
       const std::vector<std::size_t>& ruleLines = lines.LinesOf(rule.section, rule.key);
       const std::size_t line = ruleLines.empty() ? 0 : ruleLines[0];

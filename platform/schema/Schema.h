@@ -13,8 +13,8 @@ namespace qet_cfgserver {
 
 // The rules of one schema file, for the set named after the file
 // ("network.schema" governs set "network"; named as SetFileName names an
-// INI file's set). The file is INI, read by IniReader with "; set" lines as
-// comments:
+// INI file's set). The file is INI of that one set, read by IniReader (an
+// export, whose first line is "; set NAME", is refused):
 //
 //   [eth*]
 //   mtu = integer 68..9000
@@ -37,7 +37,8 @@ class Schema {
 
   // Reads the schema file at path. Errors name the file and the line, one
   // line of the message per error: the reader's first, or every rule whose
-  // type is bad or whose key a section names twice.
+  // type is bad or whose key a section names twice (where the reader would
+  // only warn and keep the last).
   static LxStatus ReadFile(const std::string& path, Schema* schema);
 
   // The same for text; path names the file in errors and gives the set.

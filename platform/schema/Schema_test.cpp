@@ -100,7 +100,7 @@ TEST(SchemaTest, OfEquallySpecificSectionsTheOneWrittenFirstGivesTheRule) {
 }
 
 TEST(SchemaTest, ErrorsNameTheFileAndTheLineOfEachBadRuleInLineOrder) {
-  EXPECT_EQ(ErrorsOf("# interfaces\n"
+  EXPECT_EQ(ErrorsOf("\xEF\xBB\xBF# interfaces, after a byte-order mark\n"
                      "[eth*]\n"
                      "mtu = integer 68..9000\n"
                      "mode = enum dhcp|static\n"
@@ -118,6 +118,9 @@ TEST(SchemaTest, ErrorsNameTheFileAndTheLineOfEachBadRuleInLineOrder) {
   // The reader's own refusals keep its line.
   EXPECT_EQ(ErrorsOf("[eth0]\nmtu = integer 1..2\nmtu integer\n").find("network.schema: line 3: "), 0u);
   EXPECT_EQ(ErrorsOf("mtu = integer 1..2\n").find("network.schema: line 1: "), 0u);
+  EXPECT_EQ(ErrorsOf("; set system\n[time]\nzone = text 64\n"),
+            "network.schema: line 1: a schema holds the rules of the set network its file is named after, not the "
+            "sets of an export");
 }
 
 TEST(SchemaTest, ASetIsLoadedFromItsFileOnceAndAnUnreadableFileIsNamed) {
