@@ -56,10 +56,18 @@ bool Connect(const std::string& socketPath, ACE_LSOCK_Stream* stream) {
   return ACE_LSOCK_Connector().connect(*stream, ACE_UNIX_Addr(socketPath.c_str())) == 0;
 }
 
-std::string RequestFrame(wire::Operation operation, std::uint32_t command, const std::string& set,
-                         const std::string& key = "", const std::string& value = "") {
+std::string RequestFrame(wire::Operation operation, const std::string& set, const std::string& section = "",
+                         const std::string& key = "", const std::string& value = "", bool inPieces = false) {
+  wire::Request request;
+  request.operation = operation;
+  request.client = "cfgbounds";
+  request.set = set;
+  request.section = section;
+  request.key = key;
+  request.value = value;
+  if (operation == wire::Operation::kExport) request.SetInPieces(inPieces);
   std::string frame;
-  wire::EncodeRequestFrame({operation, command, "cfgbounds", "", set, "section", key, value, {}}, &frame);
+  wire::EncodeRequestFrame(request, &frame);
   return frame;
 }
 
@@ -137,7 +145,7 @@ class Reader {
  public:
   explicit Reader(const std::string& socketPath) : thread_([this, socketPath] {
     ACE_LSOCK_Stream stream;
-    const std::string frame = RequestFrame(wire::Operation::kGetValue, 0, "set", "key");
+    const std::string frame = RequestFrame(wire::Operation::kGetValue, "set", "section", "key");
     bool connected = Connect(socketPath, &stream);
     while (!stop_) {
       const Clock::time_point start = Clock::now();
@@ -182,7 +190,7 @@ int Idle(const std::string& socketPath, int connections) {
     const Clock::time_point start = Clock::now();
     ACE_LSOCK_Stream stream;
     wire::Reply reply;
-    const std::string frame = RequestFrame(wire::Operation::kGetValue, 0, "set", "key");
+    const std::string frame = RequestFrame(wire::Operation::kGetValue, "set", "section", "key");
     if (Connect(socketPath, &stream) && RoundTrip(stream, frame, &reply))
       millis.push_back(MillisSince(start));
     else
@@ -198,7 +206,7 @@ int Exporters(const std::string& socketPath, const std::string& set, int clients
   const long before = StatusKiB(pid, "VmRSS");
   MemorySampler sampler(pid);
   Reader reader(socketPath);
-  const std::string frame = RequestFrame(wire::Operation::kExport, pieces ? wire::kExportPieceCommand : 0, set);
+  const std::string frame = RequestFrame(wire::Operation::kExport, set, "", "", "", pieces);
   Connections hogs;
   const Clock::time_point start = Clock::now();
   for (int index = 0; index < clients; ++index) {
@@ -221,7 +229,7 @@ int Watchers(const std::string& socketPath, int watchers, int writes) {
   for (int index = 0; index < watchers; ++index) {
     silent.emplace_back(new ACE_LSOCK_Stream);
     if (!Connect(socketPath, silent.back().get()) ||
-        !RoundTrip(*silent.back(), RequestFrame(wire::Operation::kSubscribe, 0, "")))
+        !RoundTrip(*silent.back(), RequestFrame(wire::Operation::kSubscribe, "")))
       std::fprintf(stderr, "cfgbounds: watcher %d could not subscribe\n", index);
   }
   const long before = StatusKiB(pid, "VmRSS");
@@ -236,7 +244,7 @@ int Watchers(const std::string& socketPath, int watchers, int writes) {
       const std::string value(kWriteValueBytes, 'w');
       for (int index; (index = next++) < writes;) {
         const std::string key = "k" + std::to_string(index);
-        if (!RoundTrip(stream, RequestFrame(wire::Operation::kSetValue, 0, "bounds", key, value))) ++failed;
+        if (!RoundTrip(stream, RequestFrame(wire::Operation::kSetValue, "bounds", "section", key, value))) ++failed;
       }
     });
   for (std::thread& writer : writers) writer.join();

@@ -22,13 +22,6 @@ using namespace qet_cfgserver;
 
 namespace {
 
-std::vector<ConfigEntry> ToIni(const std::vector<ConfigEntry>& entries) {
-  std::vector<ConfigEntry> converted;
-  converted.reserve(entries.size());
-  for (const ConfigEntry& entry : entries) converted.push_back(ConfigEntry{entry.section, entry.key, entry.value});
-  return converted;
-}
-
 // Imports set, read from file. A set over what one import takes is refused
 // here, saying so, before anything is sent; a refusal after that is the
 // server's, which had no room for it.
@@ -104,7 +97,7 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
       result = kNotFound;
       continue;
     }
-    const std::string text = IniWriter::WriteSet(set, ToIni(entries));
+    const std::string text = IniWriter::WriteSet(set, entries);
     if (directory.empty()) {
       output.Write(first ? text : "\n" + text);
       first = false;
@@ -120,10 +113,11 @@ ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::s
   std::vector<IniSet> sets;
   std::vector<std::string> fileOf;  // of each set
   for (const std::string& file : files) {
-    std::vector<IniSet> fileSets;
-    LxStatus read = IniReader::ReadFile(file, IniReader::SetMarkers::kHonour, &fileSets);
+    IniContent content;
+    LxStatus read = IniReader::ReadFile(file, &content);
     if (!read.ok()) return FileError(read.message());
-    sets.insert(sets.end(), fileSets.begin(), fileSets.end());
+    for (const std::string& warning : content.warnings) Output::Error(warning);
+    sets.insert(sets.end(), content.sets.begin(), content.sets.end());
     fileOf.resize(sets.size(), file);
   }
   for (std::size_t index = 0; index < sets.size(); ++index) {

@@ -22,6 +22,7 @@
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/LxIpcClient.h"
 #include "cfgwire/Messages.h"
+#include "cfgwire/RuntimeDirectory.h"
 #include "recovery/SalvageReader.h"
 #include "recovery/SnapshotWriter.h"
 #include "store/ConfigStore.h"
@@ -185,7 +186,7 @@ TEST_F(CfgserverEndToEnd, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft)
     std::unique_ptr<ConfigStore> store;
     std::uint64_t added = 0;
     ASSERT_TRUE(ConfigStore::Open(clean, &store).ok());
-    ASSERT_TRUE(store->AddMissing(rows, &added).ok());
+    ASSERT_TRUE(store->recovery().AddMissing(rows, &added).ok());
     ASSERT_TRUE(SnapshotWriter::Write(*store, clean + ".snapshot", nullptr).ok());
   }
   const std::string cleanBytes = quenlo_test::ReadFile(clean);
@@ -370,7 +371,7 @@ TEST_F(CfgserverEndToEnd, RefusedStartsChangeNothing) {
   ASSERT_EQ(Ask(Operation::kSetValue, "key", "v").status, CfgItemStatus::kSuccess);
   const std::string open = directory_.File("open"), occupied = directory_.File("occupied");
   ASSERT_EQ(mkdir(open.c_str(), 0777) | chmod(open.c_str(), 0777) | mkdir(occupied.c_str(), 0700), 0);
-  ASSERT_TRUE(quenlo_test::WriteFile(occupied + "/CfgServer-ReadFifo", "not a socket"));
+  ASSERT_TRUE(quenlo_test::WriteFile(occupied + "/" + wire::kServerEndpoint, "not a socket"));
   const std::string held = "--database=" + Database();
   const std::string other = "--database=" + directory_.File("2.db");
   const std::string run = "--runtime-dir=" + directory_.File("run"), run2 = "--runtime-dir=" + directory_.File("run2");
@@ -541,10 +542,10 @@ class Hogs {
   std::vector<std::unique_ptr<ACE_LSOCK_Stream>> streams_;
 };
 
-std::string ExportFrame(const std::string& set, std::uint32_t command) {
-  wire::Request request{Operation::kExport, command, "test", "", set, "", "", "", {}};
+// An export asked for whole, in one reply, as no client of this tree asks.
+std::string WholeExportFrame(const std::string& set) {
   std::string frame;
-  EXPECT_TRUE(wire::EncodeRequestFrame(request, &frame).ok());
+  EXPECT_TRUE(wire::EncodeRequestFrame(quenlo_test::TestRequest(Operation::kExport, set), &frame).ok());
   return frame;
 }
 
@@ -613,17 +614,17 @@ TEST_F(CfgserverBoundsEndToEnd, NonReadingClientsOfALargeExportStayWithinTheMemo
     std::unique_ptr<ConfigStore> store;
     ASSERT_TRUE(ConfigStore::Open(Database(), &store).ok());
     std::vector<wire::Record> unused;
-    ASSERT_TRUE(store->ImportSet("big", BigSet(kValues, kValueBytes), true, &unused).ok());
+    ASSERT_TRUE(store->layers().ImportSet("big", BigSet(kValues, kValueBytes), true, &unused).ok());
   }
   StartServer({"--max-client-memory=3"});
   Client reader(Socket());
-  ASSERT_EQ(reader.Exchange(ExportFrame("big", 0)).records.size(), kValues);  // and the memory it takes once
+  ASSERT_EQ(reader.Exchange(WholeExportFrame("big")).records.size(), kValues);  // and the memory it takes once
   const long before = ServerResidentKiB(Socket());
 
+  const std::string listing = quenlo_test::RequestFrame(Operation::kGetKeysAndValues, "big", "s");
   Hogs hogs;
   for (int index = 0; index < kHogs; ++index)
-    ASSERT_TRUE(hogs.Ask(Socket(), index % 2 == 0 ? ExportFrame("big", 0)
-                                                  : quenlo_test::RequestFrame(Operation::kGetKeysAndValues, "big", "s")));
+    ASSERT_TRUE(hogs.Ask(Socket(), index % 2 == 0 ? WholeExportFrame("big") : listing));
   ASSERT_TRUE(hogs.AllAnswered());
   const long after = ServerResidentKiB(Socket());  // well before a hog's reply times out
   // Each reply after the first made the one held before it give way, or
@@ -679,14 +680,14 @@ TEST_F(CfgserverBoundsEndToEnd, AStalledImportIsDroppedAfterItsTimeout) {
   Restart({"--import-timeout=1"});
   Client stalled(Socket());
   ASSERT_EQ(stalled.Exchange(Frame(Operation::kImportBegin)).status, CfgItemStatus::kSuccess);
-  const wire::Request entries{
-      Operation::kImportEntries, 0, "test", "", "", "", "", "", {{wire::RecordKind::kValue, "", "s", "k", "v", ""}}};
+  wire::Request entries = quenlo_test::TestRequest(Operation::kImportEntries);
+  entries.entries = {{wire::RecordKind::kValue, "", "s", "k", "v", ""}};
   std::string frame;
   ASSERT_TRUE(wire::EncodeRequestFrame(entries, &frame).ok());
   ASSERT_EQ(stalled.Exchange(frame).status, CfgItemStatus::kSuccess);
   ASSERT_TRUE(server_.WaitForLog("dropping an import that had no request for 1 seconds").ok()) << server_.errors();
   EXPECT_EQ(stalled.Exchange(Frame(Operation::kImportCommit)).status, CfgItemStatus::kRejected);
-  EXPECT_EQ(Client(Socket()).Exchange(ExportFrame("set", 0)).records.size(), 0u);
+  EXPECT_EQ(Client(Socket()).Exchange(WholeExportFrame("set")).records.size(), 0u);
 }
 
 // Past the 4 MiB one import could once stage: what export gives, import

@@ -4,6 +4,7 @@
 #include <errno.h>
 
 #include "log/ServerLog.h"
+#include "requests/ReplyFrame.h"
 
 namespace qet_cfgserver {
 
@@ -175,10 +176,8 @@ void ClientConnection::QueueReply(std::string reply, std::uint8_t version) {
   }
   __dlog_printf(kDlogWarning, kServerLogSource,
                 "a reply of %zu bytes does not fit in the client memory now: answering server error", bytes);
-  wire::Reply failed;
-  failed.status = CfgItemStatus::kServerError;
   // Not charged: a status alone, a few bytes like a request's own.
-  outgoing_.Add(RequestDispatcher::EncodeReply(failed, version), 0);
+  outgoing_.Add(EncodeReply(ReplyWithStatus(CfgItemStatus::kServerError), version), 0);
 }
 
 int ClientConnection::Send() {

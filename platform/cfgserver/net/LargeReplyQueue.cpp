@@ -11,8 +11,8 @@ namespace qet_cfgserver {
 const ACE_Time_Value LargeReplyQueue::kLongestWait(0, 100 * 1000);
 
 bool LargeReplyQueue::MayBeLarge(const wire::FrameHeader& header, const std::string& body) {
-  std::uint32_t operation = 0, command = 0;
-  if (!wire::PeekRequest(header, body, &operation, &command)) return false;
+  std::uint32_t operation = 0, argument = 0;
+  if (!wire::PeekRequest(header, body, &operation, &argument)) return false;
   switch (static_cast<wire::Operation>(operation)) {
     case wire::Operation::kGetSets:
     case wire::Operation::kGetSections:
@@ -20,7 +20,7 @@ bool LargeReplyQueue::MayBeLarge(const wire::FrameHeader& header, const std::str
     case wire::Operation::kChanges:
       return true;
     case wire::Operation::kExport:
-      return command != wire::kExportPieceCommand;
+      return argument != wire::kExportPieceArgument;
     default:
       return false;
   }

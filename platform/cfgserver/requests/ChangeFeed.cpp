@@ -38,4 +38,8 @@ void ChangeFeed::Publish(const std::vector<wire::Record>& committed) {
   }
 }
 
+wire::Record ValueWritten(const wire::Request& write) {
+  return wire::Record{wire::RecordKind::kValue, write.set, write.section, write.key, write.value, ""};
+}
+
 }  // namespace qet_cfgserver
