@@ -99,7 +99,8 @@ const char* CommandLine::HelpText() {
          "\n"
          "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"
          "answer in time; 4 rejected by the server or server error; 5 a file could\n"
-         "not be read or written, or is not valid INI. Errors: one line on standard\n"
+         "not be read or written, or is not valid INI; 6 access denied by the server's\n"
+         "rules, or permission denied on its socket. Errors: one line on standard\n"
          "error. get and list print values as stored, byte for byte.\n";
 }
 
