@@ -86,7 +86,7 @@ LxStatus CheckSafe(const std::string& given, uid_t user, Owner owner, bool direc
   if (directory && !S_ISDIR(status.st_mode)) return LxStatus::Unavailable(path + " is not a directory");
   if (!directory && !S_ISREG(status.st_mode)) return LxStatus::Unavailable(path + " is not a regular file");
   if ((status.st_mode & kWritableByOthers) != 0)
-    return LxStatus::Unavailable(path + " is writable by users other than its owner");
+    return LxStatus::Unavailable(path + " is writable by others (its group or everyone)");
   if (owner == Owner::kRootOrUser && !Trusted(status.st_uid, user))
     return LxStatus::Unavailable(path + " belongs to " + DescribeUser(status.st_uid));
   return CheckParent(path, end, status, user);

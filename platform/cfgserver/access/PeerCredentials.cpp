@@ -38,6 +38,7 @@ std::string ProgramOf(pid_t pid) {
 constexpr uid_t PeerCredentials::kNoUser;
 
 std::string PeerCredentials::Describe() const {
+  if (uid == kNoUser) return "the server itself";
   return "uid " + std::to_string(uid) + " (" + userName + ") pid " + std::to_string(pid) + " (" + program + ")";
 }
 

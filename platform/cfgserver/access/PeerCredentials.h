@@ -24,7 +24,8 @@ struct PeerCredentials {
   // Root and the server's own user may always do everything.
   bool IsPrivileged(uid_t serverUser) const { return uid == 0 || uid == serverUser; }
 
-  // "uid 65534 (nobody) pid 4242 (cfgctl)", for log lines.
+  // "uid 65534 (nobody) pid 4242 (cfgctl)", for log lines; "the server
+  // itself" without a user (a request made in process).
   std::string Describe() const;
 
   // The credentials of the process connected to socket, with its user's

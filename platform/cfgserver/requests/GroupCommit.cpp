@@ -5,8 +5,9 @@
 
 namespace qet_cfgserver {
 
-void GroupCommit::Add(const wire::Request& write, std::uint8_t version, CommitWaiter* waiter) {
-  group_.push_back(Write{write, version, waiter});
+void GroupCommit::Add(const wire::Request& write, const PeerCredentials& peer, std::uint8_t version,
+                      CommitWaiter* waiter) {
+  group_.push_back(Write{write, peer, version, waiter});
 }
 
 void GroupCommit::Withdraw(CommitWaiter* waiter) {
@@ -60,7 +61,7 @@ void GroupCommit::Publish() {
   std::vector<wire::Record> committed;
   committed.reserve(answering_.size());
   for (const Write& write : answering_) {
-    LogWrite(write.request, 1);
+    LogWrite(write.request, write.peer, 1);
     const wire::Request& request = write.request;
     committed.push_back(wire::Record{wire::RecordKind::kValue, request.set, request.section, request.key, request.value, ""});
   }

@@ -50,9 +50,10 @@ std::string Printable(const std::string& bytes) {
   return text;
 }
 
-void LogWrite(const wire::Request& write, std::size_t keysChanged) {
-  __dlog_printf(kDlogInfo, kServerLogSource, "'%s' (tag '%s') %s %s/%s/%s: %zu keys changed",
-                Printable(write.client).c_str(), Printable(write.tag).c_str(), wire::OperationName(write.operation),
+void LogWrite(const wire::Request& write, const PeerCredentials& peer, std::size_t keysChanged) {
+  __dlog_printf(kDlogInfo, kServerLogSource, "%s, client '%s' (tag '%s'): %s %s/%s/%s: %zu keys changed",
+                peer.Describe().c_str(), Printable(write.client).c_str(), Printable(write.tag).c_str(),
+                wire::OperationName(write.operation),
                 Printable(write.set).c_str(), Printable(write.section).c_str(), Printable(write.key).c_str(),
                 keysChanged);
 }
@@ -84,7 +85,8 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   if (status.code() == LxStatus::Code::kNotFound) return WithStatus(CfgItemStatus::kKeyNotFound);
   if (!status.ok()) return StoreFailure(request, status);
   if (feed_ != nullptr && !committed_.empty()) feed_->Publish(committed_);
-  if (IsWrite(request.operation)) LogWrite(request, committed_.size());
+  if (IsWrite(request.operation))
+    LogWrite(request, session != nullptr ? session->peer() : PeerCredentials(), committed_.size());
   committed_.clear();
   return reply;
 }
@@ -104,7 +106,8 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       break;
     case wire::Operation::kSubscribe:
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
-      else if (!session->Subscribe(feed_, ScopeOf(request))) status = LxStatus::InvalidArgument("already subscribed");
+      else if (!session->Subscribe(feed_, ScopeOf(request), ReadableBy(session->peer())))
+        status = LxStatus::InvalidArgument("already subscribed");
       break;
     default:
       return false;
@@ -168,12 +171,23 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(WithStatus(CfgItemStatus::kRejected), header.version);
   }
+  const PeerCredentials peer = session != nullptr ? session->peer() : PeerCredentials();
+  if (gate_ != nullptr && !gate_->Permits(request, peer, session != nullptr ? session->staging().set() : ""))
+    return EncodeReply(WithStatus(CfgItemStatus::kAccessDenied), header.version);
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
       wire::CheckRequestLimits(request).ok()) {
-    groupCommit_->Add(request, header.version, waiter);
+    groupCommit_->Add(request, peer, header.version, waiter);
     return std::nullopt;
   }
-  return EncodeReply(Dispatch(request, session), header.version);
+  wire::Reply reply = Dispatch(request, session);
+  if (gate_ != nullptr) gate_->Trim(request, peer, &reply);
+  return EncodeReply(reply, header.version);
+}
+
+WatchQueue::SetFilter RequestDispatcher::ReadableBy(const PeerCredentials& peer) const {
+  if (gate_ == nullptr) return [](const std::string&) { return true; };
+  AccessGate* gate = gate_;
+  return [gate, peer](const std::string& set) { return gate->MayRead(peer, set); };
 }
 
 void RequestDispatcher::Withdraw(CommitWaiter* waiter) {

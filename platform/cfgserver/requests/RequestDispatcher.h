@@ -7,7 +7,9 @@
 
 #include "cfgwire/Frame.h"
 #include "cfgwire/Messages.h"
+#include "access/PeerCredentials.h"
 #include "recovery/StoreKeeper.h"
+#include "requests/AccessGate.h"
 #include "requests/ChangeFeed.h"
 #include "requests/ClientSession.h"
 #include "requests/CommitWaiter.h"
@@ -39,15 +41,20 @@ namespace qet_cfgserver {
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
 //     that comes with a waiter is handed to it: the group commit answers
 //     and publishes it once its group is committed.
+//   - With an AccessGate, a request frame the connection's peer may not
+//     make is answered kAccessDenied and changes nothing; listings show,
+//     and watches are told of, only the sets the peer may read.
 // The command code and tag are not interpreted, only logged with writes.
 // Owns neither the keeper, the feed nor the group commit. Not thread-safe:
 // the reactor thread calls it.
 class RequestDispatcher {
  public:
   // Without a feed nothing is published and subscriptions are rejected;
-  // without a group commit every write is its own transaction.
-  explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr)
-      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit) {}
+  // without a group commit every write is its own transaction; without a
+  // gate every request is allowed.
+  explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr,
+                             AccessGate* gate = nullptr)
+      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), gate_(gate) {}
 
   wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
 
@@ -70,12 +77,15 @@ class RequestDispatcher {
   // Fills committed_ with what a write changed.
   LxStatus Execute(const wire::Request& request, wire::Reply* reply);
   LxStatus ExecuteLayered(ConfigStore* store, const wire::Request& request, wire::Reply* reply);
+  // The sets whose changes a watch of peer is told.
+  WatchQueue::SetFilter ReadableBy(const PeerCredentials& peer) const;
   // The operations that act on the session alone; true when request was one.
   bool HandleSessionOperation(const wire::Request& request, ClientSession* session, wire::Reply* reply);
 
   StoreKeeper* keeper_;
   ChangeFeed* feed_;
   GroupCommit* groupCommit_;
+  AccessGate* gate_;
   ClientSession* session_ = nullptr;     // of the request under way
   std::vector<wire::Record> committed_;  // what the request under way changed
   std::size_t stagedBytes_ = 0;          // over every connection's ImportStaging
@@ -85,7 +95,8 @@ class RequestDispatcher {
 // cut after a bounded length.
 std::string Printable(const std::string& bytes);
 
-// Logs a committed write: who, with which tag, what, how many keys changed.
-void LogWrite(const wire::Request& write, std::size_t keysChanged);
+// Logs a committed write: who (peer, and the client name and tag it gave),
+// what, how many keys changed.
+void LogWrite(const wire::Request& write, const PeerCredentials& peer, std::size_t keysChanged);
 
 }  // namespace qet_cfgserver
