@@ -58,6 +58,9 @@ const char kAwkwardIni[] =
     "[\"\\x01\"]\n"
     "k = v\n";
 
+// A value with blanks around it and INI's special characters inside.
+const char kAwkwardValue[] = "  a=b; #c, \"d\" \\e\t ";
+
 class CfgctlEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -110,39 +113,97 @@ class CfgctlEndToEnd : public ::testing::Test {
     return console.output();
   }
 
+  // Changes, adds and deletes keys of the imported sets, and adds a set.
+  void ChangeTheDefaults() {
+    Expect({"set", "network", "eth0", "mtu", "-9000"}, 0, "");
+    Expect({"set", "network", "eth0", "note", kAwkwardValue}, 0, "");
+    Expect({"set", "system", "time", "zone", "Europe/Zurich"}, 0, "");
+    Expect({"delete", "network", "eth0", "gateway"}, 0, "");
+    Expect({"set", "extra", "s", "k", "v"}, 0, "");
+  }
+
+  // Imports kAwkwardIni: the sets awkward and "odd set/x".
+  void ImportAwkward() {
+    ASSERT_TRUE(WriteFile(directory_.File("awkward.ini"), kAwkwardIni));
+    Expect({"import", directory_.File("awkward.ini")}, 0, "");
+  }
+
+  // Starts cfgctl watch; returns once its subscription is in place, which
+  // is once a write shows up.
+  void StartWatch(ChildProcess& watch) {
+    ASSERT_TRUE(watch.Start(QUENLO_CFGCTL_PATH, {"watch"}, Environment()).ok());
+    bool subscribed = false;
+    for (int attempt = 0; attempt < 50 && !subscribed; ++attempt) {
+      Expect({"set", "probe", "p", "k", std::to_string(attempt)}, 0, "");
+      subscribed = watch.ReadUntil("probe p k = " + std::to_string(attempt) + "\n", Duration(400)).ok();
+    }
+    ASSERT_TRUE(subscribed) << watch.output() << watch.errors();
+  }
+
   TemporaryDirectory directory_;
   ServerProcess server_;
 };
 
-TEST_F(CfgctlEndToEnd, EveryCommandWithItsExitStatusAndTheConsoleSeesTheSameStore) {
+TEST_F(CfgctlEndToEnd, HelpDescribesTheExitStatuses) {
   const Outcome help = Cfgctl({"--help"});
   EXPECT_TRUE(help.status.IsExit(0));
   EXPECT_NE(help.output.find("Exit status"), std::string::npos);
-  Expect({}, 2, "");
-  Expect({"get", "network", "eth0"}, 2, "");
-  Expect({"frobnicate"}, 2, "");
-  Expect({"import", "--bogus", "x.ini"}, 2, "");
+}
 
+TEST_F(CfgctlEndToEnd, BadCommandLinesExitWithTwo) {
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{}, {"get", "network", "eth0"}, {"frobnicate"}, {"import", "--bogus", "x.ini"}})
+    Expect(arguments, 2, "");
+}
+
+TEST_F(CfgctlEndToEnd, GetAndListPrintWhatSetStoredByteForByte) {
   Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
-  Expect({"get", "network", "eth0", "nosuch"}, 1, "");
-  const std::string value = "  a=b; #c, \"d\" \\e\t ";
   Expect({"set", "network", "eth0", "mtu", "-9000"}, 0, "");  // a leading '-' is a value, not an option
-  Expect({"set", "network", "eth0", "note", value}, 0, "");
-  Expect({"get", "network", "eth0", "note"}, 0, value + "\n");
-  Expect({"set", "network", "", "k", "v"}, 4, "");  // empty name: rejected
+  Expect({"set", "network", "eth0", "note", kAwkwardValue}, 0, "");
+  Expect({"get", "network", "eth0", "note"}, 0, kAwkwardValue + std::string("\n"));
   Expect({"list"}, 0, "network\nsystem\n");
   Expect({"list", "network"}, 0, "dns\neth0\n");
   Expect({"list", "network", "eth0"}, 0,
-         "address=192.168.1.10\ngateway=192.168.1.1\nmtu=-9000\nnote=" + value + "\n");
+         "address=192.168.1.10\ngateway=192.168.1.1\nmtu=-9000\nnote=" + std::string(kAwkwardValue) + "\n");
+}
 
-  // The console reads what cfgctl wrote, and the other way round.
+TEST_F(CfgctlEndToEnd, WhatIsAbsentExitsWithOne) {
+  Expect({"get", "network", "eth0", "nosuch"}, 1, "");
+  Expect({"delete", "network", "eth0", "gateway"}, 0, "");
+  Expect({"delete", "network", "eth0", "gateway"}, 1, "");
+  Expect({"export", "nosuch"}, 1, "");
+}
+
+TEST_F(CfgctlEndToEnd, WhatTheServerRejectsExitsWithFour) {
+  Expect({"set", "network", "", "k", "v"}, 4, "");  // an empty name
+}
+
+TEST_F(CfgctlEndToEnd, WithoutAServerCommandsExitWithThree) {
+  ExitStatus stopped;
+  ASSERT_TRUE(server_.Stop(&stopped).ok());
+  Expect({"get", "network", "eth0", "mtu"}, 3, "");
+  Expect({"list"}, 3, "");
+}
+
+TEST_F(CfgctlEndToEnd, TheConsoleAndCfgctlSeeEachOthersWrites) {
+  Expect({"set", "network", "eth0", "mtu", "-9000"}, 0, "");
   EXPECT_NE(Console({"network,eth0,mtu", "system,time,zone,Europe/Zurich"}).find("    -9000    status = ok\n"),
             std::string::npos);
   Expect({"get", "system", "time", "zone"}, 0, "Europe/Zurich\n");
+}
 
-  Expect({"delete", "network", "eth0", "gateway"}, 0, "");
-  Expect({"delete", "network", "eth0", "gateway"}, 1, "");
+TEST_F(CfgctlEndToEnd, DeleteRemovesAKeyASectionOrASet) {
   Expect({"set", "extra", "s", "k", "v"}, 0, "");
+  Expect({"delete", "network", "eth0", "gateway"}, 0, "");
+  Expect({"delete", "extra"}, 0, "");
+  Expect({"delete", "network", "dns"}, 0, "");
+  Expect({"list"}, 0, "network\nsystem\n");
+  Expect({"list", "network"}, 0, "eth0\n");
+  Expect({"list", "network", "eth0"}, 0, "address=192.168.1.10\nmtu=1500\n");
+}
+
+TEST_F(CfgctlEndToEnd, ChangesListWhatDiffersFromTheFactoryDefaults) {
+  ChangeTheDefaults();
   Expect({"changes"}, 0,
          "added extra s k = v\n"
          "deleted network eth0 gateway was 192.168.1.1\n"
@@ -150,25 +211,19 @@ TEST_F(CfgctlEndToEnd, EveryCommandWithItsExitStatusAndTheConsoleSeesTheSameStor
          "added network eth0 note = \"  a=b; #c, \\\"d\\\" \\\\e\\t \"\n"
          "changed system time zone = Europe/Zurich was UTC\n");
   Expect({"changes", "system"}, 0, "changed system time zone = Europe/Zurich was UTC\n");
+}
+
+TEST_F(CfgctlEndToEnd, ResetRestoresTheFactoryDefaults) {
+  ChangeTheDefaults();
   Expect({"reset", "network", "eth0", "mtu"}, 0, "");
   Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
-  Expect({"delete", "extra"}, 0, "");
-  Expect({"delete", "network", "dns"}, 0, "");
-  Expect({"list", "network"}, 0, "eth0\n");
   Expect({"reset"}, 0, "");
   Expect({"changes"}, 0, "");
   Expect({"list", "network", "eth0"}, 0, "address=192.168.1.10\ngateway=192.168.1.1\nmtu=1500\n");
-  Expect({"export", "nosuch"}, 1, "");
-
-  ExitStatus stopped;
-  ASSERT_TRUE(server_.Stop(&stopped).ok());
-  Expect({"get", "network", "eth0", "mtu"}, 3, "");
-  Expect({"list"}, 3, "");
 }
 
-TEST_F(CfgctlEndToEnd, ExportResetImportGivesBackTheSameBytesAndCfgserverReadsTheExport) {
-  ASSERT_TRUE(WriteFile(directory_.File("awkward.ini"), kAwkwardIni));
-  Expect({"import", directory_.File("awkward.ini")}, 0, "");
+TEST_F(CfgctlEndToEnd, ImportGivesValuesIniCannotHoldAsTheyAreByteForByte) {
+  ImportAwkward();
   Expect({"get", "awkward", "awkward", "lead"}, 0, "  leading\n");
   Expect({"get", "awkward", "awkward", "trail"}, 0, "trailing \t\n");
   Expect({"get", "awkward", "awkward", "quotes"}, 0, "\"quoted\"\n");
@@ -180,9 +235,12 @@ TEST_F(CfgctlEndToEnd, ExportResetImportGivesBackTheSameBytesAndCfgserverReadsTh
   Expect({"get", "awkward", "awkward", "key = with equals"}, 0, "v\n");
   Expect({"get", "awkward", "odd ] section", "  "}, 0, "blanks for a key\n");
   Expect({"get", "odd set/x", "\x01", "k"}, 0, "v\n");
+}
+
+TEST_F(CfgctlEndToEnd, ExportResetImportGivesBackTheSameBytes) {
+  ImportAwkward();
   Expect({"set", "network", "eth0", "mtu", "9000"}, 0, "");
   Expect({"delete", "network", "eth0", "gateway"}, 0, "");
-
   const Outcome a = Cfgctl({"export"});
   ASSERT_TRUE(a.status.IsExit(0)) << a.errors;
   EXPECT_NE(a.output.find("; set network\n\n[dns]\nservers = 10.0.0.1\n"), std::string::npos) << a.output;
@@ -191,9 +249,16 @@ TEST_F(CfgctlEndToEnd, ExportResetImportGivesBackTheSameBytesAndCfgserverReadsTh
   Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
   Expect({"import", "--replace", directory_.File("a.ini")}, 0, "");
   Expect({"export"}, 0, a.output);
+}
 
-  // One file per set, named so that cfgserver --import fills the same sets:
-  // a second server on those files exports the same text.
+// One file per set, named so that cfgserver --import fills the same sets:
+// a second server on those files exports the same text.
+TEST_F(CfgctlEndToEnd, CfgserverImportsExportDirAsTheSameSets) {
+  ImportAwkward();
+  Expect({"set", "network", "eth0", "mtu", "9000"}, 0, "");
+  Expect({"delete", "network", "eth0", "gateway"}, 0, "");
+  const Outcome a = Cfgctl({"export"});
+  ASSERT_TRUE(a.status.IsExit(0)) << a.errors;
   Expect({"export", "--dir", directory_.File("backup")}, 0, "");
   // Each file looked up by name: a 32-bit program under qemu-user cannot
   // list a directory whose entries carry 64-bit offsets.
@@ -206,8 +271,10 @@ TEST_F(CfgctlEndToEnd, ExportResetImportGivesBackTheSameBytesAndCfgserverReadsTh
   LxStatus started = second.Start(options);
   ASSERT_TRUE(started.ok()) << started.ToString();
   EXPECT_EQ(Cfgctl({"export"}, directory_.File("run2")).output, a.output);
+}
 
-  // Files are read before anything is sent: one bad file imports nothing.
+// Files are read before anything is sent: one bad file imports nothing.
+TEST_F(CfgctlEndToEnd, ImportOfABadOrMissingFileIsRefusedWhole) {
   ASSERT_TRUE(WriteFile(directory_.File("good.ini"), "[s]\nk = v\n"));
   ASSERT_TRUE(WriteFile(directory_.File("bad.ini"), "[s]\nk = \"bad \\q escape\"\n"));
   const Outcome refused = Cfgctl({"import", directory_.File("good.ini"), directory_.File("bad.ini")});
@@ -234,17 +301,9 @@ void CountLines(const std::string& output, const std::string& prefix, std::size_
   }
 }
 
-TEST_F(CfgctlEndToEnd, WatchSeesConsoleWritesImportsAndDeletesAndIsToldWhenItFellBehind) {
+TEST_F(CfgctlEndToEnd, WatchPrintsConsoleWritesImportsAndDeletesInCommitOrder) {
   ChildProcess watch;
-  ASSERT_TRUE(watch.Start(QUENLO_CFGCTL_PATH, {"watch"}, Environment()).ok());
-  // The subscription is in place once a write shows up.
-  bool subscribed = false;
-  for (int attempt = 0; attempt < 50 && !subscribed; ++attempt) {
-    Expect({"set", "probe", "p", "k", std::to_string(attempt)}, 0, "");
-    subscribed = watch.ReadUntil("probe p k = " + std::to_string(attempt) + "\n", Duration(400)).ok();
-  }
-  ASSERT_TRUE(subscribed) << watch.output() << watch.errors();
-
+  StartWatch(watch);
   Console({"network,eth0,mtu,9000"});
   EXPECT_TRUE(watch.ReadUntil("network eth0 mtu = 9000\n", kDeadline).ok()) << watch.output();
   ASSERT_TRUE(WriteFile(directory_.File("system.ini"), "[time]\nzone = \"Europe/Zurich \"\nntp = on\n"));
@@ -254,9 +313,13 @@ TEST_F(CfgctlEndToEnd, WatchSeesConsoleWritesImportsAndDeletesAndIsToldWhenItFel
   EXPECT_TRUE(watch.ReadUntil("system time ntp = on\nsystem time zone = \"Europe/Zurich \"\n"
                               "network eth0 gateway deleted\n", kDeadline).ok())
       << watch.output();
+}
 
-  // A stopped watcher cannot keep up with 900 changes of 10 KiB each: the
-  // server drops what it cannot queue and says how much, never silently.
+// A stopped watcher cannot keep up with 900 changes of 10 KiB each: the
+// server drops what it cannot queue and says how much, never silently.
+TEST_F(CfgctlEndToEnd, AWatchThatFellBehindIsToldHowManyChangesItMissed) {
+  ChildProcess watch;
+  StartWatch(watch);
   const std::size_t kSets = 3, kKeys = 300;
   std::string bulk;
   for (std::size_t set = 0; set < kSets; ++set) {
@@ -273,7 +336,11 @@ TEST_F(CfgctlEndToEnd, WatchSeesConsoleWritesImportsAndDeletesAndIsToldWhenItFel
   CountLines(watch.output(), "bulk", &seen, &missed);
   EXPECT_GT(missed, 0u);
   EXPECT_EQ(seen + missed, kSets * kKeys);
+}
 
+TEST_F(CfgctlEndToEnd, WatchEndsCleanlyOnSigTerm) {
+  ChildProcess watch;
+  StartWatch(watch);
   ASSERT_TRUE(watch.Signal(SIGTERM).ok());
   ExitStatus status;
   ASSERT_TRUE(watch.Wait(kDeadline, &status).ok());

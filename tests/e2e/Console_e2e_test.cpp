@@ -19,6 +19,7 @@ using Clock = std::chrono::steady_clock;
 // Per handled line: the prompter's one-second pause, plus slack for
 // emulated targets.
 constexpr Duration kPerLine{2500};
+const std::string kStartLine = "NOTICE cfgclient: ---- quenlo is starting ----";
 const std::string kStopLine = "---- quenlo is stopping ----";
 
 // "Configurator      build Mmm dd yyyy : hh:mm:ss\n", the day padded with a
@@ -83,6 +84,23 @@ class ConsoleEndToEnd : public ::testing::Test {
     EXPECT_TRUE(WaitForExit(kPerLine * (lines.size() + 2)).IsExit(0));
   }
 
+  // Starts the console and, at its prompt, ends it with ending (0: the
+  // operator types x); returns how it ended, which must be promptly and
+  // after its starting line.
+  ExitStatus EndAtThePrompt(int ending) {
+    StartConsole(true);
+    const Clock::time_point asked = Clock::now();
+    if (ending == 0) {
+      Type({"x"});
+    } else {
+      EXPECT_TRUE(console_.Signal(ending).ok());
+    }
+    const ExitStatus status = WaitForExit(kPerLine * 2);
+    EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(2500));
+    EXPECT_NE(console_.errors().find(kStartLine), std::string::npos) << console_.errors();
+    return status;
+  }
+
   std::string AfterBanner() const { return console_.output().substr(console_.output().find('\n') + 1); }
 
   TemporaryDirectory directory_;
@@ -122,30 +140,23 @@ TEST_F(ConsoleEndToEnd, HelpIsFramedByOneEmptyLineBeforeAndTwoAfter) {
   EXPECT_NE(AfterBanner().find("or H for this help.\n\n" + kQuit), std::string::npos) << AfterBanner();
 }
 
-TEST_F(ConsoleEndToEnd, QuitAndSigTermEndPromptlyInOrderWithInputOpenSigIntDoesNot) {
+TEST_F(ConsoleEndToEnd, QuitAndSigTermEndPromptlyInOrderWithInputOpen) {
   StartServer();
-  for (int ending : {0, SIGTERM, SIGINT}) {  // 0: the operator types x
-    StartConsole(true);
-    const Clock::time_point asked = Clock::now();
-    if (ending == 0) {
-      Type({"x"});
-    } else {
-      ASSERT_TRUE(console_.Signal(ending).ok());
-    }
-    const ExitStatus status = WaitForExit(kPerLine * 2);
-    EXPECT_LT(Clock::now() - asked, std::chrono::milliseconds(2500));
-    const std::string& log = console_.errors();
-    const std::string::size_type started = log.find("NOTICE cfgclient: ---- quenlo is starting ----");
-    EXPECT_NE(started, std::string::npos) << log;
-    if (ending == SIGINT) {
-      EXPECT_TRUE(status.IsSignal(SIGINT)) << status.ToString();
-      EXPECT_EQ(log.find(kStopLine), std::string::npos) << log;
-      continue;
-    }
+  for (int ending : {0, SIGTERM}) {
+    SCOPED_TRACE("ending " + std::to_string(ending));
+    const ExitStatus status = EndAtThePrompt(ending);
     EXPECT_TRUE(status.IsExit(0)) << status.ToString();
     EXPECT_EQ(AfterBanner(), ending == 0 ? kQuit : "\n: ");
-    EXPECT_NE(log.find(kStopLine, started), std::string::npos) << log;
+    const std::string& log = console_.errors();
+    EXPECT_NE(log.find(kStopLine, log.find(kStartLine)), std::string::npos) << log;
   }
+}
+
+TEST_F(ConsoleEndToEnd, SigIntEndsTheConsoleWithoutAnOrderlyStop) {
+  StartServer();
+  const ExitStatus status = EndAtThePrompt(SIGINT);
+  EXPECT_TRUE(status.IsSignal(SIGINT)) << status.ToString();
+  EXPECT_EQ(console_.errors().find(kStopLine), std::string::npos) << console_.errors();
 }
 
 TEST_F(ConsoleEndToEnd, EndOfInputKeepsPromptingUntilStopped) {
@@ -175,16 +186,30 @@ TEST_F(ConsoleEndToEnd, AcknowledgedWriteSurvivesKillOfTheServerAndItsRestart) {
   EXPECT_NE(console_.output().find("    Europe/Zurich    status = ok\n"), std::string::npos) << console_.output();
 }
 
-TEST_F(ConsoleEndToEnd, ConsoleWaitsForItsServerAndOutlivesIt) {
+TEST_F(ConsoleEndToEnd, ConsoleStartedBeforeItsServerUsesItOnceItIsUp) {
   StartConsole();
   Type({","});
   ASSERT_TRUE(console_.ReadUntil("Nothing found!\n", kPerLine).ok()) << console_.output();
   StartServer();
-  const std::string huge(20000, 'v');
-  Type({",", "system,time,zone," + huge, "system,time,zone"});
-  ASSERT_TRUE(console_.ReadUntil("    UTC    status = ok\n", kPerLine * 4).ok()) << AfterBanner().substr(0, 300);
+  Type({",", "system,time,zone"});
+  ASSERT_TRUE(console_.ReadUntil("    UTC    status = ok\n", kPerLine * 3).ok()) << AfterBanner().substr(0, 300);
   EXPECT_NE(AfterBanner().find("    network\n    system\n"), std::string::npos);
+}
+
+TEST_F(ConsoleEndToEnd, ValueTooLongForTheServerIsShownRejected) {
+  StartServer();
+  StartConsole();
+  const std::string huge(20000, 'v');
+  Type({"system,time,zone," + huge, "system,time,zone"});
+  ASSERT_TRUE(console_.ReadUntil("    UTC    status = ok\n", kPerLine * 3).ok()) << AfterBanner().substr(0, 300);
   EXPECT_NE(AfterBanner().find("    " + huge + "    status = rejected\n"), std::string::npos);
+}
+
+TEST_F(ConsoleEndToEnd, ConsoleOutlivesItsServer) {
+  StartServer();
+  StartConsole();
+  Type({"system,time,zone"});
+  ASSERT_TRUE(console_.ReadUntil("    UTC    status = ok\n", kPerLine).ok()) << console_.output();
   ExitStatus serverStatus;
   ASSERT_TRUE(server_.Stop(&serverStatus).ok());
   RunSession({"system,time,zone"});

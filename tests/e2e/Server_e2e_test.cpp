@@ -1,5 +1,6 @@
-// Fault injection and recovery against the real cfgserver, each test with a
-// runtime directory of its own.
+// The real cfgserver process, each test with a runtime directory of its own:
+// damage met at start, clean stops and snapshots, bad and stalled clients,
+// refused starts, limits, file modes, pipelined writers.
 #include "tests/support/ServerProcess.h"
 
 #include <gtest/gtest.h>
@@ -50,14 +51,105 @@ std::string RandomBytes(std::size_t count, unsigned seed) {
   return bytes;
 }
 
-class ServerProcessTest : public ::testing::Test {
+// key -> value of the database at path; every key the tests write is in one
+// section.
+std::map<std::string, std::string> ValuesIn(const std::string& database) {
+  std::vector<ConfigRow> rows;
+  EXPECT_TRUE(SalvageReader::ReadRows(database, nullptr, &rows).ok());
+  std::map<std::string, std::string> values;
+  for (const ConfigRow& row : rows) values[row.key] = row.value;
+  return values;
+}
+
+// The real cfgserver, started before each test in a runtime directory of
+// its own.
+class CfgserverEndToEnd : public ::testing::Test {
  protected:
+  static constexpr int kMaxClients = 3, kRefused = 20;
+
   void SetUp() override { StartServer(); }
-  void StartServer() {
-    const LxStatus status = server_.Start({directory_.File("run"), directory_.File("config.db"), {}, {}});
+  void StartServer(const std::vector<std::string>& arguments = {}) {
+    const LxStatus status = server_.Start({directory_.File("run"), Database(), {}, arguments});
     ASSERT_TRUE(status.ok()) << status.ToString();
   }
+  void StopCleanly() {
+    quenlo_test::ExitStatus status;
+    ASSERT_TRUE(server_.Stop(&status).ok());
+    ASSERT_TRUE(status.IsExit(0)) << status.ToString();
+  }
+  void Restart(const std::vector<std::string>& arguments) {
+    StopCleanly();
+    StartServer(arguments);
+  }
+  // One request on a connection of its own.
+  wire::Reply Ask(Operation operation, const std::string& key = "", const std::string& value = "") {
+    return Client(Socket()).Exchange(Frame(operation, key, value));
+  }
   const std::string& Socket() const { return server_.socketPath(); }
+  std::string Database() const { return directory_.File("config.db"); }
+  std::string Snapshot() const { return Database() + ".snapshot"; }
+  // Each snapshot is a new file renamed into place, so an unchanged inode
+  // means it was not written again; 0 while there is none.
+  ino_t SnapshotInode() const {
+    struct stat status;
+    return stat(Snapshot().c_str(), &status) == 0 ? status.st_ino : ino_t(0);
+  }
+
+  static std::string BigValue() { return std::string(16 * 1024, 'v'); }
+  static std::string StalledRequest() { return Frame(Operation::kSetValue, "stalled", "x"); }
+  // Fills the store through writer with values whose listing is about 1 MB,
+  // far more than a socket buffer; then hog asks for that listing 8 times
+  // and reads nothing, and halfFrame sends half of StalledRequest().
+  void StallClients(Client& writer, Client& hog, Client& halfFrame) {
+    for (int index = 0; index < 64; ++index)
+      ASSERT_EQ(writer.Exchange(Frame(Operation::kSetValue, "k" + std::to_string(index), BigValue())).status,
+                CfgItemStatus::kSuccess);
+    for (int index = 0; index < 8; ++index) ASSERT_TRUE(hog.Send(Frame(Operation::kGetKeysAndValues)));
+    ASSERT_TRUE(halfFrame.Send(StalledRequest().substr(0, StalledRequest().size() / 2)));
+  }
+
+  // Starts limited with room for kMaxClients, fills its places with clients
+  // that were served, then opens kRefused more connections, each of which
+  // the server must close at once.
+  void FillThenOverflow(quenlo_test::ServerProcess& limited, std::vector<std::unique_ptr<Client>>* served) {
+    const LxStatus started = limited.Start({directory_.File("limited"), directory_.File("limited.db"), {},
+                                            {"--max-clients=" + std::to_string(kMaxClients)}});
+    ASSERT_TRUE(started.ok()) << started.ToString();
+    for (int index = 0; index < kMaxClients; ++index) {
+      served->emplace_back(new Client(limited.socketPath()));
+      ASSERT_EQ(served->back()->Exchange(Frame(Operation::kSetValue, "key", "v")).status, CfgItemStatus::kSuccess);
+    }
+    for (int index = 0; index < kRefused; ++index) EXPECT_TRUE(Client(limited.socketPath()).ClosedByServer());
+  }
+
+  // Clients send all their requests at once, writes and reads of their own
+  // keys interleaved, so writes from several clients meet in groups: each
+  // gets its replies in its own order, every read seeing that client's last
+  // write. With leavers, before each client another one sends a write and
+  // hangs up without waiting for its commit.
+  void ExpectPipelinedWritersServed(bool leavers) {
+    constexpr int kClients = 8, kRounds = 20;
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int client = 0; client < kClients; ++client) {
+      if (leavers) {
+        ASSERT_TRUE(Client(Socket()).Send(Frame(Operation::kSetValue, "leaver", std::to_string(client))));
+      }
+      clients.emplace_back(new Client(Socket()));
+      std::string script;
+      for (int round = 0; round < kRounds; ++round)
+        script += Frame(Operation::kSetValue, "c" + std::to_string(client), std::to_string(round)) +
+                  Frame(Operation::kGetValue, "c" + std::to_string(client));
+      ASSERT_TRUE(clients.back()->Send(script));
+    }
+    for (int client = 0; client < kClients; ++client)
+      for (int round = 0; round < kRounds; ++round) {
+        ASSERT_EQ(clients[client]->Receive().status, CfgItemStatus::kSuccess) << client << " " << round;
+        const wire::Reply read = clients[client]->Receive();
+        ASSERT_EQ(read.status, CfgItemStatus::kSuccess);
+        ASSERT_EQ(read.value, std::to_string(round)) << client;
+      }
+    EXPECT_EQ(Ask(Operation::kGetValue, "c" + std::to_string(kClients - 1)).value, std::to_string(kRounds - 1));
+  }
 
   quenlo_test::TemporaryDirectory directory_;
   quenlo_test::ServerProcess server_;
@@ -67,7 +159,7 @@ class ServerProcessTest : public ::testing::Test {
 // starts, keeps the damaged file untouched under a new name, and serves what
 // could be recovered. The database holds kKeys keys written in key order, so
 // its middle page holds middle keys; its first key has an operator's value.
-TEST_F(ServerProcessTest, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft) {
+TEST_F(CfgserverEndToEnd, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft) {
   constexpr int kKeys = 300;
   const auto keyName = [](int index) { return "k" + std::to_string(1000 + index); };
   std::vector<ConfigRow> rows;
@@ -148,67 +240,64 @@ TEST_F(ServerProcessTest, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft)
   }
 }
 
-// A snapshot is written at a clean stop and every --snapshot-interval, each
-// time only when something changed: each one is a new file renamed into
-// place, so an unchanged inode means it was not written again. After each
-// clean stop the database file alone holds every acknowledged write.
-TEST_F(ServerProcessTest, CleanStopsLeaveACompleteDatabaseSnapshotsOnlyAfterChanges) {
-  const std::string snapshot = directory_.File("config.db.snapshot");
-  const auto snapshotInode = [&snapshot]() {
-    struct stat status;
-    return stat(snapshot.c_str(), &status) == 0 ? status.st_ino : ino_t(0);
-  };
-  const auto valuesIn = [](const std::string& database) {  // key -> value; every key is in one section
-    std::vector<ConfigRow> rows;
-    EXPECT_TRUE(SalvageReader::ReadRows(database, nullptr, &rows).ok());
-    std::map<std::string, std::string> values;
-    for (const ConfigRow& row : rows) values[row.key] = row.value;
-    return values;
-  };
+// A clean stop folds the log into the database: the file alone, what a
+// backup or a recovery reads, holds every acknowledged write, whatever the
+// snapshot interval the server ran with.
+TEST_F(CfgserverEndToEnd, CleanStopLeavesEveryAcknowledgedWriteInTheDatabaseFile) {
   std::map<std::string, std::string> acknowledged;
-  const auto write = [this, &acknowledged](const std::string& key, const std::string& value) {
-    ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, key, value)).status, CfgItemStatus::kSuccess);
-    acknowledged[key] = value;
-  };
-  const auto restart = [this, &acknowledged, &valuesIn](const std::string& interval) {
-    quenlo_test::ExitStatus status;
-    ASSERT_TRUE(server_.Stop(&status).ok());
-    ASSERT_TRUE(status.IsExit(0)) << status.ToString();
-    // A clean stop folds the log into the database: the file alone, what a
-    // backup or a recovery reads, holds every acknowledged write.
-    EXPECT_NE(access(directory_.File("config.db-wal").c_str(), F_OK), 0);
+  for (const char* interval : {"", "0", "1"}) {  // "": the default, the server SetUp started
+    SCOPED_TRACE(std::string("snapshot interval ") + interval);
+    if (*interval != '\0') StartServer({"--snapshot-interval", interval});
+    for (int index = 0; index < 60; ++index) {
+      const std::string key = "k" + std::to_string(index % 40), value = interval + std::to_string(index);
+      ASSERT_EQ(Ask(Operation::kSetValue, key, value).status, CfgItemStatus::kSuccess);
+      acknowledged[key] = value;
+    }
+    StopCleanly();
+    EXPECT_NE(access((Database() + "-wal").c_str(), F_OK), 0);
     // Read from a copy without its -wal and -shm files.
     const std::string copy = directory_.File("copy.db");
-    std::filesystem::copy_file(directory_.File("config.db"), copy, std::filesystem::copy_options::overwrite_existing);
-    EXPECT_EQ(valuesIn(copy), acknowledged);
-    const LxStatus started = server_.Start(
-        {directory_.File("run"), directory_.File("config.db"), {}, {"--snapshot-interval", interval}});
-    ASSERT_TRUE(started.ok()) << started.ToString();
-  };
-
-  for (int index = 0; index < 60; ++index) write("k" + std::to_string(index % 40), "v" + std::to_string(index));
-  write("key", "at stop");
-  restart("0");
-  EXPECT_EQ(valuesIn(snapshot)["key"], "at stop");
-  struct stat status;
-  ASSERT_EQ(stat(snapshot.c_str(), &status), 0);
-  EXPECT_EQ(status.st_mode & 0777, 0600u);
-  const ino_t atStop = snapshotInode();
-  restart("1");  // nothing changed, nothing written
-  EXPECT_EQ(snapshotInode(), atStop);
-
-  write("key", "periodic");
-  const auto deadline = std::chrono::steady_clock::now() + quenlo_test::ServerProcess::kDefaultTimeout;
-  while (snapshotInode() == atStop && std::chrono::steady_clock::now() < deadline) usleep(50 * 1000);
-  ASSERT_NE(snapshotInode(), atStop) << "no periodic snapshot";
-  EXPECT_EQ(valuesIn(snapshot)["key"], "periodic");
-  const ino_t periodic = snapshotInode();
-  sleep(2);  // two more intervals without a change
-  restart("0");
-  EXPECT_EQ(snapshotInode(), periodic);
+    std::filesystem::copy_file(Database(), copy, std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(ValuesIn(copy), acknowledged);
+  }
 }
 
-TEST_F(ServerProcessTest, BadFramesCloseOnlyTheirConnectionAndTheOtherByteOrderIsUnderstood) {
+TEST_F(CfgserverEndToEnd, CleanStopWritesAPrivateSnapshotOfTheLastWrite) {
+  ASSERT_EQ(Ask(Operation::kSetValue, "key", "at stop").status, CfgItemStatus::kSuccess);
+  StopCleanly();
+  EXPECT_EQ(ValuesIn(Snapshot())["key"], "at stop");
+  struct stat status;
+  ASSERT_EQ(stat(Snapshot().c_str(), &status), 0);
+  EXPECT_EQ(status.st_mode & 0777, 0600u);
+}
+
+// Neither the intervals nor the stop of the next run copy it again.
+TEST_F(CfgserverEndToEnd, AnUnchangedStoreIsNotSnapshottedAgain) {
+  ASSERT_EQ(Ask(Operation::kSetValue, "key", "at stop").status, CfgItemStatus::kSuccess);
+  Restart({"--snapshot-interval", "1"});
+  const ino_t atStop = SnapshotInode();
+  ASSERT_NE(atStop, ino_t(0)) << "no snapshot at stop";
+  sleep(2);  // two intervals without a change
+  Restart({"--snapshot-interval", "0"});
+  EXPECT_EQ(SnapshotInode(), atStop);
+}
+
+TEST_F(CfgserverEndToEnd, APeriodicSnapshotIsWrittenOnceAfterAChange) {
+  ASSERT_EQ(Ask(Operation::kSetValue, "key", "at stop").status, CfgItemStatus::kSuccess);
+  Restart({"--snapshot-interval", "1"});
+  const ino_t atStop = SnapshotInode();
+  ASSERT_EQ(Ask(Operation::kSetValue, "key", "periodic").status, CfgItemStatus::kSuccess);
+  const auto deadline = std::chrono::steady_clock::now() + quenlo_test::ServerProcess::kDefaultTimeout;
+  while (SnapshotInode() == atStop && std::chrono::steady_clock::now() < deadline) usleep(50 * 1000);
+  ASSERT_NE(SnapshotInode(), atStop) << "no periodic snapshot";
+  EXPECT_EQ(ValuesIn(Snapshot())["key"], "periodic");
+  const ino_t periodic = SnapshotInode();
+  sleep(2);  // two more intervals without a change
+  Restart({"--snapshot-interval", "0"});
+  EXPECT_EQ(SnapshotInode(), periodic);
+}
+
+TEST_F(CfgserverEndToEnd, BadFramesCloseOnlyTheirOwnConnection) {
   Client bystander(Socket());
   ASSERT_EQ(bystander.Exchange(Frame(Operation::kSetValue, "key", "v")).status, CfgItemStatus::kSuccess);
   std::string badVersion = Frame(Operation::kGetSets), badOrder = badVersion, oversized = badVersion;
@@ -226,36 +315,34 @@ TEST_F(ServerProcessTest, BadFramesCloseOnlyTheirConnectionAndTheOtherByteOrderI
     EXPECT_TRUE(offender.ClosedByServer());
     EXPECT_EQ(Value(bystander, "key"), "v");
   }
+}
 
-  const bool otherOrder = badVersion[3] == 0;  // the opposite of this machine's order
+TEST_F(CfgserverEndToEnd, FramesInTheOtherByteOrderAreUnderstood) {
+  const bool otherOrder = Frame(Operation::kGetSets)[3] == 0;  // the opposite of this machine's order
   const std::string frame = quenlo_test::HandWrittenFrame(otherOrder)
                                 .ULong(std::uint32_t(Operation::kSetValue)).ULong(0)
                                 .String("client").String("tag").String("set").String("section").String("key")
                                 .String("from the other side")
                                 .Frame();
   EXPECT_EQ(Client(Socket()).Exchange(frame).status, CfgItemStatus::kSuccess);
-  EXPECT_EQ(Value(bystander, "key"), "from the other side");
+  EXPECT_EQ(Ask(Operation::kGetValue, "key").value, "from the other side");
 }
 
-TEST_F(ServerProcessTest, StalledAndNonReadingClientsBlockNobodyAndAreClosedAfterTenSeconds) {
+// Not even the stalled client itself, once its request is complete.
+TEST_F(CfgserverEndToEnd, StalledAndNonReadingClientsBlockNobody) {
   Client writer(Socket()), hog(Socket()), halfFrame(Socket());
-  const std::string big(16 * 1024, 'v');
-  for (int index = 0; index < 64; ++index)
-    ASSERT_EQ(writer.Exchange(Frame(Operation::kSetValue, "k" + std::to_string(index), big)).status,
-              CfgItemStatus::kSuccess);
-  // About 1 MB per reply, far more than a socket buffer, and never read.
-  for (int index = 0; index < 8; ++index) ASSERT_TRUE(hog.Send(Frame(Operation::kGetKeysAndValues)));
-  const std::string frame = Frame(Operation::kSetValue, "stalled", "x");
-  ASSERT_TRUE(halfFrame.Send(frame.substr(0, frame.size() / 2)));
-  EXPECT_EQ(Value(writer, "k1"), big);
-  ASSERT_TRUE(halfFrame.Send(frame.substr(frame.size() / 2)));  // the stalled request completes
+  StallClients(writer, hog, halfFrame);
+  EXPECT_EQ(Value(writer, "k1"), BigValue());
+  ASSERT_TRUE(halfFrame.Send(StalledRequest().substr(StalledRequest().size() / 2)));
   EXPECT_EQ(halfFrame.Receive().status, CfgItemStatus::kSuccess);
+}
 
-  // Both stalls last: the server gives up on each, and only on them.
-  ASSERT_TRUE(halfFrame.Send(frame.substr(0, frame.size() / 2)));
+TEST_F(CfgserverEndToEnd, StalledAndNonReadingClientsAloneAreClosedAfterTenSeconds) {
+  Client writer(Socket()), hog(Socket()), halfFrame(Socket());
+  StallClients(writer, hog, halfFrame);
   EXPECT_TRUE(halfFrame.ClosedByServer(kStallCloseSeconds));
   EXPECT_TRUE(hog.ClosedByServer(kStallCloseSeconds));
-  EXPECT_EQ(Value(writer, "k1"), big);
+  EXPECT_EQ(Value(writer, "k1"), BigValue());
   EXPECT_TRUE(server_.WaitForLog("closing a connection that held an incomplete request").ok()) << server_.errors();
   EXPECT_TRUE(server_.WaitForLog("closing a connection that did not read its reply").ok()) << server_.errors();
 }
@@ -264,12 +351,12 @@ TEST_F(ServerProcessTest, StalledAndNonReadingClientsBlockNobodyAndAreClosedAfte
 // runtime directory, on a directory that is not private or holds something
 // else at the socket's name, or with a bad snapshot interval, refuses to
 // start and changes nothing.
-TEST_F(ServerProcessTest, RefusedStartsChangeNothingStopIsCleanAStaleSocketIsReplaced) {
-  ASSERT_EQ(Client(Socket()).Exchange(Frame(Operation::kSetValue, "key", "v")).status, CfgItemStatus::kSuccess);
+TEST_F(CfgserverEndToEnd, RefusedStartsChangeNothing) {
+  ASSERT_EQ(Ask(Operation::kSetValue, "key", "v").status, CfgItemStatus::kSuccess);
   const std::string open = directory_.File("open"), occupied = directory_.File("occupied");
   ASSERT_EQ(mkdir(open.c_str(), 0777) | chmod(open.c_str(), 0777) | mkdir(occupied.c_str(), 0700), 0);
   ASSERT_TRUE(quenlo_test::WriteFile(occupied + "/CfgServer-ReadFifo", "not a socket"));
-  const std::string held = "--database=" + directory_.File("config.db");
+  const std::string held = "--database=" + Database();
   const std::string other = "--database=" + directory_.File("2.db");
   const std::string run = "--runtime-dir=" + directory_.File("run"), run2 = "--runtime-dir=" + directory_.File("run2");
   const struct {
@@ -283,46 +370,54 @@ TEST_F(ServerProcessTest, RefusedStartsChangeNothingStopIsCleanAStaleSocketIsRep
                {{"--snapshot-interval=86401"}, 2, ""},
                {{"--snapshot-interval=-1"}, 2, ""},
                {{"--snapshot-interval=1s"}, 2, ""}};
-  quenlo_test::ExitStatus status;
   for (const auto& test : cases) {
     quenlo_test::ChildProcess second;
+    quenlo_test::ExitStatus status;
     ASSERT_TRUE(second.Start(quenlo_test::ServerProcess::ExecutablePath(), test.arguments, {{}, true}).ok());
     ASSERT_TRUE(second.Wait(quenlo_test::ServerProcess::kDefaultTimeout, &status).ok());
     EXPECT_TRUE(status.IsExit(test.exitCode)) << test.arguments[0] << " " << status.ToString() << second.errors();
     EXPECT_NE(second.errors().find(test.complaint), std::string::npos) << second.errors();
   }
   EXPECT_TRUE(FilesStartingWith(directory_.path(), "config.db.damaged-").empty());
-  EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kGetValue, "key")).value, "v");
+  EXPECT_EQ(Ask(Operation::kGetValue, "key").value, "v");
+}
 
-  ASSERT_TRUE(server_.Stop(&status).ok());
-  EXPECT_TRUE(status.IsExit(0)) << status.ToString();
+TEST_F(CfgserverEndToEnd, CleanStopRemovesTheSocket) {
+  StopCleanly();
   EXPECT_NE(access(Socket().c_str(), F_OK), 0) << "socket file left behind";
-  StartServer();
+}
+
+TEST_F(CfgserverEndToEnd, AKilledServersStaleSocketIsReplaced) {
   ASSERT_TRUE(server_.Kill().ok());
   ASSERT_EQ(access(Socket().c_str(), F_OK), 0);
   StartServer();
-  EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kGetSets)).status, CfgItemStatus::kSuccess);
+  EXPECT_EQ(Ask(Operation::kGetSets).status, CfgItemStatus::kSuccess);
 }
 
-TEST_F(ServerProcessTest, PastMaxClientsConnectionsAreClosedAtOnceWithOneWarningPerBurst) {
+// While those served keep their places.
+TEST_F(CfgserverEndToEnd, ConnectionsPastMaxClientsAreClosedAtOnce) {
   quenlo_test::ServerProcess limited;
-  ASSERT_TRUE(limited.Start({directory_.File("limited"), directory_.File("limited.db"), {}, {"--max-clients=3"}}).ok());
   std::vector<std::unique_ptr<Client>> served;
-  for (int index = 0; index < 3; ++index) {
-    served.emplace_back(new Client(limited.socketPath()));
-    ASSERT_EQ(served.back()->Exchange(Frame(Operation::kSetValue, "key", "v")).status, CfgItemStatus::kSuccess);
-  }
-  constexpr int kRefused = 20;
-  for (int index = 0; index < kRefused; ++index) EXPECT_TRUE(Client(limited.socketPath()).ClosedByServer());
+  FillThenOverflow(limited, &served);
   for (auto& client : served) EXPECT_EQ(Value(*client, "key"), "v");
+}
 
+TEST_F(CfgserverEndToEnd, ABurstOfRefusedConnectionsLogsOneWarning) {
+  quenlo_test::ServerProcess limited;
+  std::vector<std::unique_ptr<Client>> served;
+  FillThenOverflow(limited, &served);
   ASSERT_TRUE(limited.WaitForLog("refused " + std::to_string(kRefused) + " connections").ok()) << limited.errors();
   std::size_t warnings = 0;
   for (std::size_t at = 0; (at = limited.errors().find(" WARNING ", at)) != std::string::npos; ++at) ++warnings;
   EXPECT_EQ(warnings, 1u) << limited.errors();
+}
 
-  // A freed place is taken by the next client (the server may see the
-  // hang-up after the new connection, so a refusal is retried).
+// The server may see the hang-up after the new connection, so a refusal is
+// retried.
+TEST_F(CfgserverEndToEnd, AFreedPlaceIsTakenByTheNextClient) {
+  quenlo_test::ServerProcess limited;
+  std::vector<std::unique_ptr<Client>> served;
+  FillThenOverflow(limited, &served);
   served.pop_back();
   CfgItemStatus::Status status = CfgItemStatus::kNoServer;
   for (int attempt = 0; attempt < 50 && status != CfgItemStatus::kSuccess; ++attempt)
@@ -332,7 +427,7 @@ TEST_F(ServerProcessTest, PastMaxClientsConnectionsAreClosedAtOnceWithOneWarning
 
 // The database is private; the socket and the directories on its way are
 // reachable by every user, as the server decides by credentials.
-TEST_F(ServerProcessTest, DatabaseFilesArePrivateAndTheSocketReachableWhateverTheUmask) {
+TEST_F(CfgserverEndToEnd, DatabaseFilesArePrivateAndTheSocketReachableWhateverTheUmask) {
   quenlo_test::ServerProcess server;
   const std::string top = directory_.File("private"), database = top + "/data/config.db";
   const mode_t previous = umask(0);
@@ -349,35 +444,11 @@ TEST_F(ServerProcessTest, DatabaseFilesArePrivateAndTheSocketReachableWhateverTh
   }
 }
 
-// Clients that send all their requests at once, writes and reads of their
-// own keys interleaved, so writes from several clients meet in groups: each
-// gets its replies in its own order, every read seeing that client's last
-// write; a client that hangs up while its write awaits the commit harms
-// nobody.
-TEST_F(ServerProcessTest, PipelinedWritersAreAnsweredInTheirOwnOrderWithTheirOwnWrites) {
-  constexpr int kClients = 8, kRounds = 20;
-  {
-    Client leaver(Socket());
-    ASSERT_TRUE(leaver.Send(Frame(Operation::kSetValue, "leaver", "x")));
-  }
-  std::vector<std::unique_ptr<Client>> clients;
-  for (int client = 0; client < kClients; ++client) {
-    clients.emplace_back(new Client(Socket()));
-    std::string script;
-    for (int round = 0; round < kRounds; ++round)
-      script += Frame(Operation::kSetValue, "c" + std::to_string(client), std::to_string(round)) +
-                Frame(Operation::kGetValue, "c" + std::to_string(client));
-    ASSERT_TRUE(clients.back()->Send(script));
-  }
-  for (int client = 0; client < kClients; ++client)
-    for (int round = 0; round < kRounds; ++round) {
-      ASSERT_EQ(clients[client]->Receive().status, CfgItemStatus::kSuccess) << client << " " << round;
-      const wire::Reply read = clients[client]->Receive();
-      ASSERT_EQ(read.status, CfgItemStatus::kSuccess);
-      ASSERT_EQ(read.value, std::to_string(round)) << client;
-    }
-  EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kGetValue, "c7")).value, std::to_string(kRounds - 1));
+TEST_F(CfgserverEndToEnd, PipelinedWritersAreAnsweredInTheirOwnOrderWithTheirOwnWrites) {
+  ExpectPipelinedWritersServed(false);
 }
+
+TEST_F(CfgserverEndToEnd, WritersThatHangUpBeforeTheirCommitHarmNobody) { ExpectPipelinedWritersServed(true); }
 
 }  // namespace
 }  // namespace qet_cfgserver

@@ -1,0 +1,150 @@
+// What cfgctl makes of its command line: each command's arguments and
+// options, and the usage errors main turns into exit status 2.
+
+#include "cfgctl/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace cfgctl {
+namespace {
+
+using Words = std::vector<std::string>;
+
+// Parses cfgctl WORDS into a line left over from an earlier parse, so a
+// field Parse fails to reset shows.
+LxStatus Parse(const Words& words, CommandLine* line) {
+  line->command = "stale";
+  line->arguments = {"stale"};
+  line->replace = true;
+  line->directory = "stale";
+  std::vector<const char*> argv = {"cfgctl"};
+  for (const std::string& word : words) argv.push_back(word.c_str());
+  return CommandLine::Parse(static_cast<int>(argv.size()), argv.data(), line);
+}
+
+std::string Joined(const Words& words) {
+  std::string text = "cfgctl";
+  for (const std::string& word : words) text += " '" + word + "'";
+  return text;
+}
+
+TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
+  const struct {
+    Words words;
+    const char* command;
+    Words arguments;
+    bool replace;
+    const char* directory;
+  } cases[] = {
+      {{"--help"}, "help", {}, false, ""},
+      {{"-h"}, "help", {}, false, ""},
+      {{"help"}, "help", {}, false, ""},
+      {{"get", "network", "eth0", "mtu"}, "get", {"network", "eth0", "mtu"}, false, ""},
+      {{"get", "", "", ""}, "get", {"", "", ""}, false, ""},  // empty names are the server's to refuse
+      {{"set", "network", "eth0", "mtu", "9000"}, "set", {"network", "eth0", "mtu", "9000"}, false, ""},
+      // Commands without options take words that look like options as they are.
+      {{"set", "s", "x", "k", "-1"}, "set", {"s", "x", "k", "-1"}, false, ""},
+      {{"set", "s", "x", "k", "--"}, "set", {"s", "x", "k", "--"}, false, ""},
+      {{"get", "--dir", "x", "--replace"}, "get", {"--dir", "x", "--replace"}, false, ""},
+      {{"delete", "s"}, "delete", {"s"}, false, ""},
+      {{"delete", "s", "x", "k"}, "delete", {"s", "x", "k"}, false, ""},
+      {{"list"}, "list", {}, false, ""},
+      {{"list", "s", "x"}, "list", {"s", "x"}, false, ""},
+      {{"export"}, "export", {}, false, ""},
+      {{"export", "a", "b", "c", "d"}, "export", {"a", "b", "c", "d"}, false, ""},
+      {{"export", "--dir", "backup"}, "export", {}, false, "backup"},
+      {{"export", "--dir", "backup", "a", "b"}, "export", {"a", "b"}, false, "backup"},
+      {{"export", "--dir", "first", "--dir", "last"}, "export", {}, false, "last"},
+      {{"export", "--", "--dir", "x"}, "export", {"--dir", "x"}, false, ""},
+      {{"export", "-"}, "export", {"-"}, false, ""},  // a lone dash is a name
+      // Options end at the first argument.
+      {{"export", "a", "--dir", "x"}, "export", {"a", "--dir", "x"}, false, ""},
+      {{"import", "a.ini"}, "import", {"a.ini"}, false, ""},
+      {{"import", "--replace", "a.ini", "b.ini"}, "import", {"a.ini", "b.ini"}, true, ""},
+      {{"import", "--replace", "--replace", "a.ini"}, "import", {"a.ini"}, true, ""},
+      {{"import", "--", "--replace"}, "import", {"--replace"}, false, ""},
+      {{"import", "a.ini", "--replace"}, "import", {"a.ini", "--replace"}, false, ""},
+      {{"changes"}, "changes", {}, false, ""},
+      {{"changes", "s"}, "changes", {"s"}, false, ""},
+      {{"reset"}, "reset", {}, false, ""},
+      {{"reset", "s", "x", "k"}, "reset", {"s", "x", "k"}, false, ""},
+      {{"watch"}, "watch", {}, false, ""},
+      {{"watch", "s", "x"}, "watch", {"s", "x"}, false, ""},
+  };
+  for (const auto& expected : cases) {
+    SCOPED_TRACE(Joined(expected.words));
+    CommandLine line;
+    const LxStatus parsed = Parse(expected.words, &line);
+    ASSERT_TRUE(parsed.ok()) << parsed.ToString();
+    EXPECT_EQ(line.command, expected.command);
+    EXPECT_EQ(line.arguments, expected.arguments);
+    EXPECT_EQ(line.replace, expected.replace);
+    EXPECT_EQ(line.directory, expected.directory);
+  }
+}
+
+// One line on standard error that says what is wrong and where to look.
+TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
+  const struct {
+    Words words;
+    const char* complaint;
+  } cases[] = {
+      {{}, "no command"},
+      {{"help", "get"}, "--help takes no arguments"},
+      {{"--help", "--help"}, "--help takes no arguments"},
+      {{"frobnicate"}, "unknown command 'frobnicate'"},
+      {{"GET", "s", "x", "k"}, "unknown command 'GET'"},
+      {{""}, "unknown command ''"},
+      {{"--dir", "x", "export"}, "unknown command '--dir'"},
+      {{"get", "s", "x"}, "usage: cfgctl get SET SECTION KEY"},
+      {{"get", "s", "x", "k", "extra"}, "usage: cfgctl get SET SECTION KEY"},
+      {{"set", "s", "x", "k"}, "usage: cfgctl set SET SECTION KEY VALUE"},
+      {{"set", "s", "x", "k", "v", "extra"}, "usage: cfgctl set SET SECTION KEY VALUE"},
+      {{"delete"}, "usage: cfgctl delete SET [SECTION [KEY]]"},
+      {{"delete", "s", "x", "k", "extra"}, "usage: cfgctl delete SET [SECTION [KEY]]"},
+      {{"list", "s", "x", "k"}, "usage: cfgctl list [SET [SECTION]]"},
+      {{"import"}, "usage: cfgctl import [--replace] FILE.ini..."},
+      {{"import", "--replace"}, "usage: cfgctl import [--replace] FILE.ini..."},
+      {{"import", "--"}, "usage: cfgctl import [--replace] FILE.ini..."},
+      {{"changes", "s", "x"}, "usage: cfgctl changes [SET]"},
+      {{"reset", "s", "x", "k", "extra"}, "usage: cfgctl reset [SET [SECTION [KEY]]]"},
+      {{"watch", "s", "x", "k"}, "usage: cfgctl watch [SET [SECTION]]"},
+      // Each command knows only its own options.
+      {{"import", "--bogus", "x.ini"}, "import: unknown option '--bogus'"},
+      {{"import", "--dir", "d", "x.ini"}, "import: unknown option '--dir'"},
+      {{"import", "-r", "x.ini"}, "import: unknown option '-r'"},
+      {{"export", "--replace"}, "export: unknown option '--replace'"},
+      {{"export", "--dir"}, "export: unknown option '--dir'"},  // with no directory after it
+      {{"export", "--dir", "", "a"}, "export: --dir needs a directory"},
+  };
+  for (const auto& expected : cases) {
+    SCOPED_TRACE(Joined(expected.words));
+    CommandLine line;
+    const LxStatus parsed = Parse(expected.words, &line);
+    EXPECT_EQ(parsed.code(), LxStatus::Code::kInvalidArgument);
+    EXPECT_EQ(parsed.message(), expected.complaint + std::string(" (see cfgctl --help)"));
+  }
+}
+
+// The usage line an error shows is the one --help shows for that command.
+TEST(CommandLineTest, UsageLinesAreTheLinesOfTheHelpText) {
+  const std::string help = CommandLine::HelpText(), prefix = "usage: cfgctl ", suffix = " (see cfgctl --help)";
+  for (const Words& words : {Words{"get"}, Words{"set"}, Words{"delete"}, Words{"list", "s", "x", "k"},
+                             Words{"import"}, Words{"changes", "s", "x"}, Words{"reset", "s", "x", "k", "extra"},
+                             Words{"watch", "s", "x", "k"}}) {
+    CommandLine line;
+    const std::string message = Parse(words, &line).message();
+    ASSERT_EQ(message.compare(0, prefix.size(), prefix), 0) << message;
+    const std::string usage = message.substr(prefix.size(), message.size() - prefix.size() - suffix.size());
+    // The help's line: the usage, then blanks before its description or a
+    // line break.
+    const std::string start = "\n  " + usage;
+    EXPECT_TRUE(help.find(start + "  ") != std::string::npos || help.find(start + "\n") != std::string::npos) << usage;
+  }
+}
+
+}  // namespace
+}  // namespace cfgctl
