@@ -174,7 +174,7 @@ TEST_F(CfgserverEndToEnd, DamagedDatabasesAreMovedAsideAndRebuiltFromWhatIsLeft)
     std::unique_ptr<ConfigStore> store;
     std::uint64_t added = 0;
     ASSERT_TRUE(ConfigStore::Open(clean, &store).ok());
-    ASSERT_TRUE(store->AddMissing(rows, &added).ok());
+    ASSERT_TRUE(store->recovery().AddMissing(rows, &added).ok());
     ASSERT_TRUE(SnapshotWriter::Write(*store, clean + ".snapshot", nullptr).ok());
   }
   const std::string cleanBytes = quenlo_test::ReadFile(clean);

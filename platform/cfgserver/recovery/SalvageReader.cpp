@@ -10,20 +10,14 @@
 #include "cfgwire/Limits.h"
 #include "common/Directories.h"
 #include "store/SqliteStatement.h"
+#include "store/SqliteStatus.h"
+#include "store/StatusContext.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
 constexpr const char* kLogSuffix = "-wal";
-std::string ForwardScan(const std::string& table) {
-  return "SELECT set_name, section_name, key_name, value FROM " + table + " ORDER BY set_name, section_name, key_name";
-}
-
-std::string BackwardScan(const std::string& table) {
-  return "SELECT set_name, section_name, key_name, value FROM " + table +
-         " ORDER BY set_name DESC, section_name DESC, key_name DESC";
-}
 
 struct CloseDatabase {
   void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
@@ -61,10 +55,6 @@ LxStatus OpenReadOnly(const std::string& path, const char* vfs, Database* databa
   return LxStatus::Ok();
 }
 
-LxStatus Failure(sqlite3* database, const std::string& path) {
-  return SqliteFailure(sqlite3_extended_errcode(database), path + ": " + sqlite3_errmsg(database));
-}
-
 bool Usable(const ConfigRow& row) {
   for (const std::string* name : {&row.set, &row.section, &row.key})
     if (name->empty() || name->size() > wire::kMaxNameBytes) return false;
@@ -90,6 +80,42 @@ int Scan(SqliteStatement* statement, std::vector<ConfigRow>* rows, std::optional
   return result;
 }
 
+// The two scans of one table, in key order and in reverse.
+struct Table {
+  const char* forward;
+  const char* backward;
+};
+
+constexpr Table kConfigTable = {
+    "SELECT set_name, section_name, key_name, value FROM config ORDER BY set_name, section_name, key_name",
+    "SELECT set_name, section_name, key_name, value FROM config"
+    " ORDER BY set_name DESC, section_name DESC, key_name DESC"};
+constexpr Table kDefaultsTable = {
+    "SELECT set_name, section_name, key_name, value FROM defaults ORDER BY set_name, section_name, key_name",
+    "SELECT set_name, section_name, key_name, value FROM defaults"
+    " ORDER BY set_name DESC, section_name DESC, key_name DESC"};
+
+// Scans table forwards and, after an error, backwards down to the last row
+// the first scan read.
+LxStatus ReadTable(const std::string& path, const char* vfs, const Table& table, std::vector<ConfigRow>* rows) {
+  Database database;
+  LxStatus status = OpenReadOnly(path, vfs, &database);
+  if (!status.ok()) return status;
+  SqliteStatement forward;
+  if (forward.Prepare(database.get(), table.forward) != SQLITE_OK) return LastSqliteFailure(database.get(), path);
+  std::optional<ConfigRow> lastForward;
+  if (Scan(&forward, rows, &lastForward, [](const ConfigRow&) { return false; }) == SQLITE_DONE)
+    return LxStatus::Ok();
+  status = LastSqliteFailure(database.get(), path);
+
+  SqliteStatement backward;
+  if (backward.Prepare(database.get(), table.backward) != SQLITE_OK) return status;
+  std::optional<ConfigRow> lastBackward;
+  Scan(&backward, rows, &lastBackward,
+       [&lastForward](const ConfigRow& row) { return lastForward && !After(row, *lastForward); });
+  return status;
+}
+
 }  // namespace
 
 LxStatus SalvageReader::Check(const std::string& path, const char* vfs) {
@@ -100,7 +126,7 @@ LxStatus SalvageReader::Check(const std::string& path, const char* vfs) {
 }
 
 LxStatus SalvageReader::ReadRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows) {
-  return ReadTable(path, vfs, "config", rows);
+  return ReadTable(path, vfs, kConfigTable, rows);
 }
 
 LxStatus SalvageReader::ReadDefaultRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows) {
@@ -110,31 +136,11 @@ LxStatus SalvageReader::ReadDefaultRows(const std::string& path, const char* vfs
   SqliteStatement exists;
   if (exists.Prepare(database.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'defaults'") !=
       SQLITE_OK)
-    return Failure(database.get(), path);
+    return LastSqliteFailure(database.get(), path);
   const int found = exists.Step();
   if (found == SQLITE_DONE) return LxStatus::Ok();  // a file from before the defaults layer
-  if (found != SQLITE_ROW) return Failure(database.get(), path);
-  return ReadTable(path, vfs, "defaults", rows);
-}
-
-LxStatus SalvageReader::ReadTable(const std::string& path, const char* vfs, const std::string& table,
-                                  std::vector<ConfigRow>* rows) {
-  Database database;
-  LxStatus status = OpenReadOnly(path, vfs, &database);
-  if (!status.ok()) return status;
-  SqliteStatement forward;
-  if (forward.Prepare(database.get(), ForwardScan(table).c_str()) != SQLITE_OK) return Failure(database.get(), path);
-  std::optional<ConfigRow> lastForward;
-  if (Scan(&forward, rows, &lastForward, [](const ConfigRow&) { return false; }) == SQLITE_DONE)
-    return LxStatus::Ok();
-  status = Failure(database.get(), path);
-
-  SqliteStatement backward;
-  if (backward.Prepare(database.get(), BackwardScan(table).c_str()) != SQLITE_OK) return status;
-  std::optional<ConfigRow> lastBackward;
-  Scan(&backward, rows, &lastBackward,
-       [&lastForward](const ConfigRow& row) { return lastForward && !After(row, *lastForward); });
-  return status;
+  if (found != SQLITE_ROW) return LastSqliteFailure(database.get(), path);
+  return ReadTable(path, vfs, kDefaultsTable, rows);
 }
 
 }  // namespace qet_cfgserver

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
-#include "store/ConfigStore.h"
 
 namespace qet_cfgserver {
 
@@ -27,10 +27,6 @@ class SalvageReader {
   // The same for the rows of the defaults layer; a file without that table
   // (from before it) has none.
   static LxStatus ReadDefaultRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows);
-
- private:
-  static LxStatus ReadTable(const std::string& path, const char* vfs, const std::string& table,
-                            std::vector<ConfigRow>* rows);
 };
 
 }  // namespace qet_cfgserver

@@ -9,6 +9,7 @@
 
 #include "common/Directories.h"
 #include "recovery/SalvageReader.h"
+#include "store/DatabaseCopy.h"
 
 namespace qet_cfgserver {
 
@@ -44,7 +45,7 @@ LxStatus SnapshotWriter::Write(const ConfigStore& store, const std::string& snap
   const std::string copy = snapshot + kTemporarySuffix;
   RemoveCopy(copy);  // what a crash left behind
   LxStatus status = CreatePrivateFile(copy);
-  if (status.ok()) status = store.CopyTo(copy, vfs);
+  if (status.ok()) status = DatabaseCopy::Write(store, copy, vfs);
   if (status.ok()) {
     status = SalvageReader::Check(copy, vfs);
     if (status.code() == LxStatus::Code::kCorruption)

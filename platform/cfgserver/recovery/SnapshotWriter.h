@@ -8,8 +8,8 @@
 namespace qet_cfgserver {
 
 // Writes <database>.snapshot, the fallback recovery reads when the database
-// is damaged. The copy is made with SQLite's online backup API into
-// <snapshot>.tmp (created 0600 whatever the umask: configuration holds
+// is damaged. The copy is made by DatabaseCopy (SQLite's online backup API)
+// into <snapshot>.tmp (created 0600 whatever the umask: configuration holds
 // secrets), synced, checked with quick_check, renamed over the snapshot, and
 // the directory synced: a crash at any point leaves the previous snapshot or
 // the new one, whole. A copy that fails its check (the backup copies pages

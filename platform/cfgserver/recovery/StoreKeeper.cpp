@@ -112,7 +112,7 @@ LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::s
   if (!damaged.empty()) {
     const LxStatus read = SalvageReader::ReadRows(damaged, settings_.vfs, &rows);
     *found = read.ok() ? "the damaged file read to the end" : "the damaged file read in part (" + read.message() + ")";
-    status = fresh->AddMissing(rows, &counts->fromDamaged);
+    status = fresh->recovery().AddMissing(rows, &counts->fromDamaged);
     if (status.ok()) status = CarryDefaults(damaged, fresh.get(), found);
   } else {
     *found = "no damaged file";
@@ -124,7 +124,7 @@ LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::s
     *found += "; snapshot not used (" + checked.message() + ")";
   } else if (status.ok()) {
     const LxStatus read = SalvageReader::ReadRows(snapshotPath_, settings_.vfs, &rows);
-    status = fresh->AddMissing(rows, &counts->fromSnapshot);
+    status = fresh->recovery().AddMissing(rows, &counts->fromSnapshot);
     *found += "; snapshot " + snapshotPath_ + (read.ok() ? "" : " read in part (" + read.message() + ")");
     if (status.ok()) status = CarryDefaults(snapshotPath_, fresh.get(), found);
   }
@@ -138,7 +138,7 @@ LxStatus StoreKeeper::CarryDefaults(const std::string& source, ConfigStore* fres
   const LxStatus read = SalvageReader::ReadDefaultRows(source, settings_.vfs, &rows);
   if (!read.ok()) *found += "; its defaults read in part (" + read.message() + ")";
   std::uint64_t added = 0;
-  return fresh->AddMissingDefaults(rows, &added);
+  return fresh->recovery().AddMissingDefaults(rows, &added);
 }
 
 LxStatus StoreKeeper::ImportAll(ConfigStore* store, bool stopOnError, std::uint64_t* added) {

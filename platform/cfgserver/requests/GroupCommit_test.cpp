@@ -118,7 +118,8 @@ TEST(GroupCommitTest, WritesShareACommitAndAreAnsweredInOrderOrAllFail) {
   c.Send({RequestFrame(Operation::kSetValue, "dhcp", "lost")});
   group.Withdraw(&c);
   group.Flush();
-  EXPECT_EQ(keeper.store()->ImportDefaults("net", {{"eth0", "imported", "yes"}}).code(), LxStatus::Code::kIoError);
+  EXPECT_EQ(keeper.store()->layers().ImportDefaults("net", {{"eth0", "imported", "yes"}}).code(),
+            LxStatus::Code::kIoError);
   vfs.SetDiskFull(false);
   EXPECT_EQ(log, (std::vector<std::string>{"a:" + failed + ":", "a:" + ok + ":9000", "b:" + failed + ":"}));
 
@@ -169,11 +170,10 @@ TEST(StoreKeeperTest, DamageMetWhileServingOrCommittingIsRecoveredAndTheRequestA
     StoreKeeper writer(StoreSettings{database, {}, nullptr});
     std::uint64_t added = 0;
     ASSERT_TRUE(writer.Open().ok());
-    ASSERT_TRUE(writer.store()->AddMissing(rows, &added).ok());
+    ASSERT_TRUE(writer.store()->recovery().AddMissing(rows, &added).ok());
     // The defaults layer: one key the operator changed, one deleted.
-    ASSERT_TRUE(writer.store()
-                    ->AddMissingDefaults({{"net", "eth0", "k1000", "factory"}, {"net", "eth0", "gone", "factory"}}, &added)
-                    .ok());
+    const std::vector<ConfigRow> defaults = {{"net", "eth0", "k1000", "factory"}, {"net", "eth0", "gone", "factory"}};
+    ASSERT_TRUE(writer.store()->recovery().AddMissingDefaults(defaults, &added).ok());
     writer.Close();
   }
   const auto damagedFiles = [&directory]() {  // the databases, not their companions
@@ -194,7 +194,7 @@ TEST(StoreKeeperTest, DamageMetWhileServingOrCommittingIsRecoveredAndTheRequestA
   EXPECT_EQ(listing.pairs.size(), std::size_t(kKeys));
   EXPECT_EQ(damagedFiles(), 1);
   std::vector<wire::Record> changes;  // recovery carried the defaults layer
-  ASSERT_TRUE(keeper.store()->GetChanges({ConfigScope::Level::kKey, "net", "eth0", "gone"}, &changes).ok());
+  ASSERT_TRUE(keeper.store()->layers().GetChanges({ConfigScope::Level::kKey, "net", "eth0", "gone"}, &changes).ok());
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].kind, wire::RecordKind::kDeleted);
 
@@ -209,7 +209,8 @@ TEST(StoreKeeperTest, DamageMetWhileServingOrCommittingIsRecoveredAndTheRequestA
   const std::string ok = std::to_string(CfgItemStatus::kSuccess);
   EXPECT_EQ(log, (std::vector<std::string>{"a:" + ok + ":", "b:" + ok + ":"}));
   EXPECT_EQ(damagedFiles(), 2);
-  ASSERT_TRUE(keeper.store()->GetChanges({ConfigScope::Level::kKey, "net", "eth0", "k1000"}, &(changes = {})).ok());
+  ASSERT_TRUE(
+      keeper.store()->layers().GetChanges({ConfigScope::Level::kKey, "net", "eth0", "k1000"}, &(changes = {})).ok());
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].defaultValue, "factory");
 

@@ -123,16 +123,16 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
 LxStatus RequestDispatcher::ExecuteLayered(ConfigStore* store, const wire::Request& request, wire::Reply* reply) {
   switch (request.operation) {
     case wire::Operation::kDelete:
-      return store->DeleteScope(ScopeOf(request), &committed_);
+      return store->layers().DeleteScope(ScopeOf(request), &committed_);
     case wire::Operation::kReset:
-      return store->ResetScope(ScopeOf(request), &committed_);
+      return store->layers().ResetScope(ScopeOf(request), &committed_);
     case wire::Operation::kChanges:
-      return store->GetChanges(ScopeOf(request), &reply->records);
+      return store->layers().GetChanges(ScopeOf(request), &reply->records);
     case wire::Operation::kExport:
-      return store->ExportSet(request.set, &reply->records);
+      return store->layers().ExportSet(request.set, &reply->records);
     case wire::Operation::kImportCommit:
-      return store->ImportSet(session_->staging().set(), session_->staging().entries(), session_->staging().replace(),
-                              &committed_);
+      return store->layers().ImportSet(session_->staging().set(), session_->staging().entries(),
+                                       session_->staging().replace(), &committed_);
     default:
       return LxStatus::InvalidArgument("unknown operation");
   }

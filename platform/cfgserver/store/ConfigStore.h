@@ -1,9 +1,6 @@
 #pragma once
 
-#include <sqlite3.h>
-
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,27 +8,28 @@
 #include "cfgwire/Messages.h"
 #include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
-#include "store/SqliteStatement.h"
+#include "store/ConfigLayers.h"
+#include "store/RecoveryWriter.h"
 
 namespace qet_cfgserver {
+
+class StoreDatabase;
 
 // The configuration kept in an SQLite database: set -> section -> key ->
 // value, all byte strings, any byte allowed. Every column a BLOB, so
 // listings come back in plain ascending byte order.
 //
-// Two layers, kept materialised so that reads cost what they always did:
-// table "config" holds what reads see, the effective value of every key;
-// table "defaults" (same shape) the factory defaults that imports load. A
-// key is an operator's change where the two differ: in config only (added),
-// in both with other values (changed), in defaults only (deleted: the
-// default is hidden until a reset). Both tables WITHOUT ROWID, primary key
-// (set, section, key).
-//
-// The schema version is PRAGMA user_version (kSchemaVersion). A database of
-// version 0 (one table, from before the defaults layer) is migrated at Open
-// in one transaction: its rows stay in config and so count as the
-// operator's. A newer version than this server knows is refused with
-// Unavailable and never written.
+// One database, its jobs one class each, all on one connection:
+//   ConfigStore     opens it; reads and writes values (the hot path);
+//   ConfigLayers    the factory defaults beside the effective values
+//                   (layers()): defaults imports, the operator's changes,
+//                   scoped delete and reset, a set's import and export;
+//   RecoveryWriter  what recovery adds to a database it rebuilds
+//                   (recovery());
+//   DatabaseCopy    the consistent copy that snapshots are made of.
+// The connection, the schema and SQLite itself stay behind them (store/ and
+// recovery/ alone reach <sqlite3.h>). Every statement is prepared once, at
+// Open.
 //
 // Durability: WAL journal with synchronous=FULL, and every write call is a
 // committed transaction before it returns, so a write that returned
@@ -40,10 +38,11 @@ namespace qet_cfgserver {
 //
 // Failures come back as LxStatus: Corruption when SQLite finds the file
 // damaged (SQLITE_CORRUPT, SQLITE_NOTADB, or a failed quick_check at Open),
-// Unavailable when another process holds the database, IoError otherwise.
+// Unavailable when another process holds the database or its schema is
+// newer than this server's, IoError otherwise.
 //
-// Statements are prepared once at Open. Not thread-safe: the server's single
-// reactor thread owns it.
+// Not thread-safe: the server's single reactor thread owns it (through its
+// StoreKeeper), parts included.
 class ConfigStore {
  public:
   // Opens (creating if needed) the database at path and runs PRAGMA
@@ -73,99 +72,34 @@ class ConfigStore {
   // for the same key wins): one sync for all. On failure none is kept.
   LxStatus SetValues(const std::vector<ConfigRow>& rows);
 
-  // Makes entries the defaults of set in one transaction (a first import,
-  // or newer defaults from a firmware update). A key the operator has not
-  // changed (as defined above) takes the new default, or leaves config when
-  // the new defaults lack it; an operator's value or deletion stays. On
-  // failure nothing of entries is kept. A repeated key takes its last value.
-  LxStatus ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries);
-  // The same for rows of any set; *added counts the keys that were new.
-  LxStatus AddMissing(const std::vector<ConfigRow>& rows, std::uint64_t* added);
-
-  // Adds default rows that are missing, keys already there keeping their
-  // values; recovery carries the defaults layer with it.
-  LxStatus AddMissingDefaults(const std::vector<ConfigRow>& rows, std::uint64_t* added);
-
-  // The operations on the layers. Each writing one is one transaction and
-  // appends to *committed one record per key whose effective value it
-  // changed (kValue with the new value, or kDeleted), in (set, section,
-  // key) order: what watchers are told.
-  //
-  // Deletes the keys in scope from config; NotFound when none matched.
-  LxStatus DeleteScope(const ConfigScope& scope, std::vector<wire::Record>* committed);
-  // Config of scope becomes its defaults.
-  LxStatus ResetScope(const ConfigScope& scope, std::vector<wire::Record>* committed);
-  // Writes entries into set as the operator's values; with replace, the
-  // set's keys become exactly these. A repeated key takes its last value.
-  LxStatus ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
-                     std::vector<wire::Record>* committed);
-  // Every key of set with its effective value (kValue records, set left
-  // empty), in section, key order.
-  LxStatus ExportSet(const std::string& set, std::vector<wire::Record>* records);
-  // The operator's changes within scope (kAdded, kChanged, kDeleted
-  // records with value and defaultValue) in (set, section, key) order.
-  LxStatus GetChanges(const ConfigScope& scope, std::vector<wire::Record>* changes);
+  // The store's other jobs; each lives as long as the store.
+  ConfigLayers& layers() { return *layers_; }
+  RecoveryWriter& recovery() { return *recovery_; }
 
   // Rows changed through this store since it was opened, either layer;
   // tells whether a snapshot would differ from the last one.
-  std::uint64_t changes() const { return changes_ + defaultsChanges_; }
+  std::uint64_t changes() const;
   // Of those, the rows of config (what reads see).
-  std::uint64_t configChanges() const { return changes_; }
-
-  static constexpr int kSchemaVersion = 2;
-
-  // Writes a consistent copy of the database to a new file at path (which
-  // must not exist or be empty) with SQLite's online backup API, in
-  // rollback-journal mode so it can be read without companion files, and
-  // syncs it. vfs as for Open.
-  LxStatus CopyTo(const std::string& path, const char* vfs) const;
+  std::uint64_t configChanges() const;
 
   // Closing will leave the write-ahead log as it is instead of copying it
   // into the database file: a damaged file is not written again.
   void LeaveLogOnClose();
 
  private:
-  explicit ConfigStore(sqlite3* database) : database_(database) {}
+  struct Statements;
+  friend class DatabaseCopy;  // copies the connection's pages
 
-  LxStatus Initialise();
-  LxStatus Execute(const char* sql);
-  LxStatus Failure(const char* what) const;
-  LxStatus ReadColumn(SqliteStatement* statement, std::vector<std::string>* names);
-  // Steps statement once per row (bound as set, section, key, value) in one
-  // transaction; *changed counts the rows it changed. All or nothing.
-  LxStatus WriteAll(SqliteStatement* statement, const std::vector<ConfigRow>& rows, std::uint64_t* changed);
-  LxStatus StepEach(SqliteStatement* statement, const std::vector<ConfigRow>& rows, std::uint64_t* changed);
-  LxStatus Migrate();
-  // Runs body between BEGIN and COMMIT; rolls back when either fails.
-  LxStatus InTransaction(const char* what, const std::function<LxStatus()>& body);
-  LxStatus Run(const std::string& sql, const std::vector<const std::string*>& parameters);
-  LxStatus SelectSet(const char* table, const std::string& set, std::vector<ConfigRow>* rows);
-  LxStatus ReplaceDefaults(const std::string& set, const std::vector<ConfigRow>& rows);
+  explicit ConfigStore(std::unique_ptr<StoreDatabase> database);
 
-  sqlite3* database_;
-  SqliteStatement selectSets_;
-  SqliteStatement selectSections_;
-  SqliteStatement selectPairs_;
-  SqliteStatement selectValue_;
-  SqliteStatement upsertValue_;
-  SqliteStatement insertDefault_;
-  SqliteStatement begin_;
-  SqliteStatement commit_;
-  SqliteStatement rollback_;
-  std::uint64_t changes_ = 0;
-  std::uint64_t defaultsChanges_ = 0;
+  // The schema, then every statement of the store and its parts.
+  LxStatus Prepare();
+
+  // Declared first, so closed last: after every statement on it.
+  std::unique_ptr<StoreDatabase> database_;
+  std::unique_ptr<Statements> statements_;
+  std::unique_ptr<ConfigLayers> layers_;
+  std::unique_ptr<RecoveryWriter> recovery_;
 };
-
-// The LxStatus for SQLite's result code (extended codes on) with message:
-// Corruption for a damaged file, Unavailable for a database held elsewhere,
-// IoError for the rest.
-LxStatus SqliteFailure(int result, const std::string& message);
-
-// PRAGMA quick_check on database: Ok, or Corruption with the start of what
-// it found on one line.
-LxStatus QuickCheck(sqlite3* database);
-
-// status with "context: " in front of its message, its kind kept.
-LxStatus WithContext(const std::string& context, const LxStatus& status);
 
 }  // namespace qet_cfgserver

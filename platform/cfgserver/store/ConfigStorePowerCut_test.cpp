@@ -135,7 +135,7 @@ class ConfigStorePowerCutTest : public ::testing::Test {
       if (std::get<0>(entry.first) == set) defaultsIfApplied_.erase(entry.first);
     for (const auto& entry : fresh) defaultsIfApplied_[entry.first] = entry.second;
     inFlight_ = true;
-    Finish(store_->ImportDefaults(set, entries));
+    Finish(store_->layers().ImportDefaults(set, entries));
   }
 
   // The store holds exactly what was acknowledged when a snapshot starts.
@@ -191,7 +191,7 @@ class ConfigStorePowerCutTest : public ::testing::Test {
   // The defaults layer, as config and the operator's changes give it.
   static LxStatus ReadDefaults(ConfigStore* store, const Contents& config, Contents* defaults) {
     std::vector<wire::Record> changes;
-    const LxStatus status = store->GetChanges(ConfigScope{}, &changes);
+    const LxStatus status = store->layers().GetChanges(ConfigScope{}, &changes);
     *defaults = config;
     for (const wire::Record& change : changes) {
       const Address address{change.set, change.section, change.key};

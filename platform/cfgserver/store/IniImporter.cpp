@@ -3,6 +3,7 @@
 #include "cfgwire/Limits.h"
 #include "ini/IniReader.h"
 #include "ini/SetFileName.h"
+#include "store/StatusContext.h"
 
 namespace qet_cfgserver {
 
@@ -33,7 +34,7 @@ LxStatus IniImporter::Import(const std::string& path, ConfigStore* store) {
   std::vector<ConfigEntry> entries;
   LxStatus status = Read(path, &entries);
   if (!status.ok()) return status;
-  status = store->ImportDefaults(set, entries);
+  status = store->layers().ImportDefaults(set, entries);
   if (!status.ok()) return WithContext(path, status);
   return LxStatus::Ok();
 }

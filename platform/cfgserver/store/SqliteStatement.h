@@ -11,6 +11,8 @@ namespace qet_cfgserver {
 // Reset before the next use. Every value is bound and read as a BLOB, so any
 // byte (NUL included) survives. Owns the statement; the database must
 // outlive it. Used by one thread at a time.
+//
+// Private to store/ and recovery/, the only code that may reach SQLite.
 class SqliteStatement {
  public:
   SqliteStatement() = default;
@@ -24,6 +26,13 @@ class SqliteStatement {
 
   // Binds parameter index (1-based) to bytes as a BLOB, empty included.
   int BindBlob(int index, const std::string& bytes);
+
+  // Binds values to parameters 1, 2, ... in order.
+  template <typename... Values>
+  void BindBlobs(const Values&... values) {
+    int index = 0;
+    (BindBlob(++index, values), ...);
+  }
 
   // SQLITE_ROW, SQLITE_DONE or an error code.
   int Step();

@@ -1,0 +1,322 @@
+#include "store/ConfigLayers.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+#include <utility>
+
+#include "store/StoreDatabase.h"
+
+namespace qet_cfgserver {
+
+namespace {
+
+constexpr int kScopeLevels = static_cast<int>(ConfigScope::Level::kKey) + 1;
+
+constexpr const char* kSelectConfigSet =
+    "SELECT section_name, key_name, value FROM config WHERE set_name = ?1 ORDER BY section_name, key_name";
+constexpr const char* kSelectDefaultsSet =
+    "SELECT section_name, key_name, value FROM defaults WHERE set_name = ?1 ORDER BY section_name, key_name";
+constexpr const char* kUpsertConfig = "INSERT OR REPLACE INTO config VALUES (?1, ?2, ?3, ?4)";
+constexpr const char* kDeleteDefaultsSet = "DELETE FROM defaults WHERE set_name = ?1";
+constexpr const char* kUpsertDefault = "INSERT OR REPLACE INTO defaults VALUES (?1, ?2, ?3, ?4)";
+
+// "1 AND <alias>set_name = ?1 ..." for the names level needs, bound in
+// that order.
+std::string ScopeCondition(int level, const std::string& alias) {
+  static const char* const kColumns[] = {"set_name", "section_name", "key_name"};
+  std::string condition = "1";
+  for (int index = 0; index < level; ++index)
+    condition += " AND " + alias + kColumns[index] + " = ?" + std::to_string(index + 1);
+  return condition;
+}
+
+std::string SelectKeysSql(int level) {
+  return "SELECT set_name, section_name, key_name FROM config WHERE " + ScopeCondition(level, "") + " ORDER BY 1, 2, 3";
+}
+
+std::string DeleteConfigSql(int level) { return "DELETE FROM config WHERE " + ScopeCondition(level, ""); }
+
+std::string RestoreDefaultsSql(int level) {
+  return "INSERT INTO config SELECT set_name, section_name, key_name, value FROM defaults WHERE " +
+         ScopeCondition(level, "");
+}
+
+// Added and changed keys (kinds 1 and 2: in config without a default, or
+// with another one), then deleted ones (3: a default that config lacks).
+std::string SelectChangesSql(int level) {
+  return "SELECT c.set_name, c.section_name, c.key_name, c.value, d.value,"
+         " CASE WHEN d.value IS NULL THEN 1 ELSE 2 END"
+         " FROM config c LEFT JOIN defaults d USING (set_name, section_name, key_name)"
+         " WHERE " + ScopeCondition(level, "c.") + " AND (d.value IS NULL OR d.value <> c.value)"
+         " UNION ALL"
+         " SELECT d.set_name, d.section_name, d.key_name, X'', d.value, 3 FROM defaults d"
+         " WHERE " + ScopeCondition(level, "d.") +
+         " AND NOT EXISTS (SELECT 1 FROM config c WHERE c.set_name = d.set_name AND c.section_name = d.section_name"
+         " AND c.key_name = d.key_name)"
+         " ORDER BY 1, 2, 3";
+}
+
+using KeyName = std::pair<std::string, std::string>;  // section, key
+using KeyValues = std::map<KeyName, std::string>;
+
+void BindScope(SqliteStatement* statement, const ConfigScope& scope) {
+  const std::string* const names[] = {&scope.set, &scope.section, &scope.key};
+  for (int index = 0; index < static_cast<int>(scope.level); ++index) statement->BindBlob(index + 1, *names[index]);
+}
+
+LxStatus SelectSet(StoreDatabase* database, SqliteStatement* select, const std::string& set,
+                   std::vector<ConfigRow>* rows) {
+  select->BindBlobs(set);
+  return database->Query(select, "cannot read a set", [&](const SqliteStatement& row) {
+    rows->push_back(ConfigRow{set, row.ColumnBlob(0), row.ColumnBlob(1), row.ColumnBlob(2)});
+  });
+}
+
+KeyValues ByKey(const std::vector<ConfigRow>& rows) {
+  KeyValues values;
+  for (const ConfigRow& row : rows) values[{row.section, row.key}] = row.value;
+  return values;
+}
+
+KeyValues ByKey(const std::vector<ConfigEntry>& entries) {
+  KeyValues values;
+  for (const ConfigEntry& entry : entries) values[{entry.section, entry.key}] = entry.value;
+  return values;
+}
+
+wire::Record Committed(const std::string& set, const KeyName& name, const std::string* value) {
+  wire::Record record;
+  record.kind = value != nullptr ? wire::RecordKind::kValue : wire::RecordKind::kDeleted;
+  record.set = set;
+  record.section = name.first;
+  record.key = name.second;
+  if (value != nullptr) record.value = *value;
+  return record;
+}
+
+void SortByName(std::vector<wire::Record>* records) {
+  std::sort(records->begin(), records->end(), [](const wire::Record& left, const wire::Record& right) {
+    return std::tie(left.set, left.section, left.key) < std::tie(right.set, right.section, right.key);
+  });
+}
+
+LxStatus UnknownLevel(const ConfigScope& scope) {
+  return LxStatus::InvalidArgument("unknown scope level " + std::to_string(static_cast<std::uint32_t>(scope.level)));
+}
+
+}  // namespace
+
+// What the scoped operations run, for one level.
+struct ConfigLayers::ScopeStatements {
+  SqliteStatement selectKeys;
+  SqliteStatement deleteConfig;
+  SqliteStatement restoreDefaults;
+  SqliteStatement selectChanges;
+};
+
+struct ConfigLayers::Statements {
+  SqliteStatement selectConfigSet;
+  SqliteStatement selectDefaultsSet;
+  SqliteStatement upsertConfig;
+  SqliteStatement deleteDefaultsSet;
+  SqliteStatement upsertDefault;
+  ScopeStatements byLevel[kScopeLevels];
+};
+
+ConfigLayers::ConfigLayers(StoreDatabase* database) : database_(database), statements_(new Statements) {}
+
+ConfigLayers::~ConfigLayers() = default;
+
+LxStatus ConfigLayers::Create(StoreDatabase* database, std::unique_ptr<ConfigLayers>* layers) {
+  std::unique_ptr<ConfigLayers> created(new ConfigLayers(database));
+  Statements* statements = created->statements_.get();
+  std::vector<std::pair<SqliteStatement*, std::string>> texts = {
+      {&statements->selectConfigSet, kSelectConfigSet},     {&statements->selectDefaultsSet, kSelectDefaultsSet},
+      {&statements->upsertConfig, kUpsertConfig},           {&statements->deleteDefaultsSet, kDeleteDefaultsSet},
+      {&statements->upsertDefault, kUpsertDefault},
+  };
+  for (int level = 0; level < kScopeLevels; ++level) {
+    ScopeStatements& scoped = statements->byLevel[level];
+    texts.insert(texts.end(), {{&scoped.selectKeys, SelectKeysSql(level)},
+                               {&scoped.deleteConfig, DeleteConfigSql(level)},
+                               {&scoped.restoreDefaults, RestoreDefaultsSql(level)},
+                               {&scoped.selectChanges, SelectChangesSql(level)}});
+  }
+  for (const auto& [statement, sql] : texts) {
+    LxStatus status = database->Prepare(statement, sql);
+    if (!status.ok()) return status;
+  }
+  *layers = std::move(created);
+  return LxStatus::Ok();
+}
+
+ConfigLayers::ScopeStatements* ConfigLayers::ForScope(const ConfigScope& scope) {
+  const auto level = static_cast<std::uint32_t>(scope.level);
+  if (level >= static_cast<std::uint32_t>(kScopeLevels)) return nullptr;
+  return &statements_->byLevel[level];
+}
+
+LxStatus ConfigLayers::ReplaceDefaults(const std::string& set, const std::vector<ConfigRow>& rows) {
+  statements_->deleteDefaultsSet.BindBlobs(set);
+  LxStatus status = database_->Run(&statements_->deleteDefaultsSet, "cannot replace the defaults");
+  for (std::size_t index = 0; status.ok() && index < rows.size(); ++index) {
+    statements_->upsertDefault.BindBlobs(rows[index].set, rows[index].section, rows[index].key, rows[index].value);
+    status = database_->Run(&statements_->upsertDefault, "cannot write a default");
+  }
+  return status;
+}
+
+LxStatus ConfigLayers::ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries) {
+  std::uint64_t changed = 0;
+  std::vector<ConfigRow> newRows;
+  const KeyValues fresh = ByKey(entries);
+  for (const auto& [name, value] : fresh) newRows.push_back(ConfigRow{set, name.first, name.second, value});
+  ScopeStatements& byKey = statements_->byLevel[static_cast<int>(ConfigScope::Level::kKey)];
+  bool defaultsDiffer = false;
+  LxStatus status = database_->InTransaction("cannot commit the import", [&]() {
+    std::vector<ConfigRow> oldRows, configRows;
+    LxStatus read = SelectSet(database_, &statements_->selectDefaultsSet, set, &oldRows);
+    if (read.ok()) read = SelectSet(database_, &statements_->selectConfigSet, set, &configRows);
+    if (!read.ok()) return read;
+    const KeyValues old = ByKey(oldRows), config = ByKey(configRows);
+    std::set<KeyName> names;
+    for (const auto& entry : fresh) names.insert(entry.first);
+    for (const auto& entry : old) names.insert(entry.first);
+    for (const KeyName& name : names) {
+      const auto current = config.find(name), previous = old.find(name), next = fresh.find(name);
+      const bool inConfig = current != config.end(), inOld = previous != old.end();
+      // The operator's value or deletion stays; untouched keys follow the factory.
+      const bool untouched = inConfig == inOld && (!inConfig || current->second == previous->second);
+      if (!untouched) continue;
+      LxStatus written;
+      if (next != fresh.end() && (!inConfig || current->second != next->second)) {
+        statements_->upsertConfig.BindBlobs(set, name.first, name.second, next->second);
+        written = database_->Run(&statements_->upsertConfig, "cannot write a value");
+        ++changed;
+      } else if (next == fresh.end() && inConfig) {
+        byKey.deleteConfig.BindBlobs(set, name.first, name.second);
+        written = database_->Run(&byKey.deleteConfig, "cannot delete a value");
+        ++changed;
+      }
+      if (!written.ok()) return written;
+    }
+    defaultsDiffer = old != fresh;
+    return defaultsDiffer ? ReplaceDefaults(set, newRows) : LxStatus::Ok();
+  });
+  if (!status.ok()) return status;
+  database_->CountConfigChanges(changed);
+  // One more, so that new defaults of none still count: the old ones went.
+  if (defaultsDiffer) database_->CountDefaultsChanges(newRows.size() + 1);
+  return status;
+}
+
+LxStatus ConfigLayers::DeleteScope(const ConfigScope& scope, std::vector<wire::Record>* committed) {
+  ScopeStatements* scoped = ForScope(scope);
+  if (scoped == nullptr) return UnknownLevel(scope);
+  std::vector<wire::Record> deleted;
+  LxStatus status = database_->InTransaction("cannot commit the delete", [&]() {
+    BindScope(&scoped->selectKeys, scope);
+    LxStatus read = database_->Query(&scoped->selectKeys, "cannot read the keys", [&](const SqliteStatement& row) {
+      deleted.push_back(Committed(row.ColumnBlob(0), {row.ColumnBlob(1), row.ColumnBlob(2)}, nullptr));
+    });
+    if (!read.ok()) return read;
+    if (deleted.empty()) return LxStatus::NotFound("nothing to delete");
+    BindScope(&scoped->deleteConfig, scope);
+    return database_->Run(&scoped->deleteConfig, "cannot delete");
+  });
+  if (!status.ok()) return status;
+  database_->CountConfigChanges(deleted.size());
+  committed->insert(committed->end(), deleted.begin(), deleted.end());
+  return status;
+}
+
+LxStatus ConfigLayers::GetChanges(const ConfigScope& scope, std::vector<wire::Record>* changes) {
+  ScopeStatements* scoped = ForScope(scope);
+  if (scoped == nullptr) return UnknownLevel(scope);
+  BindScope(&scoped->selectChanges, scope);
+  return database_->Query(&scoped->selectChanges, "cannot read the changes", [&](const SqliteStatement& row) {
+    wire::Record change;
+    change.set = row.ColumnBlob(0);
+    change.section = row.ColumnBlob(1);
+    change.key = row.ColumnBlob(2);
+    change.value = row.ColumnBlob(3);
+    change.defaultValue = row.ColumnBlob(4);
+    change.kind = static_cast<wire::RecordKind>(row.ColumnInt(5));
+    changes->push_back(std::move(change));
+  });
+}
+
+LxStatus ConfigLayers::ResetScope(const ConfigScope& scope, std::vector<wire::Record>* committed) {
+  ScopeStatements* scoped = ForScope(scope);
+  if (scoped == nullptr) return UnknownLevel(scope);
+  std::vector<wire::Record> changed;
+  LxStatus status = database_->InTransaction("cannot commit the reset", [&]() {
+    LxStatus done = GetChanges(scope, &changed);
+    if (done.ok()) {
+      BindScope(&scoped->deleteConfig, scope);
+      done = database_->Run(&scoped->deleteConfig, "cannot delete");
+    }
+    if (done.ok()) {
+      BindScope(&scoped->restoreDefaults, scope);
+      done = database_->Run(&scoped->restoreDefaults, "cannot restore the defaults");
+    }
+    return done;
+  });
+  if (!status.ok()) return status;
+  for (const wire::Record& change : changed) {
+    const bool backToDefault = change.kind != wire::RecordKind::kAdded;
+    committed->push_back(
+        Committed(change.set, {change.section, change.key}, backToDefault ? &change.defaultValue : nullptr));
+  }
+  database_->CountConfigChanges(changed.size());
+  return status;
+}
+
+LxStatus ConfigLayers::ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
+                                 std::vector<wire::Record>* committed) {
+  const KeyValues wanted = ByKey(entries);
+  ScopeStatements& bySet = statements_->byLevel[static_cast<int>(ConfigScope::Level::kSet)];
+  std::vector<wire::Record> changed;
+  LxStatus status = database_->InTransaction("cannot commit the import", [&]() {
+    std::vector<ConfigRow> rows;
+    LxStatus done = SelectSet(database_, &statements_->selectConfigSet, set, &rows);
+    const KeyValues old = ByKey(rows);
+    if (done.ok() && replace) {
+      bySet.deleteConfig.BindBlobs(set);
+      done = database_->Run(&bySet.deleteConfig, "cannot delete");
+      for (const auto& entry : old)
+        if (wanted.count(entry.first) == 0) changed.push_back(Committed(set, entry.first, nullptr));
+    }
+    for (auto entry = wanted.begin(); done.ok() && entry != wanted.end(); ++entry) {
+      statements_->upsertConfig.BindBlobs(set, entry->first.first, entry->first.second, entry->second);
+      done = database_->Run(&statements_->upsertConfig, "cannot write a value");
+      const auto before = old.find(entry->first);
+      if (before == old.end() || before->second != entry->second)
+        changed.push_back(Committed(set, entry->first, &entry->second));
+    }
+    return done;
+  });
+  if (!status.ok()) return status;
+  SortByName(&changed);
+  database_->CountConfigChanges(changed.size());
+  committed->insert(committed->end(), changed.begin(), changed.end());
+  return status;
+}
+
+LxStatus ConfigLayers::ExportSet(const std::string& set, std::vector<wire::Record>* records) {
+  std::vector<ConfigRow> rows;
+  LxStatus status = SelectSet(database_, &statements_->selectConfigSet, set, &rows);
+  if (!status.ok()) return status;
+  for (ConfigRow& row : rows) {
+    wire::Record record;
+    record.section = std::move(row.section);
+    record.key = std::move(row.key);
+    record.value = std::move(row.value);
+    records->push_back(std::move(record));
+  }
+  return status;
+}
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/ConfigTypes.h"
+#include "common/LxStatus.h"
+#include "store/SqliteStatement.h"
+
+namespace qet_cfgserver {
+
+// The SQLite connection a ConfigStore and its parts share, and the one way
+// they run SQL: each prepares its statements once (Prepare) and runs them
+// through Run or Query, which step them to the end and reset them for the
+// next use; a call that writes more than one statement runs them inside
+// InTransaction.
+//
+// Open configures the connection for the store: extended result codes, a
+// busy timeout, the file locked exclusively (one store, one process; it
+// also spares the file-lock calls of every transaction), PRAGMA
+// quick_check before anything is written, then WAL with synchronous=FULL.
+// The schema is StoreSchema's.
+//
+// Keeps count of the rows changed through it, per table: the store's
+// changes(). Closing it folds the log into the database file unless
+// LeaveLogOnClose() was called.
+//
+// Private to store/ and recovery/ (its header reaches <sqlite3.h>). Owned by
+// its ConfigStore; the reactor thread's alone.
+class StoreDatabase {
+ public:
+  // Opens (creating if needed) and configures the database at path; every
+  // failure names the path. vfs as for ConfigStore::Open.
+  static LxStatus Open(const std::string& path, const char* vfs, std::unique_ptr<StoreDatabase>* database);
+
+  ~StoreDatabase();
+
+  StoreDatabase(const StoreDatabase&) = delete;
+  StoreDatabase& operator=(const StoreDatabase&) = delete;
+
+  LxStatus Prepare(SqliteStatement* statement, const std::string& sql);
+
+  // Prepares sql, runs it to its end and finalises it: for what runs once.
+  LxStatus Execute(const std::string& sql);
+
+  // Steps statement (bound by the caller) to its end, handing each row to
+  // onRow(const SqliteStatement&), then resets it. Failure says what failed.
+  template <typename OnRow>
+  LxStatus Query(SqliteStatement* statement, const char* what, OnRow onRow) {
+    int result;
+    while ((result = statement->Step()) == SQLITE_ROW) onRow(*statement);
+    const LxStatus status = result == SQLITE_DONE ? LxStatus::Ok() : Failure(what);
+    statement->Reset();
+    return status;
+  }
+
+  // Query for a statement whose rows, if any, do not matter.
+  LxStatus Run(SqliteStatement* statement, const char* what);
+
+  // Runs body between BEGIN IMMEDIATE and COMMIT; rolls back when either
+  // fails. what names the commit in its failure.
+  LxStatus InTransaction(const char* what, const std::function<LxStatus()>& body);
+
+  // Binds each row (set, section, key, value) to statement and runs it, in
+  // order, all in one transaction. *changed counts the rows changed; 0 on
+  // failure, when none is kept.
+  LxStatus WriteRows(SqliteStatement* statement, const std::vector<ConfigRow>& rows, std::uint64_t* changed);
+
+  // Rows the last statement inserted, changed or deleted.
+  std::uint64_t RowsChanged() const;
+
+  // The connection's last failure as "what: SQLite's message".
+  LxStatus Failure(const std::string& what) const;
+
+  void CountConfigChanges(std::uint64_t rows) { configChanges_ += rows; }
+  void CountDefaultsChanges(std::uint64_t rows) { defaultsChanges_ += rows; }
+  std::uint64_t configChanges() const { return configChanges_; }
+  std::uint64_t defaultsChanges() const { return defaultsChanges_; }
+
+  // Closing will leave the write-ahead log as it is.
+  void LeaveLogOnClose();
+
+  sqlite3* handle() const { return database_; }
+
+ private:
+  explicit StoreDatabase(sqlite3* database) : database_(database) {}
+
+  LxStatus Configure();
+
+  sqlite3* database_;
+  SqliteStatement begin_;
+  SqliteStatement commit_;
+  SqliteStatement rollback_;
+  std::uint64_t configChanges_ = 0;
+  std::uint64_t defaultsChanges_ = 0;
+};
+
+}  // namespace qet_cfgserver

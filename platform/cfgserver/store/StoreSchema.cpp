@@ -1,0 +1,48 @@
+#include "store/StoreSchema.h"
+
+#include <cstdint>
+#include <string>
+
+#include "store/StoreDatabase.h"
+
+namespace qet_cfgserver {
+
+namespace {
+
+constexpr const char* kCreateConfig =
+    "CREATE TABLE IF NOT EXISTS config ("
+    " set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT NULL, value BLOB NOT NULL,"
+    " PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID";
+constexpr const char* kCreateDefaults =
+    "CREATE TABLE IF NOT EXISTS defaults ("
+    " set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT NULL, value BLOB NOT NULL,"
+    " PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID";
+
+LxStatus ReadVersion(StoreDatabase* database, std::int64_t* version) {
+  SqliteStatement statement;
+  LxStatus status = database->Prepare(&statement, "PRAGMA user_version");
+  if (!status.ok()) return status;
+  // Reset when read: a statement in progress would keep the migration from committing.
+  return database->Query(&statement, "cannot read the schema version",
+                         [version](const SqliteStatement& row) { *version = row.ColumnInt(0); });
+}
+
+}  // namespace
+
+LxStatus StoreSchema::Apply(StoreDatabase* database) {
+  std::int64_t found = 0;
+  LxStatus status = ReadVersion(database, &found);
+  if (!status.ok()) return status;
+  if (found == kVersion) return LxStatus::Ok();
+  if (found > kVersion)
+    return LxStatus::Unavailable("schema version " + std::to_string(found) + " is newer than this server's (" +
+                                 std::to_string(kVersion) + "); the database is left untouched");
+  return database->InTransaction("cannot commit the schema", [database]() {
+    LxStatus created = database->Execute(kCreateConfig);
+    if (created.ok()) created = database->Execute(kCreateDefaults);
+    if (created.ok()) created = database->Execute("PRAGMA user_version = " + std::to_string(kVersion));
+    return created;
+  });
+}
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,55 @@
+#include "store/StoreSchema.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "store/ConfigStore.h"
+#include "tests/support/TemporaryDirectory.h"
+
+namespace qet_cfgserver {
+namespace {
+
+// A database of the format before the defaults layer opens without loss,
+// its rows becoming the operator's; a newer schema is refused untouched.
+TEST(StoreSchemaTest, TodaysDatabasesAreMigratedAndNewerOnesRefused) {
+  quenlo_test::TemporaryDirectory directory;
+  const std::string path = directory.File("config.db");
+  sqlite3* old = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(old,
+                         "CREATE TABLE config (set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT "
+                         "NULL, value BLOB NOT NULL, PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID;"
+                         "INSERT INTO config VALUES (X'6E6574', X'73', X'6B', X'00FF')",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(old);
+
+  std::unique_ptr<ConfigStore> store;
+  ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
+  std::vector<wire::KeyValue> pairs;
+  ASSERT_TRUE(store->GetKeysAndValues("net", "s", &pairs).ok());
+  ASSERT_EQ(pairs.size(), 1u);
+  EXPECT_EQ(pairs[0].key + "=" + pairs[0].value, std::string("k=\0\xff", 4));
+  std::vector<wire::Record> changes;
+  ASSERT_TRUE(store->layers().GetChanges({}, &changes).ok());
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].kind, wire::RecordKind::kAdded);
+  store.reset();
+
+  ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
+  const int newer = StoreSchema::kVersion + 1;
+  const std::string setNewer = "PRAGMA user_version = " + std::to_string(newer);
+  ASSERT_EQ(sqlite3_exec(old, setNewer.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(old);
+  EXPECT_EQ(ConfigStore::Open(path, &store).code(), LxStatus::Code::kUnavailable);
+  ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
+  sqlite3_stmt* version = nullptr;
+  sqlite3_prepare_v2(old, "PRAGMA user_version", -1, &version, nullptr);
+  ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(version, 0), newer);
+  sqlite3_finalize(version);
+  sqlite3_close(old);
+}
+
+}  // namespace
+}  // namespace qet_cfgserver
