@@ -21,20 +21,6 @@ using namespace qet_cfgserver;
 
 namespace {
 
-std::vector<ConfigEntry> ToIni(const std::vector<ConfigEntry>& entries) {
-  std::vector<ConfigEntry> converted;
-  converted.reserve(entries.size());
-  for (const ConfigEntry& entry : entries) converted.push_back(ConfigEntry{entry.section, entry.key, entry.value});
-  return converted;
-}
-
-std::vector<ConfigEntry> FromIni(const std::vector<ConfigEntry>& entries) {
-  std::vector<ConfigEntry> converted;
-  converted.reserve(entries.size());
-  for (const ConfigEntry& entry : entries) converted.push_back(ConfigEntry{entry.section, entry.key, entry.value});
-  return converted;
-}
-
 ExitStatus FileError(const std::string& message) {
   Output::Error(message);
   return kFileError;
@@ -87,7 +73,7 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
       result = kNotFound;
       continue;
     }
-    const std::string text = IniWriter::WriteSet(set, ToIni(entries));
+    const std::string text = IniWriter::WriteSet(set, entries);
     if (directory.empty()) {
       output.Write(first ? text : "\n" + text);
       first = false;
@@ -102,10 +88,11 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
 ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::string>& files, bool replace) {
   std::vector<IniSet> sets;
   for (const std::string& file : files) {
-    std::vector<IniSet> fileSets;
-    LxStatus read = IniReader::ReadFile(file, IniReader::SetMarkers::kHonour, &fileSets);
+    IniContent content;
+    LxStatus read = IniReader::ReadFile(file, &content);
     if (!read.ok()) return FileError(read.message());
-    sets.insert(sets.end(), fileSets.begin(), fileSets.end());
+    for (const std::string& warning : content.warnings) Output::Error(warning);
+    sets.insert(sets.end(), content.sets.begin(), content.sets.end());
   }
   // A set this user may not write stops the import before anything is written.
   for (const IniSet& set : sets) {
@@ -114,7 +101,7 @@ ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::s
       return Commands::Report("import " + Output::Word(set.name), status, client.ConnectionProblem());
   }
   for (const IniSet& set : sets) {
-    const CfgItemStatus::Status status = ImportCfgSet(client, set.name, FromIni(set.entries), replace, Commands::kTag);
+    const CfgItemStatus::Status status = ImportCfgSet(client, set.name, set.entries, replace, Commands::kTag);
     if (status != CfgItemStatus::kSuccess)
       return Commands::Report("import " + Output::Word(set.name), status, client.ConnectionProblem());
   }

@@ -22,9 +22,9 @@ class BackupCommands {
                            const std::string& directory, Output& output);
 
   // Reads every file first (nothing is sent when one is unreadable or
-  // invalid: kFileError), then imports each set of each file in one
-  // request: entries before any "; set NAME" line go to the set the file
-  // is named after.
+  // invalid: kFileError), printing the reader's warnings, then imports each
+  // set of each file in one request. The sets are IniReader's: a plain file
+  // holds the set it is named after, an export the sets it names.
   static ExitStatus Import(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& files, bool replace);
 };
 

@@ -1,5 +1,7 @@
 #include "ini/IniField.h"
 
+#include <string.h>
+
 #include "ini/HexByte.h"
 
 namespace qet_cfgserver {
@@ -22,6 +24,10 @@ bool NeedsQuotesAnywhere(const std::string& text) {
   return false;
 }
 
+bool StartsWithByteOrderMark(const std::string& text) {
+  return text.compare(0, strlen(IniField::kByteOrderMark), IniField::kByteOrderMark) == 0;
+}
+
 bool NeedsQuotes(const std::string& text, IniField::Place place) {
   if (NeedsQuotesAnywhere(text)) return true;
   switch (place) {
@@ -34,9 +40,10 @@ bool NeedsQuotes(const std::string& text, IniField::Place place) {
       return text.empty() || text.find(']') != std::string::npos;
     case IniField::Place::kKey:
       // A key ends at the first '='; a line starting with '[', ';' or '#'
-      // is a section or a comment.
+      // is a section or a comment; the reader refuses a line starting with a
+      // byte-order mark and an unquoted key holding ": ".
       return text.empty() || text.find('=') != std::string::npos || text.front() == '[' || text.front() == ';' ||
-             text.front() == '#';
+             text.front() == '#' || StartsWithByteOrderMark(text) || IniField::HoldsColonDelimiter(text);
     case IniField::Place::kSetName:
       return text.empty();
     case IniField::Place::kWord:
@@ -64,6 +71,15 @@ void AppendEscaped(char c, std::string* out) {
 }
 
 }  // namespace
+
+const char IniField::kByteOrderMark[] = "\xEF\xBB\xBF";
+
+bool IniField::HoldsColonDelimiter(const std::string& key) {
+  for (std::size_t colon = key.find(':'); colon != std::string::npos; colon = key.find(':', colon + 1)) {
+    if (colon + 1 < key.size() && (key[colon + 1] == ' ' || key[colon + 1] == '\t')) return true;
+  }
+  return false;
+}
 
 std::string IniField::Write(const std::string& text, Place place) {
   if (!NeedsQuotes(text, place)) return text;

@@ -19,6 +19,15 @@ class IniField {
   // where blanks separate fields.
   enum class Place { kSection, kKey, kValue, kSetName, kWord };
 
+  // UTF-8's byte-order mark: skipped at the very start of a text, refused
+  // at the start of any other line, so a key starting with it is quoted.
+  static const char kByteOrderMark[];
+
+  // Whether key holds a ':' followed by a blank, which other INI dialects
+  // split as "key: value": the reader refuses such a key unquoted, so the
+  // writer quotes it.
+  static bool HoldsColonDelimiter(const std::string& key);
+
   // text as it goes into INI text at place: as it is, or quoted.
   static std::string Write(const std::string& text, Place place);
 

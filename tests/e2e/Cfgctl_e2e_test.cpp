@@ -36,6 +36,7 @@ bool IsOneErrorLine(const std::string& errors) {
 // the writer's escaping is not checked against itself), with what get
 // must print for some of them.
 const char kAwkwardIni[] =
+    "; set awkward\n"
     "[awkward]\n"
     "lead = \"  leading\"\n"
     "trail = \"trailing \\t\"\n"
@@ -276,7 +277,7 @@ TEST_F(CfgctlEndToEnd, CfgserverImportsExportDirAsTheSameSets) {
 // Files are read before anything is sent: one bad file imports nothing.
 TEST_F(CfgctlEndToEnd, ImportOfABadOrMissingFileIsRefusedWhole) {
   ASSERT_TRUE(WriteFile(directory_.File("good.ini"), "[s]\nk = v\n"));
-  ASSERT_TRUE(WriteFile(directory_.File("bad.ini"), "[s]\nk = \"bad \\q escape\"\n"));
+  ASSERT_TRUE(WriteFile(directory_.File("bad.ini"), "[s]\n\"bad \\q escape\" = v\n"));
   const Outcome refused = Cfgctl({"import", directory_.File("good.ini"), directory_.File("bad.ini")});
   EXPECT_TRUE(refused.status.IsExit(5)) << refused.status.ToString();
   EXPECT_NE(refused.errors.find("bad.ini: line 2"), std::string::npos) << refused.errors;

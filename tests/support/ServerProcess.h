@@ -32,7 +32,7 @@ class ServerProcess {
   // Sends signal (SIGHUP: read the access file again).
   LxStatus Signal(int signal) { return child_.Signal(signal); }
 
-  // <runtime dir>/CfgServer-ReadFifo, valid after Start().
+  // <runtime dir>/<wire::kServerEndpoint>, valid after Start().
   const std::string& socketPath() const { return socketPath_; }
   // The server's standard error so far.
   const std::string& errors() const { return child_.errors(); }

@@ -15,6 +15,9 @@ namespace {
 
 constexpr const char* kReadKey = "read";
 constexpr const char* kWriteKey = "write";
+// The reader files entries under a set; in an access file sections name the
+// sets, so this one only holds them.
+constexpr const char* kEntriesSet = "access";
 
 LxStatus ReadText(const std::string& path, std::string* text) {
   std::ifstream file(path, std::ios::binary);
@@ -45,11 +48,13 @@ LxStatus AccessFile::Read(const std::string& path, uid_t serverUser, const Accou
 
 LxStatus AccessFile::Parse(const std::string& text, uid_t serverUser, const AccountDirectory& accounts,
                            AccessRules* rules) {
-  std::vector<IniSet> sets;
-  LxStatus status = IniReader::Parse(text, std::string(), IniReader::SetMarkers::kComment, &sets);
+  IniContent content;
+  LxStatus status = IniReader::Parse(text, kEntriesSet, &content);
   if (!status.ok()) return status;
+  // A repeated key would drop a list of users unseen.
+  if (!content.warnings.empty()) return LxStatus::InvalidArgument(content.warnings.front());
   AccessRules parsed(serverUser);
-  for (const IniSet& set : sets)
+  for (const IniSet& set : content.sets)
     for (const ConfigEntry& entry : set.entries) {
       const std::string where = "[" + entry.section + "] " + entry.key + ": ";
       const bool read = entry.key == kReadKey;

@@ -20,9 +20,10 @@ namespace qet_cfgserver {
 //   [*]
 //   read = admin
 //
-// Refused, nothing of it used: text the INI reader refuses (with its line),
-// a key other than read and write, a list that Principals refuses (with its
-// section and key), a file over kMaxFileBytes. The file itself must pass
+// Refused, nothing of it used: text the INI reader refuses or warns of (a
+// repeated key; with its line), a key other than read and write, a list
+// that Principals refuses (with its section and key), a file over
+// kMaxFileBytes. The file itself must pass
 // the safe-file rules (common/SafePath.h) for the server's user: it decides
 // who may change the configuration.
 class AccessFile {

@@ -49,8 +49,9 @@ TEST(AccessFileTest, RefusesWhatItCannotUnderstandSayingWhere) {
       {"[network]\nwrite =\n", "[network] write: an empty name in the list"},
       {"[network]\nread = @\n", "no group ''"},
       {"[network]\nread = 4294967295\n", "uid 4294967295 is out of range"},
-      {"read = alice\n", "line 1: a key before the first section"},
+      {"read = alice\n", "line 1: a key before any [section]"},
       {"[network]\n\nalice\n", "line 3:"},
+      {"[network]\nread = alice\nread = bob\n", "line 3:"},
   };
   for (const auto& test : cases) {
     AccessRules rules(kServerUser);

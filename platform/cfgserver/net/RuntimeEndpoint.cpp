@@ -28,8 +28,6 @@ bool ServerAnswers(const std::string& path) {
 
 }  // namespace
 
-constexpr const char* RuntimeEndpoint::kEndpointName;
-
 RuntimeEndpoint::~RuntimeEndpoint() {
   if (bound_) unlink(socketPath_.c_str());
 }
@@ -39,7 +37,7 @@ LxStatus RuntimeEndpoint::Claim(const std::string& runtimeDirectory) {
   if (!status.ok()) return status;
   status = CheckSafeDirectory(runtimeDirectory, geteuid(), Owner::kRootOrUser);
   if (!status.ok()) return LxStatus::Unavailable("unsafe runtime directory: " + status.message());
-  status = wire::EndpointPath(runtimeDirectory, kEndpointName, &socketPath_);
+  status = wire::EndpointPath(runtimeDirectory, wire::kServerEndpoint, &socketPath_);
   if (!status.ok()) return status;
 
   struct stat existing;

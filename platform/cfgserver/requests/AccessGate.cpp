@@ -2,17 +2,14 @@
 
 #include <algorithm>
 
-#include "log/ServerLog.h"
-#include "requests/RequestDispatcher.h"
+#include "requests/RequestLog.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-// The operations whose ulong argument carries a scope level.
-bool CoversEverySet(const wire::Request& request) {
-  return static_cast<ConfigScope::Level>(request.command) == ConfigScope::Level::kAll;
-}
+// For the operations that take a scope.
+bool CoversEverySet(const wire::Request& request) { return request.scopeLevel() == ConfigScope::Level::kAll; }
 
 }  // namespace
 
@@ -45,9 +42,7 @@ bool AccessGate::Allows(const wire::Request& request, const PeerCredentials& pee
 
 bool AccessGate::Permits(const wire::Request& request, const PeerCredentials& peer, const std::string& importSet) {
   if (Allows(request, peer, importSet)) return true;
-  if (warnings_.StartsBurst(peer.uid, PerUserWarnings::Clock::now()))
-    __dlog_printf(kDlogWarning, kServerLogSource, "access denied to %s: %s of set '%s' (one line per user and burst)",
-                  peer.Describe().c_str(), wire::OperationName(request.operation), Printable(request.set).c_str());
+  if (warnings_.StartsBurst(peer.uid, PerUserWarnings::Clock::now())) LogDenied(request, peer);
   return false;
 }
 

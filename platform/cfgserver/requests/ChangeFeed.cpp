@@ -18,4 +18,8 @@ void ChangeFeed::Publish(const std::vector<wire::Record>& committed) {
       if (queue->Covers(record)) queue->Push(record);
 }
 
+wire::Record ValueWritten(const wire::Request& write) {
+  return wire::Record{wire::RecordKind::kValue, write.set, write.section, write.key, write.value, ""};
+}
+
 }  // namespace qet_cfgserver

@@ -31,4 +31,8 @@ class ChangeFeed {
   std::vector<WatchQueue*> queues_;
 };
 
+// The record that tells watchers of a committed write of one value
+// (kSetValue), with or without a group commit.
+wire::Record ValueWritten(const wire::Request& write);
+
 }  // namespace qet_cfgserver

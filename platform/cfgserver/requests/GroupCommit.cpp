@@ -1,7 +1,9 @@
 #include "requests/GroupCommit.h"
 
 #include "log/ServerLog.h"
-#include "requests/RequestDispatcher.h"
+#include "recovery/RunRecoveringOnce.h"
+#include "requests/ReplyFrame.h"
+#include "requests/RequestLog.h"
 
 namespace qet_cfgserver {
 
@@ -29,15 +31,8 @@ LxStatus GroupCommit::Commit(const std::vector<Write>& writes) {
   rows.reserve(writes.size());
   for (const Write& write : writes)
     rows.push_back(ConfigRow{write.request.set, write.request.section, write.request.key, write.request.value});
-  ConfigStore* store = keeper_->store();
-  LxStatus status = store != nullptr ? store->SetValues(rows) : LxStatus::Unavailable("no database: the last recovery failed");
-  // A null store: an earlier recovery failed; this group tries again.
-  if (status.code() == LxStatus::Code::kCorruption || keeper_->store() == nullptr) {
-    __dlog_printf(kDlogError, kServerLogSource, "%zu writes met a damaged database: %s", writes.size(),
-                  status.ToString().c_str());
-    if (keeper_->Recover(status).ok()) status = keeper_->store()->SetValues(rows);
-  }
-  return status;
+  return RunRecoveringOnce(keeper_, std::to_string(writes.size()) + " writes",
+                           [&rows](ConfigStore* store) { return store->SetValues(rows); });
 }
 
 void GroupCommit::AnswerAll(const LxStatus& outcome) {
@@ -53,7 +48,7 @@ void GroupCommit::AnswerAll(const LxStatus& outcome) {
   for (std::size_t index = 0; index < answering_.size(); ++index) {
     CommitWaiter* waiter = answering_[index].waiter;
     answering_[index].waiter = nullptr;
-    if (waiter != nullptr) waiter->Answer(RequestDispatcher::EncodeReply(reply, answering_[index].version));
+    if (waiter != nullptr) waiter->Answer(EncodeReply(reply, answering_[index].version));
   }
 }
 
@@ -62,8 +57,7 @@ void GroupCommit::Publish() {
   committed.reserve(answering_.size());
   for (const Write& write : answering_) {
     LogWrite(write.request, write.peer, 1);
-    const wire::Request& request = write.request;
-    committed.push_back(wire::Record{wire::RecordKind::kValue, request.set, request.section, request.key, request.value, ""});
+    committed.push_back(ValueWritten(write.request));
   }
   if (feed_ != nullptr) feed_->Publish(committed);
 }

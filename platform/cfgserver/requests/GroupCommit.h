@@ -28,8 +28,8 @@ namespace qet_cfgserver {
 // published to the feed (when there is one) in one call, in arrival order,
 // before its writers are answered.
 // A commit that meets a damaged database has the keeper recover it and the
-// group is written once more on the rebuilt store, as RequestDispatcher
-// does for a single request.
+// group is written once more on the rebuilt store (RunRecoveringOnce), as
+// for a single request.
 //
 // Nothing of a group touches the database before Flush(), so a read served
 // while writes wait sees only committed, durable data; so does a snapshot.

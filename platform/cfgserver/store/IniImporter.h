@@ -1,35 +1,27 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "common/LxStatus.h"
 #include "store/ConfigStore.h"
 
 namespace qet_cfgserver {
 
-// Loads the factory defaults of the set named after an INI file
-// (SetFileName: /etc/defaults/network.ini -> set "network"; %XX decoded, as
-// `cfgctl export --dir` names its files) through ConfigStore::ImportDefaults,
+// Loads factory defaults from an INI file through ConfigLayers::ImportDefaults,
 // which keeps an operator's changes, so the same defaults can be imported at
 // every start.
 //
-// The format is IniReader's (the one cfgctl export writes): "[section]",
-// "key = value", '#' and ';' comments, blanks around names and values
-// dropped, double-quoted fields with backslash escapes. One set per file:
-// "; set NAME" lines are comments here.
+// The file is read by IniReader, as cfgctl import reads it, and gives the
+// same sets: a plain file the set named after it (SetFileName:
+// /etc/defaults/network.ini -> set "network"; %XX decoded, as `cfgctl export
+// --dir` names its files), an export (first line "; set NAME") the sets it
+// names. The reader's warnings (repeated keys, with file and line) go to the
+// server's log, which is standard error.
 // A file is refused, and nothing of it imported, when it cannot be read or
-// IniReader refuses it (the message names the file and the line).
+// IniReader refuses it (the message names the file and the line). Each set
+// is one transaction.
 class IniImporter {
  public:
-  // The set a file imports into.
-  static std::string SetNameFor(const std::string& path);
-
-  // Parses path into entries (in file order, a repeated key once with its
-  // last value). Fails with a message naming the file.
-  static LxStatus Read(const std::string& path, std::vector<ConfigEntry>* entries);
-
-  // Read, then ConfigStore::ImportDefaults into SetNameFor(path).
   static LxStatus Import(const std::string& path, ConfigStore* store);
 };
 
