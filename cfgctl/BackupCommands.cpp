@@ -36,7 +36,7 @@ ExitStatus ImportSet(LxiConfigure& client, const std::string& file, const IniSet
     return kRejected;
   }
   const CfgItemStatus::Status status = ImportCfgSet(client, set.name, set.entries, replace, Commands::kTag);
-  if (status != CfgItemStatus::kRejected) return Commands::Report(what, status);
+  if (status != CfgItemStatus::kRejected) return Commands::Report(what, status, client.ConnectionProblem());
   Output::Error(what + ": rejected: the server has no room for it now (its client memory is full); try again");
   return kRejected;
 }
@@ -75,7 +75,7 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
   if (names.empty()) {
     std::set<std::string> all;
     const CfgItemStatus::Status status = GetCfgSets(client, all, Commands::kTag);
-    if (status != CfgItemStatus::kSuccess) return Commands::Report("export", status);
+    if (status != CfgItemStatus::kSuccess) return Commands::Report("export", status, client.ConnectionProblem());
     names.assign(all.begin(), all.end());
   }
   if (!directory.empty() && mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST)
@@ -91,7 +91,8 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
                     std::to_string(wire::kMaxSetBytes) + " bytes an import takes back");
       return kRejected;
     }
-    if (status != CfgItemStatus::kSuccess) return Commands::Report("export " + Output::Word(set), status);
+    if (status != CfgItemStatus::kSuccess)
+      return Commands::Report("export " + Output::Word(set), status, client.ConnectionProblem());
     if (entries.empty()) {
       Output::Error("export " + Output::Word(set) + ": no such set");
       result = kNotFound;
@@ -119,6 +120,12 @@ ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::s
     for (const std::string& warning : content.warnings) Output::Error(warning);
     sets.insert(sets.end(), content.sets.begin(), content.sets.end());
     fileOf.resize(sets.size(), file);
+  }
+  // A set this user may not write stops the import before anything is written.
+  for (const IniSet& set : sets) {
+    const CfgItemStatus::Status status = CheckCfgSetWritable(client, set.name, Commands::kTag);
+    if (status != CfgItemStatus::kSuccess)
+      return Commands::Report("import " + Output::Word(set.name), status, client.ConnectionProblem());
   }
   for (std::size_t index = 0; index < sets.size(); ++index) {
     const ExitStatus status = ImportSet(client, fileOf[index], sets[index], replace);

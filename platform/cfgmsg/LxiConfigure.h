@@ -8,6 +8,7 @@
 #include "cfgmsg/CfgAdminTypes.h"
 #include "cfgmsg/LxCfgKeyValuePair.h"
 #include "cfgwire/CfgItemStatus.h"
+#include "common/LxStatus.h"
 
 namespace qet_cfgserver {
 
@@ -53,6 +54,14 @@ class LxiConfigure {
   virtual CfgItemStatus::Status ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
                                             const std::string& tag);
   virtual CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag);
+  // A handle that cannot ask answers kSuccess: the import itself decides.
+  virtual CfgItemStatus::Status CheckWritable(const std::string& set, const std::string& tag);
+
+  // Why the last request did not reach the server when this side refused
+  // it: a socket that refuses this user ("permission denied: PATH", with
+  // kAccessDenied) or a runtime directory this client may not trust (the
+  // path and the reason, with kNoServer). Ok otherwise. Requesting thread.
+  virtual LxStatus ConnectionProblem() const;
 
   // Ends the handle's use of the server: closes its connection, waking a
   // request under way on another thread, and waits (bounded) for it to

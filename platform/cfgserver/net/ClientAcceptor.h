@@ -11,7 +11,7 @@ namespace qet_cfgserver {
 
 // Accepts clients on the server's UNIX-domain socket and hands each a
 // ClientConnection that shares the one context (dispatcher, connection
-// limit, memory budget); a connection the limit refuses is accepted and
+// limits, memory budget); a connection a limit refuses is accepted and
 // closed at once, so it never waits in the backlog. Accepts one connection
 // per reactor dispatch, so a burst of connections takes turns with the
 // clients already served. When the system has no descriptor or memory

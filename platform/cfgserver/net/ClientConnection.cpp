@@ -3,6 +3,7 @@
 #include <ace/Reactor.h>
 #include <errno.h>
 
+#include "access/PeerCredentials.h"
 #include "log/ServerLog.h"
 #include "requests/ReplyFrame.h"
 
@@ -29,10 +30,21 @@ ClientConnection::~ClientConnection() {
   if (awaitingCommit_) context_->dispatcher->Withdraw(this);
   if (awaitingTurn_) context_->largeReplies->Remove(this);
   if (counted_) context_->limit->Release(this);
+  if (countedForUser_) context_->userLimit->Release(session_.peer());
 }
 
 int ClientConnection::open(void* acceptor) {
-  if (context_ == nullptr || !context_->limit->Admit(this)) return -1;
+  if (context_ == nullptr) return -1;
+  PeerCredentials credentials;
+  const LxStatus read = PeerCredentials::Read(peer().get_handle(), &credentials);
+  if (!read.ok()) {
+    __dlog_printf(kDlogWarning, kServerLogSource, "closing a connection: %s", read.message().c_str());
+    return -1;
+  }
+  session_.SetPeer(credentials);
+  if (!context_->userLimit->Admit(credentials)) return -1;
+  countedForUser_ = true;
+  if (!context_->limit->Admit(this)) return -1;
   counted_ = true;
   if (ACE_Svc_Handler::open(acceptor) != 0) return -1;
   MarkActivity();

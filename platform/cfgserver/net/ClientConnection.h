@@ -46,13 +46,15 @@ namespace qet_cfgserver {
 // queues, each after the frame before it is fully sent; the queue's own
 // bound replaces the unread-reply timeout for it.
 //
-// Counted by the ConnectionLimit from open() until destruction, as a
-// client and, once subscribed, as a watcher; while it has nothing in
-// flight it is idle there, and may be closed to make room (Evict()).
-// open() fails when the limit is reached, and the acceptor then closes the
-// connection. Created by ClientAcceptor; deletes itself when closed
-// (ACE_Svc_Handler), always from the reactor's own turn: the budget and
-// the limit only ask it to close soon.
+// open() reads who connected from the kernel (PeerCredentials), for the
+// dispatcher's access decisions and log lines. Counted by the
+// UserConnectionLimit and the ConnectionLimit from open() until
+// destruction, by the latter as a client and, once subscribed, as a
+// watcher; while it has nothing in flight it is idle there, and may be
+// closed to make room (Evict()). open() fails when a limit is reached, and
+// the acceptor then closes the connection. Created by ClientAcceptor;
+// deletes itself when closed (ACE_Svc_Handler), always from the reactor's
+// own turn: the budget and the limit only ask it to close soon.
 class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH>,
                          public CommitWaiter,
                          public LargeReplyQueue::Waiter,
@@ -117,6 +119,7 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
 
   const ConnectionContext* context_ = nullptr;
   bool counted_ = false;
+  bool countedForUser_ = false;
   bool closing_ = false;
   wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
   OutgoingFrame outgoing_{this};

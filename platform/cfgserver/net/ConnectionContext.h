@@ -2,6 +2,7 @@
 
 #include <ace/Time_Value.h>
 
+#include "access/UserConnectionLimit.h"
 #include "net/ConnectionLimit.h"
 #include "net/LargeReplyQueue.h"
 #include "requests/MemoryBudget.h"
@@ -14,6 +15,7 @@ namespace qet_cfgserver {
 struct ConnectionContext {
   RequestDispatcher* dispatcher = nullptr;
   ConnectionLimit* limit = nullptr;
+  UserConnectionLimit* userLimit = nullptr;
   MemoryBudget* budget = nullptr;
   LargeReplyQueue* largeReplies = nullptr;
   // An import under way with no request for this long is dropped.

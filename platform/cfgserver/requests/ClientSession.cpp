@@ -4,11 +4,11 @@
 
 namespace qet_cfgserver {
 
-LxStatus ClientSession::Subscribe(ChangeFeed* feed, const ConfigScope& scope) {
+LxStatus ClientSession::Subscribe(ChangeFeed* feed, const ConfigScope& scope, WatchQueue::SetFilter readable) {
   if (watch_) return LxStatus::InvalidArgument("already subscribed");
   if (owner_ != nullptr && !owner_->TakeWatcherSlot())
     return LxStatus::InvalidArgument("as many watchers as --max-watchers allows are connected");
-  watch_ = std::make_unique<WatchQueue>(feed, scope, owner_);
+  watch_ = std::make_unique<WatchQueue>(feed, scope, std::move(readable), owner_);
   return LxStatus::Ok();
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "access/PeerCredentials.h"
 #include "common/LxStatus.h"
 #include "requests/ChangeFeed.h"
 #include "requests/ImportStaging.h"
@@ -12,10 +13,11 @@
 
 namespace qet_cfgserver {
 
-// What the server keeps for one connection beyond its bytes: an import
-// under way and, once subscribed, its notification queue, both charged to
-// the owner's share of the memory budget. The dispatcher acts on it; the
-// connection owns it and sends what the queue holds. Reactor thread only.
+// What the server keeps for one connection beyond its bytes: who is at its
+// other end, an import under way and, once subscribed, its notification
+// queue, the last two charged to the owner's share of the memory budget.
+// The dispatcher acts on it; the connection owns it, sets the peer when
+// accepted and sends what the queue holds. Reactor thread only.
 class ClientSession {
  public:
   // owner may be null (unit tests, the fuzzer): nothing is charged, no
@@ -24,9 +26,13 @@ class ClientSession {
 
   ImportStaging& staging() { return staging_; }
 
-  // Subscribes to feed within scope. InvalidArgument when already
-  // subscribed, or when the owner may not become a watcher.
-  LxStatus Subscribe(ChangeFeed* feed, const ConfigScope& scope);
+  const PeerCredentials& peer() const { return peer_; }
+  void SetPeer(const PeerCredentials& peer) { peer_ = peer; }
+
+  // Subscribes to feed within scope, for the changes of the sets readable()
+  // lets through. InvalidArgument when already subscribed, or when the
+  // owner may not become a watcher.
+  LxStatus Subscribe(ChangeFeed* feed, const ConfigScope& scope, WatchQueue::SetFilter readable);
 
   bool subscribed() const { return watch_ != nullptr; }
   bool HasNotification() const { return watch_ && !watch_->empty(); }
@@ -39,6 +45,7 @@ class ClientSession {
 
  private:
   SessionOwner* owner_;
+  PeerCredentials peer_;
   ImportStaging staging_;
   std::unique_ptr<WatchQueue> watch_;
 };

@@ -48,7 +48,8 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   if (execution.status.code() == LxStatus::Code::kNotFound) return ReplyWithStatus(CfgItemStatus::kKeyNotFound);
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
   if (feed_ != nullptr && !execution.changed.empty()) feed_->Publish(execution.changed);
-  if (IsWrite(request.operation)) LogWrite(request, execution.changed.size());
+  if (IsWrite(request.operation))
+    LogWrite(request, session != nullptr ? session->peer() : PeerCredentials(), execution.changed.size());
   return execution.reply;
 }
 
@@ -67,7 +68,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       break;
     case wire::Operation::kSubscribe:
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
-      else status = session->Subscribe(feed_, request.scope());
+      else status = session->Subscribe(feed_, request.scope(), ReadableBy(session->peer()));
       break;
     default:
       return false;
@@ -144,12 +145,23 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version);
   }
+  const PeerCredentials peer = session != nullptr ? session->peer() : PeerCredentials();
+  if (gate_ != nullptr && !gate_->Permits(request, peer, session != nullptr ? session->staging().set() : ""))
+    return EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version);
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
       wire::CheckRequestLimits(request).ok()) {
-    groupCommit_->Add(request, header.version, waiter);
+    groupCommit_->Add(request, peer, header.version, waiter);
     return std::nullopt;
   }
-  return EncodeReply(Dispatch(request, session), header.version);
+  wire::Reply reply = Dispatch(request, session);
+  if (gate_ != nullptr) gate_->Trim(request, peer, &reply);
+  return EncodeReply(reply, header.version);
+}
+
+WatchQueue::SetFilter RequestDispatcher::ReadableBy(const PeerCredentials& peer) const {
+  if (gate_ == nullptr) return [](const std::string&) { return true; };
+  AccessGate* gate = gate_;
+  return [gate, peer](const std::string& set) { return gate->MayRead(peer, set); };
 }
 
 void RequestDispatcher::Withdraw(CommitWaiter* waiter) {

@@ -4,8 +4,8 @@
 
 namespace qet_cfgserver {
 
-WatchQueue::WatchQueue(ChangeFeed* feed, ConfigScope scope, SessionOwner* owner)
-    : feed_(feed), scope_(std::move(scope)), owner_(owner) {
+WatchQueue::WatchQueue(ChangeFeed* feed, ConfigScope scope, SetFilter readable, SessionOwner* owner)
+    : feed_(feed), scope_(std::move(scope)), readable_(std::move(readable)), owner_(owner) {
   feed_->Register(this);
 }
 
@@ -17,7 +17,7 @@ WatchQueue::~WatchQueue() {
 bool WatchQueue::Covers(const wire::Record& record) const {
   const int level = static_cast<int>(scope_.level);
   return (level < 1 || record.set == scope_.set) && (level < 2 || record.section == scope_.section) &&
-         (level < 3 || record.key == scope_.key);
+         (level < 3 || record.key == scope_.key) && (!readable_ || readable_(record.set));
 }
 
 void WatchQueue::Push(const Frame& frame) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,9 @@ namespace qet_cfgserver {
 // feed encodes each change once); each queue is charged as if it held its
 // own copy.
 //
+// Only the changes of the sets its filter lets through are queued: a watcher
+// sees nothing of a set it may not read.
+//
 // Registers with the feed on construction and unregisters on destruction.
 // The owner's OnNotification() runs after every push (the connection
 // starts sending). Owned by the connection's ClientSession; reactor
@@ -40,14 +44,18 @@ class WatchQueue {
   // its share of the shared frame's bookkeeping.
   static constexpr std::size_t kFrameOverhead = 32;
 
-  // owner may be null: nothing is charged and nobody told.
-  WatchQueue(ChangeFeed* feed, ConfigScope scope, SessionOwner* owner);
+  // Whether the changes of a set are for this watcher.
+  using SetFilter = std::function<bool(const std::string& set)>;
+
+  // owner may be null: nothing is charged and nobody told; readable may be
+  // empty: every set is.
+  WatchQueue(ChangeFeed* feed, ConfigScope scope, SetFilter readable, SessionOwner* owner);
   ~WatchQueue();
 
   WatchQueue(const WatchQueue&) = delete;
   WatchQueue& operator=(const WatchQueue&) = delete;
 
-  // Whether record lies within the subscribed scope.
+  // Whether record lies within the subscribed scope and the filter.
   bool Covers(const wire::Record& record) const;
 
   // Queues frame, a notification encoded by the feed.
@@ -68,6 +76,7 @@ class WatchQueue {
 
   ChangeFeed* feed_;
   const ConfigScope scope_;
+  SetFilter readable_;
   SessionOwner* owner_;
   std::deque<Frame> frames_;
   std::size_t bytes_ = 0;  // charged for frames_

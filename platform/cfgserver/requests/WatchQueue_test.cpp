@@ -27,7 +27,7 @@ TEST(WatchQueueTest, AQueueTheBudgetRefusesIsDroppedAndTellsHowManyItMissed) {
   MemoryBudget budget(64 * 1024);
   ChangeFeed feed;
   quenlo_test::BudgetedSessionOwner watcher(&budget), reader(&budget);
-  auto queue = std::make_unique<WatchQueue>(&feed, ConfigScope{}, &watcher);
+  auto queue = std::make_unique<WatchQueue>(&feed, ConfigScope{}, nullptr, &watcher);
   watcher.queue = queue.get();
   const std::vector<wire::Record> changes(40, {wire::RecordKind::kValue, "set", "s", "k", std::string(1000, 'v'), ""});
   feed.Publish(changes);
