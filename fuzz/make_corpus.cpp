@@ -233,6 +233,21 @@ void WriteServerStreams(const SeedWriter& seeds) {
                   NativeRequestFrame(Scoped(wire::Operation::kDelete, ConfigScope::Level::kKey, "network", "eth0", "mtu")) +
                   NativeRequestFrame(Scoped(wire::Operation::kReset, ConfigScope::Level::kSection, "network", "eth0")) +
                   NativeRequestFrame(Scoped(wire::Operation::kSubscribe, ConfigScope::Level::kSet, "network")));
+
+  // An export whole, then in pieces: from the start, after a key, after the
+  // last key (an empty piece ends it).
+  const bool native = ACE_CDR_BYTE_ORDER == 1;
+  auto piece = [](const std::string& section, const std::string& key) {
+    wire::Request request = Scoped(wire::Operation::kExport, ConfigScope::Level::kAll, "network", section, key);
+    request.SetInPieces(true);
+    return NativeRequestFrame(request);
+  };
+  seeds.Write(std::string("export-pieces") + OrderSuffix(native),
+              static_cast<char>(19) +
+                  RequestFrame(native, Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
+                  RequestFrame(native, Ask(wire::Operation::kSetValue, "network", "eth1", "mtu", "9000")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kExport, ConfigScope::Level::kAll, "network")) +
+                  piece("", "") + piece("eth0", "mtu") + piece("eth1", "mtu"));
 }
 
 void WriteClientReplies(const SeedWriter& seeds) {

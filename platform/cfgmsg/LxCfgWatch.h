@@ -17,7 +17,7 @@ namespace qet_cfgserver {
 //
 // The server pushes one event per changed key after each commit, in commit
 // order, each exactly once (writes from any client, deletes, resets and
-// imports alike). It queues at most 1,024 events (or 1 MiB) for a watcher
+// imports alike). It queues at most 1,024 events (or 256 KiB) for a watcher
 // that does not read; on overflow it drops that queue and sends one kMissed
 // event saying how many were dropped, then goes on with later changes: a
 // watcher is told when it missed changes, never silently. After kMissed a

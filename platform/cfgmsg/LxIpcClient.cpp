@@ -1,6 +1,7 @@
 #include "cfgmsg/LxIpcClient.h"
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "cfgwire/RequestLimits.h"
@@ -123,11 +124,33 @@ CfgItemStatus::Status LxIpcClient::ExportSet(const std::string& set, std::vector
   entries.clear();
   wire::Request request = NewRequest(wire::Operation::kExport, tag);
   request.set = set;
-  wire::Reply reply;
-  const CfgItemStatus::Status status = Ask(request, &reply);
-  for (wire::Record& record : reply.records)
-    entries.push_back(ConfigEntry{std::move(record.section), std::move(record.key), std::move(record.value)});
-  return status;
+  request.SetInPieces(true);
+  std::size_t setBytes = 0;
+  for (;;) {
+    wire::Reply reply;
+    CfgItemStatus::Status status = Ask(request, &reply);
+    if (status == CfgItemStatus::kSuccess && reply.records.empty()) return status;
+    // Each piece starts after the one before: a server that sent one again
+    // would keep this loop going for ever.
+    if (status == CfgItemStatus::kSuccess && !entries.empty() &&
+        std::tie(reply.records.front().section, reply.records.front().key) <= std::tie(request.section, request.key)) {
+      Report(request, CfgItemStatus::kServerError, LxStatus::Corruption("a piece of the export came twice"));
+      status = CfgItemStatus::kServerError;
+    }
+    for (wire::Record& record : reply.records) setBytes += wire::RecordWireBytes(record);
+    if (status == CfgItemStatus::kSuccess && setBytes > wire::kMaxSetBytes) {
+      Report(request, CfgItemStatus::kRejected, LxStatus::InvalidArgument("the set is larger than an import takes"));
+      status = CfgItemStatus::kRejected;
+    }
+    if (status != CfgItemStatus::kSuccess) {
+      entries.clear();
+      return status;
+    }
+    for (wire::Record& record : reply.records)
+      entries.push_back(ConfigEntry{std::move(record.section), std::move(record.key), std::move(record.value)});
+    request.section = entries.back().section;
+    request.key = entries.back().key;
+  }
 }
 
 CfgItemStatus::Status LxIpcClient::ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
@@ -157,9 +180,14 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
   if (!wire::EncodeRequestFrame(batch, &empty).ok()) return CfgItemStatus::kRejected;
   const std::size_t emptyBodyBytes = empty.size() - wire::kFrameHeaderBytes;
   // Every entry is checked before anything is sent: a bad one imports nothing.
+  std::size_t setBytes = 0;
   for (const ConfigEntry& entry : entries) {
     batch.entries = {ImportRecord(entry)};
-    if (const LxStatus why = wire::CheckRequestLimits(batch); !why.ok()) {
+    setBytes += wire::RecordWireBytes(batch.entries.front());
+    LxStatus why = wire::CheckRequestLimits(batch);
+    if (why.ok() && setBytes > wire::kMaxSetBytes)
+      why = LxStatus::InvalidArgument("the set is larger than an import takes");
+    if (!why.ok()) {
       Report(batch, CfgItemStatus::kRejected, why);
       return CfgItemStatus::kRejected;
     }

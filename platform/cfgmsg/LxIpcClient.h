@@ -42,6 +42,9 @@ class LxIpcClient : public LxiConfigure {
   CfgItemStatus::Status WriteValue(const std::string& set, const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& tag) override;
   CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag) override;
+  // The set comes in pieces of wire::kExportPieceBytes, one round trip
+  // each: a write meanwhile may show in later pieces. A set over
+  // wire::kMaxSetBytes, which no import would take back, is kRejected.
   CfgItemStatus::Status ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
                                   const std::string& tag) override;
   // The entries go in frames within the request-size limit (kImportBegin,

@@ -35,8 +35,10 @@ namespace qet_cfgserver {
 //   - Version 2 operations: delete, reset and import commit change the
 //     layers (ConfigStore); a delete that matches nothing is kKeyNotFound.
 //     Imports and subscriptions keep state in the connection's
-//     ClientSession; without one (or on a second subscribe, or entries
-//     without a begin, or staging over its bounds) they are kRejected.
+//     ClientSession; without one (or on a second subscribe or one past the
+//     watchers' limit, or entries without a begin, or staging over its
+//     bounds) they are kRejected. An export asked for in pieces
+//     (wire::Request::inPieces()) is answered one piece at a time.
 //   - Every commit that changed keys is published to the ChangeFeed in one
 //     call right after it succeeded, v1 writes included.
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
@@ -91,7 +93,6 @@ class RequestDispatcher {
   ChangeFeed* feed_;
   GroupCommit* groupCommit_;
   AccessGate* gate_;
-  std::size_t stagedBytes_ = 0;  // over every connection's ImportStaging
 };
 
 }  // namespace qet_cfgserver

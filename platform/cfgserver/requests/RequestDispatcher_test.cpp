@@ -143,11 +143,12 @@ TEST_F(ServedRequestDispatcherTest, UnknownOperationsAreRejectedInTheRequestsVer
   EXPECT_EQ(raw.lastReplyVersion(), 1);
 }
 
-// An import over one connection's 4 MiB is rejected and writes nothing. (The
-// bound over all connections: ImportStaging_test; a watcher that falls
+// An import over what an export may give is rejected and writes nothing.
+// (The staging's own bounds: ImportStaging_test; a watcher that falls
 // behind: cfgctl's end-to-end test.)
 TEST_F(ServedRequestDispatcherTest, AnImportOverItsBoundIsRejectedAndWritesNothing) {
-  std::vector<ConfigEntry> tooMany(300, {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
+  std::vector<ConfigEntry> tooMany(wire::kMaxSetBytes / wire::kMaxValueBytes,
+                                   {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
   for (std::size_t index = 0; index < tooMany.size(); ++index) tooMany[index].key += std::to_string(index);
   EXPECT_EQ(ImportCfgSet(client_, "huge", tooMany, true, "t"), CfgItemStatus::kRejected);
   std::vector<ConfigEntry> exported;
