@@ -27,6 +27,7 @@ constexpr CommandShape kShapes[] = {
     {"reset", 0, 3, "[SET [SECTION [KEY]]]"},
     {"watch", 0, 2, "[SET [SECTION]]"},
     {"check", 1, kAny, "FILE.schema..."},
+    {"digest", 0, 1, "[SET]"},
 };
 
 const CommandShape* ShapeOf(const std::string& command) {
@@ -98,6 +99,8 @@ const char* CommandLine::HelpText() {
          "                               interrupted\n"
          "  check FILE.schema...         report each schema's errors by file and line\n"
          "                               (no server needed)\n"
+         "  digest [SET]                 SHA-256 of what reads see, of the set or of every\n"
+         "                               set, in one canonical order (see cfgctl(1))\n"
          "  --help                       this text\n"
          "\n"
          "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"

@@ -73,6 +73,8 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
       {{"reset", "s", "x", "k"}, "reset", {"s", "x", "k"}, false, ""},
       {{"watch"}, "watch", {}, false, ""},
       {{"watch", "s", "x"}, "watch", {"s", "x"}, false, ""},
+      {{"digest"}, "digest", {}, false, ""},
+      {{"digest", "--dir"}, "digest", {"--dir"}, false, ""},
   };
   for (const auto& expected : cases) {
     SCOPED_TRACE(Joined(expected.words));
@@ -112,6 +114,7 @@ TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
       {{"changes", "s", "x"}, "usage: cfgctl changes [SET]"},
       {{"reset", "s", "x", "k", "extra"}, "usage: cfgctl reset [SET [SECTION [KEY]]]"},
       {{"watch", "s", "x", "k"}, "usage: cfgctl watch [SET [SECTION]]"},
+      {{"digest", "a", "b"}, "usage: cfgctl digest [SET]"},
       // Each command knows only its own options.
       {{"import", "--bogus", "x.ini"}, "import: unknown option '--bogus'"},
       {{"import", "--dir", "d", "x.ini"}, "import: unknown option '--dir'"},
@@ -134,7 +137,7 @@ TEST(CommandLineTest, UsageLinesAreTheLinesOfTheHelpText) {
   const std::string help = CommandLine::HelpText(), prefix = "usage: cfgctl ", suffix = " (see cfgctl --help)";
   for (const Words& words : {Words{"get"}, Words{"set"}, Words{"delete"}, Words{"list", "s", "x", "k"},
                              Words{"import"}, Words{"changes", "s", "x"}, Words{"reset", "s", "x", "k", "extra"},
-                             Words{"watch", "s", "x", "k"}}) {
+                             Words{"watch", "s", "x", "k"}, Words{"digest", "a", "b"}}) {
     CommandLine line;
     const std::string message = Parse(words, &line).message();
     ASSERT_EQ(message.compare(0, prefix.size(), prefix), 0) << message;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "cfgctl/BackupCommands.h"
+#include "cfgctl/DigestCommand.h"
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgRequests.h"
@@ -28,6 +29,7 @@ ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& 
   if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace);
   if (line.command == "watch") return WatchCommand::Run(ScopeOf(arguments), output);
   if (line.command == "check") return Check(arguments);
+  if (line.command == "digest") return DigestCommand::Run(client, arguments, output);
   Output::Error("unknown command " + Output::Word(line.command));
   return kUsage;
 }
