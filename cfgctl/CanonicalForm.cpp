@@ -14,6 +14,7 @@ namespace {
 // Names and values are bounded far below 4 GiB (cfgwire/Limits.h), so four
 // bytes hold any length.
 constexpr int kLengthBytes = 4;
+constexpr int kFieldsPerKey = 4;  // set, section, key, value
 
 void AppendField(const std::string& field, std::string* bytes) {
   const std::uint32_t length = static_cast<std::uint32_t>(field.size());
@@ -33,7 +34,7 @@ std::string CanonicalForm::OfSet(const std::string& set, std::vector<ConfigEntry
   std::string bytes;
   std::size_t size = 0;
   for (const ConfigEntry& entry : entries)
-    size += 4 * kLengthBytes + set.size() + entry.section.size() + entry.key.size() + entry.value.size();
+    size += kFieldsPerKey * kLengthBytes + set.size() + entry.section.size() + entry.key.size() + entry.value.size();
   bytes.reserve(size);
   for (const ConfigEntry& entry : entries) {
     AppendField(set, &bytes);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <set>
+#include <utility>
 
 #include "cfgctl/CanonicalForm.h"
 #include "cfgctl/Commands.h"
@@ -31,6 +32,7 @@ class Sha256 {
     sha256_digest(&context_, sizeof digest, digest);
     static const char kHexDigits[] = "0123456789abcdef";
     std::string hex;
+    hex.reserve(2 * sizeof digest);
     for (std::uint8_t byte : digest) {
       hex.push_back(kHexDigits[byte >> 4]);
       hex.push_back(kHexDigits[byte & 0x0F]);
