@@ -11,7 +11,6 @@
 #include "cfgctl/Commands.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgRequests.h"
-#include "ini/IniReader.h"
 #include "ini/IniWriter.h"
 #include "ini/SetFileName.h"
 
@@ -82,22 +81,6 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
     if (written != kDone) return written;
   }
   return result;
-}
-
-ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::string>& files, bool replace) {
-  std::vector<IniSet> sets;
-  for (const std::string& file : files) {
-    IniContent content;
-    LxStatus read = IniReader::ReadFile(file, &content);
-    if (!read.ok()) return FileError(read.message());
-    for (const std::string& warning : content.warnings) Output::Error(warning);
-    sets.insert(sets.end(), content.sets.begin(), content.sets.end());
-  }
-  for (const IniSet& set : sets) {
-    const CfgItemStatus::Status status = ImportCfgSet(client, set.name, set.entries, replace, Commands::kTag);
-    if (status != CfgItemStatus::kSuccess) return Commands::Report("import " + Output::Word(set.name), status);
-  }
-  return kDone;
 }
 
 }  // namespace cfgctl

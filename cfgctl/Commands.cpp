@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <list>
 #include <set>
+#include <sstream>
 
 #include "cfgctl/BackupCommands.h"
+#include "cfgctl/ImportCommand.h"
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgRequests.h"
@@ -25,7 +27,7 @@ ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& 
   if (line.command == "changes") return Changes(client, arguments, output);
   if (line.command == "reset") return Reset(client, arguments);
   if (line.command == "export") return BackupCommands::Export(client, arguments, line.directory, output);
-  if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace);
+  if (line.command == "import") return ImportCommand::Run(client, arguments, {line.replace, line.dryRun}, output);
   if (line.command == "watch") return WatchCommand::Run(ScopeOf(arguments), output);
   if (line.command == "check") return Check(arguments);
   Output::Error("unknown command " + Output::Word(line.command));
@@ -43,9 +45,12 @@ ConfigScope Commands::ScopeOf(const std::vector<std::string>& names) {
   return scope;
 }
 
-ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status) {
-  if (status != CfgItemStatus::kSuccess)
-    Output::Error(what + ": " + CfgItemStatus::LxCfgItemStatus::GetLabel(status));
+ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status, const std::string& reason) {
+  if (status == CfgItemStatus::kSuccess) return ExitStatusFor(status);
+  const std::string failed = what + ": " + CfgItemStatus::LxCfgItemStatus::GetLabel(status);
+  if (reason.empty()) Output::Error(failed);
+  std::istringstream lines(reason);
+  for (std::string line; std::getline(lines, line);) Output::Error(failed + ": " + line);
   return ExitStatusFor(status);
 }
 
@@ -65,8 +70,8 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
 
 ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments) {
   const CfgItemStatus::Status status =
-      SetCfgValue(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag, CfgItemCommand::kSet);
-  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status);
+      SetCfgValueChecked(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag);
+  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status, CfgRejectionReason(client));
 }
 
 ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names) {
@@ -116,7 +121,8 @@ ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string
 }
 
 ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names) {
-  return Report(Words("reset", names), ResetCfg(client, ScopeOf(names), kTag));
+  const CfgItemStatus::Status status = ResetCfg(client, ScopeOf(names), kTag);
+  return Report(Words("reset", names), status, CfgRejectionReason(client));
 }
 
 ExitStatus Commands::Check(const std::vector<std::string>& files) {

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "log/ServerLog.h"
+#include "schema/DefaultsCheck.h"
 
 namespace qet_cfgserver {
 
@@ -45,7 +46,8 @@ ConfigServer::ConfigServer() = default;
 ConfigServer::~ConfigServer() { Shutdown(); }
 
 LxStatus ConfigServer::Start(const ServerOptions& options) {
-  LxStatus status = OpenReactor(options.maxClients);
+  LxStatus status = LoadSchemas(options);
+  if (status.ok()) status = OpenReactor(options.maxClients);
   if (status.ok()) status = endpoint_.Claim(options.runtimeDirectory);
   if (status.ok()) status = OpenStore(options);
   if (status.ok()) status = shutdownSignal_.Install(reactor_.get());
@@ -54,6 +56,18 @@ LxStatus ConfigServer::Start(const ServerOptions& options) {
   if (!status.ok()) return status;
   __dlog_printf(kDlogNotice, kServerLogSource, "listening on %s, database %s, at most %u clients",
                 endpoint_.socketPath().c_str(), options.database.c_str(), options.maxClients);
+  return LxStatus::Ok();
+}
+
+LxStatus ConfigServer::LoadSchemas(const ServerOptions& options) {
+  for (const std::string& path : options.schemas) {
+    LxStatus status = schemas_.Load(path);
+    if (!status.ok()) return status;
+  }
+  for (const std::string& path : options.imports) {
+    LxStatus status = DefaultsCheck::CheckFile(schemas_, path);
+    if (!status.ok()) return status;
+  }
   return LxStatus::Ok();
 }
 
@@ -76,7 +90,7 @@ LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
   LxStatus status = keeper_->Open();
   if (!status.ok()) return status;
   groupCommit_.reset(new GroupCommit(keeper_.get(), &changeFeed_));
-  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get()));
+  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), &schemas_));
   return status;
 }
 

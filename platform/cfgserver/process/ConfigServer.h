@@ -15,10 +15,12 @@
 #include "recovery/StoreKeeper.h"
 #include "requests/GroupCommit.h"
 #include "requests/RequestDispatcher.h"
+#include "schema/SchemaSet.h"
 
 namespace qet_cfgserver {
 
-// The whole server: sizes its descriptor budget, claims the socket path,
+// The whole server: loads the schemas and checks the defaults against
+// them (a refused default stops it before anything else), sizes its descriptor budget, claims the socket path,
 // opens the store (recovering a damaged one) with its defaults, listens, and
 // runs a single-threaded epoll reactor until SIGTERM or SIGINT, with a timer
 // for periodic snapshots. Writes from clients are committed in groups: the
@@ -47,6 +49,7 @@ class ConfigServer {
   LxStatus Run();
 
  private:
+  LxStatus LoadSchemas(const ServerOptions& options);
   LxStatus OpenReactor(std::uint32_t maxClients);
   LxStatus OpenStore(const ServerOptions& options);
   LxStatus Listen(std::uint32_t maxClients);
@@ -59,6 +62,7 @@ class ConfigServer {
   std::unique_ptr<ACE_Reactor> reactor_;
   ShutdownSignal shutdownSignal_;
   RuntimeEndpoint endpoint_;
+  SchemaSet schemas_;  // read at start, then only read
   std::unique_ptr<StoreKeeper> keeper_;
   ChangeFeed changeFeed_;  // outlives every connection's watch queue
   std::unique_ptr<SnapshotTimer> snapshotTimer_;

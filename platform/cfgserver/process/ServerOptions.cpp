@@ -66,7 +66,7 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     std::string* target = nullptr;
     if (name == "--runtime-dir") target = &options->runtimeDirectory;
     else if (name == "--database") target = &options->database;
-    else if (name == "--import" || name == "--max-clients" || name == "--snapshot-interval") target = &value;
+    else if (name == "--import" || name == "--schema" || name == "--max-clients" || name == "--snapshot-interval") target = &value;
     else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
     else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
 
@@ -76,6 +76,7 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     }
     if (value.empty()) return LxStatus::InvalidArgument("option '" + name + "' needs a non-empty value");
     if (name == "--import") options->imports.push_back(value);
+    else if (name == "--schema") options->schemas.push_back(value);
     else if (name == "--max-clients") {
       LxStatus parsed = ParseWholeNumber(name, value, 1, kMaxClientsCeiling, &options->maxClients);
       if (!parsed.ok()) return parsed;
@@ -101,7 +102,8 @@ std::string ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome
 
 std::string ServerOptions::Usage() {
   return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
-         "                 [--max-clients N] [--snapshot-interval SECONDS]\n"
+         "                 [--schema FILE.schema]... [--max-clients N]\n"
+         "                 [--snapshot-interval SECONDS]\n"
          "\n"
          "The configuration server. Runs in the foreground until SIGTERM or SIGINT.\n"
          "\n"
@@ -117,6 +119,13 @@ std::string ServerOptions::Usage() {
          "                      kept apart from what operators write: new defaults\n"
          "                      reach the keys the operator did not change, an\n"
          "                      operator's value or deletion stays. Repeatable.\n"
+         "  --schema FILE.schema\n"
+         "                      check every value written to the set named after the\n"
+         "                      file (network.schema -> set \"network\") against its\n"
+         "                      rules; a refused write changes nothing and is rejected\n"
+         "                      with its reason. The --import files are checked too: a\n"
+         "                      refused default stops the server (file and line).\n"
+         "                      Repeatable; one schema per set.\n"
          "  --max-clients N     clients served at once (1 to " + std::to_string(kMaxClientsCeiling) +
          ", default " + std::to_string(kDefaultMaxClients) + ");\n"
          "                      past it a new connection is closed at once\n"
@@ -138,9 +147,9 @@ std::string ServerOptions::Usage() {
          "\n"
          "Exit status: 0 after a clean stop, 1 when the server cannot start (the\n"
          "database's directory is unusable, another process holds the database, its\n"
-         "schema is newer than this server's, an import file is bad, the socket is\n"
-         "taken, --max-clients is over the hard limit of file descriptors), 2 for a\n"
-         "bad command line.\n";
+         "schema is newer than this server's, an import file or a schema file is bad,\n"
+         "a default breaks its schema, the socket is taken, --max-clients is over\n"
+         "the hard limit of file descriptors), 2 for a bad command line.\n";
 }
 
 }  // namespace qet_cfgserver

@@ -13,7 +13,7 @@ namespace qet_cfgserver {
 // What the command line asks of cfgserver:
 //
 //   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...
-//             [--max-clients N] [--snapshot-interval SECONDS] [--help]
+//             [--schema FILE.schema]... [--max-clients N] [--snapshot-interval SECONDS] [--help]
 //
 // Options take their value as the next argument or after '=' (--database=x).
 // Empty strings mean "not given"; ResolveDefaults() fills them in.
@@ -28,6 +28,7 @@ struct ServerOptions {
   std::string runtimeDirectory;
   std::string database;
   std::vector<std::string> imports;  // in the order given
+  std::vector<std::string> schemas;  // one per set, named after its file
   std::uint32_t maxClients = kDefaultMaxClients;  // connections served at once
   // At most one snapshot per this many seconds while writes happen; 0: none
   // but at a clean stop.

@@ -42,6 +42,13 @@ class ImportStaging {
 
   void Drop();
 
+  // What committing the staged entries would change in a set whose
+  // effective values are current (an export, in section, key order): in
+  // that order, kAdded for a new key (value), kChanged for another value
+  // (value), kDeleted for a key a replacing import drops; defaultValue holds
+  // what a changed or deleted key was. Costs the staged entries and the set.
+  std::vector<wire::Record> Preview(const std::vector<wire::Record>& current) const;
+
   bool active() const { return sharedTotal_ != nullptr; }
   const std::string& set() const { return set_; }
   bool replace() const { return replace_; }

@@ -1,5 +1,7 @@
 #include "requests/RequestDispatcher.h"
 
+#include <map>
+
 #include "cfgwire/RequestLimits.h"
 #include "log/ServerLog.h"
 #include "recovery/RunRecoveringOnce.h"
@@ -21,9 +23,13 @@ bool IsWrite(wire::Operation operation) {
          operation == wire::Operation::kReset || operation == wire::Operation::kImportCommit;
 }
 
+bool EndsImport(wire::Operation operation) {
+  return operation == wire::Operation::kImportCommit || operation == wire::Operation::kImportPreview;
+}
+
 bool NeedsConnection(wire::Operation operation) {
   return operation == wire::Operation::kSubscribe || operation == wire::Operation::kImportBegin ||
-         operation == wire::Operation::kImportEntries || operation == wire::Operation::kImportCommit;
+         operation == wire::Operation::kImportEntries || EndsImport(operation);
 }
 
 }  // namespace
@@ -39,17 +45,77 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   }
   wire::Reply reply;
   if (HandleSessionOperation(request, session, &reply)) return reply;
+  if (!AdmitsRequest(request, session, &reply.reason)) {
+    if (EndsImport(request.operation)) session->staging().Drop();
+    LogRejected(request, LxStatus::InvalidArgument(reply.reason));
+    reply.status = CfgItemStatus::kRejected;
+    return reply;
+  }
   Execution execution;
   execution.status = RunRecoveringOnce(keeper_, wire::OperationName(request.operation), [&](ConfigStore* store) {
     execution = Execute(store, request, session);
     return execution.status;
   });
-  if (request.operation == wire::Operation::kImportCommit) session->staging().Drop();
+  if (EndsImport(request.operation)) session->staging().Drop();
   if (execution.status.code() == LxStatus::Code::kNotFound) return ReplyWithStatus(CfgItemStatus::kKeyNotFound);
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
+  if (execution.reply.status == CfgItemStatus::kRejected) {
+    LogRejected(request, LxStatus::InvalidArgument(execution.reply.reason));
+    return execution.reply;
+  }
   if (feed_ != nullptr && !execution.changed.empty()) feed_->Publish(execution.changed);
   if (IsWrite(request.operation)) LogWrite(request, execution.changed.size());
   return execution.reply;
+}
+
+bool RequestDispatcher::Admits(const std::string& set, const std::vector<ConfigEntry>& entries, bool nameEntries,
+                               std::string* reason) const {
+  if (schemas_ == nullptr || schemas_->empty()) return true;
+  std::vector<std::string> refusals;
+  for (const ConfigEntry& entry : entries) {
+    std::string why;
+    if (schemas_->Check(set, entry.section, entry.key, entry.value, &why)) continue;
+    refusals.push_back(nameEntries ? "[" + entry.section + "] " + entry.key + ": " + why : why);
+  }
+  if (refusals.empty()) return true;
+  reason->clear();
+  for (const std::string& refusal : refusals) {
+    if (!reason->empty()) reason->push_back('\n');
+    reason->append(refusal);
+    if (reason->size() >= wire::kMaxReasonBytes) break;  // the reply would cut it anyway
+  }
+  return false;
+}
+
+bool RequestDispatcher::AdmitsRequest(const wire::Request& request, ClientSession* session,
+                                      std::string* reason) const {
+  switch (request.operation) {
+    case wire::Operation::kSetValue:
+      return Admits(request.set, {ConfigEntry{request.section, request.key, request.value}}, false, reason);
+    case wire::Operation::kImportCommit:
+    case wire::Operation::kImportPreview:
+      return Admits(session->staging().set(), session->staging().entries(), true, reason);
+    default:
+      return true;
+  }
+}
+
+LxStatus RequestDispatcher::AdmitsReset(ConfigStore* store, const ConfigScope& scope, wire::Reply* reply) const {
+  if (schemas_ == nullptr || schemas_->empty()) return LxStatus::Ok();
+  // The defaults a reset brings back are those an operator's change hides.
+  std::vector<wire::Record> changes;
+  LxStatus status = store->layers().GetChanges(scope, &changes);
+  if (!status.ok()) return status;
+  std::map<std::string, std::vector<ConfigEntry>> restored;  // by set
+  for (const wire::Record& change : changes)
+    if (change.kind != wire::RecordKind::kAdded)
+      restored[change.set].push_back({change.section, change.key, change.defaultValue});
+  for (const auto& set : restored) {
+    if (Admits(set.first, set.second, true, &reply->reason)) continue;
+    reply->status = CfgItemStatus::kRejected;
+    return LxStatus::Ok();
+  }
+  return LxStatus::Ok();
 }
 
 bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, ClientSession* session,
@@ -63,6 +129,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       status = session->staging().Add(request.entries);
       break;
     case wire::Operation::kImportCommit:
+    case wire::Operation::kImportPreview:
       if (!session->staging().active()) status = LxStatus::InvalidArgument("a commit without an import under way");
       break;
     case wire::Operation::kSubscribe:
@@ -72,7 +139,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
     default:
       return false;
   }
-  if (status.ok() && request.operation == wire::Operation::kImportCommit) return false;  // the store's turn
+  if (status.ok() && EndsImport(request.operation)) return false;  // the store's turn
   if (!status.ok()) LogRejected(request, status);
   reply->status = status.ok() ? CfgItemStatus::kSuccess : CfgItemStatus::kRejected;
   return true;
@@ -86,7 +153,9 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       execution.status = store->layers().DeleteScope(request.scope(), &execution.changed);
       break;
     case wire::Operation::kReset:
-      execution.status = store->layers().ResetScope(request.scope(), &execution.changed);
+      execution.status = AdmitsReset(store, request.scope(), &execution.reply);
+      if (execution.status.ok() && execution.reply.status == CfgItemStatus::kSuccess)
+        execution.status = store->layers().ResetScope(request.scope(), &execution.changed);
       break;
     case wire::Operation::kChanges:
       execution.status = store->layers().GetChanges(request.scope(), &execution.reply.records);
@@ -98,6 +167,12 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       const ImportStaging& staging = session->staging();
       execution.status =
           store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(), &execution.changed);
+      break;
+    }
+    case wire::Operation::kImportPreview: {
+      std::vector<wire::Record> current;
+      execution.status = store->layers().ExportSet(session->staging().set(), &current);
+      if (execution.status.ok()) execution.reply.records = session->staging().Preview(current);
       break;
     }
     default:
@@ -140,8 +215,10 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version);
   }
+  // A value the schemas refuse is answered by Dispatch, never grouped.
+  std::string reason;
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
-      wire::CheckRequestLimits(request).ok()) {
+      wire::CheckRequestLimits(request).ok() && AdmitsRequest(request, session, &reason)) {
     groupCommit_->Add(request, header.version, waiter);
     return std::nullopt;
   }
