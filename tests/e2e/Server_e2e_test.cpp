@@ -360,6 +360,11 @@ TEST_F(CfgserverEndToEnd, RefusedStartsChangeNothing) {
   const std::string held = "--database=" + Database();
   const std::string other = "--database=" + directory_.File("2.db");
   const std::string run = "--runtime-dir=" + directory_.File("run"), run2 = "--runtime-dir=" + directory_.File("run2");
+  // Defaults their own schema refuses: a firmware that must not start.
+  const std::string schema = directory_.File("network.schema"), defaults = directory_.File("defaults/network.ini");
+  ASSERT_EQ(mkdir(directory_.File("defaults").c_str(), 0700), 0);
+  ASSERT_TRUE(quenlo_test::WriteFile(schema, "[eth*]\nmtu = integer 68..9000\n"));
+  ASSERT_TRUE(quenlo_test::WriteFile(defaults, "[eth0]\nmtu = 1500\n[eth1]\nmtu = 15OO\n"));
   const struct {
     std::vector<std::string> arguments;
     int exitCode;
@@ -368,6 +373,9 @@ TEST_F(CfgserverEndToEnd, RefusedStartsChangeNothing) {
                {{run, other}, 1, "another server is already listening on"},
                {{"--runtime-dir=" + open, other}, 1, "writable by others"},
                {{"--runtime-dir=" + occupied, other}, 1, "exists and is not a socket"},
+               {{run2, other, "--schema=" + schema, "--import=" + defaults},
+                1,
+                "network.ini: line 4: [eth1] mtu: 15OO is not an integer in 68..9000"},
                {{"--snapshot-interval=86401"}, 2, ""},
                {{"--snapshot-interval=-1"}, 2, ""},
                {{"--snapshot-interval=1s"}, 2, ""}};
