@@ -184,7 +184,9 @@ LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Rep
         !in.read_ulong(reply->missed) || !ReadRecords(in, &reply->records))
       return LxStatus::Corruption("bad records in reply");
     reply->kind = static_cast<ReplyKind>(kind);
-    if (in.length() > 0 && (!ReadString(in, &reply->reason) || reply->reason.size() > kMaxReasonBytes))
+    // Present only when there is one: an empty reason is no encoder's.
+    if (in.length() > 0 && (!ReadString(in, &reply->reason) || reply->reason.empty() ||
+                            reply->reason.size() > kMaxReasonBytes))
       return LxStatus::Corruption("bad reason in reply");
   }
   return CheckFullyRead(in, "reply");

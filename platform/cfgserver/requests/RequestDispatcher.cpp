@@ -23,6 +23,11 @@ bool IsWrite(wire::Operation operation) {
          operation == wire::Operation::kReset || operation == wire::Operation::kImportCommit;
 }
 
+// A schema's refusal, on one log line whatever the names and values hold.
+void LogRefused(const wire::Request& request, const std::string& reason) {
+  LogRejected(request, LxStatus::InvalidArgument(Printable(reason)));
+}
+
 bool EndsImport(wire::Operation operation) {
   return operation == wire::Operation::kImportCommit || operation == wire::Operation::kImportPreview;
 }
@@ -47,7 +52,7 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   if (HandleSessionOperation(request, session, &reply)) return reply;
   if (!AdmitsRequest(request, session, &reply.reason)) {
     if (EndsImport(request.operation)) session->staging().Drop();
-    LogRejected(request, LxStatus::InvalidArgument(reply.reason));
+    LogRefused(request, reply.reason);
     reply.status = CfgItemStatus::kRejected;
     return reply;
   }
@@ -60,7 +65,7 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   if (execution.status.code() == LxStatus::Code::kNotFound) return ReplyWithStatus(CfgItemStatus::kKeyNotFound);
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
   if (execution.reply.status == CfgItemStatus::kRejected) {
-    LogRejected(request, LxStatus::InvalidArgument(execution.reply.reason));
+    LogRefused(request, execution.reply.reason);
     return execution.reply;
   }
   if (feed_ != nullptr && !execution.changed.empty()) feed_->Publish(execution.changed);
@@ -71,20 +76,17 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
 bool RequestDispatcher::Admits(const std::string& set, const std::vector<ConfigEntry>& entries, bool nameEntries,
                                std::string* reason) const {
   if (schemas_ == nullptr || schemas_->empty()) return true;
-  std::vector<std::string> refusals;
+  bool admitted = true;
+  reason->clear();
   for (const ConfigEntry& entry : entries) {
     std::string why;
     if (schemas_->Check(set, entry.section, entry.key, entry.value, &why)) continue;
-    refusals.push_back(nameEntries ? "[" + entry.section + "] " + entry.key + ": " + why : why);
-  }
-  if (refusals.empty()) return true;
-  reason->clear();
-  for (const std::string& refusal : refusals) {
+    admitted = false;
+    if (reason->size() >= wire::kMaxReasonBytes) continue;  // the reply would cut it anyway
     if (!reason->empty()) reason->push_back('\n');
-    reason->append(refusal);
-    if (reason->size() >= wire::kMaxReasonBytes) break;  // the reply would cut it anyway
+    reason->append(nameEntries ? "[" + entry.section + "] " + entry.key + ": " + why : why);
   }
-  return false;
+  return admitted;
 }
 
 bool RequestDispatcher::AdmitsRequest(const wire::Request& request, ClientSession* session,
@@ -111,9 +113,10 @@ LxStatus RequestDispatcher::AdmitsReset(ConfigStore* store, const ConfigScope& s
     if (change.kind != wire::RecordKind::kAdded)
       restored[change.set].push_back({change.section, change.key, change.defaultValue});
   for (const auto& set : restored) {
-    if (Admits(set.first, set.second, true, &reply->reason)) continue;
-    reply->status = CfgItemStatus::kRejected;
-    return LxStatus::Ok();
+    if (!Admits(set.first, set.second, true, &reply->reason)) {
+      reply->status = CfgItemStatus::kRejected;
+      break;
+    }
   }
   return LxStatus::Ok();
 }
