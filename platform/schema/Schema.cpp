@@ -10,7 +10,7 @@
 #include "ini/IniReader.h"
 #include "ini/SetFileName.h"
 #include "schema/EntryLines.h"
-#include "schema/ValueTypeParser.h"
+#include "schema/types/ValueTypeParser.h"
 
 namespace qet_cfgserver {
 

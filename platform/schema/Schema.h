@@ -7,7 +7,7 @@
 
 #include "common/LxStatus.h"
 #include "schema/SectionPattern.h"
-#include "schema/ValueType.h"
+#include "schema/types/ValueType.h"
 
 namespace qet_cfgserver {
 

@@ -1,4 +1,4 @@
-#include "schema/HostnameType.h"
+#include "schema/types/HostnameType.h"
 
 namespace qet_cfgserver {
 

@@ -1,6 +1,6 @@
-#include "schema/IntegerType.h"
+#include "schema/types/IntegerType.h"
 
-#include "schema/DecimalInteger.h"
+#include "schema/types/DecimalInteger.h"
 
 namespace qet_cfgserver {
 

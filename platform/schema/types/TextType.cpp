@@ -1,6 +1,6 @@
-#include "schema/TextType.h"
+#include "schema/types/TextType.h"
 
-#include "schema/DecimalInteger.h"
+#include "schema/types/DecimalInteger.h"
 
 namespace qet_cfgserver {
 

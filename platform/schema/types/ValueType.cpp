@@ -1,4 +1,4 @@
-#include "schema/ValueType.h"
+#include "schema/types/ValueType.h"
 
 #include "ini/IniField.h"
 

@@ -1,4 +1,4 @@
-#include "schema/Ipv6AddressType.h"
+#include "schema/types/Ipv6AddressType.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

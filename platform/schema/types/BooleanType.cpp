@@ -1,4 +1,4 @@
-#include "schema/BooleanType.h"
+#include "schema/types/BooleanType.h"
 
 namespace qet_cfgserver {
 

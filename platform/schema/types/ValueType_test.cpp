@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "schema/ValueTypeParser.h"
+#include "schema/types/ValueTypeParser.h"
 
 namespace qet_cfgserver {
 namespace {

@@ -10,7 +10,7 @@
 #include <pcre2.h>
 
 #include "common/LxStatus.h"
-#include "schema/ValueType.h"
+#include "schema/types/ValueType.h"
 
 namespace qet_cfgserver {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "common/LxStatus.h"
-#include "schema/ValueType.h"
+#include "schema/types/ValueType.h"
 
 namespace qet_cfgserver {
 

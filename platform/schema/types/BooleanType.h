@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "schema/ValueType.h"
+#include "schema/types/ValueType.h"
 
 namespace qet_cfgserver {
 

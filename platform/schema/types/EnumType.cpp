@@ -1,4 +1,4 @@
-#include "schema/EnumType.h"
+#include "schema/types/EnumType.h"
 
 namespace qet_cfgserver {
 

@@ -1,13 +1,13 @@
-#include "schema/ValueTypeParser.h"
+#include "schema/types/ValueTypeParser.h"
 
-#include "schema/BooleanType.h"
-#include "schema/EnumType.h"
-#include "schema/HostnameType.h"
-#include "schema/IntegerType.h"
-#include "schema/Ipv4AddressType.h"
-#include "schema/Ipv6AddressType.h"
-#include "schema/PatternType.h"
-#include "schema/TextType.h"
+#include "schema/types/BooleanType.h"
+#include "schema/types/EnumType.h"
+#include "schema/types/HostnameType.h"
+#include "schema/types/IntegerType.h"
+#include "schema/types/Ipv4AddressType.h"
+#include "schema/types/Ipv6AddressType.h"
+#include "schema/types/PatternType.h"
+#include "schema/types/TextType.h"
 
 namespace qet_cfgserver {
 

@@ -1,4 +1,4 @@
-#include "schema/DecimalInteger.h"
+#include "schema/types/DecimalInteger.h"
 
 #include <limits>
 

@@ -1,4 +1,4 @@
-#include "schema/PatternType.h"
+#include "schema/types/PatternType.h"
 
 #include "ini/IniField.h"
 

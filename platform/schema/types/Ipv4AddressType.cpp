@@ -1,4 +1,4 @@
-#include "schema/Ipv4AddressType.h"
+#include "schema/types/Ipv4AddressType.h"
 
 namespace qet_cfgserver {
 
