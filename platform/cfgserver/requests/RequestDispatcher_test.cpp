@@ -63,8 +63,9 @@ class CheckedRequestDispatcherTest : public RequestDispatcherTest {
     ASSERT_TRUE(schemas_.Add(std::move(schema)).ok());
   }
 
+  // One dispatcher for the test: a session's staging counts its bytes there.
   wire::Reply Checked(const wire::Request& request, ClientSession* session = nullptr) {
-    return RequestDispatcher(&keeper_, nullptr, nullptr, &schemas_).Dispatch(request, session);
+    return checked_.Dispatch(request, session);
   }
 
   std::string Value(const std::string& section, const std::string& key) {
@@ -72,6 +73,7 @@ class CheckedRequestDispatcherTest : public RequestDispatcherTest {
   }
 
   SchemaSet schemas_;
+  RequestDispatcher checked_{&keeper_, nullptr, nullptr, &schemas_};
 };
 
 TEST_F(CheckedRequestDispatcherTest, ARefusedSetIsRejectedWithItsReasonAndWritesNothing) {
