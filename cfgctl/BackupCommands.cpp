@@ -11,6 +11,7 @@
 #include "cfgctl/Commands.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgRequests.h"
+#include "cfgwire/Messages.h"
 #include "ini/IniWriter.h"
 #include "ini/SetFileName.h"
 
@@ -54,7 +55,7 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
   if (names.empty()) {
     std::set<std::string> all;
     const CfgItemStatus::Status status = GetCfgSets(client, all, Commands::kTag);
-    if (status != CfgItemStatus::kSuccess) return Commands::Report("export", status);
+    if (status != CfgItemStatus::kSuccess) return Commands::Report("export", status, client.ConnectionProblem());
     names.assign(all.begin(), all.end());
   }
   if (!directory.empty() && mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST)
@@ -65,7 +66,13 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
   for (const std::string& set : names) {
     std::vector<ConfigEntry> entries;
     const CfgItemStatus::Status status = ExportCfgSet(client, set, entries, Commands::kTag);
-    if (status != CfgItemStatus::kSuccess) return Commands::Report("export " + Output::Word(set), status);
+    if (status == CfgItemStatus::kRejected) {
+      Output::Error("export " + Output::Word(set) + ": set " + Output::Word(set) + " is larger than the " +
+                    std::to_string(wire::kMaxSetBytes) + " bytes an import takes back");
+      return kRejected;
+    }
+    if (status != CfgItemStatus::kSuccess)
+      return Commands::Report("export " + Output::Word(set), status, client.ConnectionProblem());
     if (entries.empty()) {
       Output::Error("export " + Output::Word(set) + ": no such set");
       result = kNotFound;

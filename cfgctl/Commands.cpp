@@ -45,8 +45,13 @@ ConfigScope Commands::ScopeOf(const std::vector<std::string>& names) {
   return scope;
 }
 
-ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status, const std::string& reason) {
-  if (status == CfgItemStatus::kSuccess) return ExitStatusFor(status);
+ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status, const LxStatus& connectionProblem,
+                            const std::string& reason) {
+  if (status == CfgItemStatus::kSuccess) return kDone;
+  if (!connectionProblem.ok()) {
+    Output::Error(what + ": " + connectionProblem.message());
+    return ExitStatusFor(status);
+  }
   const std::string failed = what + ": " + CfgItemStatus::LxCfgItemStatus::GetLabel(status);
   if (reason.empty()) Output::Error(failed);
   std::istringstream lines(reason);
@@ -65,13 +70,14 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
   const CfgItemStatus::Status status =
       GetCfgValue(client, names[0], names[1], names[2], value, kTag, CfgItemCommand::kGet);
   if (status == CfgItemStatus::kSuccess) output.Write(value + "\n");
-  return Report(Words("get", names), status);
+  return Report(Words("get", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments) {
   const CfgItemStatus::Status status =
       SetCfgValueChecked(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag);
-  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status, CfgRejectionReason(client));
+  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status, client.ConnectionProblem(),
+                CfgRejectionReason(client));
 }
 
 ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names) {
@@ -80,7 +86,7 @@ ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>
     Output::Error(Words("delete", names) + ": nothing to delete");
     return kNotFound;
   }
-  return Report(Words("delete", names), status);
+  return Report(Words("delete", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
@@ -96,7 +102,7 @@ ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& 
     for (const std::string& name : found) text += name + "\n";
   }
   output.Write(text);
-  return Report(Words("list", names), status);
+  return Report(Words("list", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
@@ -117,12 +123,12 @@ ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string
         break;
     }
   }
-  return Report(Words("changes", names), status);
+  return Report(Words("changes", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names) {
   const CfgItemStatus::Status status = ResetCfg(client, ScopeOf(names), kTag);
-  return Report(Words("reset", names), status, CfgRejectionReason(client));
+  return Report(Words("reset", names), status, client.ConnectionProblem(), CfgRejectionReason(client));
 }
 
 ExitStatus Commands::Check(const std::vector<std::string>& files) {

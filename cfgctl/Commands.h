@@ -27,10 +27,12 @@ class Commands {
   static qet_cfgserver::ConfigScope ScopeOf(const std::vector<std::string>& names);
 
   // Reports a failed request ("cfgctl: <what>: <status label>", then
-  // ": <reason>" when the server gave one; a line per line of the reason)
-  // and returns its exit status; kDone for success, silently.
+  // ": <reason>" when the server gave one, a line per line of the reason; or
+  // the connection problem when this side refused to connect: "permission
+  // denied: PATH", an untrusted runtime directory) and returns its exit
+  // status; kDone for success, silently.
   static ExitStatus Report(const std::string& what, qet_cfgserver::CfgItemStatus::Status status,
-                           const std::string& reason = "");
+                           const LxStatus& connectionProblem = LxStatus::Ok(), const std::string& reason = "");
 
   // first, then the names, as words of a message or an output line:
   // ("delete", {"network", "eth0"}) gives "delete network eth0".

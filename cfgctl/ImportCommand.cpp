@@ -6,6 +6,7 @@
 
 #include "cfgctl/Commands.h"
 #include "cfgmsg/CfgAdmin.h"
+#include "cfgwire/Messages.h"
 #include "ini/IniReader.h"
 #include "schema/EntryLines.h"
 
@@ -74,6 +75,34 @@ std::string ChangeLine(const LxCfgChange& change) {
   return "";
 }
 
+// "import FILE: set NAME", what a failure of the set is reported as.
+std::string What(const FileSet& fileSet) {
+  return "import " + Output::Word(fileSet.file) + ": set " + Output::Word(fileSet.set.name);
+}
+
+// A set over what one import takes is refused here, saying so, before
+// anything is sent for it.
+ExitStatus CheckSize(const FileSet& fileSet) {
+  std::size_t setBytes = 0;
+  for (const ConfigEntry& entry : fileSet.set.entries)
+    setBytes += wire::RecordWireBytes({wire::RecordKind::kValue, "", entry.section, entry.key, entry.value, ""});
+  if (setBytes <= wire::kMaxSetBytes) return kDone;
+  Output::Error(What(fileSet) + " is " + std::to_string(setBytes) + " bytes, larger than the " +
+                std::to_string(wire::kMaxSetBytes) + " bytes one import takes");
+  return kRejected;
+}
+
+// A preview or an import of fileSet that failed. A rejection without a
+// reason is not the schemas': the set got past its size check here, so the
+// server had no room for it.
+ExitStatus ReportFailure(LxiConfigure& client, const FileSet& fileSet, CfgItemStatus::Status status) {
+  const std::string reason = CfgRejectionReason(client);
+  if (status != CfgItemStatus::kRejected || !reason.empty())
+    return Commands::Report(What(fileSet), status, client.ConnectionProblem(), reason);
+  Output::Error(What(fileSet) + ": rejected: the server has no room for it now (its client memory is full); try again");
+  return kRejected;
+}
+
 }  // namespace
 
 ExitStatus ImportCommand::Run(LxiConfigure& client, const std::vector<std::string>& files, const Options& options,
@@ -81,6 +110,15 @@ ExitStatus ImportCommand::Run(LxiConfigure& client, const std::vector<std::strin
   std::vector<FileSet> sets;
   const ExitStatus read = ReadAll(files, &sets);
   if (read != kDone) return read;
+  // A set too large, or one this user may not write, stops the import
+  // before anything is written, and before any schema is asked.
+  for (const FileSet& fileSet : sets) {
+    const ExitStatus sized = CheckSize(fileSet);
+    if (sized != kDone) return sized;
+    const CfgItemStatus::Status status = CheckCfgSetWritable(client, fileSet.set.name, Commands::kTag);
+    if (status != CfgItemStatus::kSuccess)
+      return Commands::Report("import " + Output::Word(fileSet.set.name), status, client.ConnectionProblem());
+  }
   // Every set passes its schema before any is written: an import across
   // files writes all of them or none.
   bool refused = false;
@@ -94,18 +132,18 @@ ExitStatus ImportCommand::Run(LxiConfigure& client, const std::vector<std::strin
       refused = true;
       continue;
     }
-    if (status != CfgItemStatus::kSuccess) return Commands::Report("import " + Output::Word(fileSet.set.name), status);
+    if (status != CfgItemStatus::kSuccess) return ReportFailure(client, fileSet, status);
+    if (!options.dryRun) continue;
     std::string text;
     for (const LxCfgChange& change : changes) text += ChangeLine(change);
-    if (options.dryRun) output.Write(text);
+    output.Write(text);
   }
   if (refused) return kRejected;
   if (options.dryRun) return kDone;
   for (const FileSet& fileSet : sets) {
     const CfgItemStatus::Status status =
         ImportCfgSet(client, fileSet.set.name, fileSet.set.entries, options.replace, Commands::kTag);
-    if (status != CfgItemStatus::kSuccess)
-      return Commands::Report("import " + Output::Word(fileSet.set.name), status, CfgRejectionReason(client));
+    if (status != CfgItemStatus::kSuccess) return ReportFailure(client, fileSet, status);
   }
   return kDone;
 }

@@ -14,11 +14,14 @@ namespace cfgctl {
 // Reads every file first (nothing is sent when one is unreadable or
 // invalid: kFileError), printing the reader's warnings. The sets are
 // IniReader's: a plain file holds the set it is named after, an export the
-// sets it names. Then every set is previewed (PreviewCfgImport), which has
-// the server check it against its schema: each entry a schema refuses is
+// sets it names. A set larger than one import takes (kRejected), or one
+// this user may not write (kAccessDenied), stops it before anything is
+// written. Then every set is previewed (PreviewCfgImport), which has the
+// server check it against its schema: each entry a schema refuses is
 // reported as "FILE: line N: [SECTION] KEY: reason" (an export's entries
 // without the line), and then nothing at all is written (kRejected). Only
-// when every set passes is each imported, in one request per set.
+// when every set passes is each imported, in one request per set. A
+// rejection without a reason is the server's lack of room, said so.
 // --dry-run stops after the previews and prints, per set, one line per key
 // the import would change: "add SET SECTION KEY = VALUE", "change ... =
 // VALUE was OLD", "delete ... was OLD".

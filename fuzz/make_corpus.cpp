@@ -256,6 +256,21 @@ void WriteServerStreams(const SeedWriter& seeds) {
                   NativeRequestFrame(Scoped(wire::Operation::kImportPreview, ConfigScope::Level::kSet, "checked")) +
                   NativeRequestFrame(checkedBegin) + NativeRequestFrame(checkedEntries) +
                   NativeRequestFrame(Scoped(wire::Operation::kImportCommit, ConfigScope::Level::kSet, "checked")));
+
+  // An export whole, then in pieces: from the start, after a key, after the
+  // last key (an empty piece ends it).
+  const bool native = ACE_CDR_BYTE_ORDER == 1;
+  auto piece = [](const std::string& section, const std::string& key) {
+    wire::Request request = Scoped(wire::Operation::kExport, ConfigScope::Level::kAll, "network", section, key);
+    request.SetInPieces(true);
+    return NativeRequestFrame(request);
+  };
+  seeds.Write(std::string("export-pieces") + OrderSuffix(native),
+              static_cast<char>(19) +
+                  RequestFrame(native, Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
+                  RequestFrame(native, Ask(wire::Operation::kSetValue, "network", "eth1", "mtu", "9000")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kExport, ConfigScope::Level::kAll, "network")) +
+                  piece("", "") + piece("eth0", "mtu") + piece("eth1", "mtu"));
 }
 
 void WriteClientReplies(const SeedWriter& seeds) {

@@ -40,6 +40,16 @@ CfgItemStatus::Status LxiConfigure::PreviewImport(const std::string&, const std:
 
 std::string LxiConfigure::LastReason() const { return ""; }
 
+CfgItemStatus::Status LxiConfigure::CheckWritable(const std::string&, const std::string&) {
+  return CfgItemStatus::kSuccess;
+}
+
+LxStatus LxiConfigure::ConnectionProblem() const { return LxStatus::Ok(); }
+
+CfgItemStatus::Status CheckCfgSetWritable(LxiConfigure& client, const std::string& set, const std::string& tag) {
+  return client.CheckWritable(set, tag);
+}
+
 CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag) {
   return client.DeleteScope(scope, tag);
 }

@@ -26,16 +26,20 @@ CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const ConfigScope& scope, 
 
 // Every key of the set with its effective value, keys ascending within
 // sections ascending (byte order). An unknown set gives kSuccess and no
-// entries. entries is cleared first; left empty on failure.
+// entries; a set over wire::kMaxSetBytes, kRejected. The set comes in
+// pieces, so a write during the export may show in part. entries is
+// cleared first; left empty on failure.
 CfgItemStatus::Status ExportCfgSet(LxiConfigure& client, const std::string& set, std::vector<ConfigEntry>& entries,
                                    const std::string& tag);
 
 // Writes the entries into the set in one transaction, as the operator's
 // values. replace: the set then holds exactly these entries (keys not among
-// them are deleted). The entries may span several frames; the server holds
-// at most 4 MiB of one client's staged entries (16 MiB over all clients)
-// and answers kRejected beyond, changing nothing. A repeated key keeps its
-// last value. Every entry is checked against the limits of Limits.h first.
+// them are deleted). The entries may span several frames. A set over
+// wire::kMaxSetBytes (what an export may give, see Limits.h) is kRejected
+// before anything is sent, and so is an import the server cannot hold
+// now (its client memory is full), changing nothing. A repeated key keeps
+// its last value. Every entry is checked against the limits of Limits.h
+// first.
 CfgItemStatus::Status ImportCfgSet(LxiConfigure& client, const std::string& set,
                                    const std::vector<ConfigEntry>& entries, bool replace, const std::string& tag);
 
@@ -43,6 +47,13 @@ CfgItemStatus::Status ImportCfgSet(LxiConfigure& client, const std::string& set,
 // defaults, in (set, section, key) byte order. changes is cleared first.
 CfgItemStatus::Status GetCfgChanges(LxiConfigure& client, const ConfigScope& scope,
                                     std::vector<LxCfgChange>& changes, const std::string& tag);
+
+// Whether the server would take an import into set from this client, asked
+// without changing anything: kSuccess, or kAccessDenied when its rules do
+// not let this user write the set (or why the question went unanswered).
+// A tool importing several sets asks for each first, so that an import
+// touching a set it may not write writes nothing at all.
+CfgItemStatus::Status CheckCfgSetWritable(LxiConfigure& client, const std::string& set, const std::string& tag);
 
 // Drops the operator's changes within scope: the keys there become exactly
 // the defaults (deleted defaults come back, added keys go).
@@ -61,7 +72,9 @@ CfgItemStatus::Status SetCfgValueChecked(LxiConfigure& client, const std::string
 // in (section, key) byte order, the keys the import would add (kAdded,
 // value), change (kChanged, value) or, when replace, delete (kDeleted), with
 // what a changed or deleted key was in defaultValue. kRejected when a schema
-// refuses an entry. changes is cleared first.
+// refuses an entry (CfgRejectionReason names each) or, without a reason,
+// when the server has no room for the entries now; kAccessDenied when this
+// user may not write set. changes is cleared first.
 CfgItemStatus::Status PreviewCfgImport(LxiConfigure& client, const std::string& set,
                                        const std::vector<ConfigEntry>& entries, bool replace,
                                        std::vector<LxCfgChange>& changes, const std::string& tag);

@@ -1,6 +1,7 @@
 #include "cfgmsg/LxIpcClient.h"
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "cfgwire/RequestLimits.h"
@@ -153,11 +154,33 @@ CfgItemStatus::Status LxIpcClient::ExportSet(const std::string& set, std::vector
   entries.clear();
   wire::Request request = NewRequest(wire::Operation::kExport, tag);
   request.set = set;
-  wire::Reply reply;
-  const CfgItemStatus::Status status = Ask(request, &reply);
-  for (wire::Record& record : reply.records)
-    entries.push_back(ConfigEntry{std::move(record.section), std::move(record.key), std::move(record.value)});
-  return status;
+  request.SetInPieces(true);
+  std::size_t setBytes = 0;
+  for (;;) {
+    wire::Reply reply;
+    CfgItemStatus::Status status = Ask(request, &reply);
+    if (status == CfgItemStatus::kSuccess && reply.records.empty()) return status;
+    // Each piece starts after the one before: a server that sent one again
+    // would keep this loop going for ever.
+    if (status == CfgItemStatus::kSuccess && !entries.empty() &&
+        std::tie(reply.records.front().section, reply.records.front().key) <= std::tie(request.section, request.key)) {
+      Report(request, CfgItemStatus::kServerError, LxStatus::Corruption("a piece of the export came twice"));
+      status = CfgItemStatus::kServerError;
+    }
+    for (wire::Record& record : reply.records) setBytes += wire::RecordWireBytes(record);
+    if (status == CfgItemStatus::kSuccess && setBytes > wire::kMaxSetBytes) {
+      Report(request, CfgItemStatus::kRejected, LxStatus::InvalidArgument("the set is larger than an import takes"));
+      status = CfgItemStatus::kRejected;
+    }
+    if (status != CfgItemStatus::kSuccess) {
+      entries.clear();
+      return status;
+    }
+    for (wire::Record& record : reply.records)
+      entries.push_back(ConfigEntry{std::move(record.section), std::move(record.key), std::move(record.value)});
+    request.section = entries.back().section;
+    request.key = entries.back().key;
+  }
 }
 
 CfgItemStatus::Status LxIpcClient::ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
@@ -195,9 +218,14 @@ CfgItemStatus::Status LxIpcClient::StageImport(const std::string& set, const std
   if (!wire::EncodeRequestFrame(batch, &empty).ok()) return CfgItemStatus::kRejected;
   const std::size_t emptyBodyBytes = empty.size() - wire::kFrameHeaderBytes;
   // Every entry is checked before anything is sent: a bad one imports nothing.
+  std::size_t setBytes = 0;
   for (const ConfigEntry& entry : entries) {
     batch.entries = {ImportRecord(entry)};
-    if (const LxStatus why = wire::CheckRequestLimits(batch); !why.ok()) {
+    setBytes += wire::RecordWireBytes(batch.entries.front());
+    LxStatus why = wire::CheckRequestLimits(batch);
+    if (why.ok() && setBytes > wire::kMaxSetBytes)
+      why = LxStatus::InvalidArgument("the set is larger than an import takes");
+    if (!why.ok()) {
       Report(batch, CfgItemStatus::kRejected, why);
       return CfgItemStatus::kRejected;
     }
@@ -223,6 +251,13 @@ CfgItemStatus::Status LxIpcClient::StageImport(const std::string& set, const std
     batchBytes += recordBytes;
   }
   return status;
+}
+
+CfgItemStatus::Status LxIpcClient::CheckWritable(const std::string& set, const std::string& tag) {
+  wire::Request begin = NewRequest(wire::Operation::kImportBegin, tag);
+  begin.set = set;
+  wire::Reply reply;
+  return Ask(begin, &reply);
 }
 
 wire::Request LxIpcClient::ScopedRequest(wire::Operation operation, const ConfigScope& scope,
@@ -274,6 +309,7 @@ CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::R
   wire::FrameHeader header;
   std::string body;
   CfgItemStatus::Status status = CfgItemStatus::kServerError;
+  connectionProblem_ = LxStatus::Ok();
   switch (connection_.RoundTrip(frame, &header, &body, &why)) {
     case LxServerConnection::Outcome::kAnswered:
       why = wire::DecodeReplyBody(header, body, reply);
@@ -287,6 +323,14 @@ CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::R
     case LxServerConnection::Outcome::kUnreachable: status = CfgItemStatus::kNoServer; break;
     case LxServerConnection::Outcome::kTimedOut: status = CfgItemStatus::kTimeout; break;
     case LxServerConnection::Outcome::kBroken: status = CfgItemStatus::kServerError; break;
+    case LxServerConnection::Outcome::kPermissionDenied:
+      status = CfgItemStatus::kAccessDenied;
+      connectionProblem_ = why;
+      break;
+    case LxServerConnection::Outcome::kUntrusted:
+      status = CfgItemStatus::kNoServer;
+      connectionProblem_ = why;
+      break;
   }
   Report(request, status, why);
   return status;
@@ -310,6 +354,10 @@ void LxIpcClient::Report(const wire::Request& request, CfgItemStatus::Status sta
   const char* operation = wire::OperationName(request.operation);
   if (status == CfgItemStatus::kRejected) {
     __dlog_printf(kDlogWarning, kLogSource, "%s rejected: %s\n", operation, why.ToString().c_str());
+    return;
+  }
+  if (status == CfgItemStatus::kAccessDenied) {
+    __dlog_printf(kDlogWarning, kLogSource, "%s: %s\n", operation, why.ok() ? "access denied" : why.message().c_str());
     return;
   }
   const bool failed =

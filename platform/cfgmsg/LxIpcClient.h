@@ -12,10 +12,11 @@ namespace qet_cfgserver {
 
 // The real handle: turns each request into one frame to the server over a
 // kept-open UNIX-domain connection and the reply frame back into the
-// caller's containers. Status mapping: no server or a lost connection ->
-// kNoServer; no answer within the timeout -> kTimeout; a request over the
-// limits -> kRejected (not sent); an unreadable reply -> kServerError;
-// otherwise the server's own status.
+// caller's containers. Status mapping: no server, a lost connection or a
+// runtime directory this client may not trust -> kNoServer; a socket that
+// refuses this user -> kAccessDenied; no answer within the timeout ->
+// kTimeout; a request over the limits -> kRejected (not sent); an
+// unreadable reply -> kServerError; otherwise the server's own status.
 //
 // Threads and ownership: as LxiConfigure says. Requests are serialised by a
 // busy flag; Release() may run on any thread.
@@ -41,6 +42,9 @@ class LxIpcClient : public LxiConfigure {
   CfgItemStatus::Status WriteValue(const std::string& set, const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& tag) override;
   CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag) override;
+  // The set comes in pieces of wire::kExportPieceBytes, one round trip
+  // each: a write meanwhile may show in later pieces. A set over
+  // wire::kMaxSetBytes, which no import would take back, is kRejected.
   CfgItemStatus::Status ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
                                   const std::string& tag) override;
   // The entries go in frames within the request-size limit (kImportBegin,
@@ -55,7 +59,11 @@ class LxIpcClient : public LxiConfigure {
   CfgItemStatus::Status PreviewImport(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
                                       std::vector<LxCfgChange>& changes, const std::string& tag) override;
   std::string LastReason() const override;
+  // Begins an import of set (the server checks the write then) and sends
+  // nothing more: the next begin, or the connection's end, drops it.
+  CfgItemStatus::Status CheckWritable(const std::string& set, const std::string& tag) override;
   void Release() override;
+  LxStatus ConnectionProblem() const override { return connectionProblem_; }
 
  private:
   wire::Request ScopedRequest(wire::Operation operation, const ConfigScope& scope, const std::string& tag) const;
@@ -78,6 +86,7 @@ class LxIpcClient : public LxiConfigure {
   LxServerConnection connection_;
   std::string lastReason_;  // requesting thread only
   bool inOutage_ = false;  // requesting thread only: a lost server is logged once, not per request
+  LxStatus connectionProblem_;  // requesting thread only
 
   std::mutex mutex_;  // guards the two flags below
   std::condition_variable idle_;

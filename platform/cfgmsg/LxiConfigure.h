@@ -8,6 +8,7 @@
 #include "cfgmsg/CfgAdminTypes.h"
 #include "cfgmsg/LxCfgKeyValuePair.h"
 #include "cfgwire/CfgItemStatus.h"
+#include "common/LxStatus.h"
 
 namespace qet_cfgserver {
 
@@ -61,6 +62,15 @@ class LxiConfigure {
   // Why the server rejected this handle's last request, when it said (the
   // schemas' verdict on the values); empty otherwise.
   virtual std::string LastReason() const;
+
+  // A handle that cannot ask answers kSuccess: the import itself decides.
+  virtual CfgItemStatus::Status CheckWritable(const std::string& set, const std::string& tag);
+
+  // Why the last request did not reach the server when this side refused
+  // it: a socket that refuses this user ("permission denied: PATH", with
+  // kAccessDenied) or a runtime directory this client may not trust (the
+  // path and the reason, with kNoServer). Ok otherwise. Requesting thread.
+  virtual LxStatus ConnectionProblem() const;
 
   // Ends the handle's use of the server: closes its connection, waking a
   // request under way on another thread, and waits (bounded) for it to

@@ -63,7 +63,7 @@ bool IsKnownOperation(ACE_CDR::ULong value, std::uint8_t version) {
   return value >= static_cast<ACE_CDR::ULong>(Operation::kGetSets) && value <= static_cast<ACE_CDR::ULong>(last);
 }
 
-bool IsKnownStatus(ACE_CDR::ULong value) { return value <= CfgItemStatus::kServerError; }
+bool IsKnownStatus(ACE_CDR::ULong value) { return value <= CfgItemStatus::kLastStatus; }
 
 void WriteRecords(ACE_OutputCDR& out, const std::vector<Record>& records) {
   out.write_ulong(static_cast<ACE_CDR::ULong>(records.size()));
@@ -190,6 +190,23 @@ LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Rep
       return LxStatus::Corruption("bad reason in reply");
   }
   return CheckFullyRead(in, "reply");
+}
+
+bool PeekRequest(const FrameHeader& header, const std::string& body, std::uint32_t* operation,
+                 std::uint32_t* argument) {
+  // Both are ulongs at the start of the body, where CDR puts no padding.
+  if (body.size() < 2 * layout::kULongBytes) return false;
+  const auto ulongAt = [&](std::size_t offset) {
+    std::uint32_t value = 0;
+    for (std::size_t index = 0; index < layout::kULongBytes; ++index) {
+      const std::uint32_t byte = static_cast<unsigned char>(body[offset + index]);
+      value |= byte << (header.littleEndian ? 8 * index : 8 * (layout::kULongBytes - 1 - index));
+    }
+    return value;
+  };
+  *operation = ulongAt(0);
+  *argument = ulongAt(layout::kULongBytes);
+  return true;
 }
 
 const char* OperationName(Operation operation) {

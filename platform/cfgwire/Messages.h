@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -38,6 +39,15 @@ enum class Operation : std::uint32_t {
 // The last operation of each version.
 constexpr Operation kLastVersion1Operation = Operation::kSetValue;
 constexpr Operation kLastOperation = Operation::kImportPreview;
+
+// kExport with this argument asks for one piece of the set: the records
+// after the request's (section, key), both empty for the first, in order,
+// as many as weigh kExportPieceBytes on the wire (at least one); a piece
+// without records ends the set. No answer to an export then outgrows a
+// piece, whatever the set, and a client that does not read its answer
+// holds no more than that. Argument 0 asks for the whole set in one reply.
+constexpr std::uint32_t kExportPieceArgument = 1;
+constexpr std::size_t kExportPieceBytes = 64 * 1024;
 
 // The version a request of operation must be sent in.
 std::uint8_t VersionFor(Operation operation);
@@ -91,6 +101,11 @@ struct Request {
   // kImportBegin: the import replaces the set's values instead of adding to them.
   bool replace() const { return argument_ == kReplaceArgument; }
   void SetReplace(bool replace) { argument_ = replace ? kReplaceArgument : 0; }
+
+  // kExport: one piece of the set, after section and key (see
+  // kExportPieceArgument), instead of all of it.
+  bool inPieces() const { return argument_ == kExportPieceArgument; }
+  void SetInPieces(bool inPieces) { argument_ = inPieces ? kExportPieceArgument : 0; }
 
  private:
   static constexpr std::uint32_t kReplaceArgument = 1;
@@ -174,6 +189,12 @@ std::size_t RecordWireBytes(const Record& record);
 // the frame's version), status or kind, or a count that cannot fit the body.
 LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
 LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Reply* reply);
+
+// The operation and argument of a request body, read from its first two
+// fields without decoding the rest (so a server can sort requests before it
+// answers them); false when the body is too short to hold them.
+bool PeekRequest(const FrameHeader& header, const std::string& body, std::uint32_t* operation,
+                 std::uint32_t* argument);
 
 // The operation's name for log lines ("get-value", ...).
 const char* OperationName(Operation operation);

@@ -7,31 +7,37 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include "access/AccessFile.h"
 #include "log/ServerLog.h"
+#include "process/DatabasePlace.h"
 #include "schema/DefaultsCheck.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-constexpr mode_t kSocketMode = 0600;
+// Every local user may connect; the server decides by the peer's credentials.
+constexpr mode_t kSocketMode = 0666;
 // Connections that may wait to be accepted. ACE's default of 5 makes a
 // burst of non-blocking connects fail with EAGAIN after a handful.
 constexpr int kListenBacklog = 128;
+constexpr std::size_t kBytesPerMiB = 1024 * 1024;
 
 // The epoll reactor keeps its handlers in a table indexed by descriptor, and
 // a descriptor past the table cannot be registered. So the process may open
 // exactly as many descriptors as the table holds: the soft limit is set to
 // that (raised up to the hard limit, or lowered; the hard limit is often far
-// larger than a table worth allocating). Clients never exceed --max-clients,
-// the acceptor holds at most one more while refusing it, and the rest of the
-// budget is reserved, so accept() never fails for want of descriptors.
+// larger than a table worth allocating). Clients and watchers never exceed
+// --max-clients and --max-watchers, the acceptor holds at most one more
+// while refusing it (or while the connection it replaces closes), and the
+// rest of the budget is reserved, so accept() never fails for want of
+// descriptors.
 LxStatus SetDescriptorLimit(rlim_t descriptors) {
   struct rlimit limit;
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
     return LxStatus::IoError(std::string("cannot read the descriptor limit: ") + strerror(errno));
   if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < descriptors)
-    return LxStatus::Unavailable("--max-clients needs " + std::to_string(descriptors) +
+    return LxStatus::Unavailable("--max-clients and --max-watchers need " + std::to_string(descriptors) +
                                  " file descriptors, over the hard limit of " + std::to_string(limit.rlim_max));
   limit.rlim_cur = descriptors;
   if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
@@ -46,16 +52,24 @@ ConfigServer::ConfigServer() = default;
 ConfigServer::~ConfigServer() { Shutdown(); }
 
 LxStatus ConfigServer::Start(const ServerOptions& options) {
+  accessFile_ = options.accessFile;
   LxStatus status = LoadSchemas(options);
-  if (status.ok()) status = OpenReactor(options.maxClients);
+  if (status.ok()) status = ReadAccessRules(&accessRules_);
+  if (status.ok()) status = OpenReactor(options.maxClients + options.maxWatchers);
   if (status.ok()) status = endpoint_.Claim(options.runtimeDirectory);
+  if (status.ok()) status = PrepareDatabasePlace(options.database);
   if (status.ok()) status = OpenStore(options);
   if (status.ok()) status = shutdownSignal_.Install(reactor_.get());
-  if (status.ok()) status = Listen(options.maxClients);
+  if (status.ok()) status = reloadSignal_.Install(reactor_.get());
+  if (status.ok()) status = Listen(options);
   if (status.ok()) status = ScheduleSnapshots(options.snapshotIntervalSeconds);
   if (!status.ok()) return status;
-  __dlog_printf(kDlogNotice, kServerLogSource, "listening on %s, database %s, at most %u clients",
-                endpoint_.socketPath().c_str(), options.database.c_str(), options.maxClients);
+  __dlog_printf(kDlogNotice, kServerLogSource,
+                "listening on %s, database %s, at most %u clients, %u per user, and %u watchers, holding %u MiB; %s",
+                endpoint_.socketPath().c_str(), options.database.c_str(), options.maxClients,
+                options.maxClientsPerUser, options.maxWatchers, options.maxClientMemoryMiB,
+                accessFile_.empty() ? "no access file (only root and this user are served)"
+                                    : ("access rules from " + accessFile_).c_str());
   return LxStatus::Ok();
 }
 
@@ -71,8 +85,28 @@ LxStatus ConfigServer::LoadSchemas(const ServerOptions& options) {
   return LxStatus::Ok();
 }
 
-LxStatus ConfigServer::OpenReactor(std::uint32_t maxClients) {
-  const std::uint32_t descriptors = maxClients + 1 + kReservedDescriptors;
+LxStatus ConfigServer::ReadAccessRules(AccessRules* rules) const {
+  if (accessFile_.empty()) return LxStatus::Ok();
+  return AccessFile::Read(accessFile_, geteuid(), AccountDirectory::System(), rules);
+}
+
+void ConfigServer::ReloadAccessRules() {
+  if (accessFile_.empty()) {
+    __dlog_printf(kDlogNotice, kServerLogSource, "SIGHUP: no access file (--access) to read again");
+    return;
+  }
+  AccessRules reloaded(geteuid());
+  const LxStatus status = ReadAccessRules(&reloaded);
+  if (!status.ok()) {
+    __dlog_printf(kDlogError, kServerLogSource, "%s; the rules in force stay", status.message().c_str());
+    return;
+  }
+  accessRules_ = reloaded;
+  __dlog_printf(kDlogNotice, kServerLogSource, "access rules read again from %s", accessFile_.c_str());
+}
+
+LxStatus ConfigServer::OpenReactor(std::uint32_t connections) {
+  const std::uint32_t descriptors = connections + 1 + kReservedDescriptors;
   LxStatus status = SetDescriptorLimit(descriptors);
   if (!status.ok()) return status;
   // restart: an interrupted epoll_wait is resumed quietly; a stop signal is
@@ -90,7 +124,8 @@ LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
   LxStatus status = keeper_->Open();
   if (!status.ok()) return status;
   groupCommit_.reset(new GroupCommit(keeper_.get(), &changeFeed_));
-  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), &schemas_));
+  dispatcher_.reset(
+      new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), &accessGate_, &schemas_));
   return status;
 }
 
@@ -103,9 +138,14 @@ LxStatus ConfigServer::ScheduleSnapshots(std::uint32_t intervalSeconds) {
   return LxStatus::Ok();
 }
 
-LxStatus ConfigServer::Listen(std::uint32_t maxClients) {
-  connectionLimit_.reset(new ConnectionLimit(maxClients, reactor_.get()));
-  acceptor_.reset(new ClientAcceptor(dispatcher_.get(), connectionLimit_.get()));
+LxStatus ConfigServer::Listen(const ServerOptions& options) {
+  connectionLimit_.reset(new ConnectionLimit(options.maxClients, options.maxWatchers, reactor_.get()));
+  userConnectionLimit_.reset(new UserConnectionLimit(options.maxClientsPerUser, geteuid()));
+  budget_.reset(new MemoryBudget(std::size_t(options.maxClientMemoryMiB) * kBytesPerMiB));
+  connectionContext_ =
+      ConnectionContext{dispatcher_.get(), connectionLimit_.get(), userConnectionLimit_.get(), budget_.get(),
+                        &largeReplies_, ACE_Time_Value(static_cast<time_t>(options.importTimeoutSeconds))};
+  acceptor_.reset(new ClientAcceptor(&connectionContext_));
   const ACE_UNIX_Addr address(endpoint_.socketPath().c_str());
   // ACE_NONBLOCK: every accepted connection is non-blocking. No select
   // loop: one accept per dispatch (see ClientAcceptor).
@@ -117,7 +157,7 @@ LxStatus ConfigServer::Listen(std::uint32_t maxClients) {
   if (listen(acceptor_->acceptor().get_handle(), kListenBacklog) != 0)
     return LxStatus::IoError("cannot set the listen backlog: " + std::string(strerror(errno)));
   // bind() made the socket 0700 under the server's umask; connecting needs
-  // only read and write.
+  // only write, which everyone gets.
   if (chmod(endpoint_.socketPath().c_str(), kSocketMode) != 0)
     return LxStatus::IoError("cannot restrict " + endpoint_.socketPath() + ": " + strerror(errno));
   return LxStatus::Ok();
@@ -128,6 +168,10 @@ LxStatus ConfigServer::Run() {
     // Before waiting: answering a group may have started the next one.
     if (GroupDue()) {
       groupCommit_->Flush();
+      continue;
+    }
+    if (LargeReplyDue()) {
+      largeReplies_.AnswerOldest();
       continue;
     }
     if (reactor_->handle_events() < 0 && errno != EINTR)
@@ -145,17 +189,25 @@ bool ConfigServer::GroupDue() {
   return groupCommit_->full() || reactor_->work_pending(ACE_Time_Value::zero) <= 0;
 }
 
+bool ConfigServer::LargeReplyDue() {
+  if (largeReplies_.empty()) return false;
+  return largeReplies_.Due(reactor_->work_pending(ACE_Time_Value::zero) > 0);
+}
+
 void ConfigServer::Shutdown() {
   if (acceptor_) acceptor_->close();
   if (reactor_) {
-    reactor_->remove_handler(&shutdownSignal_, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
-    shutdownSignal_.reactor(nullptr);  // a closed epoll reactor must not be asked again
+    // A closed epoll reactor must not be asked again.
+    shutdownSignal_.LeaveReactor();
+    reloadSignal_.LeaveReactor();
     if (snapshotTimer_) reactor_->cancel_timer(snapshotTimer_.get());
     // Closing the reactor closes every connection still registered.
     reactor_->close();
   }
   acceptor_.reset();
+  budget_.reset();
   connectionLimit_.reset();
+  userConnectionLimit_.reset();
   dispatcher_.reset();
   groupCommit_.reset();
   if (keeper_) keeper_->Close();

@@ -13,6 +13,7 @@ class WatchQueue;
 // commit's records in order; every registered queue whose scope covers a
 // record gets it, in that order. Commits are published in the order they
 // were made, so watchers see changes in commit order, each exactly once.
+// Each record is encoded once, into a frame every queue it goes to shares.
 //
 // Does not own the queues: a WatchQueue registers itself for its lifetime.
 // Reactor thread only.

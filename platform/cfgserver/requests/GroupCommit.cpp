@@ -7,8 +7,9 @@
 
 namespace qet_cfgserver {
 
-void GroupCommit::Add(const wire::Request& write, std::uint8_t version, CommitWaiter* waiter) {
-  group_.push_back(Write{write, version, waiter});
+void GroupCommit::Add(const wire::Request& write, const PeerCredentials& peer, std::uint8_t version,
+                      CommitWaiter* waiter) {
+  group_.push_back(Write{write, peer, version, waiter});
 }
 
 void GroupCommit::Withdraw(CommitWaiter* waiter) {
@@ -55,7 +56,7 @@ void GroupCommit::Publish() {
   std::vector<wire::Record> committed;
   committed.reserve(answering_.size());
   for (const Write& write : answering_) {
-    LogWrite(write.request, 1);
+    LogWrite(write.request, write.peer, 1);
     committed.push_back(ValueWritten(write.request));
   }
   if (feed_ != nullptr) feed_->Publish(committed);

@@ -69,7 +69,8 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
     return execution.reply;
   }
   if (feed_ != nullptr && !execution.changed.empty()) feed_->Publish(execution.changed);
-  if (IsWrite(request.operation)) LogWrite(request, execution.changed.size());
+  if (IsWrite(request.operation))
+    LogWrite(request, session != nullptr ? session->peer() : PeerCredentials(), execution.changed.size());
   return execution.reply;
 }
 
@@ -96,6 +97,8 @@ bool RequestDispatcher::AdmitsRequest(const wire::Request& request, ClientSessio
       return Admits(request.set, {ConfigEntry{request.section, request.key, request.value}}, false, reason);
     case wire::Operation::kImportCommit:
     case wire::Operation::kImportPreview:
+      // Unpacking the staging costs a copy of it: only for a governed set.
+      if (schemas_ == nullptr || !schemas_->Governs(session->staging().set())) return true;
       return Admits(session->staging().set(), session->staging().entries(), true, reason);
     default:
       return true;
@@ -126,7 +129,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
   LxStatus status;
   switch (request.operation) {
     case wire::Operation::kImportBegin:
-      session->staging().Begin(request.set, request.replace(), &stagedBytes_);
+      session->staging().Begin(request.set, request.replace());
       break;
     case wire::Operation::kImportEntries:
       status = session->staging().Add(request.entries);
@@ -137,7 +140,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       break;
     case wire::Operation::kSubscribe:
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
-      else if (!session->Subscribe(feed_, request.scope())) status = LxStatus::InvalidArgument("already subscribed");
+      else status = session->Subscribe(feed_, request.scope(), ReadableBy(session->peer()));
       break;
     default:
       return false;
@@ -164,7 +167,11 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       execution.status = store->layers().GetChanges(request.scope(), &execution.reply.records);
       break;
     case wire::Operation::kExport:
-      execution.status = store->layers().ExportSet(request.set, &execution.reply.records);
+      if (request.inPieces())
+        execution.status = store->layers().ExportPiece(request.set, request.section, request.key,
+                                                       wire::kExportPieceBytes, &execution.reply.records);
+      else
+        execution.status = store->layers().ExportSet(request.set, &execution.reply.records);
       break;
     case wire::Operation::kImportCommit: {
       const ImportStaging& staging = session->staging();
@@ -218,14 +225,26 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version);
   }
-  // A value the schemas refuse is answered by Dispatch, never grouped.
+  // The gate first: a write its peer may not make is denied, whatever its
+  // values. A value the schemas refuse is answered by Dispatch, never grouped.
+  const PeerCredentials peer = session != nullptr ? session->peer() : PeerCredentials();
+  if (gate_ != nullptr && !gate_->Permits(request, peer, session != nullptr ? session->staging().set() : ""))
+    return EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version);
   std::string reason;
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
       wire::CheckRequestLimits(request).ok() && AdmitsRequest(request, session, &reason)) {
-    groupCommit_->Add(request, header.version, waiter);
+    groupCommit_->Add(request, peer, header.version, waiter);
     return std::nullopt;
   }
-  return EncodeReply(Dispatch(request, session), header.version);
+  wire::Reply reply = Dispatch(request, session);
+  if (gate_ != nullptr) gate_->Trim(request, peer, &reply);
+  return EncodeReply(reply, header.version);
+}
+
+WatchQueue::SetFilter RequestDispatcher::ReadableBy(const PeerCredentials& peer) const {
+  if (gate_ == nullptr) return [](const std::string&) { return true; };
+  AccessGate* gate = gate_;
+  return [gate, peer](const std::string& set) { return gate->MayRead(peer, set); };
 }
 
 void RequestDispatcher::Withdraw(CommitWaiter* waiter) {

@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "access/PeerCredentials.h"
 #include "cfgwire/Frame.h"
 #include "cfgwire/Messages.h"
 #include "common/LxStatus.h"
 #include "recovery/StoreKeeper.h"
+#include "requests/AccessGate.h"
 #include "requests/ChangeFeed.h"
 #include "requests/ClientSession.h"
 #include "requests/CommitWaiter.h"
@@ -34,8 +36,10 @@ namespace qet_cfgserver {
 //   - Version 2 operations: delete, reset and import commit change the
 //     layers (ConfigStore); a delete that matches nothing is kKeyNotFound.
 //     Imports and subscriptions keep state in the connection's
-//     ClientSession; without one (or on a second subscribe, or entries
-//     without a begin, or staging over its bounds) they are kRejected.
+//     ClientSession; without one (or on a second subscribe or one past the
+//     watchers' limit, or entries without a begin, or staging over its
+//     bounds) they are kRejected. An export asked for in pieces
+//     (wire::Request::inPieces()) is answered one piece at a time.
 //   - Every commit that changed keys is published to the ChangeFeed in one
 //     call right after it succeeded, v1 writes included.
 //   - With schemas, a write of values (set, import commit) whose values
@@ -47,18 +51,23 @@ namespace qet_cfgserver {
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
 //     that comes with a waiter is handed to it: the group commit answers
 //     and publishes it once its group is committed.
+//   - With an AccessGate, a request frame the connection's peer may not
+//     make is answered kAccessDenied and changes nothing; listings show,
+//     and watches are told of, only the sets the peer may read. The gate
+//     comes before the schemas: a write its peer may not make is denied,
+//     never rejected with a reason that would tell of the set's rules.
 // The version 1 request code is not interpreted; the tag is only logged
 // with writes.
-// Owns neither the keeper, the feed, the group commit nor the schemas. Not thread-safe:
-// the reactor thread calls it.
+// Owns neither the keeper, the feed, the group commit, the gate nor the
+// schemas. Not thread-safe: the reactor thread calls it.
 class RequestDispatcher {
  public:
   // Without a feed nothing is published and subscriptions are rejected;
-  // without a group commit every write is its own transaction; without
-  // schemas every value is free.
+  // without a group commit every write is its own transaction; without a
+  // gate every request is allowed; without schemas every value is free.
   explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr,
-                             const SchemaSet* schemas = nullptr)
-      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), schemas_(schemas) {}
+                             AccessGate* gate = nullptr, const SchemaSet* schemas = nullptr)
+      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), gate_(gate), schemas_(schemas) {}
 
   wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
 
@@ -98,14 +107,16 @@ class RequestDispatcher {
   // becomes a kRejected with the reason when one is refused (a default
   // stored under an older schema).
   LxStatus AdmitsReset(ConfigStore* store, const ConfigScope& scope, wire::Reply* reply) const;
+  // The sets whose changes a watch of peer is told.
+  WatchQueue::SetFilter ReadableBy(const PeerCredentials& peer) const;
   // The operations that act on the session alone; true when request was one.
   bool HandleSessionOperation(const wire::Request& request, ClientSession* session, wire::Reply* reply);
 
   StoreKeeper* keeper_;
   ChangeFeed* feed_;
   GroupCommit* groupCommit_;
+  AccessGate* gate_;
   const SchemaSet* schemas_;
-  std::size_t stagedBytes_ = 0;  // over every connection's ImportStaging
 };
 
 }  // namespace qet_cfgserver

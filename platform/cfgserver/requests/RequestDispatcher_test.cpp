@@ -10,7 +10,9 @@
 #include "cfgmsg/LxIpcClient.h"
 #include "cfgwire/Limits.h"
 #include "cfgwire/RuntimeDirectory.h"
+#include "requests/MemoryBudget.h"
 #include "schema/Schema.h"
+#include "tests/doubles/BudgetedSessionOwner.h"
 #include "tests/support/HandWrittenFrame.h"
 #include "tests/support/RawClient.h"
 #include "tests/support/ServerProcess.h"
@@ -63,7 +65,6 @@ class CheckedRequestDispatcherTest : public RequestDispatcherTest {
     ASSERT_TRUE(schemas_.Add(std::move(schema)).ok());
   }
 
-  // One dispatcher for the test: a session's staging counts its bytes there.
   wire::Reply Checked(const wire::Request& request, ClientSession* session = nullptr) {
     return checked_.Dispatch(request, session);
   }
@@ -73,7 +74,10 @@ class CheckedRequestDispatcherTest : public RequestDispatcherTest {
   }
 
   SchemaSet schemas_;
-  RequestDispatcher checked_{&keeper_, nullptr, nullptr, &schemas_};
+  RequestDispatcher checked_{&keeper_, nullptr, nullptr, nullptr, &schemas_};
+  // Sessions' stagings are charged here, as a connection's are.
+  MemoryBudget budget_{1024 * 1024};
+  quenlo_test::BudgetedSessionOwner owner_{&budget_};
 };
 
 TEST_F(CheckedRequestDispatcherTest, ARefusedSetIsRejectedWithItsReasonAndWritesNothing) {
@@ -88,7 +92,7 @@ TEST_F(CheckedRequestDispatcherTest, ARefusedSetIsRejectedWithItsReasonAndWrites
 }
 
 TEST_F(CheckedRequestDispatcherTest, AnImportWithARefusedEntryNamesEachAndWritesNothing) {
-  ClientSession session([] {});
+  ClientSession session(&owner_);
   wire::Request begin = quenlo_test::TestRequest(Operation::kImportBegin, "net");
   wire::Request entries = quenlo_test::TestRequest(Operation::kImportEntries);
   entries.entries = {{wire::RecordKind::kValue, "", "eth0", "mtu", "1500", ""},
@@ -102,24 +106,29 @@ TEST_F(CheckedRequestDispatcherTest, AnImportWithARefusedEntryNamesEachAndWrites
     EXPECT_EQ(refused.reason,
               "[eth1] mtu: x is not an integer in 68..9000\n[eth2] mtu: 9001 is not an integer in 68..9000");
     EXPECT_FALSE(session.staging().active());
+    EXPECT_EQ(owner_.held(), 0u);
   }
   EXPECT_EQ(Value("eth0", "mtu"), "");
 }
 
+// The preview's entries are staged, and charged, as a commit's are, and
+// given back once it is answered.
 TEST_F(CheckedRequestDispatcherTest, APreviewAnswersWhatTheCommitWouldChangeAndWritesNothing) {
   ASSERT_TRUE(keeper_.store()->layers().ImportDefaults("net", {{"eth0", "mtu", "1500"}, {"eth0", "x", "1"}}).ok());
-  ClientSession session([] {});
+  ClientSession session(&owner_);
   wire::Request begin = quenlo_test::TestRequest(Operation::kImportBegin, "net");
   begin.SetReplace(true);
   wire::Request entries = quenlo_test::TestRequest(Operation::kImportEntries);
   entries.entries = {{wire::RecordKind::kValue, "", "eth0", "mtu", "9000", ""}};
   ASSERT_EQ(Checked(begin, &session).status, CfgItemStatus::kSuccess);
   ASSERT_EQ(Checked(entries, &session).status, CfgItemStatus::kSuccess);
+  EXPECT_GT(owner_.held(), 0u);
   const wire::Reply preview = Checked(quenlo_test::TestRequest(Operation::kImportPreview), &session);
   ASSERT_EQ(preview.status, CfgItemStatus::kSuccess);
   ASSERT_EQ(preview.records.size(), 2u);
   EXPECT_EQ(preview.records[0].kind, wire::RecordKind::kChanged);
   EXPECT_EQ(preview.records[1].kind, wire::RecordKind::kDeleted);
+  EXPECT_EQ(owner_.held(), 0u);
   EXPECT_EQ(Value("eth0", "mtu"), "1500");
   EXPECT_EQ(Value("eth0", "x"), "1");
 }
@@ -230,11 +239,12 @@ TEST_F(ServedRequestDispatcherTest, UnknownOperationsAreRejectedInTheRequestsVer
   EXPECT_EQ(raw.lastReplyVersion(), 1);
 }
 
-// An import over one connection's 4 MiB is rejected and writes nothing. (The
-// bound over all connections: ImportStaging_test; a watcher that falls
+// An import over what an export may give is rejected and writes nothing.
+// (The staging's own bounds: ImportStaging_test; a watcher that falls
 // behind: cfgctl's end-to-end test.)
 TEST_F(ServedRequestDispatcherTest, AnImportOverItsBoundIsRejectedAndWritesNothing) {
-  std::vector<ConfigEntry> tooMany(300, {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
+  std::vector<ConfigEntry> tooMany(wire::kMaxSetBytes / wire::kMaxValueBytes,
+                                   {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
   for (std::size_t index = 0; index < tooMany.size(); ++index) tooMany[index].key += std::to_string(index);
   EXPECT_EQ(ImportCfgSet(client_, "huge", tooMany, true, "t"), CfgItemStatus::kRejected);
   std::vector<ConfigEntry> exported;
