@@ -14,6 +14,7 @@
 namespace qet_cfgserver {
 
 class StoreDatabase;
+class ValueCache;
 
 // The configuration kept in an SQLite database: set -> section -> key ->
 // value, all byte strings, any byte allowed. Every column a BLOB, so
@@ -39,7 +40,8 @@ class StoreDatabase;
 // Failures come back as LxStatus: Corruption when SQLite finds the file
 // damaged (SQLITE_CORRUPT, SQLITE_NOTADB, or a failed quick_check at Open),
 // Unavailable when another process holds the database or its schema is
-// newer than this server's, IoError otherwise.
+// newer than this server's or it refuses writes (RefuseWrites), IoError
+// otherwise.
 //
 // Not thread-safe: the server's single reactor thread owns it (through its
 // StoreKeeper), parts included.
@@ -50,6 +52,10 @@ class ConfigStore {
   // must exist. vfs names a registered SQLite VFS (tests inject faults
   // through one); null means SQLite's default.
   static LxStatus Open(const std::string& path, std::unique_ptr<ConfigStore>* store, const char* vfs = nullptr);
+
+  // A store held in memory alone, for a server that cannot write its
+  // database file: nothing in it outlives the store.
+  static LxStatus OpenInMemory(std::unique_ptr<ConfigStore>* store);
 
   ~ConfigStore();
 
@@ -62,7 +68,8 @@ class ConfigStore {
   LxStatus GetSections(const std::string& set, std::vector<std::string>* sections);
   // Keys and values of set/section in key order; empty when unknown.
   LxStatus GetKeysAndValues(const std::string& set, const std::string& section, std::vector<wire::KeyValue>* pairs);
-  // NotFound when the key does not exist.
+  // NotFound when the key does not exist. Answered from memory (ValueCache)
+  // while the database has not changed since the key was last read.
   LxStatus GetValue(const std::string& set, const std::string& section, const std::string& key, std::string* value);
 
   // Inserts or replaces one value, creating the set, section and key.
@@ -82,6 +89,10 @@ class ConfigStore {
   // Of those, the rows of config (what reads see).
   std::uint64_t configChanges() const;
 
+  // From now on every write fails with Unavailable and changes nothing;
+  // reads go on.
+  LxStatus RefuseWrites();
+
   // Closing will leave the write-ahead log as it is instead of copying it
   // into the database file: a damaged file is not written again.
   void LeaveLogOnClose();
@@ -100,6 +111,7 @@ class ConfigStore {
   std::unique_ptr<Statements> statements_;
   std::unique_ptr<ConfigLayers> layers_;
   std::unique_ptr<RecoveryWriter> recovery_;
+  std::unique_ptr<ValueCache> values_;
 };
 
 }  // namespace qet_cfgserver

@@ -36,6 +36,9 @@ class StoreDatabase {
   // failure names the path. vfs as for ConfigStore::Open.
   static LxStatus Open(const std::string& path, const char* vfs, std::unique_ptr<StoreDatabase>* database);
 
+  // The path that opens a database held in memory alone (no file, no log).
+  static constexpr const char* kInMemory = ":memory:";
+
   ~StoreDatabase();
 
   StoreDatabase(const StoreDatabase&) = delete;
@@ -72,6 +75,17 @@ class StoreDatabase {
   // Rows the last statement inserted, changed or deleted.
   std::uint64_t RowsChanged() const;
 
+  // A number that every change of the database through this connection
+  // advances, whichever statement made it (SQLite's count of changed rows).
+  std::uint64_t generation() const;
+  // Whether a transaction is open (InTransaction's body is running): what
+  // it reads may yet be rolled back.
+  bool inTransaction() const;
+
+  // From now on every statement that would change the database fails
+  // (Unavailable); reads go on.
+  LxStatus RefuseWrites();
+
   // The connection's last failure as "what: SQLite's message".
   LxStatus Failure(const std::string& what) const;
 
@@ -88,7 +102,8 @@ class StoreDatabase {
  private:
   explicit StoreDatabase(sqlite3* database) : database_(database) {}
 
-  LxStatus Configure();
+  // inMemory: a database without a file, which cannot use a write-ahead log.
+  LxStatus Configure(bool inMemory);
 
   sqlite3* database_;
   SqliteStatement begin_;
