@@ -8,12 +8,13 @@
 namespace cfgctl {
 
 // One cfgctl invocation as the command line gives it. Options are taken only
-// where a command has them (export --dir DIR, import --replace, "--" ending
+// where a command has them (export --dir DIR, import --replace --dry-run, "--" ending
 // them), so a value such as "-1" in `cfgctl set ... -1` stays a value.
 struct CommandLine {
   std::string command;  // "get", "set", ...; "help" for --help
   std::vector<std::string> arguments;
   bool replace = false;       // import --replace
+  bool dryRun = false;        // import --dry-run
   std::string directory;      // export --dir DIR
 
   // Parses argv[1..]; InvalidArgument (one line, naming the command) when

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <list>
 #include <set>
+#include <sstream>
 
 #include "cfgctl/BackupCommands.h"
 #include "cfgctl/DigestCommand.h"
+#include "cfgctl/ImportCommand.h"
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgRequests.h"
@@ -26,7 +28,7 @@ ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& 
   if (line.command == "changes") return Changes(client, arguments, output);
   if (line.command == "reset") return Reset(client, arguments);
   if (line.command == "export") return BackupCommands::Export(client, arguments, line.directory, output);
-  if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace);
+  if (line.command == "import") return ImportCommand::Run(client, arguments, {line.replace, line.dryRun}, output);
   if (line.command == "watch") return WatchCommand::Run(ScopeOf(arguments), output);
   if (line.command == "check") return Check(arguments);
   if (line.command == "digest") return DigestCommand::Run(client, arguments, output);
@@ -45,11 +47,17 @@ ConfigScope Commands::ScopeOf(const std::vector<std::string>& names) {
   return scope;
 }
 
-ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status,
-                            const LxStatus& connectionProblem) {
+ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status, const LxStatus& connectionProblem,
+                            const std::string& reason) {
   if (status == CfgItemStatus::kSuccess) return kDone;
-  Output::Error(what + ": " +
-                (connectionProblem.ok() ? CfgItemStatus::LxCfgItemStatus::GetLabel(status) : connectionProblem.message()));
+  if (!connectionProblem.ok()) {
+    Output::Error(what + ": " + connectionProblem.message());
+    return ExitStatusFor(status);
+  }
+  const std::string failed = what + ": " + CfgItemStatus::LxCfgItemStatus::GetLabel(status);
+  if (reason.empty()) Output::Error(failed);
+  std::istringstream lines(reason);
+  for (std::string line; std::getline(lines, line);) Output::Error(failed + ": " + line);
   return ExitStatusFor(status);
 }
 
@@ -69,8 +77,9 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
 
 ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments) {
   const CfgItemStatus::Status status =
-      SetCfgValue(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag, CfgItemCommand::kSet);
-  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status, client.ConnectionProblem());
+      SetCfgValueChecked(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag);
+  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status, client.ConnectionProblem(),
+                CfgRejectionReason(client));
 }
 
 ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names) {
@@ -121,7 +130,7 @@ ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string
 
 ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names) {
   const CfgItemStatus::Status status = ResetCfg(client, ScopeOf(names), kTag);
-  return Report(Words("reset", names), status, client.ConnectionProblem());
+  return Report(Words("reset", names), status, client.ConnectionProblem(), CfgRejectionReason(client));
 }
 
 ExitStatus Commands::Check(const std::vector<std::string>& files) {

@@ -1,5 +1,7 @@
 #include "cfgwire/Messages.h"
 
+#include <algorithm>
+
 #include <ace/CDR_Stream.h>
 
 #include "cfgwire/AlignedInput.h"
@@ -98,14 +100,14 @@ void Request::SetScope(const ConfigScope& scope) {
   key = scope.key;
 }
 
-LxStatus EncodeRequestFrame(const Request& request, std::string* frame) {
+LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t atLeastVersion) {
   ACE_OutputCDR out;
   WriteULong(out, static_cast<ACE_CDR::ULong>(request.operation));
   WriteULong(out, request.argument_);
   for (const std::string* field :
        {&request.client, &request.tag, &request.set, &request.section, &request.key, &request.value})
     WriteString(out, *field);
-  const std::uint8_t version = VersionFor(request.operation);
+  const std::uint8_t version = std::max(VersionFor(request.operation), atLeastVersion);
   if (version > kFirstProtocolVersion) WriteRecords(out, request.entries);
   return Finish(out, frame, version);
 }
@@ -136,6 +138,7 @@ LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t v
     out.write_ulong(static_cast<ACE_CDR::ULong>(reply.kind));
     out.write_ulong(reply.missed);
     WriteRecords(out, reply.records);
+    if (!reply.reason.empty()) WriteString(out, reply.reason.substr(0, kMaxReasonBytes));
   }
   return Finish(out, frame, version);
 }
@@ -181,6 +184,10 @@ LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Rep
         !in.read_ulong(reply->missed) || !ReadRecords(in, &reply->records))
       return LxStatus::Corruption("bad records in reply");
     reply->kind = static_cast<ReplyKind>(kind);
+    // Present only when there is one: an empty reason is no encoder's.
+    if (in.length() > 0 && (!ReadString(in, &reply->reason) || reply->reason.empty() ||
+                            reply->reason.size() > kMaxReasonBytes))
+      return LxStatus::Corruption("bad reason in reply");
   }
   return CheckFullyRead(in, "reply");
 }
@@ -217,6 +224,7 @@ const char* OperationName(Operation operation) {
     case Operation::kChanges: return "changes";
     case Operation::kReset: return "reset";
     case Operation::kSubscribe: return "subscribe";
+    case Operation::kImportPreview: return "import-preview";
   }
   return "unknown";
 }

@@ -32,11 +32,13 @@ enum class Operation : std::uint32_t {
   kChanges = 11,       // scope: records of what differs from the defaults
   kReset = 12,         // scope: back to the defaults
   kSubscribe = 13,     // scope: this connection then receives notifications
+  kImportPreview = 14,  // ends an import as kImportCommit would, writing nothing:
+                        // the schemas' verdict and records of the keys that would change
 };
 
 // The last operation of each version.
 constexpr Operation kLastVersion1Operation = Operation::kSetValue;
-constexpr Operation kLastOperation = Operation::kSubscribe;
+constexpr Operation kLastOperation = Operation::kImportPreview;
 
 // kExport with this argument asks for one piece of the set: the records
 // after the request's (section, key), both empty for the first, in order,
@@ -109,7 +111,7 @@ struct Request {
   static constexpr std::uint32_t kReplaceArgument = 1;
 
   // The codec alone sees the ulong as it travels.
-  friend LxStatus EncodeRequestFrame(const Request& request, std::string* frame);
+  friend LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t version);
   friend LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
 
   std::uint32_t argument_ = 0;
@@ -131,6 +133,7 @@ struct Reply {
   ReplyKind kind = ReplyKind::kAnswer;
   std::uint32_t missed = 0;
   std::vector<Record> records;
+  std::string reason;  // why a write was rejected; at most kMaxReasonBytes
 };
 
 // Body layout, CDR in the sender's order:
@@ -139,8 +142,10 @@ struct Reply {
 //   reply:   ulong status, string value, ulong count + count strings (names),
 //            ulong count + count (key, value) string pairs
 // Version 2 appends, to a request: ulong count + count records; to a reply:
-// ulong kind, ulong missed, ulong count + count records. A record is ulong
-// kind, then set, section, key, value, defaultValue as strings.
+// ulong kind, ulong missed, ulong count + count records, then the reason as
+// a string only when there is one (a reply without it keeps the bytes older
+// clients decode). A record is ulong kind, then set, section, key, value,
+// defaultValue as strings.
 // A string is a ulong byte count followed by that many octets, so any byte,
 // NUL included, survives the trip.
 
@@ -159,17 +164,20 @@ constexpr std::size_t PaddedStringBytes(std::size_t maxBytes) { return kULongByt
 }  // namespace layout
 
 // The largest body of a request within the limits of Limits.h: operation and
-// argument, client and tag, set, section and key, then the value, which ends
-// the body and so is never padded. A request frame announcing more cannot be
-// legal; the server refuses it at the header instead of buffering it.
-constexpr std::uint32_t kMaxRequestBodyBytes =
-    2 * layout::kULongBytes + 2 * layout::PaddedStringBytes(kMaxLabelBytes) +
-    3 * layout::PaddedStringBytes(kMaxNameBytes) + layout::kULongBytes + kMaxValueBytes;
+// argument, client and tag, set, section and key, then the value and, in
+// version 2, the count of no records (a write of one value sent in version
+// 2, whose rejection then says why). A request frame announcing more cannot
+// be legal; the server refuses it at the header instead of buffering it.
+constexpr std::uint32_t kMaxRequestBodyBytes = 2 * layout::kULongBytes + 2 * layout::PaddedStringBytes(kMaxLabelBytes) +
+                                               3 * layout::PaddedStringBytes(kMaxNameBytes) +
+                                               layout::PaddedStringBytes(kMaxValueBytes) + layout::kULongBytes;
 
 // Encode as a whole frame in this machine's byte order. Fail when the frame
-// would be over the size limit. A request goes in VersionFor(operation), a
-// reply in version (that of the request it answers).
-LxStatus EncodeRequestFrame(const Request& request, std::string* frame);
+// would be over the size limit. A request goes in VersionFor(operation), or
+// in version when that is later (a version 1 operation whose reply should
+// carry a rejection's reason); a reply in version (that of the request it
+// answers).
+LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t version = kFirstProtocolVersion);
 LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version = kFirstProtocolVersion);
 
 // Bytes one record adds to a request body: import batches stay within

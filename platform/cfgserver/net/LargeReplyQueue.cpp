@@ -18,6 +18,7 @@ bool LargeReplyQueue::MayBeLarge(const wire::FrameHeader& header, const std::str
     case wire::Operation::kGetSections:
     case wire::Operation::kGetKeysAndValues:
     case wire::Operation::kChanges:
+    case wire::Operation::kImportPreview:  // reads the whole set
       return true;
     case wire::Operation::kExport:
       return argument != wire::kExportPieceArgument;

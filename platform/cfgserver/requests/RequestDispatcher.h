@@ -15,6 +15,7 @@
 #include "requests/ClientSession.h"
 #include "requests/CommitWaiter.h"
 #include "requests/GroupCommit.h"
+#include "schema/SchemaSet.h"
 
 namespace qet_cfgserver {
 
@@ -41,24 +42,32 @@ namespace qet_cfgserver {
 //     (wire::Request::inPieces()) is answered one piece at a time.
 //   - Every commit that changed keys is published to the ChangeFeed in one
 //     call right after it succeeded, v1 writes included.
+//   - With schemas, a write of values (set, import commit) whose values
+//     a schema refuses is kRejected with the reasons, before anything is
+//     written (Admits): nothing of it changes. An import preview is checked
+//     the same, and answers records of what its commit would change
+//     (ImportStaging::Preview), writing nothing. A reset that would bring
+//     back a default its schema refuses is kRejected too.
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
 //     that comes with a waiter is handed to it: the group commit answers
 //     and publishes it once its group is committed.
 //   - With an AccessGate, a request frame the connection's peer may not
 //     make is answered kAccessDenied and changes nothing; listings show,
-//     and watches are told of, only the sets the peer may read.
+//     and watches are told of, only the sets the peer may read. The gate
+//     comes before the schemas: a write its peer may not make is denied,
+//     never rejected with a reason that would tell of the set's rules.
 // The version 1 request code is not interpreted; the tag is only logged
 // with writes.
-// Owns neither the keeper, the feed nor the group commit. Not thread-safe:
-// the reactor thread calls it.
+// Owns neither the keeper, the feed, the group commit, the gate nor the
+// schemas. Not thread-safe: the reactor thread calls it.
 class RequestDispatcher {
  public:
   // Without a feed nothing is published and subscriptions are rejected;
   // without a group commit every write is its own transaction; without a
-  // gate every request is allowed.
+  // gate every request is allowed; without schemas every value is free.
   explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr,
-                             AccessGate* gate = nullptr)
-      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), gate_(gate) {}
+                             AccessGate* gate = nullptr, const SchemaSet* schemas = nullptr)
+      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), gate_(gate), schemas_(schemas) {}
 
   wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
 
@@ -84,6 +93,20 @@ class RequestDispatcher {
   // Carries request out on store; session holds an import being committed.
   Execution Execute(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
   Execution ExecuteLayered(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
+  // The one place where values about to be written meet the schemas (a
+  // new path that writes values checks through it): true when every entry
+  // may be stored in set; else *reason says why, one line per refused entry,
+  // each led by "[section] key: " when nameEntries, at most about
+  // wire::kMaxReasonBytes.
+  bool Admits(const std::string& set, const std::vector<ConfigEntry>& entries, bool nameEntries,
+              std::string* reason) const;
+  // Admits for what request would write; true for requests that write no
+  // values of their own.
+  bool AdmitsRequest(const wire::Request& request, ClientSession* session, std::string* reason) const;
+  // Admits for the defaults a reset of scope would bring back: *reply
+  // becomes a kRejected with the reason when one is refused (a default
+  // stored under an older schema).
+  LxStatus AdmitsReset(ConfigStore* store, const ConfigScope& scope, wire::Reply* reply) const;
   // The sets whose changes a watch of peer is told.
   WatchQueue::SetFilter ReadableBy(const PeerCredentials& peer) const;
   // The operations that act on the session alone; true when request was one.
@@ -93,6 +116,7 @@ class RequestDispatcher {
   ChangeFeed* feed_;
   GroupCommit* groupCommit_;
   AccessGate* gate_;
+  const SchemaSet* schemas_;
 };
 
 }  // namespace qet_cfgserver

@@ -34,6 +34,11 @@ TEST(StoreSchemaTest, TodaysDatabasesAreMigratedAndNewerOnesRefused) {
   ASSERT_TRUE(store->layers().GetChanges({}, &changes).ok());
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].kind, wire::RecordKind::kAdded);
+  std::vector<std::string> names;  // listings read the names the migration listed
+  ASSERT_TRUE(store->GetSets(&names).ok());
+  EXPECT_EQ(names, std::vector<std::string>{"net"});
+  ASSERT_TRUE(store->GetSections("net", &names).ok());
+  EXPECT_EQ(names, std::vector<std::string>{"s"});
   store.reset();
 
   ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
