@@ -9,6 +9,7 @@
 
 #include "cfgwire/Limits.h"
 #include "common/Directories.h"
+#include "store/SqliteConnection.h"
 #include "store/SqliteStatement.h"
 #include "store/SqliteStatus.h"
 #include "store/StatusContext.h"
@@ -18,11 +19,6 @@ namespace qet_cfgserver {
 namespace {
 
 constexpr const char* kLogSuffix = "-wal";
-
-struct CloseDatabase {
-  void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
-};
-using Database = std::unique_ptr<sqlite3, CloseDatabase>;
 
 // path as an SQLite URI: every byte but a few safe ones percent-encoded.
 std::string FileUri(const std::string& path) {
@@ -44,7 +40,7 @@ std::string FileUri(const std::string& path) {
 // Without a log beside the file, "immutable" keeps SQLite from creating one
 // (and its index) for a file whose header says it uses one; with a log, the
 // log must be read, and SQLite may add the index file.
-LxStatus OpenReadOnly(const std::string& path, const char* vfs, Database* database) {
+LxStatus OpenReadOnly(const std::string& path, const char* vfs, SqliteConnection* database) {
   const std::string uri = FileUri(path) + (PathExists(path + kLogSuffix) ? "" : "?immutable=1");
   sqlite3* opened = nullptr;
   const int result =
@@ -98,7 +94,7 @@ constexpr Table kDefaultsTable = {
 // Scans table forwards and, after an error, backwards down to the last row
 // the first scan read.
 LxStatus ReadTable(const std::string& path, const char* vfs, const Table& table, std::vector<ConfigRow>* rows) {
-  Database database;
+  SqliteConnection database;
   LxStatus status = OpenReadOnly(path, vfs, &database);
   if (!status.ok()) return status;
   SqliteStatement forward;
@@ -119,7 +115,7 @@ LxStatus ReadTable(const std::string& path, const char* vfs, const Table& table,
 }  // namespace
 
 LxStatus SalvageReader::Check(const std::string& path, const char* vfs) {
-  Database database;
+  SqliteConnection database;
   LxStatus status = OpenReadOnly(path, vfs, &database);
   if (!status.ok()) return status;
   return WithContext(path, QuickCheck(database.get()));
@@ -130,7 +126,7 @@ LxStatus SalvageReader::ReadRows(const std::string& path, const char* vfs, std::
 }
 
 LxStatus SalvageReader::ReadDefaultRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows) {
-  Database database;
+  SqliteConnection database;
   LxStatus status = OpenReadOnly(path, vfs, &database);
   if (!status.ok()) return status;
   SqliteStatement exists;
