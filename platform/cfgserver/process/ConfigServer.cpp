@@ -72,7 +72,7 @@ LxStatus ConfigServer::OpenReactor(std::uint32_t maxClients) {
 }
 
 LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
-  keeper_.reset(new StoreKeeper(StoreSettings{options.database, options.imports, nullptr}));
+  keeper_.reset(new StoreKeeper(StoreSettings{options.database, options.imports, nullptr, options.historyRevisions}));
   LxStatus status = keeper_->Open();
   if (!status.ok()) return status;
   groupCommit_.reset(new GroupCommit(keeper_.get(), &changeFeed_));

@@ -51,6 +51,8 @@ constexpr std::uint32_t ServerOptions::kDefaultMaxClients;
 constexpr std::uint32_t ServerOptions::kMaxClientsCeiling;
 constexpr std::uint32_t ServerOptions::kDefaultSnapshotIntervalSeconds;
 constexpr std::uint32_t ServerOptions::kMaxSnapshotIntervalSeconds;
+constexpr std::uint32_t ServerOptions::kDefaultHistoryRevisions;
+constexpr std::uint32_t ServerOptions::kMaxHistoryRevisions;
 
 LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerOptions* options) {
   *options = ServerOptions();
@@ -66,7 +68,8 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     std::string* target = nullptr;
     if (name == "--runtime-dir") target = &options->runtimeDirectory;
     else if (name == "--database") target = &options->database;
-    else if (name == "--import" || name == "--max-clients" || name == "--snapshot-interval") target = &value;
+    else if (name == "--import" || name == "--max-clients" || name == "--snapshot-interval" || name == "--history")
+      target = &value;
     else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
     else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
 
@@ -81,6 +84,9 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
       if (!parsed.ok()) return parsed;
     } else if (name == "--snapshot-interval") {
       LxStatus parsed = ParseWholeNumber(name, value, 0, kMaxSnapshotIntervalSeconds, &options->snapshotIntervalSeconds);
+      if (!parsed.ok()) return parsed;
+    } else if (name == "--history") {
+      LxStatus parsed = ParseWholeNumber(name, value, 0, kMaxHistoryRevisions, &options->historyRevisions);
       if (!parsed.ok()) return parsed;
     } else *target = value;
   }
@@ -101,7 +107,7 @@ std::string ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome
 
 std::string ServerOptions::Usage() {
   return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
-         "                 [--max-clients N] [--snapshot-interval SECONDS]\n"
+         "                 [--max-clients N] [--snapshot-interval SECONDS] [--history N]\n"
          "\n"
          "The configuration server. Runs in the foreground until SIGTERM or SIGINT.\n"
          "\n"
@@ -124,6 +130,10 @@ std::string ServerOptions::Usage() {
          "                      while writes happen, copy the database to FILE.snapshot\n"
          "                      at most this often (default 600, at most 86400); 0: only\n"
          "                      at a clean stop. Nothing is written when nothing changed.\n"
+         "  --history N         revisions whose changes the database keeps (who, when,\n"
+         "                      each key before and after), the oldest dropped first\n"
+         "                      (default " + std::to_string(kDefaultHistoryRevisions) + ", at most " +
+         std::to_string(kMaxHistoryRevisions) + "); 0 keeps none, and numbers still grow\n"
          "  --help              show this text\n"
          "\n"
          "INI files, as cfgctl export --dir writes them: [section] lines start sections;\n"

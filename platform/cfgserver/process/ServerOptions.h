@@ -13,7 +13,8 @@ namespace qet_cfgserver {
 // What the command line asks of cfgserver:
 //
 //   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...
-//             [--max-clients N] [--snapshot-interval SECONDS] [--help]
+//             [--max-clients N] [--snapshot-interval SECONDS] [--history N]
+//             [--help]
 //
 // Options take their value as the next argument or after '=' (--database=x).
 // Empty strings mean "not given"; ResolveDefaults() fills them in.
@@ -24,6 +25,9 @@ struct ServerOptions {
   static constexpr std::uint32_t kMaxClientsCeiling = 65536;
   static constexpr std::uint32_t kDefaultSnapshotIntervalSeconds = 600;
   static constexpr std::uint32_t kMaxSnapshotIntervalSeconds = 86400;
+  static constexpr std::uint32_t kDefaultHistoryRevisions = 1000;
+  // Each revision keeps its keys' old and new values on the device's flash.
+  static constexpr std::uint32_t kMaxHistoryRevisions = 1000000;
 
   std::string runtimeDirectory;
   std::string database;
@@ -32,12 +36,15 @@ struct ServerOptions {
   // At most one snapshot per this many seconds while writes happen; 0: none
   // but at a clean stop.
   std::uint32_t snapshotIntervalSeconds = kDefaultSnapshotIntervalSeconds;
+  // Revisions the history keeps; 0: none (numbers still grow).
+  std::uint32_t historyRevisions = kDefaultHistoryRevisions;
   bool help = false;
 
   // Parses argv[1..]. Fails (InvalidArgument, with a message for the user)
   // on an unknown option, a missing or empty value, a stray argument, a
-  // --max-clients that is not a whole number from 1 to kMaxClientsCeiling, or
-  // a --snapshot-interval that is not one from 0 to kMaxSnapshotIntervalSeconds.
+  // --max-clients that is not a whole number from 1 to kMaxClientsCeiling, a
+  // --snapshot-interval that is not one from 0 to kMaxSnapshotIntervalSeconds,
+  // or a --history that is not one from 0 to kMaxHistoryRevisions.
   static LxStatus Parse(const std::vector<std::string>& arguments, ServerOptions* options);
 
   // Runtime directory: wire::DefaultRuntimeDirectory(). Database: see

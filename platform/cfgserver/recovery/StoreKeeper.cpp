@@ -5,6 +5,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "common/Directories.h"
 #include "log/ServerLog.h"
 #include "recovery/DamagedDatabase.h"
@@ -64,7 +66,7 @@ LxStatus StoreKeeper::Open() {
 
   // A database that cannot be opened is as lost as a damaged one, unless
   // another process holds it: that one is left alone.
-  status = ConfigStore::Open(settings_.database, &store_, settings_.vfs);
+  status = OpenStore(settings_.database, &store_);
   if (status.code() == LxStatus::Code::kUnavailable) return status;
   if (!status.ok()) return Recover(status);
   std::uint64_t added = 0;
@@ -87,7 +89,7 @@ LxStatus StoreKeeper::Recover(const LxStatus& cause) {
   std::string movedTo;
   if (status.ok()) status = DamagedDatabase::MoveAside(settings_.database, &movedTo);
   if (status.ok()) status = RenameInto(rebuildPath_, settings_.database);
-  if (status.ok()) status = ConfigStore::Open(settings_.database, &store_, settings_.vfs);
+  if (status.ok()) status = OpenStore(settings_.database, &store_);
   if (!status.ok()) {
     __dlog_printf(kDlogError, kServerLogSource, "database %s: %s; recovery failed: %s", settings_.database.c_str(),
                   cause.ToString().c_str(), status.ToString().c_str());
@@ -104,7 +106,8 @@ LxStatus StoreKeeper::Recover(const LxStatus& cause) {
 LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::string* found) {
   RemoveWithCompanions(rebuildPath_);
   std::unique_ptr<ConfigStore> fresh;
-  LxStatus status = ConfigStore::Open(rebuildPath_, &fresh, settings_.vfs);
+  LxStatus status = OpenStore(rebuildPath_, &fresh);
+  if (status.ok()) status = CarryRevision(damaged, fresh.get());
   if (!status.ok()) return status;
 
   std::vector<ConfigRow> rows;
@@ -130,6 +133,23 @@ LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::s
   if (status.ok()) status = ImportAll(fresh.get(), false, &counts->fromImports);
   fresh.reset();  // a clean close folds the log into the file and syncs it
   return status;
+}
+
+LxStatus StoreKeeper::OpenStore(const std::string& path, std::unique_ptr<ConfigStore>* store) {
+  LxStatus status = ConfigStore::Open(path, store, settings_.vfs);
+  if (status.ok()) (*store)->revisions().SetLimit(settings_.historyLimit);
+  return status;
+}
+
+LxStatus StoreKeeper::CarryRevision(const std::string& damaged, ConfigStore* fresh) {
+  std::uint64_t highest = 0;
+  for (const std::string& source : {damaged, snapshotPath_}) {
+    std::uint64_t found = 0;
+    // An unreadable number is as lost as the revisions it counted.
+    if (!source.empty() && PathExists(source) && SalvageReader::ReadHighestRevision(source, settings_.vfs, &found).ok())
+      highest = std::max(highest, found);
+  }
+  return fresh->revisions().RaiseTo(highest);
 }
 
 LxStatus StoreKeeper::CarryDefaults(const std::string& source, ConfigStore* fresh, std::string* found) {

@@ -15,6 +15,7 @@ struct StoreSettings {
   std::string database;
   std::vector<std::string> imports;  // INI files of defaults, in order
   const char* vfs = nullptr;         // as for ConfigStore::Open
+  std::uint32_t historyLimit = RevisionLog::kDefaultLimit;  // revisions kept
 };
 
 // Owns the server's ConfigStore and replaces it when the database turns out
@@ -32,7 +33,11 @@ struct StoreSettings {
 //   2. the snapshot (<database>.snapshot, if it passes quick_check), keys
 //      not already recovered,
 //   3. the imports, as at every start (an operator's value stays).
-// Steps 1 and 2 carry both layers: the effective values and the defaults.
+// Steps 1 and 2 carry both layers: the effective values and the defaults,
+// and the highest revision number each still holds: the rebuilt database
+// continues after the larger, with no history before it (what the lost
+// revisions changed cannot be trusted to agree with the rows that came
+// back).
 // One ERROR line says what was found, where the damaged file went and how
 // many keys came from each source. A missing database with a snapshot
 // beside it (deleted, or a crash in the middle of a recovery) is rebuilt
@@ -83,12 +88,17 @@ class StoreKeeper {
     std::uint64_t fromImports = 0;
   };
 
+  // The store at path, with the history limit of the settings.
+  LxStatus OpenStore(const std::string& path, std::unique_ptr<ConfigStore>* store);
   // Adds the defaults rows source still holds that fresh lacks.
   LxStatus CarryDefaults(const std::string& source, ConfigStore* fresh, std::string* found);
   LxStatus ImportAll(ConfigStore* store, bool stopOnError, std::uint64_t* added);
   // Builds rebuildPath_ from damaged (none when empty), the snapshot and
   // the imports, and closes it.
   LxStatus Rebuild(const std::string& damaged, Counts* counts, std::string* found);
+  // Raises fresh's revision to the highest that damaged (none when empty) or
+  // the snapshot holds.
+  LxStatus CarryRevision(const std::string& damaged, ConfigStore* fresh);
   LxStatus WriteSnapshot();
 
   const StoreSettings settings_;

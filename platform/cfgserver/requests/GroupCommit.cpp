@@ -2,6 +2,7 @@
 
 #include "log/ServerLog.h"
 #include "requests/RequestDispatcher.h"
+#include "requests/RevisionNotes.h"
 
 namespace qet_cfgserver {
 
@@ -24,17 +25,21 @@ void GroupCommit::Flush() {
 }
 
 LxStatus GroupCommit::Commit(const std::vector<Write>& writes) {
-  std::vector<ConfigRow> rows;
+  std::vector<ConfigStore::ValueWrite> rows;
   rows.reserve(writes.size());
-  for (const Write& write : writes)
-    rows.push_back(ConfigRow{write.request.set, write.request.section, write.request.key, write.request.value});
+  for (const Write& write : writes) {
+    const wire::Request& request = write.request;
+    rows.push_back(ConfigStore::ValueWrite{ConfigRow{request.set, request.section, request.key, request.value},
+                                           NoteFor(request, RevisionSummary("set", {request.set, request.section, request.key}))});
+  }
+  std::vector<CommittedRevision> made;
   ConfigStore* store = keeper_->store();
-  LxStatus status = store != nullptr ? store->SetValues(rows) : LxStatus::Unavailable("no database: the last recovery failed");
+  LxStatus status = store != nullptr ? store->SetValues(rows, &made) : LxStatus::Unavailable("no database: the last recovery failed");
   // A null store: an earlier recovery failed; this group tries again.
   if (status.code() == LxStatus::Code::kCorruption || keeper_->store() == nullptr) {
     __dlog_printf(kDlogError, kServerLogSource, "%zu writes met a damaged database: %s", writes.size(),
                   status.ToString().c_str());
-    if (keeper_->Recover(status).ok()) status = keeper_->store()->SetValues(rows);
+    if (keeper_->Recover(status).ok()) status = keeper_->store()->SetValues(rows, &made);
   }
   return status;
 }

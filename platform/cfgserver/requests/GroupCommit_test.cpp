@@ -110,7 +110,8 @@ TEST(GroupCommitTest, WritesShareACommitAndAreAnsweredInOrderOrAllFail) {
   // over a page among them), the acknowledged values stay, reads go on, an
   // import fails too; a waiter that withdrew is not answered.
   const std::string longValue(5000, 'v');
-  ASSERT_TRUE(keeper.store()->SetValue("net", "eth0", "name", longValue).ok());
+  CommittedRevision made;
+  ASSERT_TRUE(keeper.store()->SetValue("net", "eth0", "name", longValue, ChangeNote(), &made).ok());
   log.clear();
   vfs.SetDiskFull(true);
   a.Send({RequestFrame(Operation::kSetValue, "mtu", "lost"), RequestFrame(Operation::kGetValue, "mtu")});
@@ -118,7 +119,7 @@ TEST(GroupCommitTest, WritesShareACommitAndAreAnsweredInOrderOrAllFail) {
   c.Send({RequestFrame(Operation::kSetValue, "dhcp", "lost")});
   group.Withdraw(&c);
   group.Flush();
-  EXPECT_EQ(keeper.store()->layers().ImportDefaults("net", {{"eth0", "imported", "yes"}}).code(),
+  EXPECT_EQ(keeper.store()->layers().ImportDefaults("net", {{"eth0", "imported", "yes"}}, ChangeNote(), &made).code(),
             LxStatus::Code::kIoError);
   vfs.SetDiskFull(false);
   EXPECT_EQ(log, (std::vector<std::string>{"a:" + failed + ":", "a:" + ok + ":9000", "b:" + failed + ":"}));

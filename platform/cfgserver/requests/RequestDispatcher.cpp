@@ -4,6 +4,7 @@
 
 #include "cfgwire/RequestLimits.h"
 #include "log/ServerLog.h"
+#include "requests/RevisionNotes.h"
 
 namespace qet_cfgserver {
 
@@ -118,21 +119,32 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
 }
 
 LxStatus RequestDispatcher::ExecuteLayered(ConfigStore* store, const wire::Request& request, wire::Reply* reply) {
+  const ConfigScope scope = ScopeOf(request);
+  CommittedRevision made;
+  LxStatus status;
   switch (request.operation) {
     case wire::Operation::kDelete:
-      return store->layers().DeleteScope(ScopeOf(request), &committed_);
+      status = store->layers().DeleteScope(scope, NoteFor(request, RevisionSummary("delete", ScopeNames(scope))), &made);
+      break;
     case wire::Operation::kReset:
-      return store->layers().ResetScope(ScopeOf(request), &committed_);
+      status = store->layers().ResetScope(scope, NoteFor(request, RevisionSummary("reset", ScopeNames(scope))), &made);
+      break;
     case wire::Operation::kChanges:
-      return store->layers().GetChanges(ScopeOf(request), &reply->records);
+      return store->layers().GetChanges(scope, &reply->records);
     case wire::Operation::kExport:
       return store->layers().ExportSet(request.set, &reply->records);
-    case wire::Operation::kImportCommit:
-      return store->layers().ImportSet(session_->staging().set(), session_->staging().entries(),
-                                       session_->staging().replace(), &committed_);
+    case wire::Operation::kImportCommit: {
+      const ImportStaging& staging = session_->staging();
+      const std::string summary = RevisionSummary(staging.replace() ? "import --replace" : "import", {staging.set()});
+      status = store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(), NoteFor(request, summary),
+                                         &made);
+      break;
+    }
     default:
       return LxStatus::InvalidArgument("unknown operation");
   }
+  if (status.ok()) committed_ = NotificationsOf(made);
+  return status;
 }
 
 LxStatus RequestDispatcher::Execute(const wire::Request& request, wire::Reply* reply) {
@@ -149,10 +161,10 @@ LxStatus RequestDispatcher::Execute(const wire::Request& request, wire::Reply* r
     case wire::Operation::kGetValue:
       return store->GetValue(request.set, request.section, request.key, &reply->value);
     case wire::Operation::kSetValue: {
-      LxStatus status = store->SetValue(request.set, request.section, request.key, request.value);
-      if (status.ok())
-        committed_.push_back(
-            wire::Record{wire::RecordKind::kValue, request.set, request.section, request.key, request.value, ""});
+      CommittedRevision made;
+      const ChangeNote note = NoteFor(request, RevisionSummary("set", {request.set, request.section, request.key}));
+      LxStatus status = store->SetValue(request.set, request.section, request.key, request.value, note, &made);
+      if (status.ok()) committed_ = NotificationsOf(made);
       return status;
     }
     default:

@@ -17,6 +17,15 @@ constexpr const char* kCreateDefaults =
     "CREATE TABLE IF NOT EXISTS defaults ("
     " set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT NULL, value BLOB NOT NULL,"
     " PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID";
+// The packed keys last: reading the other columns never reads them.
+constexpr const char* kCreateHistory =
+    "CREATE TABLE IF NOT EXISTS history ("
+    " revision INTEGER PRIMARY KEY, time INTEGER NOT NULL, uid INTEGER, user_name BLOB NOT NULL, pid INTEGER,"
+    " program BLOB NOT NULL, client BLOB NOT NULL, tag BLOB NOT NULL, summary BLOB NOT NULL, keys INTEGER NOT NULL,"
+    " changes BLOB NOT NULL)";
+constexpr const char* kCreateRevisionCounter = "CREATE TABLE IF NOT EXISTS revision_counter (highest INTEGER NOT NULL)";
+constexpr const char* kStartRevisionCounter =
+    "INSERT INTO revision_counter SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM revision_counter)";
 
 LxStatus ReadVersion(StoreDatabase* database, std::int64_t* version) {
   SqliteStatement statement;
@@ -37,9 +46,14 @@ LxStatus StoreSchema::Apply(StoreDatabase* database) {
   if (found > kVersion)
     return LxStatus::Unavailable("schema version " + std::to_string(found) + " is newer than this server's (" +
                                  std::to_string(kVersion) + "); the database is left untouched");
+  // Every older version lacks some of these tables and has the rest as
+  // they are: creating what is missing migrates it.
   return database->InTransaction("cannot commit the schema", [database]() {
-    LxStatus created = database->Execute(kCreateConfig);
-    if (created.ok()) created = database->Execute(kCreateDefaults);
+    LxStatus created;
+    for (const char* sql : {kCreateConfig, kCreateDefaults, kCreateHistory, kCreateRevisionCounter,
+                            kStartRevisionCounter}) {
+      if (created.ok()) created = database->Execute(sql);
+    }
     if (created.ok()) created = database->Execute("PRAGMA user_version = " + std::to_string(kVersion));
     return created;
   });

@@ -6,21 +6,35 @@ namespace qet_cfgserver {
 
 class StoreDatabase;
 
-// The store's tables and their version. Two tables of the same shape:
-// "config" (the effective value of every key, what reads see) and
-// "defaults" (the factory defaults), each WITHOUT ROWID with primary key
-// (set, section, key) and every column a BLOB.
+// The store's tables and their version.
 //
-// The version is PRAGMA user_version. A database of version 0 is new, or
-// from before the defaults layer (config alone): it is migrated in one
-// transaction, its rows staying in config and so counting as the
-// operator's. A newer version than kVersion is refused with Unavailable and
-// never written.
+// "config" (the effective value of every key, what reads see) and
+// "defaults" (the factory defaults) have one shape: WITHOUT ROWID with
+// primary key (set, section, key), every column a BLOB.
+//
+// "history" holds the kept revisions (RevisionLog), one row each: its
+// number as the rowid, time, author and summary, how many keys it changed,
+// and last those keys, before and after, packed in one BLOB
+// (KeyChangeCodec). A new revision is appended to the table's last page and
+// the oldest pruned from its first: a single-key write changes one page of
+// config and two of history, which keeps what it costs the flash low (a
+// row per key, or a table per kind of row, would touch more pages each).
+//
+// "revision_counter" holds one number: the highest revision made when
+// history may not hold it (none kept, or a rebuilt database); the current
+// revision is the larger of it and the newest in history.
+//
+// The version is PRAGMA user_version. Version 0 is a new database or one
+// from before the defaults layer (config alone; its rows stay the
+// operator's); version 2 one from before history. Both are brought to
+// kVersion in one transaction, their configuration untouched and their
+// history starting empty at revision 0. A newer version than kVersion is
+// refused with Unavailable and never written.
 //
 // Private to store/ (ConfigStore::Open applies it); reactor thread.
 class StoreSchema {
  public:
-  static constexpr int kVersion = 2;
+  static constexpr int kVersion = 3;
 
   // Brings database to kVersion, or refuses it.
   static LxStatus Apply(StoreDatabase* database);

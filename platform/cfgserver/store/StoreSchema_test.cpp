@@ -51,5 +51,45 @@ TEST(StoreSchemaTest, TodaysDatabasesAreMigratedAndNewerOnesRefused) {
   sqlite3_close(old);
 }
 
+// A database from before history keeps both layers; its history starts
+// empty at revision 0 and the first change is revision 1.
+TEST(StoreSchemaTest, DatabasesFromBeforeHistoryStartItAtRevisionZero) {
+  quenlo_test::TemporaryDirectory directory;
+  const std::string path = directory.File("config.db");
+  sqlite3* old = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
+  const std::string table = " (set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT NULL, value BLOB "
+                            "NOT NULL, PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID;";
+  const std::string version2 = "CREATE TABLE config" + table + "CREATE TABLE defaults" + table +
+                               "INSERT INTO config VALUES ('net', 's', 'k', 'operator');"
+                               "INSERT INTO defaults VALUES ('net', 's', 'k', 'factory');"
+                               "PRAGMA user_version = 2";
+  ASSERT_EQ(sqlite3_exec(old, version2.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(old);
+
+  std::unique_ptr<ConfigStore> store;
+  ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
+  store.reset();
+  // Rebuilt once with the small pages a single write wears least.
+  ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
+  sqlite3_stmt* pageSize = nullptr;
+  sqlite3_prepare_v2(old, "PRAGMA page_size", -1, &pageSize, nullptr);
+  ASSERT_EQ(sqlite3_step(pageSize), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(pageSize, 0), 1024);
+  sqlite3_finalize(pageSize);
+  sqlite3_close(old);
+
+  ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
+  std::uint64_t revision = 99;
+  ASSERT_TRUE(store->revisions().Current(&revision).ok());
+  EXPECT_EQ(revision, 0u);
+  CommittedRevision made;
+  ASSERT_TRUE(store->layers().ResetScope({}, ChangeNote(), &made).ok());
+  EXPECT_EQ(made.number, 1u);
+  ASSERT_EQ(made.changes.size(), 1u);
+  EXPECT_EQ(made.changes[0].before, "operator");
+  EXPECT_EQ(made.changes[0].after, "factory");
+}
+
 }  // namespace
 }  // namespace qet_cfgserver

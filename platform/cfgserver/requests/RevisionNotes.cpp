@@ -1,0 +1,44 @@
+#include "requests/RevisionNotes.h"
+
+#include "ini/IniField.h"
+
+namespace qet_cfgserver {
+
+std::string RevisionSummary(const std::string& operation, const std::vector<std::string>& names) {
+  std::string summary = operation;
+  for (const std::string& name : names) summary += " " + IniField::Write(name, IniField::Place::kWord);
+  return summary;
+}
+
+std::vector<std::string> ScopeNames(const ConfigScope& scope) {
+  const std::string* const names[] = {&scope.set, &scope.section, &scope.key};
+  std::vector<std::string> given;
+  for (std::uint32_t index = 0; index < static_cast<std::uint32_t>(scope.level) && index < 3; ++index)
+    given.push_back(*names[index]);
+  return given;
+}
+
+ChangeNote NoteFor(const wire::Request& request, std::string summary) {
+  ChangeNote note;
+  note.author.client = request.client;
+  note.author.tag = request.tag;
+  note.summary = std::move(summary);
+  return note;
+}
+
+std::vector<wire::Record> NotificationsOf(const CommittedRevision& revision) {
+  std::vector<wire::Record> records;
+  records.reserve(revision.changes.size());
+  for (const KeyChange& change : revision.changes) {
+    wire::Record record;
+    record.kind = change.after ? wire::RecordKind::kValue : wire::RecordKind::kDeleted;
+    record.set = change.set;
+    record.section = change.section;
+    record.key = change.key;
+    record.value = change.after.value_or("");
+    records.push_back(std::move(record));
+  }
+  return records;
+}
+
+}  // namespace qet_cfgserver

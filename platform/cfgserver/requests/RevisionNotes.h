@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cfgwire/Messages.h"
+#include "common/ConfigTypes.h"
+#include "store/RevisionRecords.h"
+
+namespace qet_cfgserver {
+
+// How a request's revision is written into history, and how a committed
+// revision reaches watchers.
+
+// "set network eth0 mtu": the operation's word, then each name as cfgctl
+// writes a word (quoted when it holds a blank, '=' or a control byte).
+std::string RevisionSummary(const std::string& operation, const std::vector<std::string>& names);
+
+// The names scope's level gives, for RevisionSummary.
+std::vector<std::string> ScopeNames(const ConfigScope& scope);
+
+// The note of a write from request: the client's name and tag (the peer's
+// credentials are not read: uid and pid unknown) and summary.
+ChangeNote NoteFor(const wire::Request& request, std::string summary);
+
+// One notification record per key of revision, in its order: kValue with
+// the new value, or kDeleted.
+std::vector<wire::Record> NotificationsOf(const CommittedRevision& revision);
+
+}  // namespace qet_cfgserver
