@@ -24,6 +24,7 @@
 
 #include "bench/Measure.h"
 #include "cfgmsg/CfgRequests.h"
+#include "cfgwire/RuntimeDirectory.h"
 
 namespace {
 
@@ -33,11 +34,10 @@ using qet_cfgserver::CfgItemStatus::kSuccess;
 using qet_cfgserver::LxiConfigure;
 
 constexpr const char* kTag = "cfgbench";
-constexpr const char* kEndpoint = "CfgServer-ReadFifo";
 // Writes cycle over this many keys per client, so the table stays small.
 constexpr int kKeysPerWriter = 50;
 
-LxiConfigure& NewClient() { return *qet_cfgserver::CreateIpcClient("cfgbench", kEndpoint); }
+LxiConfigure& NewClient() { return *qet_cfgserver::CreateIpcClient("cfgbench", qet_cfgserver::wire::kServerEndpoint); }
 
 bool Read(LxiConfigure& client, const std::string& set, const std::string& section, const std::string& key) {
   std::string value;

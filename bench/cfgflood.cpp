@@ -75,12 +75,21 @@ void MeasureHogs(const char* socketPath, long serverPid, int hogs) {
               ProcStatusField(serverPid, "VmHWM").c_str());
 }
 
+// The read the connected client keeps making during the flood.
+wire::Request PointRead() {
+  wire::Request read;
+  read.operation = wire::Operation::kGetValue;
+  read.client = "cfgflood";
+  read.set = "set";
+  read.section = "section";
+  read.key = "key";
+  return read;
+}
+
 void MeasureFlood(const char* socketPath, int connections) {
   ACE_LSOCK_Stream client;
   std::string request;
-  if (!Connect(socketPath, &client, nullptr) ||
-      !wire::EncodeRequestFrame({wire::Operation::kGetValue, 0, "cfgflood", "", "set", "section", "key", ""}, &request)
-           .ok()) {
+  if (!Connect(socketPath, &client, nullptr) || !wire::EncodeRequestFrame(PointRead(), &request).ok()) {
     std::fprintf(stderr, "cfgflood: cannot reach the server\n");
     return;
   }

@@ -26,6 +26,7 @@ constexpr CommandShape kShapes[] = {
     {"changes", 0, 1, "[SET]"},
     {"reset", 0, 3, "[SET [SECTION [KEY]]]"},
     {"watch", 0, 2, "[SET [SECTION]]"},
+    {"check", 1, kAny, "FILE.schema..."},
 };
 
 const CommandShape* ShapeOf(const std::string& command) {
@@ -95,12 +96,15 @@ const char* CommandLine::HelpText() {
          "  reset [SET [SECTION [KEY]]]  back to the factory defaults\n"
          "  watch [SET [SECTION]]        print each change as it is committed, until\n"
          "                               interrupted\n"
+         "  check FILE.schema...         report each schema's errors by file and line\n"
+         "                               (no server needed)\n"
          "  --help                       this text\n"
          "\n"
          "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"
          "answer in time; 4 rejected by the server or server error; 5 a file could\n"
-         "not be read or written, or is not valid INI. Errors: one line on standard\n"
-         "error. get and list print values as stored, byte for byte.\n";
+         "not be read or written, or is not valid INI, or a schema has errors.\n"
+         "Errors: one line on standard error each. get and list print values as\n"
+         "stored, byte for byte.\n";
 }
 
 }  // namespace cfgctl

@@ -1,5 +1,6 @@
 #include "cfgctl/Commands.h"
 
+#include <algorithm>
 #include <list>
 #include <set>
 
@@ -7,6 +8,7 @@
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgRequests.h"
+#include "schema/Schema.h"
 
 namespace cfgctl {
 
@@ -25,6 +27,7 @@ ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& 
   if (line.command == "export") return BackupCommands::Export(client, arguments, line.directory, output);
   if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace);
   if (line.command == "watch") return WatchCommand::Run(ScopeOf(arguments), output);
+  if (line.command == "check") return Check(arguments);
   Output::Error("unknown command " + Output::Word(line.command));
   return kUsage;
 }
@@ -114,6 +117,24 @@ ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string
 
 ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names) {
   return Report(Words("reset", names), ResetCfg(client, ScopeOf(names), kTag));
+}
+
+ExitStatus Commands::Check(const std::vector<std::string>& files) {
+  ExitStatus result = kDone;
+  for (const std::string& file : files) {
+    Schema schema;
+    const LxStatus status = Schema::ReadFile(file, &schema);
+    if (status.ok()) continue;
+    // One error of the file per line of the message.
+    const std::string& errors = status.message();
+    for (std::size_t start = 0; start < errors.size();) {
+      const std::size_t end = std::min(errors.find('\n', start), errors.size());
+      Output::Error(errors.substr(start, end - start));
+      start = end + 1;
+    }
+    result = kFileError;
+  }
+  return result;
 }
 
 }  // namespace cfgctl

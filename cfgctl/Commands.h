@@ -15,7 +15,7 @@ namespace cfgctl {
 // The requests of one cfgctl invocation: runs the command the line names
 // against the server behind client, writes its output and errors, and
 // returns the exit status. export and import are in BackupCommands, watch
-// in WatchCommand. One thread.
+// in WatchCommand; check reads schema files and needs no server. One thread.
 class Commands {
  public:
   static ExitStatus Run(qet_cfgserver::LxiConfigure& client, const CommandLine& line, Output& output);
@@ -42,6 +42,8 @@ class Commands {
   static ExitStatus Changes(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names,
                             Output& output);
   static ExitStatus Reset(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names);
+  // Reads each schema file; reports every error, asks no server.
+  static ExitStatus Check(const std::vector<std::string>& files);
 };
 
 }  // namespace cfgctl

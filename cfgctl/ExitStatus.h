@@ -11,7 +11,7 @@ enum ExitStatus : int {
   kUsage = 2,       // a bad command line
   kNoServer = 3,    // no server answers, or it did not answer in time
   kRejected = 4,    // the server refused the request or failed to carry it out
-  kFileError = 5,   // a file could not be read or written, or is not valid INI
+  kFileError = 5,   // a file could not be read or written, is not valid INI, or a schema has errors
 };
 
 // The exit status for a request's outcome.

@@ -6,6 +6,7 @@
 
 #include "cfgctl/Commands.h"
 #include "cfgmsg/LxCfgWatch.h"
+#include "cfgwire/RuntimeDirectory.h"
 
 namespace cfgctl {
 
@@ -13,7 +14,6 @@ using namespace qet_cfgserver;
 
 namespace {
 
-constexpr const char* kServerEndpoint = "CfgServer-ReadFifo";
 // How soon an interrupt is noticed while no change arrives.
 const ACE_Time_Value kPollInterval(0, 200 * 1000);
 
@@ -41,7 +41,7 @@ std::string LineFor(const LxCfgWatch::Event& event) {
 ExitStatus WatchCommand::Run(const ConfigScope& scope, Output& output) {
   CatchInterrupts();
   CfgItemStatus::Status status = CfgItemStatus::kSuccess;
-  std::unique_ptr<LxCfgWatch> watch = LxCfgWatch::Open(Commands::kTag, kServerEndpoint, scope, &status);
+  std::unique_ptr<LxCfgWatch> watch = LxCfgWatch::Open(Commands::kTag, wire::kServerEndpoint, scope, &status);
   if (watch == nullptr) return Commands::Report("watch", status);
   while (!interrupted) {
     LxCfgWatch::Event event;

@@ -6,12 +6,12 @@
 #include "cfgctl/CommandLine.h"
 #include "cfgctl/Commands.h"
 #include "cfgmsg/CfgRequests.h"
+#include "cfgwire/RuntimeDirectory.h"
 #include "dlog/dlog.h"
 
 namespace {
 
 constexpr const char* kClientName = "cfgctl";
-constexpr const char* kServerEndpoint = "CfgServer-ReadFifo";
 
 }  // namespace
 
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
   // cfgctl's own error line says what failed; the library's warnings would
   // make it two.
   __dlog_set_max_level(kDlogError);
-  qet_cfgserver::LxiConfigure* client = qet_cfgserver::CreateIpcClient(kClientName, kServerEndpoint);
+  qet_cfgserver::LxiConfigure* client = qet_cfgserver::CreateIpcClient(kClientName, qet_cfgserver::wire::kServerEndpoint);
   ExitStatus status = Commands::Run(*client, line, output);
   if (!output.Finish()) {
     Output::Error("cannot write standard output");

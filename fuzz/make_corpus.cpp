@@ -58,7 +58,7 @@ Message DecodeOrFail(const std::string& frame) {
 
 std::string RequestFrame(bool littleEndian, const wire::Request& request) {
   HandWrittenFrame frame(littleEndian);
-  frame.ULong(static_cast<std::uint32_t>(request.operation)).ULong(request.command);
+  frame.ULong(static_cast<std::uint32_t>(request.operation)).ULong(request.requestCode());
   for (const std::string* field :
        {&request.client, &request.tag, &request.set, &request.section, &request.key, &request.value})
     frame.String(*field);
@@ -90,11 +90,18 @@ std::string ReplyFrame(bool littleEndian, const wire::Reply& reply) {
 
 wire::Request Ask(wire::Operation operation, std::string set = "", std::string section = "", std::string key = "",
                   std::string value = "") {
-  const std::uint32_t command = operation == wire::Operation::kSetValue   ? CfgItemCommand::kSet
-                                : operation == wire::Operation::kGetValue ? CfgItemCommand::kGet
-                                                                          : 0;
-  return {operation, command, "quenlo", "fuzz seed", std::move(set), std::move(section), std::move(key),
-          std::move(value)};
+  wire::Request request;
+  request.operation = operation;
+  request.SetRequestCode(operation == wire::Operation::kSetValue   ? CfgItemCommand::kSet
+                         : operation == wire::Operation::kGetValue ? CfgItemCommand::kGet
+                                                                   : 0);
+  request.client = "quenlo";
+  request.tag = "fuzz seed";
+  request.set = std::move(set);
+  request.section = std::move(section);
+  request.key = std::move(key);
+  request.value = std::move(value);
+  return request;
 }
 
 // Version 2 frames in this machine's order, from the real encoder and
@@ -114,10 +121,20 @@ std::string NativeReplyFrame(const wire::Reply& reply) {
   return frame;
 }
 
+// The seeds give every version 2 request a scope, also those that ignore it.
 wire::Request Scoped(wire::Operation operation, ConfigScope::Level level, std::string set = "", std::string section = "",
                      std::string key = "") {
-  wire::Request request = {operation, static_cast<std::uint32_t>(level), "cfgctl", "fuzz seed", std::move(set),
-                           std::move(section), std::move(key), ""};
+  wire::Request request;
+  request.operation = operation;
+  request.client = "cfgctl";
+  request.tag = "fuzz seed";
+  request.SetScope(ConfigScope{level, std::move(set), std::move(section), std::move(key)});
+  return request;
+}
+
+wire::Request OverlongClient() {
+  wire::Request request;
+  request.client.assign(wire::kMaxLabelBytes + 1, 'c');
   return request;
 }
 
@@ -172,8 +189,7 @@ void WriteServerStreams(const SeedWriter& seeds) {
     seeds.Write("rejected" + suffix,
                 static_cast<char>(13) + request(Ask(wire::Operation::kSetValue, "network", "eth0", "", "x")) +
                     request(Ask(wire::Operation::kGetSections, std::string(wire::kMaxNameBytes + 1, 's'))) +
-                    request({wire::Operation::kGetSets, 0, std::string(wire::kMaxLabelBytes + 1, 'c'), "", "", "",
-                             "", ""}));
+                    request(OverlongClient()));
     seeds.Write("largest-value" + suffix,
                 static_cast<char>(200) + request(Ask(wire::Operation::kSetValue, "s", "s", "k",
                                                      std::string(wire::kMaxValueBytes, 'v'))));
@@ -205,7 +221,7 @@ void WriteServerStreams(const SeedWriter& seeds) {
   // Version 2: an import in three frames, then what reads and changes the
   // layers, and a subscription.
   wire::Request begin = Scoped(wire::Operation::kImportBegin, ConfigScope::Level::kSet, "network");
-  begin.command = 1;  // replace
+  begin.SetReplace(true);
   wire::Request entries = Scoped(wire::Operation::kImportEntries, ConfigScope::Level::kSet, "network");
   entries.entries = {{wire::RecordKind::kValue, "", "eth0", "mtu", "1500", ""},
                      {wire::RecordKind::kValue, "", std::string("a\0b", 3), " k=", "\xff\n", ""}};

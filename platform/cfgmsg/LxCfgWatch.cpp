@@ -113,11 +113,8 @@ std::unique_ptr<LxCfgWatch> LxCfgWatch::OpenAt(const std::string& clientName, co
   if (status == nullptr) status = &ignored;
   wire::Request request;
   request.operation = wire::Operation::kSubscribe;
-  request.command = static_cast<std::uint32_t>(scope.level);
   request.client = clientName;
-  request.set = scope.set;
-  request.section = scope.section;
-  request.key = scope.key;
+  request.SetScope(scope);
   std::string frame;
   if (!wire::CheckRequestLimits(request).ok() || !wire::EncodeRequestFrame(request, &frame).ok()) {
     *status = CfgItemStatus::kRejected;

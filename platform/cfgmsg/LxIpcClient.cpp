@@ -30,6 +30,11 @@ class HandleRegistry {
 
 HandleRegistry registry;
 
+// An entry as an import batch carries it: the set goes with the begin.
+wire::Record ImportRecord(const ConfigEntry& entry) {
+  return wire::Record{wire::RecordKind::kValue, "", entry.section, entry.key, entry.value, ""};
+}
+
 }  // namespace
 
 const ACE_Time_Value LxIpcClient::kDefaultTimeout(3);
@@ -80,7 +85,7 @@ CfgItemStatus::Status LxIpcClient::ListKeysAndValues(const std::string& set, con
 CfgItemStatus::Status LxIpcClient::ReadValue(const std::string& set, const std::string& section,
                                              const std::string& key, std::string& value, const std::string& tag) {
   wire::Request request = NewRequest(wire::Operation::kGetValue, tag);
-  request.command = CfgItemCommand::kGet;
+  request.SetRequestCode(CfgItemCommand::kGet);
   request.set = set;
   request.section = section;
   request.key = key;
@@ -94,7 +99,7 @@ CfgItemStatus::Status LxIpcClient::WriteValue(const std::string& set, const std:
                                               const std::string& key, const std::string& value,
                                               const std::string& tag) {
   wire::Request request = NewRequest(wire::Operation::kSetValue, tag);
-  request.command = CfgItemCommand::kSet;
+  request.SetRequestCode(CfgItemCommand::kSet);
   request.set = set;
   request.section = section;
   request.key = key;
@@ -153,7 +158,7 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
   const std::size_t emptyBodyBytes = empty.size() - wire::kFrameHeaderBytes;
   // Every entry is checked before anything is sent: a bad one imports nothing.
   for (const ConfigEntry& entry : entries) {
-    batch.entries = {wire::Record{wire::RecordKind::kValue, "", entry.section, entry.key, entry.value, ""}};
+    batch.entries = {ImportRecord(entry)};
     if (const LxStatus why = wire::CheckRequestLimits(batch); !why.ok()) {
       Report(batch, CfgItemStatus::kRejected, why);
       return CfgItemStatus::kRejected;
@@ -161,16 +166,14 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
   }
   wire::Request begin = NewRequest(wire::Operation::kImportBegin, tag);
   begin.set = set;
-  begin.command = replace ? 1 : 0;
+  begin.SetReplace(replace);
   wire::Reply reply;
   CfgItemStatus::Status status = Ask(begin, &reply);
   batch.entries.clear();
   std::size_t batchBytes = emptyBodyBytes;
   for (std::size_t index = 0; status == CfgItemStatus::kSuccess && index <= entries.size(); ++index) {
     const bool last = index == entries.size();
-    wire::Record record;
-    if (!last) record = wire::Record{wire::RecordKind::kValue, "", entries[index].section, entries[index].key,
-                                     entries[index].value, ""};
+    wire::Record record = last ? wire::Record() : ImportRecord(entries[index]);
     const std::size_t recordBytes = last ? 0 : wire::RecordWireBytes(record);
     if (!batch.entries.empty() && (last || batchBytes + recordBytes > wire::kMaxRequestBodyBytes)) {
       status = Ask(batch, &reply);
@@ -188,10 +191,7 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
 wire::Request LxIpcClient::ScopedRequest(wire::Operation operation, const ConfigScope& scope,
                                          const std::string& tag) const {
   wire::Request request = NewRequest(operation, tag);
-  request.command = static_cast<std::uint32_t>(scope.level);
-  request.set = scope.set;
-  request.section = scope.section;
-  request.key = scope.key;
+  request.SetScope(scope);
   return request;
 }
 

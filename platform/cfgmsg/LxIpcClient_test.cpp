@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "cfgmsg/CfgRequests.h"
+#include "cfgwire/RuntimeDirectory.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace qet_cfgserver {
@@ -50,7 +51,7 @@ class LxIpcClientTest : public ::testing::Test {
  protected:
   std::string value_;
   quenlo_test::TemporaryDirectory directory_;
-  const std::string path_ = directory_.File("CfgServer-ReadFifo");
+  const std::string path_ = directory_.File(wire::kServerEndpoint);
 };
 
 TEST_F(LxIpcClientTest, SilentServerTimesOutAndGarbageIsAServerError) {

@@ -91,10 +91,17 @@ bool ReadRecords(ACE_InputCDR& in, std::vector<Record>* records) {
 
 }  // namespace
 
+void Request::SetScope(const ConfigScope& scope) {
+  argument_ = static_cast<std::uint32_t>(scope.level);
+  set = scope.set;
+  section = scope.section;
+  key = scope.key;
+}
+
 LxStatus EncodeRequestFrame(const Request& request, std::string* frame) {
   ACE_OutputCDR out;
   WriteULong(out, static_cast<ACE_CDR::ULong>(request.operation));
-  WriteULong(out, request.command);
+  WriteULong(out, request.argument_);
   for (const std::string* field :
        {&request.client, &request.tag, &request.set, &request.section, &request.key, &request.value})
     WriteString(out, *field);
@@ -137,11 +144,11 @@ LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, R
   AlignedInput input(body.data(), body.size(), header.littleEndian);
   ACE_InputCDR& in = input.cdr();
   ACE_CDR::ULong operation = 0;
-  ACE_CDR::ULong command = 0;
-  if (!in.read_ulong(operation) || !in.read_ulong(command)) return LxStatus::Corruption("truncated request");
+  ACE_CDR::ULong argument = 0;
+  if (!in.read_ulong(operation) || !in.read_ulong(argument)) return LxStatus::Corruption("truncated request");
   if (!IsKnownOperation(operation, header.version)) return LxStatus::InvalidArgument("unknown operation " + std::to_string(operation));
   request->operation = static_cast<Operation>(operation);
-  request->command = command;
+  request->argument_ = argument;
   for (std::string* field :
        {&request->client, &request->tag, &request->set, &request->section, &request->key, &request->value})
     if (!ReadString(in, field)) return LxStatus::Corruption("truncated request");

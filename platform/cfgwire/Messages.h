@@ -22,9 +22,7 @@ enum class Operation : std::uint32_t {
   kGetKeysAndValues = 3,
   kGetValue = 4,
   kSetValue = 5,
-  // Version 2 only. command carries the scope level (ConfigScope::Level) for
-  // kDelete, kChanges, kReset and kSubscribe, and 1 for "replace" with
-  // kImportBegin.
+  // Version 2 only.
   kDelete = 6,         // scope: a key, a section or a set
   kImportBegin = 7,    // set; starts staging entries on this connection
   kImportEntries = 8,  // entries: staged (section, key, value)
@@ -65,14 +63,41 @@ enum class ReplyKind : std::uint32_t {
 
 struct Request {
   Operation operation = Operation::kGetSets;
-  std::uint32_t command = 0;  // the caller's request code, passed through
-  std::string client;         // who asks, for the server's log
-  std::string tag;            // the caller's free text, for the server's log
+  std::string client;  // who asks, for the server's log
+  std::string tag;     // the caller's free text, for the server's log
   std::string set;
   std::string section;
   std::string key;
   std::string value;  // only for kSetValue
   std::vector<Record> entries = {};  // version 2: only for kImportEntries
+
+  // What an operation takes besides its names travels in one ulong, which
+  // each operation reads under its own name below.
+
+  // Version 1: the console's request code (CfgItemCommand), passed through
+  // and never interpreted.
+  std::uint32_t requestCode() const { return argument_; }
+  void SetRequestCode(std::uint32_t code) { argument_ = code; }
+
+  // kDelete, kChanges, kReset and kSubscribe: the scope, its level in that
+  // ulong and its names in set, section and key. A level beyond kKey is what
+  // a peer sent; CheckRequestLimits rejects it.
+  ConfigScope::Level scopeLevel() const { return static_cast<ConfigScope::Level>(argument_); }
+  ConfigScope scope() const { return ConfigScope{scopeLevel(), set, section, key}; }
+  void SetScope(const ConfigScope& scope);
+
+  // kImportBegin: the import replaces the set's values instead of adding to them.
+  bool replace() const { return argument_ == kReplaceArgument; }
+  void SetReplace(bool replace) { argument_ = replace ? kReplaceArgument : 0; }
+
+ private:
+  static constexpr std::uint32_t kReplaceArgument = 1;
+
+  // The codec alone sees the ulong as it travels.
+  friend LxStatus EncodeRequestFrame(const Request& request, std::string* frame);
+  friend LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
+
+  std::uint32_t argument_ = 0;
 };
 
 struct KeyValue {
@@ -94,8 +119,8 @@ struct Reply {
 };
 
 // Body layout, CDR in the sender's order:
-//   request: ulong operation, ulong command, then client, tag, set, section,
-//            key, value as strings
+//   request: ulong operation, ulong argument (see Request), then client, tag,
+//            set, section, key, value as strings
 //   reply:   ulong status, string value, ulong count + count strings (names),
 //            ulong count + count (key, value) string pairs
 // Version 2 appends, to a request: ulong count + count records; to a reply:
@@ -119,7 +144,7 @@ constexpr std::size_t PaddedStringBytes(std::size_t maxBytes) { return kULongByt
 }  // namespace layout
 
 // The largest body of a request within the limits of Limits.h: operation and
-// command, client and tag, set, section and key, then the value, which ends
+// argument, client and tag, set, section and key, then the value, which ends
 // the body and so is never padded. A request frame announcing more cannot be
 // legal; the server refuses it at the header instead of buffering it.
 constexpr std::uint32_t kMaxRequestBodyBytes =

@@ -29,7 +29,16 @@ LxStatus Decode(const std::string& frame, Message* message) {
 }
 
 Request SampleWrite() {
-  return {Operation::kSetValue, 6, "quenlo", "My-Test", "net", "eth0", "mtu", std::string("a,b\0c", 5)};
+  Request request;
+  request.operation = Operation::kSetValue;
+  request.SetRequestCode(CfgItemCommand::kSet);
+  request.client = "quenlo";
+  request.tag = "My-Test";
+  request.set = "net";
+  request.section = "eth0";
+  request.key = "mtu";
+  request.value = std::string("a,b\0c", 5);
+  return request;
 }
 
 TEST(Wire, FramesFromPeersOfEitherByteOrderDecodeTheSame) {
@@ -43,7 +52,7 @@ TEST(Wire, FramesFromPeersOfEitherByteOrderDecodeTheSame) {
                        &request)
                     .ok());
     EXPECT_EQ(request.operation, Operation::kGetValue);
-    EXPECT_EQ(request.command, 3u);
+    EXPECT_EQ(request.requestCode(), 3u);
     EXPECT_EQ(request.key, "zone");
 
     Reply reply;
@@ -83,6 +92,28 @@ TEST(Wire, EncoderWritesWhatAPeerOfThisByteOrderWrites) {
                        .Frame());
 }
 
+// What an operation takes besides its names goes in the body's second
+// ulong, under each operation's own meaning: the request code, a scope's
+// level, an import's replace flag. Peers of every release read it there.
+TEST(Wire, EachOperationsArgumentTakesTheSecondULong) {
+  Request get = SampleWrite(), remove = SampleWrite(), replace = SampleWrite(), add = SampleWrite();
+  get.operation = Operation::kGetValue;
+  get.SetRequestCode(CfgItemCommand::kGet);
+  remove.operation = Operation::kDelete;
+  remove.SetScope({ConfigScope::Level::kSection, "net", "eth0", ""});
+  replace.operation = add.operation = Operation::kImportBegin;
+  replace.SetReplace(true);
+  add.SetReplace(false);
+  const std::pair<const Request*, std::uint32_t> cases[] = {{&get, 3}, {&remove, 2}, {&replace, 1}, {&add, 0}};
+  for (const auto& [request, argument] : cases) {
+    std::string frame, expected;
+    ASSERT_TRUE(EncodeRequestFrame(*request, &frame).ok());
+    HandWrittenFrame(ACE_CDR_BYTE_ORDER == 1).ULong(argument, &expected);
+    EXPECT_EQ(frame.substr(kFrameHeaderBytes + layout::kULongBytes, layout::kULongBytes), expected)
+        << OperationName(request->operation);
+  }
+}
+
 TEST(Wire, DamagedOrLyingFramesAreRefused) {
   std::string frame;
   ASSERT_TRUE(EncodeRequestFrame(SampleWrite(), &frame).ok());
@@ -107,9 +138,12 @@ TEST(Wire, DamagedOrLyingFramesAreRefused) {
 
 TEST(Wire, TheLargestLegalRequestIsTheServersLimit) {
   const std::string label(kMaxLabelBytes, 'l'), name(kMaxNameBytes, 'n');
+  Request request = SampleWrite();
+  request.client = request.tag = label;
+  request.set = request.section = request.key = name;
+  request.value.assign(kMaxValueBytes, 'v');
   std::string largest;
-  ASSERT_TRUE(EncodeRequestFrame({Operation::kSetValue, 1, label, label, name, name, name,
-                                  std::string(kMaxValueBytes, 'v')}, &largest).ok());
+  ASSERT_TRUE(EncodeRequestFrame(request, &largest).ok());
   EXPECT_EQ(largest.size(), kFrameHeaderBytes + kMaxRequestBodyBytes);
 
   FrameAssembler fits(kMaxRequestBodyBytes);

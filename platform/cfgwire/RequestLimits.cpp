@@ -19,9 +19,9 @@ bool IsScoped(Operation operation) {
 }
 
 LxStatus CheckScope(const Request& request) {
-  if (request.command > static_cast<std::uint32_t>(ConfigScope::Level::kKey))
-    return LxStatus::InvalidArgument("unknown scope level " + std::to_string(request.command));
-  const auto level = static_cast<ConfigScope::Level>(request.command);
+  const ConfigScope::Level level = request.scopeLevel();
+  if (level > ConfigScope::Level::kKey)
+    return LxStatus::InvalidArgument("unknown scope level " + std::to_string(static_cast<std::uint32_t>(level)));
   if (request.operation == Operation::kDelete && level == ConfigScope::Level::kAll)
     return LxStatus::InvalidArgument("a delete needs at least a set");
   if ((level >= ConfigScope::Level::kSet && request.set.empty()) || (level >= ConfigScope::Level::kSection && request.section.empty()) ||

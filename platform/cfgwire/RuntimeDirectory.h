@@ -10,6 +10,11 @@ namespace wire {
 // The environment variable that names the server's runtime directory.
 constexpr const char* kRuntimeDirectoryVariable = "CFGSERVER_RUNTIME_DIR";
 
+// The endpoint the server listens at: its socket's name in the runtime
+// directory, and the name its clients ask for. (The console names it on its
+// own, as it always has.)
+constexpr const char* kServerEndpoint = "CfgServer-ReadFifo";
+
 // The runtime directory holding the server's socket: $CFGSERVER_RUNTIME_DIR
 // when set and not empty; otherwise /run/cfgserver for root and
 // /tmp/cfgserver-<uid> for anyone else.

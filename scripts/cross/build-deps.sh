@@ -5,7 +5,9 @@
 #               relocatable ACE.pc for pkg-config;
 #   SQLite      the amalgamation of the `sqlite3` source package as a static
 #               libsqlite3, compiled with Debian's own SQLITE_* options;
-#   GoogleTest  gtest, gtest_main, gmock, gmock_main from /usr/src/googletest.
+#   GoogleTest  gtest, gtest_main, gmock, gmock_main from /usr/src/googletest;
+#   PCRE2       the 8-bit library only (static, no JIT), from the `pcre2`
+#               source package, with a libpcre2-8.pc for pkg-config.
 # Each dependency is built once. Its stamp file records the source version,
 # the cross compiler and the recipe revision; a run whose stamp matches skips
 # it, so only a new Debian version or a changed recipe rebuilds.
@@ -16,6 +18,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/env.sh"
 readonly ACE_RECIPE_REVISION=1
 readonly SQLITE_RECIPE_REVISION=1
 readonly GTEST_RECIPE_REVISION=1
+readonly PCRE2_RECIPE_REVISION=1
 
 # The private source lists are refreshed when older than this, so a warm run
 # needs no network.
@@ -35,6 +38,7 @@ private_apt_options=(
 )
 
 private_apt_get() { apt-get -q "${private_apt_options[@]}" "$@"; }
+private_apt_cache() { apt-cache "${private_apt_options[@]}" "$@"; }
 
 # deb-src entries mirror the machine's own deb entries; /etc is left alone.
 write_private_sources() {
@@ -91,15 +95,31 @@ write_stamp() {
   printf '%s\n' "$2" > "${stamp_dir}/$1"
 }
 
+# The versions of a source package the lists name, newest first.
+listed_versions() {
+  private_apt_cache showsrc "$1" 2>/dev/null |
+    awk -v name="$1" '$1 == "Package:" { package = $2 } $1 == "Version:" && package == name { print $2 }' |
+    sort -u | sort -r -V
+}
+
 # Fetches and unpacks a source package into a fresh work directory; prints
-# the unpacked tree's path.
+# the unpacked tree's path. The newest listed version comes first; when a
+# mirror does not serve its files (an update listed before its sources are
+# out), the newest older one that it serves is built instead, and said so.
+# The stamp still names the newest listed version, so a later run rebuilds
+# only when the lists change.
 fetch_source() {
-  local name=$1 work=${work_root}/$1
-  rm -rf "$work"
-  mkdir -p "$work"
-  (cd "$work" && private_apt_get source --only-source "$name" >/dev/null 2>&1) ||
-    cross_die "apt-get source --only-source $name failed"
-  find "$work" -mindepth 1 -maxdepth 1 -type d -name "${name}-*" -print -quit
+  local name=$1 work=${work_root}/$1 newest version
+  newest=$(source_version "$name")
+  for version in $(listed_versions "$name"); do
+    rm -rf "$work"
+    mkdir -p "$work"
+    (cd "$work" && private_apt_get source --only-source "${name}=${version}" >/dev/null 2>&1) || continue
+    [[ $version == "$newest" ]] || cross_log "${name} ${newest} is not served; building ${version}" >&2
+    find "$work" -mindepth 1 -maxdepth 1 -type d -name "${name}-*" -print -quit
+    return
+  done
+  cross_die "apt-get source --only-source $name failed"
 }
 
 build_ace() {
@@ -230,6 +250,48 @@ build_gtest() {
   write_stamp googletest "$key"
 }
 
+# PCRE2's 8-bit library for the schemas' patterns: no JIT (the interpreter's
+# match limits bound every match), no pcre2grep, no POSIX wrapper.
+build_pcre2() {
+  local version key tree build
+  version=$(source_version pcre2)
+  key="pcre2 ${version}; $(cross_compiler_version); recipe ${PCRE2_RECIPE_REVISION}"
+  if stamp_is_current pcre2 "$key"; then
+    cross_log "PCRE2 ${version}: cached"
+    return
+  fi
+  cross_log "PCRE2 ${version}: building the 8-bit library"
+  tree=$(fetch_source pcre2)
+  build=${work_root}/pcre2/build
+  cmake -S "$tree" -B "$build" \
+    -DCMAKE_TOOLCHAIN_FILE="${QUENLO_CROSS_TOOLCHAIN_FILE}" \
+    -DQUENLO_CROSS_PREFIX="$prefix" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DPCRE2_STATIC_PIC=ON \
+    -DPCRE2_BUILD_PCRE2_8=ON -DPCRE2_BUILD_PCRE2_16=OFF -DPCRE2_BUILD_PCRE2_32=OFF \
+    -DPCRE2_SUPPORT_JIT=OFF -DPCRE2_BUILD_PCRE2GREP=OFF -DPCRE2_BUILD_TESTS=OFF \
+    >"${work_root}/pcre2-configure.log" 2>&1 ||
+    cross_die "PCRE2 configure failed; see ${work_root}/pcre2-configure.log"
+  cmake --build "$build" --target pcre2-8-static -j"${QUENLO_CROSS_JOBS}" >"${work_root}/pcre2-build.log" 2>&1 ||
+    cross_die "PCRE2 build failed; see ${work_root}/pcre2-build.log"
+  mkdir -p "$prefix/lib/pkgconfig" "$prefix/include"
+  install -m 644 "$build/libpcre2-8.a" "$prefix/lib/"
+  install -m 644 "$build/pcre2.h" "$prefix/include/"
+  cat > "$prefix/lib/pkgconfig/libpcre2-8.pc" <<EOF
+prefix=${prefix}
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: libpcre2-8
+Description: PCRE2 with 8-bit code units (static, no JIT, ${QUENLO_CROSS_TRIPLET})
+Version: ${version%%-*}
+Libs: -L\${libdir} -lpcre2-8
+Cflags: -I\${includedir} -DPCRE2_STATIC
+EOF
+  rm -rf "${work_root}/pcre2"
+  write_stamp pcre2 "$key"
+}
+
 main() {
   mkdir -p "$QUENLO_CROSS_CACHE" "$work_root"
   # Two runs at once would build into the same prefix.
@@ -239,6 +301,7 @@ main() {
   build_ace
   build_sqlite
   build_gtest
+  build_pcre2
   cross_log "dependencies ready in $prefix"
 }
 

@@ -13,6 +13,7 @@
 #include <random>
 
 #include "cfgwire/Messages.h"
+#include "cfgwire/RuntimeDirectory.h"
 #include "recovery/SalvageReader.h"
 #include "recovery/SnapshotWriter.h"
 #include "store/ConfigStore.h"
@@ -355,7 +356,7 @@ TEST_F(CfgserverEndToEnd, RefusedStartsChangeNothing) {
   ASSERT_EQ(Ask(Operation::kSetValue, "key", "v").status, CfgItemStatus::kSuccess);
   const std::string open = directory_.File("open"), occupied = directory_.File("occupied");
   ASSERT_EQ(mkdir(open.c_str(), 0777) | chmod(open.c_str(), 0777) | mkdir(occupied.c_str(), 0700), 0);
-  ASSERT_TRUE(quenlo_test::WriteFile(occupied + "/CfgServer-ReadFifo", "not a socket"));
+  ASSERT_TRUE(quenlo_test::WriteFile(occupied + "/" + wire::kServerEndpoint, "not a socket"));
   const std::string held = "--database=" + Database();
   const std::string other = "--database=" + directory_.File("2.db");
   const std::string run = "--runtime-dir=" + directory_.File("run"), run2 = "--runtime-dir=" + directory_.File("run2");

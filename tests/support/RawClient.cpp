@@ -56,10 +56,22 @@ bool RawClient::Read(std::string* buffer) {
   return stream_.recv_n(&(*buffer)[0], buffer->size(), &kTimeout) == ssize_t(buffer->size());
 }
 
+wire::Request TestRequest(wire::Operation operation, const std::string& set, const std::string& section,
+                          const std::string& key, const std::string& value) {
+  wire::Request request;
+  request.operation = operation;
+  request.client = "test";
+  request.set = set;
+  request.section = section;
+  request.key = key;
+  request.value = value;
+  return request;
+}
+
 std::string RequestFrame(wire::Operation operation, const std::string& set, const std::string& section,
                          const std::string& key, const std::string& value) {
   std::string frame;
-  if (!wire::EncodeRequestFrame({operation, 0, "test", "", set, section, key, value}, &frame).ok()) frame.clear();
+  if (!wire::EncodeRequestFrame(TestRequest(operation, set, section, key, value), &frame).ok()) frame.clear();
   return frame;
 }
 

@@ -43,7 +43,12 @@ class RawClient {
   int lastReplyVersion_ = 0;
 };
 
-// One request frame as the client library sends it (empty when the request
+// A request from client "test", without a tag.
+qet_cfgserver::wire::Request TestRequest(qet_cfgserver::wire::Operation operation, const std::string& set = "",
+                                         const std::string& section = "", const std::string& key = "",
+                                         const std::string& value = "");
+
+// TestRequest's frame as the client library sends it (empty when the request
 // cannot be encoded, which the test then sees as a failed exchange).
 std::string RequestFrame(qet_cfgserver::wire::Operation operation, const std::string& set, const std::string& section,
                          const std::string& key = "", const std::string& value = "");

@@ -7,6 +7,8 @@
 
 #include <thread>
 
+#include "cfgwire/RuntimeDirectory.h"
+
 // Set by the build to the cfgserver it made.
 #ifndef QUENLO_CFGSERVER_PATH
 #define QUENLO_CFGSERVER_PATH ""
@@ -16,7 +18,6 @@ namespace quenlo_test {
 
 namespace {
 
-constexpr const char* kSocketName = "/CfgServer-ReadFifo";
 constexpr Duration kPollInterval(20);
 
 bool SocketAccepts(const std::string& path) {
@@ -39,7 +40,7 @@ LxStatus ServerProcess::Start(const Options& options, Duration timeout) {
   if (!options.database.empty()) arguments.insert(arguments.end(), {"--database", options.database});
   for (const std::string& file : options.imports) arguments.insert(arguments.end(), {"--import", file});
   arguments.insert(arguments.end(), options.extraArguments.begin(), options.extraArguments.end());
-  socketPath_ = options.runtimeDirectory + kSocketName;
+  socketPath_ = options.runtimeDirectory + "/" + qet_cfgserver::wire::kServerEndpoint;
   LxStatus status = child_.Start(ExecutablePath(), arguments, {{}, true});
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (ExitStatus ended; status.ok() && !SocketAccepts(socketPath_); std::this_thread::sleep_for(kPollInterval)) {

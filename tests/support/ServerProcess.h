@@ -30,7 +30,7 @@ class ServerProcess {
   // SIGKILL, then reap; the server gets no chance to clean up.
   LxStatus Kill();
 
-  // <runtime dir>/CfgServer-ReadFifo, valid after Start().
+  // <runtime dir>/<wire::kServerEndpoint>, valid after Start().
   const std::string& socketPath() const { return socketPath_; }
   // The server's standard error so far.
   const std::string& errors() const { return child_.errors(); }

@@ -38,8 +38,6 @@ bool ServerAnswers(const std::string& path) {
 
 }  // namespace
 
-constexpr const char* RuntimeEndpoint::kEndpointName;
-
 RuntimeEndpoint::~RuntimeEndpoint() {
   if (bound_) unlink(socketPath_.c_str());
 }
@@ -48,7 +46,7 @@ LxStatus RuntimeEndpoint::Claim(const std::string& runtimeDirectory) {
   LxStatus status = CreateDirectories(runtimeDirectory, kRuntimeDirectoryMode);
   if (status.ok()) status = CheckPrivate(runtimeDirectory);
   if (!status.ok()) return status;
-  status = wire::EndpointPath(runtimeDirectory, kEndpointName, &socketPath_);
+  status = wire::EndpointPath(runtimeDirectory, wire::kServerEndpoint, &socketPath_);
   if (!status.ok()) return status;
 
   struct stat existing;

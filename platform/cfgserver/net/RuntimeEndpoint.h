@@ -6,7 +6,8 @@
 
 namespace qet_cfgserver {
 
-// The server's socket file in its runtime directory. Claim() makes the
+// The server's socket file in its runtime directory, named
+// wire::kServerEndpoint. Claim() makes the
 // directory (mode 0700, parents too) and frees the socket path: a file left
 // by a server that died is removed, but when a server still answers there
 // Claim() fails, so two servers never share one directory. The directory
@@ -16,9 +17,6 @@ namespace qet_cfgserver {
 // Main thread only.
 class RuntimeEndpoint {
  public:
-  // The name of the server's socket inside the runtime directory.
-  static constexpr const char* kEndpointName = "CfgServer-ReadFifo";
-
   RuntimeEndpoint() = default;
   ~RuntimeEndpoint();
 

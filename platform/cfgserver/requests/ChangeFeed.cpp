@@ -18,4 +18,5 @@ void ChangeFeed::Publish(const std::vector<wire::Record>& committed) {
       if (queue->Covers(record)) queue->Push(record);
 }
 
+
 }  // namespace qet_cfgserver

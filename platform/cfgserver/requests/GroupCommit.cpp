@@ -1,7 +1,9 @@
 #include "requests/GroupCommit.h"
 
 #include "log/ServerLog.h"
-#include "requests/RequestDispatcher.h"
+#include "recovery/RunRecoveringOnce.h"
+#include "requests/ReplyFrame.h"
+#include "requests/RequestLog.h"
 #include "requests/RevisionNotes.h"
 
 namespace qet_cfgserver {
@@ -22,6 +24,7 @@ void GroupCommit::Flush() {
   group_.clear();
   AnswerAll(Commit(answering_));
   answering_.clear();
+  committed_.clear();
 }
 
 LxStatus GroupCommit::Commit(const std::vector<Write>& writes) {
@@ -29,19 +32,12 @@ LxStatus GroupCommit::Commit(const std::vector<Write>& writes) {
   rows.reserve(writes.size());
   for (const Write& write : writes) {
     const wire::Request& request = write.request;
-    rows.push_back(ConfigStore::ValueWrite{ConfigRow{request.set, request.section, request.key, request.value},
-                                           NoteFor(request, RevisionSummary("set", {request.set, request.section, request.key}))});
+    rows.push_back(ConfigStore::ValueWrite{
+        ConfigRow{request.set, request.section, request.key, request.value},
+        NoteFor(request, RevisionSummary("set", {request.set, request.section, request.key}))});
   }
-  std::vector<CommittedRevision> made;
-  ConfigStore* store = keeper_->store();
-  LxStatus status = store != nullptr ? store->SetValues(rows, &made) : LxStatus::Unavailable("no database: the last recovery failed");
-  // A null store: an earlier recovery failed; this group tries again.
-  if (status.code() == LxStatus::Code::kCorruption || keeper_->store() == nullptr) {
-    __dlog_printf(kDlogError, kServerLogSource, "%zu writes met a damaged database: %s", writes.size(),
-                  status.ToString().c_str());
-    if (keeper_->Recover(status).ok()) status = keeper_->store()->SetValues(rows, &made);
-  }
-  return status;
+  return RunRecoveringOnce(keeper_, std::to_string(writes.size()) + " writes",
+                           [&](ConfigStore* store) { return store->SetValues(rows, &committed_); });
 }
 
 void GroupCommit::AnswerAll(const LxStatus& outcome) {
@@ -57,19 +53,19 @@ void GroupCommit::AnswerAll(const LxStatus& outcome) {
   for (std::size_t index = 0; index < answering_.size(); ++index) {
     CommitWaiter* waiter = answering_[index].waiter;
     answering_[index].waiter = nullptr;
-    if (waiter != nullptr) waiter->Answer(RequestDispatcher::EncodeReply(reply, answering_[index].version));
+    if (waiter != nullptr) waiter->Answer(EncodeReply(reply, answering_[index].version));
   }
 }
 
 void GroupCommit::Publish() {
-  std::vector<wire::Record> committed;
-  committed.reserve(answering_.size());
-  for (const Write& write : answering_) {
-    LogWrite(write.request, 1);
-    const wire::Request& request = write.request;
-    committed.push_back(wire::Record{wire::RecordKind::kValue, request.set, request.section, request.key, request.value, ""});
+  std::vector<wire::Record> notifications;
+  notifications.reserve(committed_.size());
+  for (std::size_t index = 0; index < answering_.size() && index < committed_.size(); ++index) {
+    LogWrite(answering_[index].request, 1);
+    const std::vector<wire::Record> records = NotificationsOf(committed_[index]);
+    notifications.insert(notifications.end(), records.begin(), records.end());
   }
-  if (feed_ != nullptr) feed_->Publish(committed);
+  if (feed_ != nullptr) feed_->Publish(notifications);
 }
 
 }  // namespace qet_cfgserver

@@ -20,15 +20,16 @@ namespace qet_cfgserver {
 // Add(), with the waiter for its answer, and calls Flush() once no more
 // input is ready or the group is full(). Flush() writes the whole group
 // with one ConfigStore::SetValues (one transaction, in arrival order, a
-// later write of the same key winning), then answers every waiter of the
+// later write of the same key winning, each write a revision of its own in
+// the order the writes are answered), then answers every waiter of the
 // group in arrival order, each in the protocol version of its request:
 // kSuccess only after the commit; kServerError to each of them when the
 // commit failed, which keeps none of the group. A committed group is
 // published to the feed (when there is one) in one call, in arrival order,
 // before its writers are answered.
 // A commit that meets a damaged database has the keeper recover it and the
-// group is written once more on the rebuilt store, as RequestDispatcher
-// does for a single request.
+// group is written once more on the rebuilt store (RunRecoveringOnce), as
+// for a single request.
 //
 // Nothing of a group touches the database before Flush(), so a read served
 // while writes wait sees only committed, durable data; so does a snapshot.
@@ -81,6 +82,7 @@ class GroupCommit {
   ChangeFeed* feed_;
   std::vector<Write> group_;      // the open group
   std::vector<Write> answering_;  // the group whose waiters are being answered
+  std::vector<CommittedRevision> committed_;  // its revisions, one per write, once committed
 };
 
 }  // namespace qet_cfgserver

@@ -1,31 +1,20 @@
 #include "requests/RequestDispatcher.h"
 
-#include <stdio.h>
-
 #include "cfgwire/RequestLimits.h"
 #include "log/ServerLog.h"
+#include "recovery/RunRecoveringOnce.h"
+#include "requests/ReplyFrame.h"
+#include "requests/RequestLog.h"
 #include "requests/RevisionNotes.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-constexpr std::size_t kMaxPrintableBytes = 80;
-
-wire::Reply WithStatus(CfgItemStatus::Status status) {
-  wire::Reply reply;
-  reply.status = status;
-  return reply;
-}
-
 wire::Reply StoreFailure(const wire::Request& request, const LxStatus& status) {
   __dlog_printf(kDlogError, kServerLogSource, "%s failed: %s", wire::OperationName(request.operation),
                 status.ToString().c_str());
-  return WithStatus(CfgItemStatus::kServerError);
-}
-
-ConfigScope ScopeOf(const wire::Request& request) {
-  return ConfigScope{static_cast<ConfigScope::Level>(request.command), request.set, request.section, request.key};
+  return ReplyWithStatus(CfgItemStatus::kServerError);
 }
 
 bool IsWrite(wire::Operation operation) {
@@ -33,61 +22,35 @@ bool IsWrite(wire::Operation operation) {
          operation == wire::Operation::kReset || operation == wire::Operation::kImportCommit;
 }
 
+bool NeedsConnection(wire::Operation operation) {
+  return operation == wire::Operation::kSubscribe || operation == wire::Operation::kImportBegin ||
+         operation == wire::Operation::kImportEntries || operation == wire::Operation::kImportCommit;
+}
+
 }  // namespace
-
-std::string Printable(const std::string& bytes) {
-  std::string text;
-  for (std::size_t index = 0; index < bytes.size() && index < kMaxPrintableBytes; ++index) {
-    const unsigned char byte = static_cast<unsigned char>(bytes[index]);
-    if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
-      text += static_cast<char>(byte);
-      continue;
-    }
-    char escaped[8];
-    snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-    text += escaped;
-  }
-  if (bytes.size() > kMaxPrintableBytes) text += "...";
-  return text;
-}
-
-void LogWrite(const wire::Request& write, std::size_t keysChanged) {
-  __dlog_printf(kDlogInfo, kServerLogSource, "'%s' (tag '%s') %s %s/%s/%s: %zu keys changed",
-                Printable(write.client).c_str(), Printable(write.tag).c_str(), wire::OperationName(write.operation),
-                Printable(write.set).c_str(), Printable(write.section).c_str(), Printable(write.key).c_str(),
-                keysChanged);
-}
 
 wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSession* session) {
   LxStatus limits = wire::CheckRequestLimits(request);
-  if (limits.ok() && session == nullptr &&
-      (request.operation == wire::Operation::kSubscribe || request.operation == wire::Operation::kImportBegin ||
-       request.operation == wire::Operation::kImportEntries || request.operation == wire::Operation::kImportCommit))
+  if (limits.ok() && session == nullptr && NeedsConnection(request.operation))
     limits = LxStatus::InvalidArgument("the operation needs a connection");
   if (!limits.ok()) {
     if (session != nullptr && request.operation == wire::Operation::kImportEntries) session->staging().Drop();
-    __dlog_printf(kDlogWarning, kServerLogSource, "rejected %s from '%s': %s", wire::OperationName(request.operation),
-                  Printable(request.client).c_str(), limits.message().c_str());
-    return WithStatus(CfgItemStatus::kRejected);
+    LogRejected(request, limits);
+    return ReplyWithStatus(CfgItemStatus::kRejected);
   }
   wire::Reply reply;
   if (HandleSessionOperation(request, session, &reply)) return reply;
-  session_ = session;
-  LxStatus status = Execute(request, &reply);
-  // A null store: an earlier recovery failed; this request tries again.
-  if (status.code() == LxStatus::Code::kCorruption || keeper_->store() == nullptr) {
-    __dlog_printf(kDlogError, kServerLogSource, "%s met a damaged database: %s", wire::OperationName(request.operation),
-                  status.ToString().c_str());
-    if (keeper_->Recover(status).ok()) status = Execute(request, &(reply = wire::Reply()));
-  }
+  Execution execution;
+  execution.status = RunRecoveringOnce(keeper_, wire::OperationName(request.operation), [&](ConfigStore* store) {
+    execution = Execute(store, request, session);
+    return execution.status;
+  });
   if (request.operation == wire::Operation::kImportCommit) session->staging().Drop();
-  session_ = nullptr;
-  if (status.code() == LxStatus::Code::kNotFound) return WithStatus(CfgItemStatus::kKeyNotFound);
-  if (!status.ok()) return StoreFailure(request, status);
-  if (feed_ != nullptr && !committed_.empty()) feed_->Publish(committed_);
-  if (IsWrite(request.operation)) LogWrite(request, committed_.size());
-  committed_.clear();
-  return reply;
+  if (execution.status.code() == LxStatus::Code::kNotFound) return ReplyWithStatus(CfgItemStatus::kKeyNotFound);
+  if (!execution.status.ok()) return StoreFailure(request, execution.status);
+  if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(NotificationsOf(execution.committed));
+  if (IsWrite(request.operation)) LogWrite(request, execution.committed.changes.size());
+  return execution.reply;
 }
 
 bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, ClientSession* session,
@@ -95,7 +58,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
   LxStatus status;
   switch (request.operation) {
     case wire::Operation::kImportBegin:
-      session->staging().Begin(request.set, request.command == 1, &stagedBytes_);
+      session->staging().Begin(request.set, request.replace(), &stagedBytes_);
       break;
     case wire::Operation::kImportEntries:
       status = session->staging().Add(request.entries);
@@ -105,71 +68,76 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       break;
     case wire::Operation::kSubscribe:
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
-      else if (!session->Subscribe(feed_, ScopeOf(request))) status = LxStatus::InvalidArgument("already subscribed");
+      else if (!session->Subscribe(feed_, request.scope())) status = LxStatus::InvalidArgument("already subscribed");
       break;
     default:
       return false;
   }
   if (status.ok() && request.operation == wire::Operation::kImportCommit) return false;  // the store's turn
-  if (!status.ok())
-    __dlog_printf(kDlogWarning, kServerLogSource, "rejected %s from '%s': %s", wire::OperationName(request.operation),
-                  Printable(request.client).c_str(), status.message().c_str());
+  if (!status.ok()) LogRejected(request, status);
   reply->status = status.ok() ? CfgItemStatus::kSuccess : CfgItemStatus::kRejected;
   return true;
 }
 
-LxStatus RequestDispatcher::ExecuteLayered(ConfigStore* store, const wire::Request& request, wire::Reply* reply) {
-  const ConfigScope scope = ScopeOf(request);
-  CommittedRevision made;
-  LxStatus status;
+RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* store, const wire::Request& request,
+                                                               ClientSession* session) const {
+  Execution execution;
   switch (request.operation) {
     case wire::Operation::kDelete:
-      status = store->layers().DeleteScope(scope, NoteFor(request, RevisionSummary("delete", ScopeNames(scope))), &made);
+      execution.status = store->layers().DeleteScope(
+          request.scope(), NoteFor(request, RevisionSummary("delete", ScopeNames(request.scope()))),
+          &execution.committed);
       break;
     case wire::Operation::kReset:
-      status = store->layers().ResetScope(scope, NoteFor(request, RevisionSummary("reset", ScopeNames(scope))), &made);
+      execution.status = store->layers().ResetScope(
+          request.scope(), NoteFor(request, RevisionSummary("reset", ScopeNames(request.scope()))),
+          &execution.committed);
       break;
     case wire::Operation::kChanges:
-      return store->layers().GetChanges(scope, &reply->records);
+      execution.status = store->layers().GetChanges(request.scope(), &execution.reply.records);
+      break;
     case wire::Operation::kExport:
-      return store->layers().ExportSet(request.set, &reply->records);
+      execution.status = store->layers().ExportSet(request.set, &execution.reply.records);
+      break;
     case wire::Operation::kImportCommit: {
-      const ImportStaging& staging = session_->staging();
+      const ImportStaging& staging = session->staging();
       const std::string summary = RevisionSummary(staging.replace() ? "import --replace" : "import", {staging.set()});
-      status = store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(), NoteFor(request, summary),
-                                         &made);
+      execution.status = store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(),
+                                                   NoteFor(request, summary), &execution.committed);
       break;
     }
     default:
-      return LxStatus::InvalidArgument("unknown operation");
+      execution.status = LxStatus::InvalidArgument("unknown operation");
   }
-  if (status.ok()) committed_ = NotificationsOf(made);
-  return status;
+  return execution;
 }
 
-LxStatus RequestDispatcher::Execute(const wire::Request& request, wire::Reply* reply) {
-  committed_.clear();
-  ConfigStore* store = keeper_->store();
-  if (store == nullptr) return LxStatus::Unavailable("no database: the last recovery failed");
+RequestDispatcher::Execution RequestDispatcher::Execute(ConfigStore* store, const wire::Request& request,
+                                                        ClientSession* session) const {
+  Execution execution;
   switch (request.operation) {
     case wire::Operation::kGetSets:
-      return store->GetSets(&reply->names);
+      execution.status = store->GetSets(&execution.reply.names);
+      break;
     case wire::Operation::kGetSections:
-      return store->GetSections(request.set, &reply->names);
+      execution.status = store->GetSections(request.set, &execution.reply.names);
+      break;
     case wire::Operation::kGetKeysAndValues:
-      return store->GetKeysAndValues(request.set, request.section, &reply->pairs);
+      execution.status = store->GetKeysAndValues(request.set, request.section, &execution.reply.pairs);
+      break;
     case wire::Operation::kGetValue:
-      return store->GetValue(request.set, request.section, request.key, &reply->value);
-    case wire::Operation::kSetValue: {
-      CommittedRevision made;
-      const ChangeNote note = NoteFor(request, RevisionSummary("set", {request.set, request.section, request.key}));
-      LxStatus status = store->SetValue(request.set, request.section, request.key, request.value, note, &made);
-      if (status.ok()) committed_ = NotificationsOf(made);
-      return status;
-    }
+      execution.status = store->GetValue(request.set, request.section, request.key, &execution.reply.value);
+      break;
+    case wire::Operation::kSetValue:
+      execution.status =
+          store->SetValue(request.set, request.section, request.key, request.value,
+                          NoteFor(request, RevisionSummary("set", {request.set, request.section, request.key})),
+                          &execution.committed);
+      break;
     default:
-      return ExecuteLayered(store, request, reply);
+      return ExecuteLayered(store, request, session);
   }
+  return execution;
 }
 
 std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body,
@@ -178,7 +146,7 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
   LxStatus decoded = wire::DecodeRequestBody(header, body, &request);
   if (!decoded.ok()) {
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
-    return EncodeReply(WithStatus(CfgItemStatus::kRejected), header.version);
+    return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version);
   }
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
       wire::CheckRequestLimits(request).ok()) {
@@ -190,16 +158,6 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
 
 void RequestDispatcher::Withdraw(CommitWaiter* waiter) {
   if (groupCommit_ != nullptr) groupCommit_->Withdraw(waiter);
-}
-
-std::string RequestDispatcher::EncodeReply(const wire::Reply& reply, std::uint8_t version) {
-  std::string frame;
-  LxStatus status = wire::EncodeReplyFrame(reply, &frame, version);
-  if (status.ok()) return frame;
-  __dlog_printf(kDlogError, kServerLogSource, "reply not sent: %s", status.ToString().c_str());
-  // An empty reply always fits.
-  wire::EncodeReplyFrame(WithStatus(CfgItemStatus::kServerError), &frame, version);
-  return frame;
 }
 
 }  // namespace qet_cfgserver

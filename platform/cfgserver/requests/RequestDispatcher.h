@@ -7,6 +7,7 @@
 
 #include "cfgwire/Frame.h"
 #include "cfgwire/Messages.h"
+#include "common/LxStatus.h"
 #include "recovery/StoreKeeper.h"
 #include "requests/ChangeFeed.h"
 #include "requests/ClientSession.h"
@@ -25,10 +26,10 @@ namespace qet_cfgserver {
 //   - A store failure gives kServerError; so does a reply too big for one
 //     frame (then with empty contents).
 //   - A request that meets a damaged database (Corruption) has the keeper
-//     recover it and is then carried out once more, on the rebuilt store:
-//     the client gets the answer the recovered data gives, and a write is
-//     acknowledged only once it is committed there. A second failure gives
-//     kServerError.
+//     recover it and is then carried out once more, on the rebuilt store
+//     (RunRecoveringOnce): the client gets the answer the recovered data
+//     gives, and a write is acknowledged only once it is committed there.
+//     A second failure gives kServerError.
 //   - Version 2 operations: delete, reset and import commit change the
 //     layers (ConfigStore); a delete that matches nothing is kKeyNotFound.
 //     Imports and subscriptions keep state in the connection's
@@ -39,7 +40,8 @@ namespace qet_cfgserver {
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
 //     that comes with a waiter is handed to it: the group commit answers
 //     and publishes it once its group is committed.
-// The command code and tag are not interpreted, only logged with writes.
+// The version 1 request code is not interpreted; the tag is only logged
+// with writes.
 // Owns neither the keeper, the feed nor the group commit. Not thread-safe:
 // the reactor thread calls it.
 class RequestDispatcher {
@@ -62,30 +64,24 @@ class RequestDispatcher {
   // waiter, going away, is not to be answered.
   void Withdraw(CommitWaiter* waiter);
 
-  // Encodes reply; a reply over the frame limit becomes an empty kServerError.
-  static std::string EncodeReply(const wire::Reply& reply, std::uint8_t version = wire::kFirstProtocolVersion);
-
  private:
-  // Carries request out on the current store, filling reply.
-  // Fills committed_ with what a write changed.
-  LxStatus Execute(const wire::Request& request, wire::Reply* reply);
-  LxStatus ExecuteLayered(ConfigStore* store, const wire::Request& request, wire::Reply* reply);
+  // What one request came to on the store.
+  struct Execution {
+    LxStatus status;
+    wire::Reply reply;                  // for the client, when status is ok
+    CommittedRevision committed;        // what a write changed, for the feed
+  };
+
+  // Carries request out on store; session holds an import being committed.
+  Execution Execute(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
+  Execution ExecuteLayered(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
   // The operations that act on the session alone; true when request was one.
   bool HandleSessionOperation(const wire::Request& request, ClientSession* session, wire::Reply* reply);
 
   StoreKeeper* keeper_;
   ChangeFeed* feed_;
   GroupCommit* groupCommit_;
-  ClientSession* session_ = nullptr;     // of the request under way
-  std::vector<wire::Record> committed_;  // what the request under way changed
-  std::size_t stagedBytes_ = 0;          // over every connection's ImportStaging
+  std::size_t stagedBytes_ = 0;  // over every connection's ImportStaging
 };
-
-// Bytes made fit for a log line: printable ASCII as is, the rest as \xNN,
-// cut after a bounded length.
-std::string Printable(const std::string& bytes);
-
-// Logs a committed write: who, with which tag, what, how many keys changed.
-void LogWrite(const wire::Request& write, std::size_t keysChanged);
 
 }  // namespace qet_cfgserver

@@ -2,7 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <memory>
+
+#include "cfgmsg/CfgAdmin.h"
+#include "cfgmsg/LxCfgWatch.h"
+#include "cfgmsg/LxIpcClient.h"
 #include "cfgwire/Limits.h"
+#include "cfgwire/RuntimeDirectory.h"
+#include "tests/support/HandWrittenFrame.h"
+#include "tests/support/RawClient.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace qet_cfgserver {
@@ -16,7 +26,9 @@ class RequestDispatcherTest : public ::testing::Test {
 
   wire::Reply Dispatch(Operation operation, const std::string& set = "", const std::string& section = "",
                        const std::string& key = "", const std::string& value = "", const std::string& tag = "") {
-    return RequestDispatcher(&keeper_).Dispatch({operation, 0, "test", tag, set, section, key, value});
+    wire::Request request = quenlo_test::TestRequest(operation, set, section, key, value);
+    request.tag = tag;
+    return RequestDispatcher(&keeper_).Dispatch(request);
   }
 
   quenlo_test::TemporaryDirectory directory_;
@@ -37,6 +49,135 @@ TEST_F(RequestDispatcherTest, RequestsOverTheLimitsAreRejectedAndChangeNothing) 
               CfgItemStatus::kRejected);
   EXPECT_EQ(Dispatch(Operation::kGetValue, name, name, name).value, value);
   EXPECT_EQ(Dispatch(Operation::kGetSets).names, (std::vector<std::string>{name}));
+}
+
+const ACE_Time_Value kGenerous(10);  // the server may run under an emulator
+// Long enough that a notification sent twice would have arrived.
+const ACE_Time_Value kQuiet(0, 500 * 1000);
+
+using Level = ConfigScope::Level;
+
+// "set/section/key=value", "set/section/key deleted" or "missed N".
+std::string Line(const LxCfgWatch::Event& event) {
+  if (event.kind == LxCfgWatch::Event::Kind::kMissed) return "missed " + std::to_string(event.missed);
+  const std::string name = event.set + "/" + event.section + "/" + event.key;
+  return event.kind == LxCfgWatch::Event::Kind::kDeleted ? name + " deleted" : name + "=" + event.value;
+}
+
+// Every event until none comes for kQuiet.
+std::vector<std::string> Drain(LxCfgWatch* watch) {
+  std::vector<std::string> lines;
+  LxCfgWatch::Event event;
+  while (watch->Next(&event, lines.empty() ? kGenerous : kQuiet) == CfgItemStatus::kSuccess) lines.push_back(Line(event));
+  return lines;
+}
+
+// The dispatcher as the server runs it, through the client library against
+// the real cfgserver: the operations of protocol version 2 and the change
+// notifications.
+class ServedRequestDispatcherTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(directory_.File("net.ini")) << "[s]\na = 1\nb = 2\n";
+    const LxStatus status =
+        server_.Start({directory_.File("run"), directory_.File("config.db"), {directory_.File("net.ini")}, {}});
+    ASSERT_TRUE(status.ok()) << status.ToString();
+  }
+
+  std::unique_ptr<LxCfgWatch> Watch(const ConfigScope& scope) {
+    CfgItemStatus::Status status = CfgItemStatus::kServerError;
+    std::unique_ptr<LxCfgWatch> watch = LxCfgWatch::OpenAt("watch-test", server_.socketPath(), scope, &status);
+    EXPECT_EQ(status, CfgItemStatus::kSuccess);
+    return watch;
+  }
+
+  quenlo_test::TemporaryDirectory directory_;
+  quenlo_test::ServerProcess server_;
+  LxIpcClient client_{"layers-test", directory_.File("run") + "/" + wire::kServerEndpoint, kGenerous};
+};
+
+// Each kind of commit reaches every watcher whose scope covers it, key by
+// key, in commit order, once. (What the layers answer: ConfigStore_test,
+// and through the wire, cfgctl's end-to-end test.)
+TEST_F(ServedRequestDispatcherTest, WatchersSeeEachCommitOnceInOrder) {
+  std::unique_ptr<LxCfgWatch> everything = Watch({Level::kAll, "", "", ""});
+  std::unique_ptr<LxCfgWatch> section = Watch({Level::kSection, "net", "s", ""});
+  ASSERT_TRUE(everything && section);
+
+  ASSERT_EQ(client_.WriteValue("net", "s", "a", "x", "t"), CfgItemStatus::kSuccess);  // a version-1 write
+  ASSERT_EQ(client_.WriteValue("other", "t", "k", "v", "t"), CfgItemStatus::kSuccess);
+  ASSERT_EQ(DeleteCfg(client_, {Level::kSection, "net", "s", ""}, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(DeleteCfg(client_, {Level::kSection, "net", "s", ""}, "t"), CfgItemStatus::kKeyNotFound);
+  // Three values at the limit: one frame each, one transaction.
+  const std::string big(wire::kMaxValueBytes, 'v');
+  ASSERT_EQ(ImportCfgSet(client_, "net", {{"s", "z", big}, {"s", "y", big}, {"s", "x", big}}, false, "t"),
+            CfgItemStatus::kSuccess);
+  ASSERT_EQ(ResetCfg(client_, {Level::kSet, "net", "", ""}, "t"), CfgItemStatus::kSuccess);
+
+  const std::string bigLine = "=" + big;
+  const std::vector<std::string> inNetS = {
+      "net/s/a=x",          "net/s/a deleted",    "net/s/b deleted",    "net/s/x" + bigLine, "net/s/y" + bigLine,
+      "net/s/z" + bigLine,  "net/s/a=1",          "net/s/b=2",          "net/s/x deleted",   "net/s/y deleted",
+      "net/s/z deleted"};
+  std::vector<std::string> all = inNetS;
+  all.insert(all.begin() + 1, "other/t/k=v");
+  EXPECT_EQ(Drain(everything.get()), all);
+  EXPECT_EQ(Drain(section.get()), inNetS);
+}
+
+// Version 1 stays as it was; operations a server does not know are
+// rejected and the connection goes on.
+TEST_F(ServedRequestDispatcherTest, UnknownOperationsAreRejectedInTheRequestsVersion) {
+  quenlo_test::RawClient raw(server_.socketPath());
+  for (int version : {1, 2}) {
+    std::string frame = quenlo_test::HandWrittenFrame(true)
+                            .ULong(version == 1 ? std::uint32_t(wire::Operation::kDelete) : 99).ULong(1)
+                            .String("raw").String("").String("net").String("").String("").String("")
+                            .ULong(0)  // no entries: the tail of version 2
+                            .Frame();
+    frame[2] = static_cast<char>(version);
+    EXPECT_EQ(raw.Exchange(frame).status, CfgItemStatus::kRejected) << version;
+    EXPECT_EQ(raw.lastReplyVersion(), version);
+  }
+  EXPECT_EQ(raw.Exchange(quenlo_test::RequestFrame(wire::Operation::kGetValue, "net", "s", "a")).value, "1");
+  EXPECT_EQ(raw.lastReplyVersion(), 1);
+}
+
+// An import over one connection's 4 MiB is rejected and writes nothing. (The
+// bound over all connections: ImportStaging_test; a watcher that falls
+// behind: cfgctl's end-to-end test.)
+TEST_F(ServedRequestDispatcherTest, AnImportOverItsBoundIsRejectedAndWritesNothing) {
+  std::vector<ConfigEntry> tooMany(300, {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
+  for (std::size_t index = 0; index < tooMany.size(); ++index) tooMany[index].key += std::to_string(index);
+  EXPECT_EQ(ImportCfgSet(client_, "huge", tooMany, true, "t"), CfgItemStatus::kRejected);
+  std::vector<ConfigEntry> exported;
+  ASSERT_EQ(ExportCfgSet(client_, "huge", exported, "t"), CfgItemStatus::kSuccess);
+  EXPECT_TRUE(exported.empty());
+}
+
+// A connection closed after staging: its import is gone, a commit elsewhere
+// finds none.
+TEST_F(ServedRequestDispatcherTest, AnImportCutOffByItsConnectionLeavesNothingBehind) {
+  for (const wire::Operation operation : {wire::Operation::kImportBegin, wire::Operation::kImportEntries}) {
+    quenlo_test::RawClient raw(server_.socketPath());
+    EXPECT_EQ(raw.Exchange(quenlo_test::RequestFrame(wire::Operation::kImportBegin, "half", "")).status,
+              CfgItemStatus::kSuccess);
+    wire::Request entries = quenlo_test::TestRequest(operation);
+    entries.client = "raw";
+    entries.entries = {{wire::RecordKind::kValue, "", "s", "k", "v", ""}};
+    std::string frame;
+    ASSERT_TRUE(wire::EncodeRequestFrame(entries, &frame).ok());
+    if (operation == wire::Operation::kImportEntries) {
+      EXPECT_EQ(raw.Exchange(frame).status, CfgItemStatus::kSuccess);
+    }
+  }
+  EXPECT_EQ(quenlo_test::RawClient(server_.socketPath())
+                .Exchange(quenlo_test::RequestFrame(wire::Operation::kImportCommit, "", ""))
+                .status,
+            CfgItemStatus::kRejected);
+  std::vector<ConfigEntry> exported;
+  ASSERT_EQ(ExportCfgSet(client_, "half", exported, "t"), CfgItemStatus::kSuccess);
+  EXPECT_TRUE(exported.empty());
 }
 
 }  // namespace

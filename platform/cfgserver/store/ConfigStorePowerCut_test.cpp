@@ -14,7 +14,7 @@
 #include <tuple>
 
 #include "recovery/SnapshotWriter.h"
-#include "requests/RequestDispatcher.h"  // Printable
+#include "requests/RequestLog.h"
 #include "store/ConfigStore.h"
 #include "tests/support/FaultInjectingVfs.h"
 #include "tests/support/TemporaryDirectory.h"

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "cfgwire/CfgItemStatus.h"
+#include "cfgwire/Frame.h"
+#include "cfgwire/Messages.h"
+
+namespace qet_cfgserver {
+
+// A reply that carries a status and nothing else.
+wire::Reply ReplyWithStatus(CfgItemStatus::Status status);
+
+// The frame that answers a request of protocol version. A reply over the
+// frame limit is logged and becomes an empty kServerError, so every request
+// gets an answer.
+std::string EncodeReply(const wire::Reply& reply, std::uint8_t version = wire::kFirstProtocolVersion);
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,43 @@
+#include "requests/RequestLog.h"
+
+#include <stdio.h>
+
+#include "log/ServerLog.h"
+
+namespace qet_cfgserver {
+
+namespace {
+
+constexpr std::size_t kMaxPrintableBytes = 80;
+
+}  // namespace
+
+std::string Printable(const std::string& bytes) {
+  std::string text;
+  for (std::size_t index = 0; index < bytes.size() && index < kMaxPrintableBytes; ++index) {
+    const unsigned char byte = static_cast<unsigned char>(bytes[index]);
+    if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
+      text += static_cast<char>(byte);
+      continue;
+    }
+    char escaped[8];
+    snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+    text += escaped;
+  }
+  if (bytes.size() > kMaxPrintableBytes) text += "...";
+  return text;
+}
+
+void LogWrite(const wire::Request& write, std::size_t keysChanged) {
+  __dlog_printf(kDlogInfo, kServerLogSource, "'%s' (tag '%s') %s %s/%s/%s: %zu keys changed",
+                Printable(write.client).c_str(), Printable(write.tag).c_str(), wire::OperationName(write.operation),
+                Printable(write.set).c_str(), Printable(write.section).c_str(), Printable(write.key).c_str(),
+                keysChanged);
+}
+
+void LogRejected(const wire::Request& request, const LxStatus& why) {
+  __dlog_printf(kDlogWarning, kServerLogSource, "rejected %s from '%s': %s", wire::OperationName(request.operation),
+                Printable(request.client).c_str(), why.message().c_str());
+}
+
+}  // namespace qet_cfgserver
