@@ -233,6 +233,30 @@ void WriteServerStreams(const SeedWriter& seeds) {
                   NativeRequestFrame(Scoped(wire::Operation::kDelete, ConfigScope::Level::kKey, "network", "eth0", "mtu")) +
                   NativeRequestFrame(Scoped(wire::Operation::kReset, ConfigScope::Level::kSection, "network", "eth0")) +
                   NativeRequestFrame(Scoped(wire::Operation::kSubscribe, ConfigScope::Level::kSet, "network")));
+
+  // The revision operations, after writes that make revisions: each kind of
+  // question, a rollback, and a history over its bound (rejected).
+  wire::Request history = Scoped(wire::Operation::kHistory, ConfigScope::Level::kKey, "network", "eth0", "mtu");
+  history.count = 10;
+  wire::Request page = Scoped(wire::Operation::kHistory, ConfigScope::Level::kAll);
+  page.revision = 3;
+  page.count = 2;
+  wire::Request show = Scoped(wire::Operation::kShowRevision, ConfigScope::Level::kAll);
+  show.revision = 2;
+  wire::Request diff = Scoped(wire::Operation::kDiff, ConfigScope::Level::kAll);
+  diff.revision = 1;
+  diff.otherRevision = wire::kCurrentRevision;
+  wire::Request rollback = Scoped(wire::Operation::kRollback, ConfigScope::Level::kAll);
+  rollback.revision = 1;
+  wire::Request tooMany = Scoped(wire::Operation::kHistory, ConfigScope::Level::kAll);
+  tooMany.count = wire::kMaxRevisionsPerReply + 1;
+  seeds.Write(std::string("revisions") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              static_cast<char>(19) + NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
+                  NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kDelete, ConfigScope::Level::kKey, "network", "eth0", "mtu")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kRevision, ConfigScope::Level::kAll)) +
+                  NativeRequestFrame(history) + NativeRequestFrame(page) + NativeRequestFrame(show) +
+                  NativeRequestFrame(diff) + NativeRequestFrame(rollback) + NativeRequestFrame(tooMany));
 }
 
 void WriteClientReplies(const SeedWriter& seeds) {
@@ -267,6 +291,28 @@ void WriteClientReplies(const SeedWriter& seeds) {
   missed.missed = 1024;
   seeds.Write(std::string("layers") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
               NativeReplyFrame(exported) + NativeReplyFrame(notification) + NativeReplyFrame(missed));
+
+  // The answers to the revision operations: the numbers alone, a history,
+  // a revision shown with its keys (one added, one changed, one deleted).
+  wire::Reply numbers = Answer(CfgItemStatus::kSuccess);
+  numbers.kind = wire::ReplyKind::kRevisions;
+  numbers.revision = 0x100000002u;
+  numbers.oldestKept = 3;
+  wire::Reply listed = numbers;
+  RevisionEntry entry;
+  entry.number = 4;
+  entry.time = 1765000000;
+  entry.author = ChangeAuthor{1000, "alice", 4242, "cfgctl", "cfgctl", "nightly"};
+  entry.summary = "set network eth0 mtu";
+  entry.keys = 1;
+  listed.revisions = {entry, RevisionEntry()};
+  wire::Reply shown = numbers;
+  shown.revisions = {entry};
+  shown.records = {wire::RecordOf({"network", "eth0", "vlan", std::nullopt, std::string("7")}),
+                   wire::RecordOf({"network", "eth0", "mtu", std::string("1500"), std::string("9000")}),
+                   wire::RecordOf({"network", "eth0", "gateway", std::string("10.0.0.1"), std::nullopt})};
+  seeds.Write(std::string("revisions") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              NativeReplyFrame(numbers) + NativeReplyFrame(listed) + NativeReplyFrame(shown));
 }
 
 }  // namespace

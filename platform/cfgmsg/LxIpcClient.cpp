@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "cfgmsg/CfgHistory.h"
 #include "cfgwire/RequestLimits.h"
 #include "cfgwire/RuntimeDirectory.h"
 #include "dlog/dlog.h"
@@ -188,6 +189,60 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
   return status;
 }
 
+CfgItemStatus::Status LxIpcClient::ReadRevision(std::uint64_t& current, std::uint64_t& oldestKept,
+                                                const std::string& tag) {
+  wire::Reply reply;
+  const CfgItemStatus::Status status = AskRevisions(NewRequest(wire::Operation::kRevision, tag), &reply);
+  current = reply.revision;
+  oldestKept = reply.oldestKept;
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::ListHistory(const ConfigScope& scope, std::uint64_t before, std::uint32_t count,
+                                               std::vector<RevisionEntry>& revisions, const std::string& tag) {
+  wire::Request request = ScopedRequest(wire::Operation::kHistory, scope, tag);
+  request.revision = before;
+  request.count = count;
+  wire::Reply reply;
+  const CfgItemStatus::Status status = AskRevisions(request, &reply);
+  revisions = std::move(reply.revisions);
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::ShowRevision(std::uint64_t revision, RevisionEntry& entry,
+                                                std::vector<KeyChange>& changes, const std::string& tag) {
+  wire::Request request = NewRequest(wire::Operation::kShowRevision, tag);
+  request.revision = revision;
+  wire::Reply reply;
+  CfgItemStatus::Status status = AskRevisions(request, &reply);
+  if (status == CfgItemStatus::kSuccess && reply.revisions.size() != 1) status = CfgItemStatus::kServerError;
+  if (status != CfgItemStatus::kSuccess) return status;
+  entry = std::move(reply.revisions.front());
+  for (const wire::Record& record : reply.records) changes.push_back(wire::KeyChangeOf(record));
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::DiffRevisions(std::uint64_t from, std::uint64_t to,
+                                                 std::vector<KeyChange>& changes, const std::string& tag) {
+  wire::Request request = NewRequest(wire::Operation::kDiff, tag);
+  request.revision = from;
+  request.otherRevision = to == kCfgCurrentRevision ? wire::kCurrentRevision : to;
+  wire::Reply reply;
+  const CfgItemStatus::Status status = AskRevisions(request, &reply);
+  for (const wire::Record& record : reply.records) changes.push_back(wire::KeyChangeOf(record));
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag) {
+  wire::Request request = NewRequest(wire::Operation::kRollback, tag);
+  request.revision = revision;
+  wire::Reply reply;
+  const CfgItemStatus::Status status = AskRevisions(request, &reply);
+  // The answer's revision is the one made, or the current one when nothing differed.
+  made = status == CfgItemStatus::kSuccess && !reply.records.empty() ? reply.revision : 0;
+  return status;
+}
+
 wire::Request LxIpcClient::ScopedRequest(wire::Operation operation, const ConfigScope& scope,
                                          const std::string& tag) const {
   wire::Request request = NewRequest(operation, tag);
@@ -222,6 +277,14 @@ CfgItemStatus::Status LxIpcClient::Ask(const wire::Request& request, wire::Reply
   }
   EndRequest();
   return status;
+}
+
+CfgItemStatus::Status LxIpcClient::AskRevisions(const wire::Request& request, wire::Reply* reply) {
+  const CfgItemStatus::Status status = Ask(request, reply);
+  if (status != CfgItemStatus::kSuccess || reply->kind == wire::ReplyKind::kRevisions) return status;
+  *reply = wire::Reply();
+  reply->status = CfgItemStatus::kServerError;
+  return reply->status;
 }
 
 CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::Reply* reply) {

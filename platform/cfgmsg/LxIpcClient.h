@@ -50,12 +50,22 @@ class LxIpcClient : public LxiConfigure {
   CfgItemStatus::Status ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
                                     const std::string& tag) override;
   CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag) override;
+  CfgItemStatus::Status ReadRevision(std::uint64_t& current, std::uint64_t& oldestKept, const std::string& tag) override;
+  CfgItemStatus::Status ListHistory(const ConfigScope& scope, std::uint64_t before, std::uint32_t count,
+                                    std::vector<RevisionEntry>& revisions, const std::string& tag) override;
+  CfgItemStatus::Status ShowRevision(std::uint64_t revision, RevisionEntry& entry, std::vector<KeyChange>& changes,
+                                     const std::string& tag) override;
+  CfgItemStatus::Status DiffRevisions(std::uint64_t from, std::uint64_t to, std::vector<KeyChange>& changes,
+                                      const std::string& tag) override;
+  CfgItemStatus::Status RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag) override;
   void Release() override;
 
  private:
   wire::Request ScopedRequest(wire::Operation operation, const ConfigScope& scope, const std::string& tag) const;
   wire::Request NewRequest(wire::Operation operation, const std::string& tag) const;
   CfgItemStatus::Status Ask(const wire::Request& request, wire::Reply* reply);
+  // Ask for a revision operation: a success must answer with the revision tail.
+  CfgItemStatus::Status AskRevisions(const wire::Request& request, wire::Reply* reply);
   CfgItemStatus::Status AskOnce(const wire::Request& request, wire::Reply* reply);
   bool BeginRequest();
   void EndRequest();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <list>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "cfgmsg/CfgAdminTypes.h"
+#include "common/RevisionTypes.h"
 #include "cfgmsg/LxCfgKeyValuePair.h"
 #include "cfgwire/CfgItemStatus.h"
 
@@ -53,6 +55,16 @@ class LxiConfigure {
   virtual CfgItemStatus::Status ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
                                             const std::string& tag);
   virtual CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag);
+
+  // The operations of CfgHistory.h, alike.
+  virtual CfgItemStatus::Status ReadRevision(std::uint64_t& current, std::uint64_t& oldestKept, const std::string& tag);
+  virtual CfgItemStatus::Status ListHistory(const ConfigScope& scope, std::uint64_t before, std::uint32_t count,
+                                            std::vector<RevisionEntry>& revisions, const std::string& tag);
+  virtual CfgItemStatus::Status ShowRevision(std::uint64_t revision, RevisionEntry& entry,
+                                             std::vector<KeyChange>& changes, const std::string& tag);
+  virtual CfgItemStatus::Status DiffRevisions(std::uint64_t from, std::uint64_t to, std::vector<KeyChange>& changes,
+                                              const std::string& tag);
+  virtual CfgItemStatus::Status RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag);
 
   // Ends the handle's use of the server: closes its connection, waking a
   // request under way on another thread, and waits (bounded) for it to

@@ -12,6 +12,10 @@ constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::size_t kMaxValueBytes = 16 * 1024;
 constexpr std::size_t kMaxLabelBytes = 64;  // client names and tags
 
+// Revisions one history answer lists at most; a client asks again for
+// older ones.
+constexpr std::uint32_t kMaxRevisionsPerReply = 1000;
+
 // Largest frame body either side sends or accepts. A listing that would not
 // fit is answered with a server error instead.
 constexpr std::uint32_t kMaxFrameBodyBytes = 16 * 1024 * 1024;

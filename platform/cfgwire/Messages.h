@@ -9,6 +9,7 @@
 #include "cfgwire/Limits.h"
 #include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
+#include "common/RevisionTypes.h"
 
 namespace qet_cfgserver {
 namespace wire {
@@ -31,16 +32,29 @@ enum class Operation : std::uint32_t {
   kChanges = 11,       // scope: records of what differs from the defaults
   kReset = 12,         // scope: back to the defaults
   kSubscribe = 13,     // scope: this connection then receives notifications
+  // Revisions and history (see Request's revision fields and Reply's
+  // revision tail; every answer is of kind kRevisions).
+  kRevision = 14,      // the current revision and the oldest kept
+  kHistory = 15,       // scope, count, revision: kept revisions before revision (0: all), newest first
+  kShowRevision = 16,  // revision: it and its keys
+  kDiff = 17,          // revision, otherRevision: what differs between them
+  kRollback = 18,      // revision: every key changed since returns to its value then
 };
 
 // The last operation of each version.
 constexpr Operation kLastVersion1Operation = Operation::kSetValue;
-constexpr Operation kLastOperation = Operation::kSubscribe;
+constexpr Operation kLastOperation = Operation::kRollback;
+// The first operation whose request carries revision fields.
+constexpr Operation kFirstRevisionOperation = Operation::kRevision;
 
 // The version a request of operation must be sent in.
 std::uint8_t VersionFor(Operation operation);
 
 // One key in an export, an import, a list of changes or a notification.
+// In the answers of the revision operations a record is a key a revision
+// changed (or that differs between two): value is its value after,
+// defaultValue its value before; kAdded had none before, kDeleted has none
+// after, kChanged both.
 enum class RecordKind : std::uint32_t {
   kValue = 0,    // a key with its value (export, import, a notification of a write)
   kAdded = 1,    // changes: a key without a default
@@ -53,12 +67,17 @@ struct Record {
   std::string set, section, key, value, defaultValue;
 };
 
+// A key change as a record of the revision operations, and back.
+Record RecordOf(const KeyChange& change);
+KeyChange KeyChangeOf(const Record& record);
+
 // What a reply frame of version 2 is: the answer to a request, or pushed to
 // a subscribed connection.
 enum class ReplyKind : std::uint32_t {
   kAnswer = 0,
   kNotification = 1,  // records: one changed key
   kMissed = 2,        // missed: how many notifications were dropped
+  kRevisions = 3,     // the answer to a revision operation, with the revision tail
 };
 
 struct Request {
@@ -70,6 +89,12 @@ struct Request {
   std::string key;
   std::string value;  // only for kSetValue
   std::vector<Record> entries = {};  // version 2: only for kImportEntries
+
+  // The operations from kFirstRevisionOperation on: which revisions, and
+  // how many (see Operation).
+  std::uint64_t revision = 0;
+  std::uint64_t otherRevision = 0;  // kDiff: kCurrentRevision for now
+  std::uint32_t count = 0;          // kHistory: at most this many, up to kMaxRevisionsPerReply
 
   // What an operation takes besides its names travels in one ulong, which
   // each operation reads under its own name below.
@@ -100,6 +125,9 @@ struct Request {
   std::uint32_t argument_ = 0;
 };
 
+// kDiff's otherRevision for the configuration as it is now.
+constexpr std::uint64_t kCurrentRevision = ~std::uint64_t{0};
+
 struct KeyValue {
   std::string key;
   std::string value;
@@ -116,6 +144,11 @@ struct Reply {
   ReplyKind kind = ReplyKind::kAnswer;
   std::uint32_t missed = 0;
   std::vector<Record> records;
+  // kRevisions only: the current revision (after a rollback, the one it
+  // made), the oldest kept, and the revisions a history or show lists.
+  std::uint64_t revision = 0;
+  std::uint64_t oldestKept = 0;
+  std::vector<RevisionEntry> revisions;
 };
 
 // Body layout, CDR in the sender's order:
@@ -126,6 +159,12 @@ struct Reply {
 // Version 2 appends, to a request: ulong count + count records; to a reply:
 // ulong kind, ulong missed, ulong count + count records. A record is ulong
 // kind, then set, section, key, value, defaultValue as strings.
+// A request of an operation from kFirstRevisionOperation on then has
+// revision and otherRevision, each as two ulongs (high half first), and
+// ulong count; a reply of kind kRevisions then has revision and oldestKept
+// so, and ulong count + count revision entries: number and time as two
+// ulongs each, ulong uid, ulong pid, then user name, program, client, tag
+// and summary as strings, and ulong keys.
 // A string is a ulong byte count followed by that many octets, so any byte,
 // NUL included, survives the trip.
 

@@ -15,7 +15,7 @@ LxStatus CheckSize(const std::string& text, std::size_t limit, const char* what)
 
 bool IsScoped(Operation operation) {
   return operation == Operation::kDelete || operation == Operation::kChanges || operation == Operation::kReset ||
-         operation == Operation::kSubscribe;
+         operation == Operation::kSubscribe || operation == Operation::kHistory;
 }
 
 LxStatus CheckScope(const Request& request) {
@@ -70,6 +70,9 @@ LxStatus CheckRequestLimits(const Request& request) {
     LxStatus status = CheckScope(request);
     if (!status.ok()) return status;
   }
+  if (request.operation == Operation::kHistory && request.count > kMaxRevisionsPerReply)
+    return LxStatus::InvalidArgument("a history lists at most " + std::to_string(kMaxRevisionsPerReply) +
+                                     " revisions at a time");
   return CheckEntries(request);
 }
 

@@ -3,6 +3,7 @@
 #include "cfgwire/RequestLimits.h"
 #include "log/ServerLog.h"
 #include "recovery/RunRecoveringOnce.h"
+#include "requests/HistoryRequests.h"
 #include "requests/ReplyFrame.h"
 #include "requests/RequestLog.h"
 #include "requests/RevisionNotes.h"
@@ -19,7 +20,8 @@ wire::Reply StoreFailure(const wire::Request& request, const LxStatus& status) {
 
 bool IsWrite(wire::Operation operation) {
   return operation == wire::Operation::kSetValue || operation == wire::Operation::kDelete ||
-         operation == wire::Operation::kReset || operation == wire::Operation::kImportCommit;
+         operation == wire::Operation::kReset || operation == wire::Operation::kImportCommit ||
+         operation == wire::Operation::kRollback;
 }
 
 bool NeedsConnection(wire::Operation operation) {
@@ -47,6 +49,11 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   });
   if (request.operation == wire::Operation::kImportCommit) session->staging().Drop();
   if (execution.status.code() == LxStatus::Code::kNotFound) return ReplyWithStatus(CfgItemStatus::kKeyNotFound);
+  // A revision not made yet: the request, not the store, is at fault.
+  if (execution.status.code() == LxStatus::Code::kInvalidArgument) {
+    LogRejected(request, execution.status);
+    return ReplyWithStatus(CfgItemStatus::kRejected);
+  }
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
   if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(NotificationsOf(execution.committed));
   if (IsWrite(request.operation)) LogWrite(request, execution.committed.changes.size());
@@ -107,7 +114,10 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       break;
     }
     default:
-      execution.status = LxStatus::InvalidArgument("unknown operation");
+      if (HistoryRequests::Handles(request.operation))
+        execution.status = HistoryRequests::Execute(store, request, &execution.reply, &execution.committed);
+      else
+        execution.status = LxStatus::InvalidArgument("unknown operation");
   }
   return execution;
 }

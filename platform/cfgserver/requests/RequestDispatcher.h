@@ -35,6 +35,9 @@ namespace qet_cfgserver {
 //     Imports and subscriptions keep state in the connection's
 //     ClientSession; without one (or on a second subscribe, or entries
 //     without a begin, or staging over its bounds) they are kRejected.
+//   - The revision operations are HistoryRequests': a revision no longer
+//     kept is kKeyNotFound, one not made yet kRejected; a rollback is a
+//     write like the others.
 //   - Every commit that changed keys is published to the ChangeFeed in one
 //     call right after it succeeded, v1 writes included.
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits

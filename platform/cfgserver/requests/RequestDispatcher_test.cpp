@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cfgmsg/CfgAdmin.h"
+#include "cfgmsg/CfgHistory.h"
 #include "cfgmsg/LxCfgWatch.h"
 #include "cfgmsg/LxIpcClient.h"
 #include "cfgwire/Limits.h"
@@ -123,6 +124,60 @@ TEST_F(ServedRequestDispatcherTest, WatchersSeeEachCommitOnceInOrder) {
   all.insert(all.begin() + 1, "other/t/k=v");
   EXPECT_EQ(Drain(everything.get()), all);
   EXPECT_EQ(Drain(section.get()), inNetS);
+}
+
+// "set/section/key before>after" ("-": absent).
+std::vector<std::string> Lines(const std::vector<KeyChange>& changes) {
+  std::vector<std::string> lines;
+  for (const KeyChange& change : changes)
+    lines.push_back(change.set + "/" + change.section + "/" + change.key + " " + change.before.value_or("-") + ">" +
+                    change.after.value_or("-"));
+  return lines;
+}
+
+std::vector<std::uint64_t> Numbers(const std::vector<RevisionEntry>& revisions) {
+  std::vector<std::uint64_t> numbers;
+  for (const RevisionEntry& revision : revisions) numbers.push_back(revision.number);
+  return numbers;
+}
+
+// The revision operations through the client library: the defaults
+// imported at start are revision 1, each write and the delete one more,
+// and a rollback is a revision that the history lists like any other.
+TEST_F(ServedRequestDispatcherTest, RevisionsAreListedShownComparedAndRolledBack) {
+  ASSERT_EQ(client_.WriteValue("net", "s", "a", "x", "t"), CfgItemStatus::kSuccess);  // 2, by the group commit
+  ASSERT_EQ(DeleteCfg(client_, {Level::kKey, "net", "s", "b"}, "t"), CfgItemStatus::kSuccess);  // 3
+  std::uint64_t current = 0, oldest = 0;
+  ASSERT_EQ(GetCfgRevision(client_, current, oldest, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(std::make_pair(current, oldest), std::make_pair(std::uint64_t{3}, std::uint64_t{1}));
+
+  std::vector<RevisionEntry> revisions;
+  ASSERT_EQ(GetCfgHistory(client_, {}, 0, 2, revisions, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(Numbers(revisions), (std::vector<std::uint64_t>{3, 2}));
+  ASSERT_EQ(revisions.size(), 2u);
+  EXPECT_EQ(std::tie(revisions[1].summary, revisions[1].author.client, revisions[1].author.tag, revisions[1].keys),
+            std::make_tuple(std::string("set net s a"), std::string("layers-test"), std::string("t"), 1u));
+  ASSERT_EQ(GetCfgHistory(client_, {Level::kKey, "net", "s", "b"}, 0, 10, revisions, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(Numbers(revisions), (std::vector<std::uint64_t>{3, 1}));
+  EXPECT_EQ(revisions[1].author.client, "cfgserver");  // the defaults imported at start
+
+  RevisionEntry entry;
+  std::vector<KeyChange> changes;
+  ASSERT_EQ(ShowCfgRevision(client_, 3, entry, changes, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(Lines(changes), (std::vector<std::string>{"net/s/b 2>-"}));
+  ASSERT_EQ(DiffCfgRevisions(client_, 1, kCfgCurrentRevision, changes, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(Lines(changes), (std::vector<std::string>{"net/s/a 1>x", "net/s/b 2>-"}));
+
+  std::uint64_t made = 0;
+  ASSERT_EQ(RollbackCfg(client_, 1, made, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(made, 4u);
+  std::string value;
+  ASSERT_EQ(client_.ReadValue("net", "s", "b", value, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(value, "2");
+  ASSERT_EQ(RollbackCfg(client_, 4, made, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(made, 0u);  // nothing differed: no revision
+  EXPECT_EQ(RollbackCfg(client_, 5, made, "t"), CfgItemStatus::kRejected);  // not made yet
+  EXPECT_EQ(ShowCfgRevision(client_, 9, entry, changes, "t"), CfgItemStatus::kKeyNotFound);
 }
 
 // Version 1 stays as it was; operations a server does not know are

@@ -299,7 +299,7 @@ class ConfigStorePowerCutTest : public ::testing::Test {
   static LxStatus ReadHistory(ConfigStore* store, State* state) {
     LxStatus status = store->revisions().Current(&state->revision);
     std::vector<RevisionEntry> entries;
-    if (status.ok()) status = store->history().List(ConfigScope{}, kHistoryLimit + 1, &entries);
+    if (status.ok()) status = store->history().List(ConfigScope{}, 0, kHistoryLimit + 1, &entries);
     for (std::size_t index = 0; status.ok() && index < entries.size(); ++index) {
       RevisionEntry entry;
       std::vector<KeyChange>& changes = state->history[entries[index].number];

@@ -1,5 +1,6 @@
 #include "store/HistoryReader.h"
 
+#include <limits>
 #include <map>
 #include <tuple>
 #include <utility>
@@ -15,10 +16,10 @@ namespace {
 // Newest first; the packed keys only where a scope must look into them.
 constexpr const char* kListAll =
     "SELECT revision, time, uid, user_name, pid, program, client, tag, summary, keys FROM history"
-    " WHERE revision >= ?1 ORDER BY revision DESC";
+    " WHERE revision >= ?1 AND revision < ?2 ORDER BY revision DESC";
 constexpr const char* kListWithKeys =
     "SELECT revision, time, uid, user_name, pid, program, client, tag, summary, keys, changes FROM history"
-    " WHERE revision >= ?1 ORDER BY revision DESC";
+    " WHERE revision >= ?1 AND revision < ?2 ORDER BY revision DESC";
 constexpr const char* kShow =
     "SELECT revision, time, uid, user_name, pid, program, client, tag, summary, keys, changes FROM history"
     " WHERE revision = ?1";
@@ -90,7 +91,8 @@ LxStatus HistoryReader::Create(StoreDatabase* database, RevisionLog* log, std::u
   return LxStatus::Ok();
 }
 
-LxStatus HistoryReader::List(const ConfigScope& scope, std::uint32_t limit, std::vector<RevisionEntry>* entries) {
+LxStatus HistoryReader::List(const ConfigScope& scope, std::uint64_t before, std::uint32_t limit,
+                             std::vector<RevisionEntry>* entries) {
   if (!KnownLevel(scope)) return UnknownLevel(scope);
   const bool everything = scope.level == ConfigScope::Level::kAll;
   SqliteStatement* list = everything ? &statements_->listAll : &statements_->listWithKeys;
@@ -98,6 +100,8 @@ LxStatus HistoryReader::List(const ConfigScope& scope, std::uint32_t limit, std:
   LxStatus kept = log_->OldestKept(&oldest);
   if (!kept.ok()) return kept;
   list->BindInt(1, static_cast<std::int64_t>(oldest));
+  const std::uint64_t newest = std::numeric_limits<std::int64_t>::max();
+  list->BindInt(2, static_cast<std::int64_t>(before == 0 || before > newest ? newest : before));
   std::size_t listed = 0;
   LxStatus damage;
   // Stepped by hand: the walk stops at the limit.

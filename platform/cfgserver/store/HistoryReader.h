@@ -32,9 +32,10 @@ class HistoryReader {
   HistoryReader(const HistoryReader&) = delete;
   HistoryReader& operator=(const HistoryReader&) = delete;
 
-  // The newest kept revisions that changed a key within scope, newest
-  // first, at most limit of them.
-  LxStatus List(const ConfigScope& scope, std::uint32_t limit, std::vector<RevisionEntry>* entries);
+  // The newest kept revisions older than before (0: any) that changed a key
+  // within scope, newest first, at most limit of them.
+  LxStatus List(const ConfigScope& scope, std::uint64_t before, std::uint32_t limit,
+                std::vector<RevisionEntry>* entries);
 
   // Revision number with the keys it changed, in (set, section, key) order.
   LxStatus Show(std::uint64_t number, RevisionEntry* entry, std::vector<KeyChange>* changes);

@@ -42,9 +42,9 @@ class HistoryReaderTest : public ::testing::Test {
                     .ok());
   }
 
-  std::vector<std::uint64_t> List(const ConfigScope& scope, std::uint32_t limit) {
+  std::vector<std::uint64_t> List(const ConfigScope& scope, std::uint32_t limit, std::uint64_t before = 0) {
     std::vector<RevisionEntry> entries;
-    EXPECT_TRUE(store_->history().List(scope, limit, &entries).ok());
+    EXPECT_TRUE(store_->history().List(scope, before, limit, &entries).ok());
     return Numbers(entries);
   }
 
@@ -63,11 +63,12 @@ class HistoryReaderTest : public ::testing::Test {
 TEST_F(HistoryReaderTest, ListsTheNewestRevisionsWithinAScopeFirst) {
   EXPECT_EQ(List({}, 100), (std::vector<std::uint64_t>{4, 3, 2, 1}));
   EXPECT_EQ(List({}, 2), (std::vector<std::uint64_t>{4, 3}));
+  EXPECT_EQ(List({}, 2, 3), (std::vector<std::uint64_t>{2, 1}));  // the next page
   EXPECT_EQ(List({ConfigScope::Level::kKey, "net", "eth0", "mtu"}, 100), (std::vector<std::uint64_t>{4, 2, 1}));
   EXPECT_EQ(List({ConfigScope::Level::kSet, "sys", "", ""}, 100), (std::vector<std::uint64_t>{3}));
   EXPECT_TRUE(List({ConfigScope::Level::kSection, "net", "wlan", ""}, 100).empty());
   std::vector<RevisionEntry> entries;
-  EXPECT_EQ(store_->history().List({static_cast<ConfigScope::Level>(7), "", "", ""}, 1, &entries).code(),
+  EXPECT_EQ(store_->history().List({static_cast<ConfigScope::Level>(7), "", "", ""}, 0, 1, &entries).code(),
             LxStatus::Code::kInvalidArgument);
 }
 

@@ -52,7 +52,7 @@ TEST_F(RevisionLogTest, NumbersOnlyGrowThroughPruningReopeningAndKeepingNone) {
   EXPECT_EQ(Write("mtu", "6"), 6u);
   EXPECT_EQ(OldestKept(), 7u);  // none kept: the write pruned them all
   std::vector<RevisionEntry> entries;
-  ASSERT_TRUE(store_->history().List(ConfigScope{}, 100, &entries).ok());
+  ASSERT_TRUE(store_->history().List(ConfigScope{}, 0, 100, &entries).ok());
   EXPECT_TRUE(entries.empty());
 
   Open(3);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cfgmsg/LxiConfigure.h"
+#include "cfgwire/CfgItemStatus.h"
+#include "common/RevisionTypes.h"
+
+namespace qet_cfgserver {
+
+// The server's revisions and history, for tools and scripts: every
+// committed change of the configuration is a revision, numbered from 1 up,
+// kept with who made it, when, and each key before and after, for the
+// newest `cfgserver --history` revisions. Same handle, same status labels,
+// same threads rule as CfgRequests.h.
+//
+// A revision that is no longer kept gives kKeyNotFound (GetCfgRevision
+// tells the oldest kept); one not made yet kRejected.
+
+// For DiffCfgRevisions: the configuration as it is now.
+constexpr std::uint64_t kCfgCurrentRevision = ~std::uint64_t{0};
+
+// The newest revision (0 before the first) and the oldest kept (current + 1
+// when none is).
+CfgItemStatus::Status GetCfgRevision(LxiConfigure& client, std::uint64_t& current, std::uint64_t& oldestKept,
+                                     const std::string& tag);
+
+// The kept revisions that changed a key within scope, newest first: at
+// most count (up to 1,000), older than before (0: from the newest on).
+// revisions is cleared first.
+CfgItemStatus::Status GetCfgHistory(LxiConfigure& client, const ConfigScope& scope, std::uint64_t before,
+                                    std::uint32_t count, std::vector<RevisionEntry>& revisions,
+                                    const std::string& tag);
+
+// One revision and every key it changed, in (set, section, key) order.
+CfgItemStatus::Status ShowCfgRevision(LxiConfigure& client, std::uint64_t revision, RevisionEntry& entry,
+                                      std::vector<KeyChange>& changes, const std::string& tag);
+
+// The keys whose value at revision from differs from their value at to
+// (kCfgCurrentRevision: now): before at from, after at to.
+CfgItemStatus::Status DiffCfgRevisions(LxiConfigure& client, std::uint64_t from, std::uint64_t to,
+                                       std::vector<KeyChange>& changes, const std::string& tag);
+
+// Every key changed after revision returns to its value then (deleted when
+// it did not exist), as one new revision: made (0 when nothing differed,
+// and then no revision was made).
+CfgItemStatus::Status RollbackCfg(LxiConfigure& client, std::uint64_t revision, std::uint64_t& made,
+                                  const std::string& tag);
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,76 @@
+#include "requests/HistoryRequests.h"
+
+#include "requests/RevisionNotes.h"
+
+namespace qet_cfgserver {
+
+namespace {
+
+void AddRecords(const std::vector<KeyChange>& changes, wire::Reply* reply) {
+  for (const KeyChange& change : changes) reply->records.push_back(wire::RecordOf(change));
+}
+
+LxStatus Revisions(ConfigStore* store, wire::Reply* reply) {
+  LxStatus status = store->revisions().Current(&reply->revision);
+  if (status.ok()) status = store->revisions().OldestKept(&reply->oldestKept);
+  return status;
+}
+
+LxStatus List(ConfigStore* store, const wire::Request& request, wire::Reply* reply) {
+  return store->history().List(request.scope(), request.revision, request.count, &reply->revisions);
+}
+
+LxStatus Show(ConfigStore* store, const wire::Request& request, wire::Reply* reply) {
+  RevisionEntry entry;
+  std::vector<KeyChange> changes;
+  LxStatus status = store->history().Show(request.revision, &entry, &changes);
+  if (!status.ok()) return status;
+  reply->revisions.push_back(entry);
+  AddRecords(changes, reply);
+  return status;
+}
+
+LxStatus Diff(ConfigStore* store, const wire::Request& request, wire::Reply* reply) {
+  const std::uint64_t to = request.otherRevision == wire::kCurrentRevision ? reply->revision : request.otherRevision;
+  std::vector<KeyChange> changes;
+  LxStatus status = store->history().Differences(request.revision, to, ConfigScope{}, &changes);
+  AddRecords(changes, reply);
+  return status;
+}
+
+LxStatus RollBack(ConfigStore* store, const wire::Request& request, wire::Reply* reply, CommittedRevision* made) {
+  const ChangeNote note = NoteFor(request, RevisionSummary("rollback", {std::to_string(request.revision)}));
+  LxStatus status = store->layers().RollBackTo(request.revision, note, made);
+  if (status.ok() && made->number != 0) reply->revision = made->number;
+  AddRecords(made->changes, reply);
+  return status;
+}
+
+}  // namespace
+
+bool HistoryRequests::Handles(wire::Operation operation) {
+  return operation >= wire::Operation::kRevision && operation <= wire::Operation::kRollback;
+}
+
+LxStatus HistoryRequests::Execute(ConfigStore* store, const wire::Request& request, wire::Reply* reply,
+                                  CommittedRevision* made) {
+  reply->kind = wire::ReplyKind::kRevisions;
+  LxStatus status = Revisions(store, reply);
+  if (!status.ok()) return status;
+  switch (request.operation) {
+    case wire::Operation::kRevision:
+      return status;
+    case wire::Operation::kHistory:
+      return List(store, request, reply);
+    case wire::Operation::kShowRevision:
+      return Show(store, request, reply);
+    case wire::Operation::kDiff:
+      return Diff(store, request, reply);
+    case wire::Operation::kRollback:
+      return RollBack(store, request, reply, made);
+    default:
+      return LxStatus::InvalidArgument("not a revision operation");
+  }
+}
+
+}  // namespace qet_cfgserver

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "cfgwire/Messages.h"
+#include "common/LxStatus.h"
+#include "store/ConfigStore.h"
+
+namespace qet_cfgserver {
+
+// The answers to the revision operations (kRevision, kHistory,
+// kShowRevision, kDiff, kRollback) from the store's history. Every answer
+// is of kind kRevisions and carries the current revision and the oldest
+// kept (a rollback's: the revision it made, with the keys it changed as
+// records). A revision that is no longer
+// kept is NotFound, one not made yet InvalidArgument. A rollback is a write:
+// *made is what it committed. Stateless; the reactor thread calls it.
+class HistoryRequests {
+ public:
+  static bool Handles(wire::Operation operation);
+
+  static LxStatus Execute(ConfigStore* store, const wire::Request& request, wire::Reply* reply,
+                          CommittedRevision* made);
+};
+
+}  // namespace qet_cfgserver
