@@ -1,6 +1,7 @@
 #include "cfgctl/CommandLine.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace cfgctl {
 
@@ -27,7 +28,37 @@ constexpr CommandShape kShapes[] = {
     {"reset", 0, 3, "[SET [SECTION [KEY]]]"},
     {"watch", 0, 2, "[SET [SECTION]]"},
     {"check", 1, kAny, "FILE.schema..."},
+    {"revision", 0, 0, ""},
+    {"history", 0, 3, "[-n N] [SET [SECTION [KEY]]]"},
+    {"show", 1, 1, "REV"},
+    {"diff", 1, 2, "REV [REV2]"},
+    {"rollback", 1, 1, "REV"},
 };
+
+// The options a command takes, before its arguments.
+struct OptionShape {
+  const char* command;
+  const char* name;
+  bool takesValue;
+};
+
+constexpr OptionShape kOptions[] = {
+    {"export", "--dir", true},
+    {"import", "--replace", false},
+    {"history", "-n", true},
+};
+
+bool TakesOptions(const std::string& command) {
+  for (const OptionShape& option : kOptions)
+    if (command == option.command) return true;
+  return false;
+}
+
+const OptionShape* OptionOf(const std::string& command, const std::string& argument) {
+  for (const OptionShape& option : kOptions)
+    if (command == option.command && argument == option.name) return &option;
+  return nullptr;
+}
 
 const CommandShape* ShapeOf(const std::string& command) {
   for (const CommandShape& shape : kShapes) {
@@ -37,6 +68,31 @@ const CommandShape* ShapeOf(const std::string& command) {
 }
 
 LxStatus Usage(const std::string& message) { return LxStatus::InvalidArgument(message + " (see cfgctl --help)"); }
+
+// A whole number from 1 up, decimal digits only.
+bool ParseCount(const std::string& text, std::uint32_t* count) {
+  std::uint64_t value = 0;
+  for (char digit : text) {
+    if (digit < '0' || digit > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(digit - '0');
+    if (value > UINT32_MAX) return false;
+  }
+  *count = static_cast<std::uint32_t>(value);
+  return !text.empty() && value > 0;
+}
+
+LxStatus Apply(const OptionShape& option, const std::string& value, CommandLine* line) {
+  const std::string name = option.name;
+  if (name == "--replace") {
+    line->replace = true;
+  } else if (name == "--dir") {
+    if (value.empty()) return Usage("export: --dir needs a directory");
+    line->directory = value;
+  } else if (name == "-n") {
+    if (!ParseCount(value, &line->count)) return Usage(line->command + ": -n needs a whole number from 1 up");
+  }
+  return LxStatus::Ok();
+}
 
 }  // namespace
 
@@ -52,18 +108,16 @@ LxStatus CommandLine::Parse(int argc, const char* const* argv, CommandLine* line
   if (shape == nullptr) return Usage("unknown command '" + line->command + "'");
 
   int next = 2;
-  const bool takesOptions = line->command == "export" || line->command == "import";
-  for (; takesOptions && next < argc; ++next) {
+  for (const bool takesOptions = TakesOptions(line->command); takesOptions && next < argc; ++next) {
     const std::string argument = argv[next];
     if (argument == "--") {
       ++next;
       break;
     }
-    if (line->command == "import" && argument == "--replace") {
-      line->replace = true;
-    } else if (line->command == "export" && argument == "--dir" && next + 1 < argc) {
-      line->directory = argv[++next];
-      if (line->directory.empty()) return Usage("export: --dir needs a directory");
+    const OptionShape* option = OptionOf(line->command, argument);
+    if (option != nullptr && (!option->takesValue || next + 1 < argc)) {
+      const LxStatus applied = Apply(*option, option->takesValue ? argv[++next] : "", line);
+      if (!applied.ok()) return applied;
     } else if (argument.size() > 1 && argument[0] == '-') {
       return Usage(line->command + ": unknown option '" + argument + "'");
     } else {
@@ -72,7 +126,7 @@ LxStatus CommandLine::Parse(int argc, const char* const* argv, CommandLine* line
   }
   line->arguments.assign(argv + next, argv + argc);
   if (line->arguments.size() < shape->fewest || line->arguments.size() > shape->most)
-    return Usage(std::string("usage: cfgctl ") + shape->name + " " + shape->arguments);
+    return Usage(std::string("usage: cfgctl ") + shape->name + (*shape->arguments ? " " : "") + shape->arguments);
   return LxStatus::Ok();
 }
 
@@ -98,6 +152,14 @@ const char* CommandLine::HelpText() {
          "                               interrupted\n"
          "  check FILE.schema...         report each schema's errors by file and line\n"
          "                               (no server needed)\n"
+         "  revision                     the current revision number\n"
+         "  history [-n N] [SET [SECTION [KEY]]]\n"
+         "                               the kept revisions that changed the keys named,\n"
+         "                               newest first: number, time, user, program, summary\n"
+         "  show REV                     a revision and each key it changed, new and old\n"
+         "  diff REV [REV2]              what differs between two revisions (default: now)\n"
+         "  rollback REV                 every key changed since REV back to its value\n"
+         "                               then, as one new revision\n"
          "  --help                       this text\n"
          "\n"
          "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,13 +9,15 @@
 namespace cfgctl {
 
 // One cfgctl invocation as the command line gives it. Options are taken only
-// where a command has them (export --dir DIR, import --replace, "--" ending
-// them), so a value such as "-1" in `cfgctl set ... -1` stays a value.
+// where a command has them (export --dir DIR, import --replace, history -n
+// N), before its arguments ("--" ends them), so a value such as "-1" in
+// `cfgctl set ... -1` stays a value.
 struct CommandLine {
   std::string command;  // "get", "set", ...; "help" for --help
   std::vector<std::string> arguments;
   bool replace = false;       // import --replace
   std::string directory;      // export --dir DIR
+  std::uint32_t count = 0;    // history -n N; 0: every kept revision
 
   // Parses argv[1..]; InvalidArgument (one line, naming the command) when
   // the command is unknown or its arguments do not fit it.

@@ -20,6 +20,7 @@ LxStatus Parse(const Words& words, CommandLine* line) {
   line->arguments = {"stale"};
   line->replace = true;
   line->directory = "stale";
+  line->count = 99;
   std::vector<const char*> argv = {"cfgctl"};
   for (const std::string& word : words) argv.push_back(word.c_str());
   return CommandLine::Parse(static_cast<int>(argv.size()), argv.data(), line);
@@ -38,6 +39,7 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
     Words arguments;
     bool replace;
     const char* directory;
+    std::uint32_t count = 0;
   } cases[] = {
       {{"--help"}, "help", {}, false, ""},
       {{"-h"}, "help", {}, false, ""},
@@ -73,6 +75,15 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
       {{"reset", "s", "x", "k"}, "reset", {"s", "x", "k"}, false, ""},
       {{"watch"}, "watch", {}, false, ""},
       {{"watch", "s", "x"}, "watch", {"s", "x"}, false, ""},
+      {{"revision"}, "revision", {}, false, ""},
+      {{"history"}, "history", {}, false, ""},
+      {{"history", "-n", "3", "net", "eth0", "mtu"}, "history", {"net", "eth0", "mtu"}, false, "", 3},
+      {{"history", "-n", "1", "-n", "4294967295"}, "history", {}, false, "", 4294967295u},
+      {{"history", "--", "-n"}, "history", {"-n"}, false, ""},  // a set named -n
+      {{"show", "12"}, "show", {"12"}, false, ""},
+      {{"diff", "1"}, "diff", {"1"}, false, ""},
+      {{"diff", "1", "2"}, "diff", {"1", "2"}, false, ""},
+      {{"rollback", "0"}, "rollback", {"0"}, false, ""},
   };
   for (const auto& expected : cases) {
     SCOPED_TRACE(Joined(expected.words));
@@ -83,6 +94,7 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
     EXPECT_EQ(line.arguments, expected.arguments);
     EXPECT_EQ(line.replace, expected.replace);
     EXPECT_EQ(line.directory, expected.directory);
+    EXPECT_EQ(line.count, expected.count);
   }
 }
 
@@ -119,6 +131,17 @@ TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
       {{"export", "--replace"}, "export: unknown option '--replace'"},
       {{"export", "--dir"}, "export: unknown option '--dir'"},  // with no directory after it
       {{"export", "--dir", "", "a"}, "export: --dir needs a directory"},
+      {{"revision", "12"}, "usage: cfgctl revision"},
+      {{"history", "-n", "0"}, "history: -n needs a whole number from 1 up"},
+      {{"history", "-n", "-3"}, "history: -n needs a whole number from 1 up"},
+      {{"history", "-n", "4294967296"}, "history: -n needs a whole number from 1 up"},
+      {{"history", "-n"}, "history: unknown option '-n'"},  // with no number after it
+      {{"history", "--all"}, "history: unknown option '--all'"},
+      {{"history", "s", "x", "k", "extra"}, "usage: cfgctl history [-n N] [SET [SECTION [KEY]]]"},
+      {{"show"}, "usage: cfgctl show REV"},
+      {{"diff", "1", "2", "3"}, "usage: cfgctl diff REV [REV2]"},
+      {{"rollback"}, "usage: cfgctl rollback REV"},
+      {{"rollback", "-n", "3"}, "usage: cfgctl rollback REV"},  // rollback takes no options
   };
   for (const auto& expected : cases) {
     SCOPED_TRACE(Joined(expected.words));
@@ -134,7 +157,8 @@ TEST(CommandLineTest, UsageLinesAreTheLinesOfTheHelpText) {
   const std::string help = CommandLine::HelpText(), prefix = "usage: cfgctl ", suffix = " (see cfgctl --help)";
   for (const Words& words : {Words{"get"}, Words{"set"}, Words{"delete"}, Words{"list", "s", "x", "k"},
                              Words{"import"}, Words{"changes", "s", "x"}, Words{"reset", "s", "x", "k", "extra"},
-                             Words{"watch", "s", "x", "k"}}) {
+                             Words{"watch", "s", "x", "k"}, Words{"revision", "x"}, Words{"history", "a", "b", "c", "d"},
+                             Words{"show"}, Words{"diff"}, Words{"rollback"}}) {
     CommandLine line;
     const std::string message = Parse(words, &line).message();
     ASSERT_EQ(message.compare(0, prefix.size(), prefix), 0) << message;

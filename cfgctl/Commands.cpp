@@ -5,6 +5,7 @@
 #include <set>
 
 #include "cfgctl/BackupCommands.h"
+#include "cfgctl/HistoryCommands.h"
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgRequests.h"
@@ -28,6 +29,11 @@ ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& 
   if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace);
   if (line.command == "watch") return WatchCommand::Run(ScopeOf(arguments), output);
   if (line.command == "check") return Check(arguments);
+  if (line.command == "revision") return HistoryCommands::Revision(client, output);
+  if (line.command == "history") return HistoryCommands::History(client, arguments, line.count, output);
+  if (line.command == "show") return HistoryCommands::Show(client, arguments[0], output);
+  if (line.command == "diff") return HistoryCommands::Diff(client, arguments, output);
+  if (line.command == "rollback") return HistoryCommands::Rollback(client, arguments[0]);
   Output::Error("unknown command " + Output::Word(line.command));
   return kUsage;
 }

@@ -1,6 +1,10 @@
 #include "cfgmsg/CfgHistory.h"
 
+#include "cfgwire/Limits.h"
+
 namespace qet_cfgserver {
+
+static_assert(kCfgMaxHistoryPage == wire::kMaxRevisionsPerReply, "one page is what one answer lists");
 
 CfgItemStatus::Status LxiConfigure::ReadRevision(std::uint64_t&, std::uint64_t&, const std::string&) {
   return CfgItemStatus::kRejected;

@@ -19,6 +19,9 @@ namespace qet_cfgserver {
 // A revision that is no longer kept gives kKeyNotFound (GetCfgRevision
 // tells the oldest kept); one not made yet kRejected.
 
+// Revisions one GetCfgHistory returns at most.
+constexpr std::uint32_t kCfgMaxHistoryPage = 1000;
+
 // For DiffCfgRevisions: the configuration as it is now.
 constexpr std::uint64_t kCfgCurrentRevision = ~std::uint64_t{0};
 
@@ -28,7 +31,8 @@ CfgItemStatus::Status GetCfgRevision(LxiConfigure& client, std::uint64_t& curren
                                      const std::string& tag);
 
 // The kept revisions that changed a key within scope, newest first: at
-// most count (up to 1,000), older than before (0: from the newest on).
+// most count (up to kCfgMaxHistoryPage), older than before (0: from the
+// newest on).
 // revisions is cleared first.
 CfgItemStatus::Status GetCfgHistory(LxiConfigure& client, const ConfigScope& scope, std::uint64_t before,
                                     std::uint32_t count, std::vector<RevisionEntry>& revisions,

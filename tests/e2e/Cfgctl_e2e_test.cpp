@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -141,9 +142,34 @@ class CfgctlEndToEnd : public ::testing::Test {
     ASSERT_TRUE(subscribed) << watch.output() << watch.errors();
   }
 
+  // Stops the server and starts it again on the same database, with the
+  // same imports and extraArguments.
+  void Restart(const std::vector<std::string>& extraArguments = {}) {
+    ExitStatus stopped;
+    ASSERT_TRUE(server_.Stop(&stopped).ok());
+    const LxStatus started = server_.Start({Runtime(), directory_.File("config.db"),
+                                            {directory_.File("network.ini"), directory_.File("system.ini")},
+                                            extraArguments});
+    ASSERT_TRUE(started.ok()) << started.ToString();
+  }
+
+  // Four changes after the two imports at start (revisions 1 and 2): 3 to 6.
+  void MakeFourChanges() {
+    Expect({"set", "network", "eth0", "mtu", "9000"}, 0, "");
+    Expect({"set", "network", "eth0", "mtu", "1400"}, 0, "");
+    Expect({"delete", "network", "eth0", "gateway"}, 0, "");
+    Expect({"set", "system", "time", "zone", "Europe/Zurich"}, 0, "");
+  }
+
   TemporaryDirectory directory_;
   ServerProcess server_;
 };
+
+// output with every UTC time in it (2026-12-06T15:45:00Z) replaced by TIME.
+std::string WithoutTimes(const std::string& output) {
+  static const std::regex kTime("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z");
+  return std::regex_replace(output, kTime, "TIME");
+}
 
 TEST_F(CfgctlEndToEnd, HelpDescribesTheExitStatuses) {
   const Outcome help = Cfgctl({"--help"});
@@ -346,6 +372,88 @@ TEST_F(CfgctlEndToEnd, WatchEndsCleanlyOnSigTerm) {
   ExitStatus status;
   ASSERT_TRUE(watch.Wait(kDeadline, &status).ok());
   EXPECT_TRUE(status.IsExit(0)) << status.ToString() << watch.errors();
+}
+
+// Revisions: the imports at start made 1 and 2, four changes 3 to 6. Who
+// made them: the user and program are unknown ("?") where the server does
+// not read its peers' credentials.
+TEST_F(CfgctlEndToEnd, RevisionCountsTheChangesAndHistoryListsTheNewestFirst) {
+  Expect({"revision"}, 0, "2\n");
+  MakeFourChanges();
+  Expect({"revision"}, 0, "6\n");
+  const Outcome history = Cfgctl({"history", "-n", "3"});
+  EXPECT_TRUE(history.status.IsExit(0)) << history.errors;
+  EXPECT_EQ(WithoutTimes(history.output),
+            "6 TIME ? ? set system time zone\n"
+            "5 TIME ? ? delete network eth0 gateway\n"
+            "4 TIME ? ? set network eth0 mtu\n");
+  const Outcome mtu = Cfgctl({"history", "network", "eth0", "mtu"});
+  EXPECT_EQ(WithoutTimes(mtu.output),
+            "4 TIME ? ? set network eth0 mtu\n"
+            "3 TIME ? ? set network eth0 mtu\n"
+            "1 TIME " + std::to_string(geteuid()) + " cfgserver defaults network from " +
+                directory_.File("network.ini") + " (4 keys)\n")
+      << mtu.errors;
+}
+
+TEST_F(CfgctlEndToEnd, ShowGivesEachKeyARevisionChangedWithItsNewAndOldValue) {
+  MakeFourChanges();
+  const Outcome show = Cfgctl({"show", "4"});
+  EXPECT_TRUE(show.status.IsExit(0)) << show.errors;
+  EXPECT_EQ(WithoutTimes(show.output),
+            "4 TIME ? ? set network eth0 mtu\n"
+            "client cfgctl tag cfgctl uid ? pid ?\n"
+            "changed network eth0 mtu = 1400 was 9000\n");
+  const Outcome defaults = Cfgctl({"show", "2"});
+  EXPECT_NE(defaults.output.find("\nadded system time zone = UTC\n"), std::string::npos) << defaults.output;
+  const Outcome deleted = Cfgctl({"show", "5"});
+  EXPECT_NE(deleted.output.find("\ndeleted network eth0 gateway was 192.168.1.1\n"), std::string::npos)
+      << deleted.output;
+}
+
+TEST_F(CfgctlEndToEnd, DiffShowsWhatDiffersBetweenTwoRevisions) {
+  MakeFourChanges();
+  Expect({"diff", "2"}, 0,
+         "deleted network eth0 gateway was 192.168.1.1\n"
+         "changed network eth0 mtu = 1400 was 1500\n"
+         "changed system time zone = Europe/Zurich was UTC\n");
+  Expect({"diff", "4", "3"}, 0, "changed network eth0 mtu = 9000 was 1400\n");
+  Expect({"diff", "6", "6"}, 0, "");
+}
+
+// A rollback returns every key changed since its revision, is a revision
+// itself, and all of it is still there after a restart.
+TEST_F(CfgctlEndToEnd, RollbackRestoresAndIsItselfARevisionThatSurvivesARestart) {
+  MakeFourChanges();
+  Expect({"rollback", "3"}, 0, "");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "9000\n");
+  Expect({"get", "network", "eth0", "gateway"}, 0, "192.168.1.1\n");
+  Expect({"get", "system", "time", "zone"}, 0, "UTC\n");
+  Expect({"revision"}, 0, "7\n");
+  const std::string history = WithoutTimes(Cfgctl({"history", "-n", "2"}).output);
+  EXPECT_EQ(history, "7 TIME ? ? rollback 3 (3 keys)\n6 TIME ? ? set system time zone\n");
+  Restart();
+  Expect({"revision"}, 0, "7\n");
+  EXPECT_EQ(WithoutTimes(Cfgctl({"history", "-n", "2"}).output), history);
+  Expect({"get", "network", "eth0", "mtu"}, 0, "9000\n");
+  Expect({"rollback", "6"}, 0, "");  // the rollback undone
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1400\n");
+  Expect({"revision"}, 0, "8\n");
+}
+
+TEST_F(CfgctlEndToEnd, ARevisionNoLongerKeptOrNotMadeYetExitsWithOne) {
+  Restart({"--history", "2"});
+  MakeFourChanges();
+  Expect({"rollback", "3"}, 1, "");
+  EXPECT_EQ(Cfgctl({"rollback", "3"}).errors,
+            "cfgctl: rollback 3: revision 3 is no longer kept (the oldest kept is 5)\n");
+  EXPECT_EQ(Cfgctl({"show", "4"}).errors, "cfgctl: show 4: revision 4 is no longer kept (the oldest kept is 5)\n");
+  EXPECT_EQ(Cfgctl({"diff", "1", "9"}).errors, "cfgctl: diff 1 9: revision 9 is not made yet (the current one is 6)\n");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1400\n");  // nothing rolled back
+  Expect({"rollback", "4"}, 0, "");                           // 5 and 6 are kept: enough
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1400\n");
+  Expect({"get", "network", "eth0", "gateway"}, 0, "192.168.1.1\n");
+  Expect({"show", "x"}, 2, "");
 }
 
 }  // namespace

@@ -161,8 +161,9 @@ LxStatus HistoryReader::Differences(std::uint64_t from, std::uint64_t to, const 
   if (!KnownLevel(scope)) return UnknownLevel(scope);
   const bool forwards = from <= to;
   const std::uint64_t lower = forwards ? from : to, upper = forwards ? to : from;
-  LxStatus status = CheckFollowedByKept(lower);
-  if (status.ok()) status = CheckFollowedByKept(upper);
+  // One not made yet is the plainer mistake: said first.
+  LxStatus status = CheckFollowedByKept(upper);
+  if (status.ok()) status = CheckFollowedByKept(lower);
   if (!status.ok()) return status;
 
   // The value at lower is the before of a key's first change after it, the
