@@ -174,7 +174,7 @@ LxStatus SalvageReader::ReadHighestRevision(const std::string& path, const char*
   std::int64_t highest = 0;
   // In key order, so a bad page stops the scan after every number before it.
   const LxStatus history = HighestNumber(database.get(), path, "history", "revision", &highest);
-  const LxStatus counter = HighestNumber(database.get(), path, "revision_counter", "highest", &highest);
+  const LxStatus counter = HighestNumber(database.get(), path, "revision_state", "highest", &highest);
   if (!history.ok() && !counter.ok() && highest == 0) return history;
   *revision = static_cast<std::uint64_t>(highest);
   return LxStatus::Ok();

@@ -30,7 +30,7 @@ class SalvageReader {
   static LxStatus ReadDefaultRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows);
 
   // The highest revision number path holds, in its history or its
-  // revision counter; 0 for a file from before revisions. Fails when
+  // revision state; 0 for a file from before revisions. Fails when
   // neither can be read.
   static LxStatus ReadHighestRevision(const std::string& path, const char* vfs, std::uint64_t* revision);
 };

@@ -317,6 +317,20 @@ LxStatus ConfigLayers::RollBackTo(std::uint64_t revision, const ChangeNote& note
   });
 }
 
+LxStatus ConfigLayers::CancelPending(const ChangeNote& note, CommittedRevision* made) {
+  return CommitRevision("cannot commit the rollback", note, made, [&](std::vector<KeyChange>* changes) {
+    std::optional<PendingConfirmation> pending;
+    std::uint64_t current = 0;
+    LxStatus done = revisions_->Pending(&pending);
+    if (done.ok() && !pending) return LxStatus::NotFound("no change awaits confirmation");
+    if (done.ok()) done = revisions_->Current(&current);
+    if (done.ok()) done = history_->Differences(current, pending->base, ConfigScope{}, changes);
+    for (auto change = changes->begin(); done.ok() && change != changes->end(); ++change) done = Apply(*change);
+    if (done.ok()) done = revisions_->ClearPending();
+    return done;
+  });
+}
+
 LxStatus ConfigLayers::ExportSet(const std::string& set, std::vector<wire::Record>* records) {
   std::vector<ConfigRow> rows;
   LxStatus status = SelectSet(database_, &statements_->selectConfigSet, set, &rows);

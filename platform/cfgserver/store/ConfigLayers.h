@@ -67,6 +67,10 @@ class ConfigLayers {
   // revision after it is no longer kept, InvalidArgument when it is not
   // made yet (HistoryReader::Differences).
   LxStatus RollBackTo(std::uint64_t revision, const ChangeNote& note, CommittedRevision* made);
+  // Rolls back the change awaiting confirmation (RevisionLog::Pending) and
+  // every change after it: RollBackTo its base, and the wait ends. NotFound
+  // when no change awaits confirmation.
+  LxStatus CancelPending(const ChangeNote& note, CommittedRevision* made);
 
   // Every key of set with its effective value (kValue records, set left
   // empty), in section, key order.

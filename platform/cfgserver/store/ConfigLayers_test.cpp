@@ -123,5 +123,23 @@ TEST(ConfigLayersTest, RollbackReturnsEveryKeyChangedSinceItsRevision) {
   EXPECT_EQ(Section(store.get(), "net", "s"), (std::map<std::string, std::string>{{"a", "5"}}));
 }
 
+// Cancelling rolls back the change awaiting confirmation and every change
+// made after it, as one revision, and ends the wait.
+TEST(ConfigLayersTest, CancellingRollsBackThePendingChangeAndEveryOneAfterIt) {
+  quenlo_test::TemporaryDirectory directory;
+  std::unique_ptr<ConfigStore> store;
+  ASSERT_TRUE(ConfigStore::Open(directory.File("config.db"), &store).ok());
+  CommittedRevision made;
+  const ChangeNote confirmed{ChangeAuthor(), "confirmed", 60};
+  ASSERT_TRUE(store->SetValue("net", "s", "a", "1", kNote, &made).ok());       // 1: the base
+  ASSERT_TRUE(store->SetValue("net", "s", "a", "2", confirmed, &made).ok());  // 2
+  ASSERT_TRUE(store->SetValue("net", "s", "b", "3", kNote, &made).ok());       // 3, made meanwhile
+  ASSERT_TRUE(store->layers().CancelPending(kNote, &made).ok());
+  EXPECT_EQ(made.number, 4u);
+  EXPECT_EQ(Lines(made), (std::vector<std::string>{"net/s/a 2>1", "net/s/b 3>-"}));
+  EXPECT_EQ(Section(store.get(), "net", "s"), (std::map<std::string, std::string>{{"a", "1"}}));
+  EXPECT_EQ(store->layers().CancelPending(kNote, &made).code(), LxStatus::Code::kNotFound);
+}
+
 }  // namespace
 }  // namespace qet_cfgserver

@@ -42,6 +42,9 @@ constexpr int kLongValueOneIn = 4;
 // Few revisions kept, so that writes prune and rollbacks reach past the
 // oldest kept.
 constexpr std::uint32_t kHistoryLimit = 8;
+// Some writes await confirmation, which keeps history beyond the limit.
+constexpr int kConfirmedOneIn = 8;
+constexpr std::uint32_t kConfirmSeconds = 60;
 
 using Address = std::tuple<std::string, std::string, std::string>;  // set, section, key
 using Contents = std::map<Address, std::string>;
@@ -56,12 +59,21 @@ struct State {
   Contents defaults;
   History history;
   std::uint64_t revision = 0;
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> pending;  // base, revision awaiting confirmation
 
-  // Records changes as the next revision, pruned as the store prunes.
-  void Record(std::vector<KeyChange> changes) {
+  // Records changes as the next revision, pruned as the store prunes: what
+  // a pending change's rollback needs stays.
+  void Record(std::vector<KeyChange> changes, bool confirmed = false) {
     if (changes.empty()) return;
     history[++revision] = std::move(changes);
-    while (!history.empty() && history.begin()->first + kHistoryLimit <= revision) history.erase(history.begin());
+    if (confirmed) pending = std::make_pair(pending ? pending->first : revision - 1, revision);
+    Prune();
+  }
+
+  void Prune() {
+    while (!history.empty() && history.begin()->first + kHistoryLimit <= revision &&
+           !(pending && history.begin()->first > pending->first))
+      history.erase(history.begin());
   }
 
   void Apply(const KeyChange& change) {
@@ -87,6 +99,7 @@ bool SameChanges(const std::vector<KeyChange>& left, const std::vector<KeyChange
 
 bool operator==(const State& left, const State& right) {
   return left.config == right.config && left.defaults == right.defaults && left.revision == right.revision &&
+         left.pending == right.pending &&
          std::equal(left.history.begin(), left.history.end(), right.history.begin(), right.history.end(),
                     [](const auto& one, const auto& other) {
                       return one.first == other.first && SameChanges(one.second, other.second);
@@ -153,29 +166,62 @@ class ConfigStorePowerCutTest : public ::testing::Test {
     inFlight_ = false;
   }
 
-  // A write is a revision even when it writes the value the key has.
+  // A write is a revision even when it writes the value the key has; some
+  // are to be confirmed.
   void Write() {
     const Address address{RandomSet(), RandomSection(), RandomKey()};
     const std::string value = RandomValue();
+    ChangeNote note = kNote;
+    if (Uniform(1, kConfirmedOneIn) == 1) note.confirmSeconds = kConfirmSeconds;
     ifApplied_ = acknowledged_;
     const KeyChange change{std::get<0>(address), std::get<1>(address), std::get<2>(address),
                            acknowledged_.ValueOf(address), value};
     ifApplied_.Apply(change);
-    ifApplied_.Record({change});
+    ifApplied_.Record({change}, note.confirmSeconds > 0);
     inFlight_ = true;
     CommittedRevision made;
-    Finish(store_->SetValue(change.set, change.section, change.key, value, kNote, &made));
+    Finish(store_->SetValue(change.set, change.section, change.key, value, note, &made));
   }
 
   // Every key changed after a revision takes its value at that revision, as
   // one revision; a revision whose successors are no longer kept changes
   // nothing.
   void RollBack() {
-    const State& now = acknowledged_;
-    const std::uint64_t target = static_cast<std::uint64_t>(Uniform(0, static_cast<int>(now.revision)));
-    ifApplied_ = now;
+    const std::uint64_t target = static_cast<std::uint64_t>(Uniform(0, static_cast<int>(acknowledged_.revision)));
     CommittedRevision made;
-    const LxStatus status = store_->layers().RollBackTo(target, kNote, &made);
+    ExpectRollBack(target, store_->layers().RollBackTo(target, kNote, &made));
+  }
+
+  // The change awaiting confirmation and every one after it rolled back, or
+  // confirmed; NotFound with none awaiting.
+  void Cancel() {
+    CommittedRevision made;
+    const LxStatus status = store_->layers().CancelPending(kNote, &made);
+    if (!acknowledged_.pending) {
+      EXPECT_TRUE(status.code() == LxStatus::Code::kNotFound || vfs_.powerCut()) << status.ToString();
+      return;
+    }
+    ExpectRollBack(acknowledged_.pending->first, status, true);
+  }
+
+  void Confirm() {
+    const LxStatus status = store_->revisions().Confirm();
+    if (!acknowledged_.pending) {
+      EXPECT_TRUE(status.code() == LxStatus::Code::kNotFound || vfs_.powerCut()) << status.ToString();
+      return;
+    }
+    ifApplied_ = acknowledged_;
+    ifApplied_.pending.reset();
+    ifApplied_.Prune();
+    inFlight_ = true;
+    Finish(status);
+  }
+
+  // What a rollback to target did (status), against what it must have done;
+  // ending the wait for confirmation with it when cancelling.
+  void ExpectRollBack(std::uint64_t target, const LxStatus& status, bool cancelling = false) {
+    const State& now = acknowledged_;
+    ifApplied_ = now;
     if (target + 1 < now.oldestKept() && target != now.revision) {
       EXPECT_TRUE(status.code() == LxStatus::Code::kNotFound || vfs_.powerCut()) << status.ToString();
       return;
@@ -190,7 +236,9 @@ class ConfigStorePowerCutTest : public ::testing::Test {
         changes.push_back(KeyChange{std::get<0>(address), std::get<1>(address), std::get<2>(address),
                                     now.ValueOf(address), value});
     for (const KeyChange& change : changes) ifApplied_.Apply(change);
+    if (cancelling) ifApplied_.pending.reset();
     ifApplied_.Record(changes);
+    ifApplied_.Prune();
     inFlight_ = true;
     Finish(status);
   }
@@ -298,8 +346,11 @@ class ConfigStorePowerCutTest : public ::testing::Test {
 
   static LxStatus ReadHistory(ConfigStore* store, State* state) {
     LxStatus status = store->revisions().Current(&state->revision);
+    std::optional<PendingConfirmation> pending;
+    if (status.ok()) status = store->revisions().Pending(&pending);
+    if (pending) state->pending = std::make_pair(pending->base, pending->revision);
     std::vector<RevisionEntry> entries;
-    if (status.ok()) status = store->history().List(ConfigScope{}, 0, kHistoryLimit + 1, &entries);
+    if (status.ok()) status = store->history().List(ConfigScope{}, 0, UINT32_MAX, &entries);
     for (std::size_t index = 0; status.ok() && index < entries.size(); ++index) {
       RevisionEntry entry;
       std::vector<KeyChange>& changes = state->history[entries[index].number];
@@ -372,6 +423,8 @@ class ConfigStorePowerCutTest : public ::testing::Test {
         {"write", 300, &ConfigStorePowerCutTest::Write},
         {"import", 100, &ConfigStorePowerCutTest::Import},
         {"rollback", 30, &ConfigStorePowerCutTest::RollBack},
+        {"cancel", 15, &ConfigStorePowerCutTest::Cancel},
+        {"confirm", 15, &ConfigStorePowerCutTest::Confirm},
         {"snapshot", 4, &ConfigStorePowerCutTest::Snapshot},
         {"reopen", 1, &ConfigStorePowerCutTest::Reopen},
     };

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "common/LxStatus.h"
@@ -22,8 +23,14 @@ class StoreDatabase;
 // vanish with the change: after a crash or a power cut the newest kept
 // revision is exactly the last committed change. Numbers only grow and are
 // never reused: the current revision is the larger of the newest kept and
-// revision_counter, which holds the number when history keeps none and
-// which a rebuilt database starts from (RaiseTo).
+// the highest in revision_state, which holds the number when history keeps
+// none and which a rebuilt database starts from (RaiseTo).
+//
+// A change noted with confirmSeconds awaits confirmation: revision_state
+// holds it (its base, its revision, its deadline) in the same transaction.
+// A second one meanwhile keeps the first one's base. While one awaits,
+// every revision after its base is kept, whatever the limit, so that it can
+// be rolled back (ConfigLayers::CancelPending); Confirm() ends the wait.
 //
 // Bounded: the newest limit() revisions are kept, the oldest leaving in the
 // transaction that goes past the limit; 0 keeps none. To spare the flash
@@ -55,8 +62,8 @@ class RevisionLog {
   LxStatus OldestKept(std::uint64_t* revision);
 
   // Inside the transaction of a change: records changes (at least one, each
-  // key once) as the next revision, stamped with the time now. *made is its
-  // number.
+  // key once) as the next revision, stamped with the time now, awaiting
+  // confirmation when note says so. *made is its number.
   LxStatus Append(const ChangeNote& note, const std::vector<KeyChange>& changes, std::uint64_t* made);
 
   // Inside that transaction, after its last Append: the revisions beyond
@@ -67,6 +74,17 @@ class RevisionLog {
   // Prune. No changes make no revision (*made stays empty); otherwise
   // *made is the revision with changes.
   LxStatus Record(const ChangeNote& note, std::vector<KeyChange> changes, CommittedRevision* made);
+
+  // The change awaiting confirmation; none when there is none.
+  LxStatus Pending(std::optional<PendingConfirmation>* pending);
+
+  // Ends the wait for confirmation, in a transaction of its own; NotFound
+  // when no change awaits it.
+  LxStatus Confirm();
+
+  // Inside a transaction: no change awaits confirmation any longer (the
+  // revisions it kept may leave).
+  LxStatus ClearPending();
 
   // Makes Current() at least revision, in a transaction of its own: a
   // rebuilt database continues after the highest number its sources held.
@@ -80,6 +98,10 @@ class RevisionLog {
   LxStatus ReadNumber(SqliteStatement* select, std::uint64_t* number);
   // The oldest revision within the limit when current is the newest.
   std::uint64_t FirstWithinLimit(std::uint64_t current) const;
+  // The oldest revision to keep when current is the newest: within the
+  // limit, or after a pending change's base.
+  LxStatus FirstKept(std::uint64_t current, std::uint64_t* first);
+  LxStatus AwaitConfirmation(std::uint64_t revision, std::uint32_t seconds);
   LxStatus SetCounter(std::uint64_t revision);
 
   StoreDatabase* database_;

@@ -84,5 +84,30 @@ TEST_F(RevisionLogTest, EachWriteOfAGroupIsARevisionInItsOrder) {
   EXPECT_EQ(Current(), 3u);
 }
 
+// While a change awaits confirmation, every revision after its base stays,
+// even when history keeps none; confirming lets them go.
+TEST_F(RevisionLogTest, AChangeAwaitingConfirmationKeepsWhatItsRollbackNeeds) {
+  Open(0);
+  Write("mtu", "1500");  // 1
+  CommittedRevision made;
+  ChangeNote confirmed{ChangeAuthor(), "set mtu", 30};
+  ASSERT_TRUE(store_->SetValue("net", "eth0", "mtu", "9000", confirmed, &made).ok());  // 2, base 1
+  Write("gateway", "10.0.0.1");                                                       // 3
+  ASSERT_TRUE(store_->SetValue("net", "eth0", "mtu", "1400", confirmed, &made).ok());  // 4: the base stays
+  std::optional<PendingConfirmation> pending;
+  ASSERT_TRUE(store_->revisions().Pending(&pending).ok());
+  ASSERT_TRUE(pending);
+  EXPECT_EQ(std::make_pair(pending->base, pending->revision), std::make_pair(std::uint64_t{1}, std::uint64_t{4}));
+  EXPECT_GE(pending->deadline, time(nullptr) + 29);
+  EXPECT_EQ(OldestKept(), 2u);
+
+  ASSERT_TRUE(store_->revisions().Confirm().ok());
+  ASSERT_TRUE(store_->revisions().Pending(&pending).ok());
+  EXPECT_FALSE(pending);
+  EXPECT_EQ(OldestKept(), 5u);
+  EXPECT_EQ(store_->revisions().Confirm().code(), LxStatus::Code::kNotFound);
+  EXPECT_EQ(Write("mtu", "1500"), 5u);
+}
+
 }  // namespace
 }  // namespace qet_cfgserver

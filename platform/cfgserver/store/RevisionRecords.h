@@ -11,10 +11,21 @@
 namespace qet_cfgserver {
 
 // What a writing call of the store is told about its change, for history:
-// who asks and what they asked, as one line ("set network eth0 mtu").
+// who asks and what they asked, as one line ("set network eth0 mtu"); and
+// whether the change is to be rolled back unless confirmed within
+// confirmSeconds (0: a plain change).
 struct ChangeNote {
   ChangeAuthor author;
   std::string summary;
+  std::uint32_t confirmSeconds = 0;
+};
+
+// Changes applied at once that are rolled back unless confirmed in time:
+// every revision after base (changes made meanwhile included).
+struct PendingConfirmation {
+  std::uint64_t base = 0;      // the revision a rollback returns to
+  std::uint64_t revision = 0;  // the newest change awaiting confirmation
+  std::int64_t deadline = 0;   // seconds since 1970-01-01 UTC
 };
 
 // What a committed writing call changed: its revision and, in (set,

@@ -23,9 +23,11 @@ constexpr const char* kCreateHistory =
     " revision INTEGER PRIMARY KEY, time INTEGER NOT NULL, uid INTEGER, user_name BLOB NOT NULL, pid INTEGER,"
     " program BLOB NOT NULL, client BLOB NOT NULL, tag BLOB NOT NULL, summary BLOB NOT NULL, keys INTEGER NOT NULL,"
     " changes BLOB NOT NULL)";
-constexpr const char* kCreateRevisionCounter = "CREATE TABLE IF NOT EXISTS revision_counter (highest INTEGER NOT NULL)";
-constexpr const char* kStartRevisionCounter =
-    "INSERT INTO revision_counter SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM revision_counter)";
+constexpr const char* kCreateRevisionState =
+    "CREATE TABLE IF NOT EXISTS revision_state (highest INTEGER NOT NULL, confirm_base INTEGER,"
+    " confirm_revision INTEGER, confirm_deadline INTEGER)";
+constexpr const char* kStartRevisionState =
+    "INSERT INTO revision_state (highest) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM revision_state)";
 
 LxStatus ReadVersion(StoreDatabase* database, std::int64_t* version) {
   SqliteStatement statement;
@@ -50,8 +52,8 @@ LxStatus StoreSchema::Apply(StoreDatabase* database) {
   // they are: creating what is missing migrates it.
   return database->InTransaction("cannot commit the schema", [database]() {
     LxStatus created;
-    for (const char* sql : {kCreateConfig, kCreateDefaults, kCreateHistory, kCreateRevisionCounter,
-                            kStartRevisionCounter}) {
+    for (const char* sql : {kCreateConfig, kCreateDefaults, kCreateHistory, kCreateRevisionState,
+                            kStartRevisionState}) {
       if (created.ok()) created = database->Execute(sql);
     }
     if (created.ok()) created = database->Execute("PRAGMA user_version = " + std::to_string(kVersion));

@@ -20,9 +20,11 @@ class StoreDatabase;
 // config and two of history, which keeps what it costs the flash low (a
 // row per key, or a table per kind of row, would touch more pages each).
 //
-// "revision_counter" holds one number: the highest revision made when
-// history may not hold it (none kept, or a rebuilt database); the current
-// revision is the larger of it and the newest in history.
+// "revision_state" holds one row: the highest revision made when history
+// may not hold it (none kept, or a rebuilt database; the current revision
+// is the larger of it and the newest in history), and the change awaiting
+// confirmation, if any (its base, its newest revision and its deadline;
+// NULL when none).
 //
 // The version is PRAGMA user_version. Version 0 is a new database or one
 // from before the defaults layer (config alone; its rows stay the
