@@ -64,9 +64,9 @@ bool IsKnownOperation(ACE_CDR::ULong value, std::uint8_t version) {
 bool IsKnownStatus(ACE_CDR::ULong value) { return value <= CfgItemStatus::kServerError; }
 
 void WriteRecords(ACE_OutputCDR& out, const std::vector<Record>& records) {
-  out.write_ulong(static_cast<ACE_CDR::ULong>(records.size()));
+  WriteULong(out, static_cast<ACE_CDR::ULong>(records.size()));
   for (const Record& record : records) {
-    out.write_ulong(static_cast<ACE_CDR::ULong>(record.kind));
+    WriteULong(out, static_cast<ACE_CDR::ULong>(record.kind));
     for (const std::string* field : {&record.set, &record.section, &record.key, &record.value, &record.defaultValue})
       WriteString(out, *field);
   }
@@ -146,6 +146,25 @@ bool ReadRevisionEntries(ACE_InputCDR& in, std::vector<RevisionEntry>* entries) 
 
 bool CarriesRevisionFields(Operation operation) { return operation >= kFirstRevisionOperation; }
 
+// The older operations whose version-2 request may end with the revision
+// fields: a change to be confirmed.
+bool MayBeConfirmed(Operation operation) {
+  return operation == Operation::kSetValue || operation == Operation::kDelete || operation == Operation::kReset ||
+         operation == Operation::kImportCommit;
+}
+
+void WriteRevisionFields(ACE_OutputCDR& out, const Request& request) {
+  WriteNumber(out, request.revision);
+  WriteNumber(out, request.otherRevision);
+  WriteULong(out, request.count);
+  WriteULong(out, request.confirmSeconds);
+}
+
+bool ReadRevisionFields(ACE_InputCDR& in, Request* request) {
+  return ReadNumber(in, &request->revision) && ReadNumber(in, &request->otherRevision) &&
+         in.read_ulong(request->count) && in.read_ulong(request->confirmSeconds);
+}
+
 }  // namespace
 
 Record RecordOf(const KeyChange& change) {
@@ -180,13 +199,10 @@ LxStatus EncodeRequestFrame(const Request& request, std::string* frame) {
   for (const std::string* field :
        {&request.client, &request.tag, &request.set, &request.section, &request.key, &request.value})
     WriteString(out, *field);
-  const std::uint8_t version = VersionFor(request.operation);
+  const bool confirmed = MayBeConfirmed(request.operation) && request.confirmSeconds != 0;
+  const std::uint8_t version = confirmed ? kProtocolVersion : VersionFor(request.operation);
   if (version > kFirstProtocolVersion) WriteRecords(out, request.entries);
-  if (CarriesRevisionFields(request.operation)) {
-    WriteNumber(out, request.revision);
-    WriteNumber(out, request.otherRevision);
-    WriteULong(out, request.count);
-  }
+  if (CarriesRevisionFields(request.operation) || confirmed) WriteRevisionFields(out, request);
   return Finish(out, frame, version);
 }
 
@@ -213,8 +229,8 @@ LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t v
     WriteString(out, pair.value);
   }
   if (version > kFirstProtocolVersion) {
-    out.write_ulong(static_cast<ACE_CDR::ULong>(reply.kind));
-    out.write_ulong(reply.missed);
+    WriteULong(out, static_cast<ACE_CDR::ULong>(reply.kind));
+    WriteULong(out, reply.missed);
     WriteRecords(out, reply.records);
     if (reply.kind == ReplyKind::kRevisions) {
       WriteNumber(out, reply.revision);
@@ -239,9 +255,9 @@ LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, R
     if (!ReadString(in, field)) return LxStatus::Corruption("truncated request");
   if (header.version > kFirstProtocolVersion && !ReadRecords(in, &request->entries))
     return LxStatus::Corruption("bad entries in request");
-  if (CarriesRevisionFields(request->operation) &&
-      (!ReadNumber(in, &request->revision) || !ReadNumber(in, &request->otherRevision) ||
-       !in.read_ulong(request->count)))
+  const bool confirmed = header.version > kFirstProtocolVersion && MayBeConfirmed(request->operation) &&
+                         in.length() != 0;
+  if ((CarriesRevisionFields(request->operation) || confirmed) && !ReadRevisionFields(in, request))
     return LxStatus::Corruption("truncated request");
   return CheckFullyRead(in, "request");
 }
@@ -298,6 +314,8 @@ const char* OperationName(Operation operation) {
     case Operation::kShowRevision: return "show-revision";
     case Operation::kDiff: return "diff";
     case Operation::kRollback: return "rollback";
+    case Operation::kConfirm: return "confirm";
+    case Operation::kCancel: return "cancel";
   }
   return "unknown";
 }
