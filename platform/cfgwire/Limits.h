@@ -16,6 +16,9 @@ constexpr std::size_t kMaxLabelBytes = 64;  // client names and tags
 // older ones.
 constexpr std::uint32_t kMaxRevisionsPerReply = 1000;
 
+// The longest a change may wait for its confirmation: a day.
+constexpr std::uint32_t kMaxConfirmSeconds = 86400;
+
 // Largest frame body either side sends or accepts. A listing that would not
 // fit is answered with a server error instead.
 constexpr std::uint32_t kMaxFrameBodyBytes = 16 * 1024 * 1024;

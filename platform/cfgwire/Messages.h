@@ -39,15 +39,18 @@ enum class Operation : std::uint32_t {
   kShowRevision = 16,  // revision: it and its keys
   kDiff = 17,          // revision, otherRevision: what differs between them
   kRollback = 18,      // revision: every key changed since returns to its value then
+  kConfirm = 19,       // the change awaiting confirmation stays
+  kCancel = 20,        // the change awaiting confirmation is rolled back now
 };
 
 // The last operation of each version.
 constexpr Operation kLastVersion1Operation = Operation::kSetValue;
-constexpr Operation kLastOperation = Operation::kRollback;
+constexpr Operation kLastOperation = Operation::kCancel;
 // The first operation whose request carries revision fields.
 constexpr Operation kFirstRevisionOperation = Operation::kRevision;
 
-// The version a request of operation must be sent in.
+// The version a request of operation must be sent in (a change to be
+// confirmed goes in version 2 whatever its operation).
 std::uint8_t VersionFor(Operation operation);
 
 // One key in an export, an import, a list of changes or a notification.
@@ -95,6 +98,10 @@ struct Request {
   std::uint64_t revision = 0;
   std::uint64_t otherRevision = 0;  // kDiff: kCurrentRevision for now
   std::uint32_t count = 0;          // kHistory: at most this many, up to kMaxRevisionsPerReply
+  // kSetValue, kDelete, kReset, kImportCommit and kRollback: the change is
+  // rolled back unless confirmed (kConfirm) within this many seconds, up to
+  // kMaxConfirmSeconds; 0: a plain change.
+  std::uint32_t confirmSeconds = 0;
 
   // What an operation takes besides its names travels in one ulong, which
   // each operation reads under its own name below.
@@ -159,9 +166,12 @@ struct Reply {
 // Version 2 appends, to a request: ulong count + count records; to a reply:
 // ulong kind, ulong missed, ulong count + count records. A record is ulong
 // kind, then set, section, key, value, defaultValue as strings.
-// A request of an operation from kFirstRevisionOperation on then has
-// revision and otherRevision, each as two ulongs (high half first), and
-// ulong count; a reply of kind kRevisions then has revision and oldestKept
+// A request of an operation from kFirstRevisionOperation on then has the
+// revision fields: revision and otherRevision, each as two ulongs (high
+// half first), ulong count and ulong confirmSeconds. A change to be
+// confirmed of an older operation (kSetValue, then in a version-2 frame;
+// kDelete, kReset, kImportCommit) ends with them too: the only trailing
+// bytes those requests may have. a reply of kind kRevisions then has revision and oldestKept
 // so, and ulong count + count revision entries: number and time as two
 // ulongs each, ulong uid, ulong pid, then user name, program, client, tag
 // and summary as strings, and ulong keys.
@@ -182,13 +192,16 @@ constexpr std::size_t PaddedStringBytes(std::size_t maxBytes) { return kULongByt
 
 }  // namespace layout
 
-// The largest body of a request within the limits of Limits.h: operation and
-// argument, client and tag, set, section and key, then the value, which ends
-// the body and so is never padded. A request frame announcing more cannot be
-// legal; the server refuses it at the header instead of buffering it.
+// The largest body of a request within the limits of Limits.h: a write to
+// be confirmed, with operation and argument, client and tag, set, section
+// and key, the value, no entries and the revision fields. A request frame
+// announcing more cannot be legal; the server refuses it at the header
+// instead of buffering it.
+constexpr std::size_t kRevisionFieldsBytes = 6 * layout::kULongBytes;
 constexpr std::uint32_t kMaxRequestBodyBytes =
     2 * layout::kULongBytes + 2 * layout::PaddedStringBytes(kMaxLabelBytes) +
-    3 * layout::PaddedStringBytes(kMaxNameBytes) + layout::kULongBytes + kMaxValueBytes;
+    3 * layout::PaddedStringBytes(kMaxNameBytes) + layout::PaddedStringBytes(kMaxValueBytes) + layout::kULongBytes +
+    kRevisionFieldsBytes;
 
 // Encode as a whole frame in this machine's byte order. Fail when the frame
 // would be over the size limit. A request goes in VersionFor(operation), a

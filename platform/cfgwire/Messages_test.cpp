@@ -128,6 +128,7 @@ TEST(Wire, RevisionFieldsTravelAsTwoULongsHighHalfFirst) {
                            .ULong(1).ULong(2)        // revision
                            .ULong(0xffffffffu).ULong(0xffffffffu)
                            .ULong(20)                // count
+                           .ULong(0)                 // confirmSeconds
                            .Frame(kProtocolVersion),
                        &request)
                     .ok());
@@ -204,9 +205,32 @@ TEST(Wire, DamagedOrLyingFramesAreRefused) {
     EXPECT_FALSE(Decode(frame.substr(0, cut), &request).ok()) << "revision cut at " << cut;
 }
 
+// A write to be confirmed goes as version 2, ending with the revision
+// fields; a plain one stays exactly as it always was (EncoderWrites...).
+TEST(Wire, AWriteToBeConfirmedEndsWithTheRevisionFields) {
+  Request request = SampleWrite();
+  request.confirmSeconds = 30;
+  std::string frame;
+  ASSERT_TRUE(EncodeRequestFrame(request, &frame).ok());
+  EXPECT_EQ(frame, HandWrittenFrame(ACE_CDR_BYTE_ORDER == 1)
+                       .ULong(static_cast<std::uint32_t>(Operation::kSetValue)).ULong(6)
+                       .String("quenlo").String("My-Test").String("net").String("eth0").String("mtu")
+                       .String(std::string("a,b\0c", 5))
+                       .ULong(0).ULong(0).ULong(0).ULong(0).ULong(0).ULong(0).ULong(30)
+                       .Frame(kProtocolVersion));
+  Request decoded;
+  ASSERT_TRUE(Decode(frame, &decoded).ok());
+  EXPECT_EQ(decoded.confirmSeconds, 30u);
+  // Other old operations take no such tail.
+  std::string get = frame;
+  get[kFrameHeaderBytes + (ACE_CDR_BYTE_ORDER == 1 ? 0 : 3)] = static_cast<char>(Operation::kGetValue);
+  EXPECT_FALSE(Decode(get, &decoded).ok());
+}
+
 TEST(Wire, TheLargestLegalRequestIsTheServersLimit) {
   const std::string label(kMaxLabelBytes, 'l'), name(kMaxNameBytes, 'n');
   Request request = SampleWrite();
+  request.confirmSeconds = kMaxConfirmSeconds;
   request.client = request.tag = label;
   request.set = request.section = request.key = name;
   request.value.assign(kMaxValueBytes, 'v');
