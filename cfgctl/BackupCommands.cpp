@@ -84,7 +84,8 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
   return result;
 }
 
-ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::string>& files, bool replace) {
+ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::string>& files, bool replace,
+                                  std::uint32_t confirmSeconds) {
   std::vector<IniSet> sets;
   for (const std::string& file : files) {
     IniContent content;
@@ -94,7 +95,7 @@ ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::s
     sets.insert(sets.end(), content.sets.begin(), content.sets.end());
   }
   for (const IniSet& set : sets) {
-    const CfgItemStatus::Status status = ImportCfgSet(client, set.name, set.entries, replace, Commands::kTag);
+    const CfgItemStatus::Status status = ImportCfgSet(client, set.name, set.entries, replace, Commands::kTag, confirmSeconds);
     if (status != CfgItemStatus::kSuccess) return Commands::Report("import " + Output::Word(set.name), status);
   }
   return kDone;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,10 @@ class BackupCommands {
   // invalid: kFileError), printing the reader's warnings, then imports each
   // set of each file in one request. The sets are IniReader's: a plain file
   // holds the set it is named after, an export the sets it names.
-  static ExitStatus Import(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& files, bool replace);
+  // confirmSeconds: each set's import is to be confirmed within them (0:
+  // plain imports).
+  static ExitStatus Import(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& files, bool replace,
+                           std::uint32_t confirmSeconds);
 };
 
 }  // namespace cfgctl

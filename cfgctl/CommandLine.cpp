@@ -16,23 +16,27 @@ struct CommandShape {
 };
 
 constexpr std::size_t kAny = static_cast<std::size_t>(-1);
+// The longest a change may wait for its confirmation (the server's bound).
+constexpr std::uint32_t kMaxConfirmSeconds = 86400;
 
 constexpr CommandShape kShapes[] = {
     {"get", 3, 3, "SET SECTION KEY"},
-    {"set", 4, 4, "SET SECTION KEY VALUE"},
-    {"delete", 1, 3, "SET [SECTION [KEY]]"},
+    {"set", 4, 4, "[--confirm SECONDS] SET SECTION KEY VALUE"},
+    {"delete", 1, 3, "[--confirm SECONDS] SET [SECTION [KEY]]"},
     {"list", 0, 2, "[SET [SECTION]]"},
     {"export", 0, kAny, "[--dir DIR] [SET...]"},
-    {"import", 1, kAny, "[--replace] FILE.ini..."},
+    {"import", 1, kAny, "[--replace] [--confirm SECONDS] FILE.ini..."},
     {"changes", 0, 1, "[SET]"},
-    {"reset", 0, 3, "[SET [SECTION [KEY]]]"},
+    {"reset", 0, 3, "[--confirm SECONDS] [SET [SECTION [KEY]]]"},
     {"watch", 0, 2, "[SET [SECTION]]"},
     {"check", 1, kAny, "FILE.schema..."},
     {"revision", 0, 0, ""},
     {"history", 0, 3, "[-n N] [SET [SECTION [KEY]]]"},
     {"show", 1, 1, "REV"},
     {"diff", 1, 2, "REV [REV2]"},
-    {"rollback", 1, 1, "REV"},
+    {"rollback", 1, 1, "[--confirm SECONDS] REV"},
+    {"confirm", 0, 0, ""},
+    {"cancel", 0, 0, ""},
 };
 
 // The options a command takes, before its arguments.
@@ -43,9 +47,9 @@ struct OptionShape {
 };
 
 constexpr OptionShape kOptions[] = {
-    {"export", "--dir", true},
-    {"import", "--replace", false},
-    {"history", "-n", true},
+    {"export", "--dir", true},       {"import", "--replace", false},  {"history", "-n", true},
+    {"set", "--confirm", true},      {"delete", "--confirm", true},   {"import", "--confirm", true},
+    {"reset", "--confirm", true},    {"rollback", "--confirm", true},
 };
 
 bool TakesOptions(const std::string& command) {
@@ -69,13 +73,13 @@ const CommandShape* ShapeOf(const std::string& command) {
 
 LxStatus Usage(const std::string& message) { return LxStatus::InvalidArgument(message + " (see cfgctl --help)"); }
 
-// A whole number from 1 up, decimal digits only.
-bool ParseCount(const std::string& text, std::uint32_t* count) {
+// A whole number from 1 to highest, decimal digits only.
+bool ParseCount(const std::string& text, std::uint32_t highest, std::uint32_t* count) {
   std::uint64_t value = 0;
   for (char digit : text) {
     if (digit < '0' || digit > '9') return false;
     value = value * 10 + static_cast<std::uint64_t>(digit - '0');
-    if (value > UINT32_MAX) return false;
+    if (value > highest) return false;
   }
   *count = static_cast<std::uint32_t>(value);
   return !text.empty() && value > 0;
@@ -89,7 +93,12 @@ LxStatus Apply(const OptionShape& option, const std::string& value, CommandLine*
     if (value.empty()) return Usage("export: --dir needs a directory");
     line->directory = value;
   } else if (name == "-n") {
-    if (!ParseCount(value, &line->count)) return Usage(line->command + ": -n needs a whole number from 1 up");
+    if (!ParseCount(value, UINT32_MAX, &line->count))
+      return Usage(line->command + ": -n needs a whole number from 1 up");
+  } else if (name == "--confirm") {
+    if (!ParseCount(value, kMaxConfirmSeconds, &line->confirmSeconds))
+      return Usage(line->command + ": --confirm needs a whole number of seconds from 1 to " +
+                   std::to_string(kMaxConfirmSeconds));
   }
   return LxStatus::Ok();
 }
@@ -137,17 +146,20 @@ const char* CommandLine::HelpText() {
          "$CFGSERVER_RUNTIME_DIR, as for the console).\n"
          "\n"
          "  get SET SECTION KEY          print the value and a newline\n"
-         "  set SET SECTION KEY VALUE    write a value (creating what is missing)\n"
-         "  delete SET [SECTION [KEY]]   delete a key, a section or a whole set\n"
+         "  set [--confirm SECONDS] SET SECTION KEY VALUE\n"
+         "                               write a value (creating what is missing)\n"
+         "  delete [--confirm SECONDS] SET [SECTION [KEY]]\n"
+         "                               delete a key, a section or a whole set\n"
          "  list [SET [SECTION]]         list sets, sections, or key=value lines\n"
          "  export [--dir DIR] [SET...]  INI text of the sets (all by default) on standard\n"
          "                               output, or one DIR/SET.ini per set\n"
-         "  import [--replace] FILE.ini...\n"
+         "  import [--replace] [--confirm SECONDS] FILE.ini...\n"
          "                               write each file's entries into its set in one\n"
          "                               transaction per set; --replace: the set then holds\n"
          "                               exactly those entries\n"
          "  changes [SET]                keys that differ from the factory defaults\n"
-         "  reset [SET [SECTION [KEY]]]  back to the factory defaults\n"
+         "  reset [--confirm SECONDS] [SET [SECTION [KEY]]]\n"
+         "                               back to the factory defaults\n"
          "  watch [SET [SECTION]]        print each change as it is committed, until\n"
          "                               interrupted\n"
          "  check FILE.schema...         report each schema's errors by file and line\n"
@@ -158,8 +170,15 @@ const char* CommandLine::HelpText() {
          "                               newest first: number, time, user, program, summary\n"
          "  show REV                     a revision and each key it changed, new and old\n"
          "  diff REV [REV2]              what differs between two revisions (default: now)\n"
-         "  rollback REV                 every key changed since REV back to its value\n"
+         "  rollback [--confirm SECONDS] REV\n"
+         "                               every key changed since REV back to its value\n"
          "                               then, as one new revision\n"
+         "  confirm                      keep the change made with --confirm\n"
+         "  cancel                       roll back the change made with --confirm now\n"
+         "\n"
+         "--confirm SECONDS (1 to 86400): the change is applied at once and rolled\n"
+         "back, with every change made after it, unless `cfgctl confirm` comes within\n"
+         "SECONDS; also when the server restarts first.\n"
          "  --help                       this text\n"
          "\n"
          "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"

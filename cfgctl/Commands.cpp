@@ -8,6 +8,7 @@
 #include "cfgctl/HistoryCommands.h"
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
+#include "cfgmsg/CfgHistory.h"
 #include "cfgmsg/CfgRequests.h"
 #include "schema/Schema.h"
 
@@ -20,20 +21,22 @@ const char* const Commands::kTag = "cfgctl";
 ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& output) {
   const std::vector<std::string>& arguments = line.arguments;
   if (line.command == "get") return Get(client, arguments, output);
-  if (line.command == "set") return Set(client, arguments);
-  if (line.command == "delete") return Delete(client, arguments);
+  if (line.command == "set") return Set(client, arguments, line.confirmSeconds);
+  if (line.command == "delete") return Delete(client, arguments, line.confirmSeconds);
   if (line.command == "list") return List(client, arguments, output);
   if (line.command == "changes") return Changes(client, arguments, output);
-  if (line.command == "reset") return Reset(client, arguments);
+  if (line.command == "reset") return Reset(client, arguments, line.confirmSeconds);
   if (line.command == "export") return BackupCommands::Export(client, arguments, line.directory, output);
-  if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace);
+  if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace, line.confirmSeconds);
   if (line.command == "watch") return WatchCommand::Run(ScopeOf(arguments), output);
   if (line.command == "check") return Check(arguments);
   if (line.command == "revision") return HistoryCommands::Revision(client, output);
   if (line.command == "history") return HistoryCommands::History(client, arguments, line.count, output);
   if (line.command == "show") return HistoryCommands::Show(client, arguments[0], output);
   if (line.command == "diff") return HistoryCommands::Diff(client, arguments, output);
-  if (line.command == "rollback") return HistoryCommands::Rollback(client, arguments[0]);
+  if (line.command == "rollback") return HistoryCommands::Rollback(client, arguments[0], line.confirmSeconds);
+  if (line.command == "confirm") return HistoryCommands::Confirm(client);
+  if (line.command == "cancel") return HistoryCommands::Cancel(client);
   Output::Error("unknown command " + Output::Word(line.command));
   return kUsage;
 }
@@ -69,14 +72,16 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
   return Report(Words("get", names), status);
 }
 
-ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments) {
+ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments, std::uint32_t confirmSeconds) {
   const CfgItemStatus::Status status =
-      SetCfgValue(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag, CfgItemCommand::kSet);
+      confirmSeconds == 0
+          ? SetCfgValue(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag, CfgItemCommand::kSet)
+          : SetCfgValueToConfirm(client, arguments[0], arguments[1], arguments[2], arguments[3], confirmSeconds, kTag);
   return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status);
 }
 
-ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names) {
-  const CfgItemStatus::Status status = DeleteCfg(client, ScopeOf(names), kTag);
+ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names, std::uint32_t confirmSeconds) {
+  const CfgItemStatus::Status status = DeleteCfg(client, ScopeOf(names), kTag, confirmSeconds);
   if (status == CfgItemStatus::kKeyNotFound) {
     Output::Error(Words("delete", names) + ": nothing to delete");
     return kNotFound;
@@ -121,8 +126,8 @@ ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string
   return Report(Words("changes", names), status);
 }
 
-ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names) {
-  return Report(Words("reset", names), ResetCfg(client, ScopeOf(names), kTag));
+ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names, std::uint32_t confirmSeconds) {
+  return Report(Words("reset", names), ResetCfg(client, ScopeOf(names), kTag, confirmSeconds));
 }
 
 ExitStatus Commands::Check(const std::vector<std::string>& files) {

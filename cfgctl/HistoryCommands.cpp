@@ -91,6 +91,12 @@ ExitStatus ReportRevision(LxiConfigure& client, const std::string& what, std::ui
   return kNotFound;
 }
 
+ExitStatus ReportNothingAwaits(const std::string& what, CfgItemStatus::Status status) {
+  if (status != CfgItemStatus::kKeyNotFound) return Commands::Report(what, status);
+  Output::Error(what + ": no change awaits confirmation");
+  return kNotFound;
+}
+
 }  // namespace
 
 ExitStatus HistoryCommands::Revision(LxiConfigure& client, Output& output) {
@@ -152,13 +158,22 @@ ExitStatus HistoryCommands::Diff(LxiConfigure& client, const std::vector<std::st
   return kDone;
 }
 
-ExitStatus HistoryCommands::Rollback(LxiConfigure& client, const std::string& text) {
+ExitStatus HistoryCommands::Rollback(LxiConfigure& client, const std::string& text, std::uint32_t confirmSeconds) {
   std::uint64_t revision = 0;
   if (!ParseRevision(text, &revision)) return BadRevision("rollback", text);
   std::uint64_t made = 0;
-  const CfgItemStatus::Status status = RollbackCfg(client, revision, made, Commands::kTag);
+  const CfgItemStatus::Status status = RollbackCfg(client, revision, made, Commands::kTag, confirmSeconds);
   if (status != CfgItemStatus::kSuccess) return ReportRevision(client, "rollback " + text, revision, status);
   return kDone;
+}
+
+ExitStatus HistoryCommands::Confirm(LxiConfigure& client) {
+  return ReportNothingAwaits("confirm", ConfirmCfg(client, Commands::kTag));
+}
+
+ExitStatus HistoryCommands::Cancel(LxiConfigure& client) {
+  std::uint64_t made = 0;
+  return ReportNothingAwaits("cancel", CancelCfg(client, made, Commands::kTag));
 }
 
 }  // namespace cfgctl

@@ -38,8 +38,15 @@ class HistoryCommands {
   static ExitStatus Diff(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& revisions,
                          Output& output);
 
-  // Every key changed since the revision back to its value then.
-  static ExitStatus Rollback(qet_cfgserver::LxiConfigure& client, const std::string& revision);
+  // Every key changed since the revision back to its value then; to be
+  // confirmed within confirmSeconds unless 0.
+  static ExitStatus Rollback(qet_cfgserver::LxiConfigure& client, const std::string& revision,
+                             std::uint32_t confirmSeconds);
+
+  // The change made with --confirm stays, or is rolled back now. kNotFound
+  // when nothing awaits confirmation.
+  static ExitStatus Confirm(qet_cfgserver::LxiConfigure& client);
+  static ExitStatus Cancel(qet_cfgserver::LxiConfigure& client);
 };
 
 }  // namespace cfgctl

@@ -250,6 +250,13 @@ void WriteServerStreams(const SeedWriter& seeds) {
   rollback.revision = 1;
   wire::Request tooMany = Scoped(wire::Operation::kHistory, ConfigScope::Level::kAll);
   tooMany.count = wire::kMaxRevisionsPerReply + 1;
+  // Changes to be confirmed, confirmed, cancelled; a wait over its bound.
+  wire::Request confirmedSet = Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000");
+  confirmedSet.confirmSeconds = 30;
+  wire::Request confirmedDelete = Scoped(wire::Operation::kDelete, ConfigScope::Level::kSection, "network", "eth0");
+  confirmedDelete.confirmSeconds = 1;
+  wire::Request tooLong = confirmedSet;
+  tooLong.confirmSeconds = wire::kMaxConfirmSeconds + 1;
   seeds.Write(std::string("revisions") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
               static_cast<char>(19) + NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
                   NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000")) +
@@ -257,6 +264,13 @@ void WriteServerStreams(const SeedWriter& seeds) {
                   NativeRequestFrame(Scoped(wire::Operation::kRevision, ConfigScope::Level::kAll)) +
                   NativeRequestFrame(history) + NativeRequestFrame(page) + NativeRequestFrame(show) +
                   NativeRequestFrame(diff) + NativeRequestFrame(rollback) + NativeRequestFrame(tooMany));
+  seeds.Write(std::string("confirmations") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              static_cast<char>(23) + NativeRequestFrame(confirmedSet) +
+                  NativeRequestFrame(Scoped(wire::Operation::kConfirm, ConfigScope::Level::kAll)) +
+                  NativeRequestFrame(confirmedDelete) +
+                  NativeRequestFrame(Scoped(wire::Operation::kCancel, ConfigScope::Level::kAll)) +
+                  NativeRequestFrame(Scoped(wire::Operation::kCancel, ConfigScope::Level::kAll)) +
+                  NativeRequestFrame(tooLong));
 }
 
 void WriteClientReplies(const SeedWriter& seeds) {

@@ -25,9 +25,18 @@ CfgItemStatus::Status LxiConfigure::DiffRevisions(std::uint64_t, std::uint64_t, 
   return CfgItemStatus::kRejected;
 }
 
-CfgItemStatus::Status LxiConfigure::RollBack(std::uint64_t, std::uint64_t&, const std::string&) {
+CfgItemStatus::Status LxiConfigure::RollBack(std::uint64_t, std::uint64_t&, const std::string&, std::uint32_t) {
   return CfgItemStatus::kRejected;
 }
+
+CfgItemStatus::Status LxiConfigure::WriteValueToConfirm(const std::string&, const std::string&, const std::string&,
+                                                        const std::string&, std::uint32_t, const std::string&) {
+  return CfgItemStatus::kRejected;
+}
+
+CfgItemStatus::Status LxiConfigure::Confirm(const std::string&) { return CfgItemStatus::kRejected; }
+
+CfgItemStatus::Status LxiConfigure::Cancel(std::uint64_t&, const std::string&) { return CfgItemStatus::kRejected; }
 
 CfgItemStatus::Status GetCfgRevision(LxiConfigure& client, std::uint64_t& current, std::uint64_t& oldestKept,
                                      const std::string& tag) {
@@ -56,9 +65,22 @@ CfgItemStatus::Status DiffCfgRevisions(LxiConfigure& client, std::uint64_t from,
 }
 
 CfgItemStatus::Status RollbackCfg(LxiConfigure& client, std::uint64_t revision, std::uint64_t& made,
-                                  const std::string& tag) {
+                                  const std::string& tag, std::uint32_t confirmSeconds) {
   made = 0;
-  return client.RollBack(revision, made, tag);
+  return client.RollBack(revision, made, tag, confirmSeconds);
+}
+
+CfgItemStatus::Status SetCfgValueToConfirm(LxiConfigure& client, const std::string& set, const std::string& section,
+                                           const std::string& key, const std::string& value,
+                                           std::uint32_t confirmSeconds, const std::string& tag) {
+  return client.WriteValueToConfirm(set, section, key, value, confirmSeconds, tag);
+}
+
+CfgItemStatus::Status ConfirmCfg(LxiConfigure& client, const std::string& tag) { return client.Confirm(tag); }
+
+CfgItemStatus::Status CancelCfg(LxiConfigure& client, std::uint64_t& made, const std::string& tag) {
+  made = 0;
+  return client.Cancel(made, tag);
 }
 
 }  // namespace qet_cfgserver

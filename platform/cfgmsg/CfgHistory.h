@@ -51,6 +51,28 @@ CfgItemStatus::Status DiffCfgRevisions(LxiConfigure& client, std::uint64_t from,
 // it did not exist), as one new revision: made (0 when nothing differed,
 // and then no revision was made).
 CfgItemStatus::Status RollbackCfg(LxiConfigure& client, std::uint64_t revision, std::uint64_t& made,
-                                  const std::string& tag);
+                                  const std::string& tag, std::uint32_t confirmSeconds = 0);
+
+// Confirmed changes. A change made with confirmSeconds (1 to 86400; here,
+// RollbackCfg, and DeleteCfg, ImportCfgSet, ResetCfg of CfgAdmin.h) is
+// applied at once and rolled back by the server unless ConfirmCfg arrives
+// within that many seconds; the server keeps the wait in its database, so
+// a crash, a power cut or a restart rolls it back before anything is
+// served. Changes made while one waits (by anyone) are rolled back with it.
+// A second change to be confirmed meanwhile takes the wait over: its
+// deadline counts, and confirming or cancelling covers both.
+
+// SetCfgValue, to be confirmed within confirmSeconds.
+CfgItemStatus::Status SetCfgValueToConfirm(LxiConfigure& client, const std::string& set, const std::string& section,
+                                           const std::string& key, const std::string& value,
+                                           std::uint32_t confirmSeconds, const std::string& tag);
+
+// The change awaiting confirmation stays. kKeyNotFound when none awaits.
+CfgItemStatus::Status ConfirmCfg(LxiConfigure& client, const std::string& tag);
+
+// The change awaiting confirmation, and every change after it, is rolled
+// back now, as one revision: made (0 when nothing differed). kKeyNotFound
+// when none awaits.
+CfgItemStatus::Status CancelCfg(LxiConfigure& client, std::uint64_t& made, const std::string& tag);
 
 }  // namespace qet_cfgserver

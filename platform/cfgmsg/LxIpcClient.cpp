@@ -109,14 +109,46 @@ CfgItemStatus::Status LxIpcClient::WriteValue(const std::string& set, const std:
   return Ask(request, &reply);
 }
 
-CfgItemStatus::Status LxIpcClient::DeleteScope(const ConfigScope& scope, const std::string& tag) {
+CfgItemStatus::Status LxIpcClient::DeleteScope(const ConfigScope& scope, const std::string& tag,
+                                               std::uint32_t confirmSeconds) {
+  wire::Request request = ScopedRequest(wire::Operation::kDelete, scope, tag);
+  request.confirmSeconds = confirmSeconds;
   wire::Reply reply;
-  return Ask(ScopedRequest(wire::Operation::kDelete, scope, tag), &reply);
+  return Ask(request, &reply);
 }
 
-CfgItemStatus::Status LxIpcClient::ResetScope(const ConfigScope& scope, const std::string& tag) {
+CfgItemStatus::Status LxIpcClient::ResetScope(const ConfigScope& scope, const std::string& tag,
+                                              std::uint32_t confirmSeconds) {
+  wire::Request request = ScopedRequest(wire::Operation::kReset, scope, tag);
+  request.confirmSeconds = confirmSeconds;
   wire::Reply reply;
-  return Ask(ScopedRequest(wire::Operation::kReset, scope, tag), &reply);
+  return Ask(request, &reply);
+}
+
+CfgItemStatus::Status LxIpcClient::WriteValueToConfirm(const std::string& set, const std::string& section,
+                                                       const std::string& key, const std::string& value,
+                                                       std::uint32_t confirmSeconds, const std::string& tag) {
+  wire::Request request = NewRequest(wire::Operation::kSetValue, tag);
+  request.SetRequestCode(CfgItemCommand::kSet);
+  request.set = set;
+  request.section = section;
+  request.key = key;
+  request.value = value;
+  request.confirmSeconds = confirmSeconds;
+  wire::Reply reply;
+  return Ask(request, &reply);
+}
+
+CfgItemStatus::Status LxIpcClient::Confirm(const std::string& tag) {
+  wire::Reply reply;
+  return AskRevisions(NewRequest(wire::Operation::kConfirm, tag), &reply);
+}
+
+CfgItemStatus::Status LxIpcClient::Cancel(std::uint64_t& made, const std::string& tag) {
+  wire::Reply reply;
+  const CfgItemStatus::Status status = AskRevisions(NewRequest(wire::Operation::kCancel, tag), &reply);
+  made = status == CfgItemStatus::kSuccess && !reply.records.empty() ? reply.revision : 0;
+  return status;
 }
 
 CfgItemStatus::Status LxIpcClient::ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
@@ -152,7 +184,7 @@ CfgItemStatus::Status LxIpcClient::ListChanges(const ConfigScope& scope, std::ve
 }
 
 CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries,
-                                             bool replace, const std::string& tag) {
+                                             bool replace, const std::string& tag, std::uint32_t confirmSeconds) {
   wire::Request batch = NewRequest(wire::Operation::kImportEntries, tag);
   std::string empty;
   if (!wire::EncodeRequestFrame(batch, &empty).ok()) return CfgItemStatus::kRejected;
@@ -185,7 +217,9 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
     batch.entries.push_back(std::move(record));
     batchBytes += recordBytes;
   }
-  if (status == CfgItemStatus::kSuccess) status = Ask(NewRequest(wire::Operation::kImportCommit, tag), &reply);
+  wire::Request commit = NewRequest(wire::Operation::kImportCommit, tag);
+  commit.confirmSeconds = confirmSeconds;
+  if (status == CfgItemStatus::kSuccess) status = Ask(commit, &reply);
   return status;
 }
 
@@ -233,9 +267,11 @@ CfgItemStatus::Status LxIpcClient::DiffRevisions(std::uint64_t from, std::uint64
   return status;
 }
 
-CfgItemStatus::Status LxIpcClient::RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag) {
+CfgItemStatus::Status LxIpcClient::RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag,
+                                            std::uint32_t confirmSeconds) {
   wire::Request request = NewRequest(wire::Operation::kRollback, tag);
   request.revision = revision;
+  request.confirmSeconds = confirmSeconds;
   wire::Reply reply;
   const CfgItemStatus::Status status = AskRevisions(request, &reply);
   // The answer's revision is the one made, or the current one when nothing differed.

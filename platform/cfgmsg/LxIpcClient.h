@@ -40,16 +40,18 @@ class LxIpcClient : public LxiConfigure {
                                   std::string& value, const std::string& tag) override;
   CfgItemStatus::Status WriteValue(const std::string& set, const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& tag) override;
-  CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag) override;
+  CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag,
+                                    std::uint32_t confirmSeconds) override;
   CfgItemStatus::Status ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
                                   const std::string& tag) override;
   // The entries go in frames within the request-size limit (kImportBegin,
   // kImportEntries..., kImportCommit); the server applies them at the commit.
   CfgItemStatus::Status ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
-                                  const std::string& tag) override;
+                                  const std::string& tag, std::uint32_t confirmSeconds) override;
   CfgItemStatus::Status ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
                                     const std::string& tag) override;
-  CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag) override;
+  CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag,
+                                   std::uint32_t confirmSeconds) override;
   CfgItemStatus::Status ReadRevision(std::uint64_t& current, std::uint64_t& oldestKept, const std::string& tag) override;
   CfgItemStatus::Status ListHistory(const ConfigScope& scope, std::uint64_t before, std::uint32_t count,
                                     std::vector<RevisionEntry>& revisions, const std::string& tag) override;
@@ -57,7 +59,13 @@ class LxIpcClient : public LxiConfigure {
                                      const std::string& tag) override;
   CfgItemStatus::Status DiffRevisions(std::uint64_t from, std::uint64_t to, std::vector<KeyChange>& changes,
                                       const std::string& tag) override;
-  CfgItemStatus::Status RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag) override;
+  CfgItemStatus::Status RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag,
+                                 std::uint32_t confirmSeconds) override;
+  CfgItemStatus::Status WriteValueToConfirm(const std::string& set, const std::string& section, const std::string& key,
+                                            const std::string& value, std::uint32_t confirmSeconds,
+                                            const std::string& tag) override;
+  CfgItemStatus::Status Confirm(const std::string& tag) override;
+  CfgItemStatus::Status Cancel(std::uint64_t& made, const std::string& tag) override;
   void Release() override;
 
  private:

@@ -142,11 +142,11 @@ class CfgctlEndToEnd : public ::testing::Test {
     ASSERT_TRUE(subscribed) << watch.output() << watch.errors();
   }
 
-  // Stops the server and starts it again on the same database, with the
-  // same imports and extraArguments.
-  void Restart(const std::vector<std::string>& extraArguments = {}) {
+  // Stops the server (SIGTERM, or SIGKILL when killed) and starts it again
+  // on the same database, with the same imports and extraArguments.
+  void Restart(const std::vector<std::string>& extraArguments = {}, bool killed = false) {
     ExitStatus stopped;
-    ASSERT_TRUE(server_.Stop(&stopped).ok());
+    ASSERT_TRUE(killed ? server_.Kill().ok() : server_.Stop(&stopped).ok());
     const LxStatus started = server_.Start({Runtime(), directory_.File("config.db"),
                                             {directory_.File("network.ini"), directory_.File("system.ini")},
                                             extraArguments});
@@ -454,6 +454,54 @@ TEST_F(CfgctlEndToEnd, ARevisionNoLongerKeptOrNotMadeYetExitsWithOne) {
   Expect({"get", "network", "eth0", "mtu"}, 0, "1400\n");
   Expect({"get", "network", "eth0", "gateway"}, 0, "192.168.1.1\n");
   Expect({"show", "x"}, 2, "");
+}
+
+// Confirmed changes: applied at once, kept by confirm; confirm or cancel
+// with nothing awaiting is status 1.
+TEST_F(CfgctlEndToEnd, AChangeToConfirmIsAppliedAtOnceAndKeptWhenConfirmed) {
+  Expect({"set", "--confirm", "600", "network", "eth0", "mtu", "9000"}, 0, "");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "9000\n");
+  Expect({"confirm"}, 0, "");
+  Expect({"confirm"}, 1, "");
+  EXPECT_EQ(Cfgctl({"cancel"}).errors, "cfgctl: cancel: no change awaits confirmation\n");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "9000\n");
+  EXPECT_EQ(WithoutTimes(Cfgctl({"history", "-n", "1"}).output), "3 TIME ? ? set --confirm 600 network eth0 mtu\n");
+}
+
+// cancel rolls back at once the change awaiting confirmation and every
+// change made after it, by anyone.
+TEST_F(CfgctlEndToEnd, CancelRollsBackTheChangeToConfirmAndEveryChangeAfterIt) {
+  Expect({"delete", "--confirm", "600", "network", "eth0", "gateway"}, 0, "");
+  Expect({"set", "system", "time", "zone", "Europe/Zurich"}, 0, "");
+  Expect({"cancel"}, 0, "");
+  Expect({"get", "network", "eth0", "gateway"}, 0, "192.168.1.1\n");
+  Expect({"get", "system", "time", "zone"}, 0, "UTC\n");
+  EXPECT_EQ(WithoutTimes(Cfgctl({"history", "-n", "1"}).output), "5 TIME ? ? cancel (2 keys)\n");
+  Expect({"cancel"}, 1, "");
+}
+
+// Not confirmed in time: rolled back by the server, logged as a WARNING.
+TEST_F(CfgctlEndToEnd, AChangeNotConfirmedInTimeIsRolledBack) {
+  Expect({"set", "--confirm", "1", "network", "eth0", "mtu", "9000"}, 0, "");
+  ASSERT_TRUE(server_.WaitForLog("not confirmed in time: rolled back to revision 2 as revision 4").ok())
+      << server_.errors();
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
+  EXPECT_NE(server_.errors().find("WARNING"), std::string::npos);
+  Expect({"confirm"}, 1, "");
+}
+
+// A confirmation still awaited when the server dies is rolled back at its
+// next start, before anything is served.
+TEST_F(CfgctlEndToEnd, AChangeAwaitingConfirmationAtAKillIsRolledBackAtTheNextStart) {
+  Expect({"import", "--confirm", "600", directory_.File("system.ini")}, 0, "");  // no change: no revision
+  Expect({"reset", "--confirm", "600", "network"}, 0, "");                       // nothing to reset either
+  Expect({"set", "--confirm", "600", "network", "eth0", "mtu", "9000"}, 0, "");
+  Restart({}, true);
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
+  EXPECT_TRUE(server_.WaitForLog("not confirmed before the server stopped: rolled back to revision 2 as revision 4")
+                  .ok())
+      << server_.errors();
+  Expect({"confirm"}, 1, "");
 }
 
 }  // namespace

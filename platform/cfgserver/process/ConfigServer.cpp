@@ -76,7 +76,14 @@ LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
   LxStatus status = keeper_->Open();
   if (!status.ok()) return status;
   groupCommit_.reset(new GroupCommit(keeper_.get(), &changeFeed_));
-  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get()));
+  confirmationTimer_.reset(new ConfirmationTimer(reactor_.get(), [this]() { confirmations_->Expire(); }));
+  confirmations_.reset(new ConfirmationKeeper(keeper_.get(), &changeFeed_, [this](std::optional<std::int64_t> deadline) {
+    confirmationTimer_->Arm(deadline);
+  }));
+  // What the last run left awaiting confirmation goes before anyone is served.
+  status = confirmations_->RollBackLeftover();
+  if (!status.ok()) return status;
+  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), confirmations_.get()));
   return status;
 }
 
@@ -137,12 +144,15 @@ void ConfigServer::Shutdown() {
     reactor_->remove_handler(&shutdownSignal_, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
     shutdownSignal_.reactor(nullptr);  // a closed epoll reactor must not be asked again
     if (snapshotTimer_) reactor_->cancel_timer(snapshotTimer_.get());
+    if (confirmationTimer_) confirmationTimer_->Arm(std::nullopt);
     // Closing the reactor closes every connection still registered.
     reactor_->close();
   }
   acceptor_.reset();
   connectionLimit_.reset();
   dispatcher_.reset();
+  confirmations_.reset();
+  confirmationTimer_.reset();
   groupCommit_.reset();
   if (keeper_) keeper_->Close();
   keeper_.reset();

@@ -13,6 +13,8 @@
 #include "process/ShutdownSignal.h"
 #include "recovery/SnapshotTimer.h"
 #include "recovery/StoreKeeper.h"
+#include "process/ConfirmationTimer.h"
+#include "requests/ConfirmationKeeper.h"
 #include "requests/GroupCommit.h"
 #include "requests/RequestDispatcher.h"
 
@@ -21,7 +23,9 @@ namespace qet_cfgserver {
 // The whole server: sizes its descriptor budget, claims the socket path,
 // opens the store (recovering a damaged one) with its defaults, listens, and
 // runs a single-threaded epoll reactor until SIGTERM or SIGINT, with a timer
-// for periodic snapshots. Writes from clients are committed in groups: the
+// for periodic snapshots and one for the deadline of a change awaiting
+// confirmation (one left pending by the last run is rolled back before
+// anything is served). Writes from clients are committed in groups: the
 // open group is flushed once the reactor has no more input ready, or when
 // it is full, and before stopping. Stop order on destruction: stop accepting, close
 // every connection, write a last snapshot if anything changed, close the
@@ -63,6 +67,8 @@ class ConfigServer {
   ChangeFeed changeFeed_;  // outlives every connection's watch queue
   std::unique_ptr<SnapshotTimer> snapshotTimer_;
   std::unique_ptr<GroupCommit> groupCommit_;
+  std::unique_ptr<ConfirmationTimer> confirmationTimer_;
+  std::unique_ptr<ConfirmationKeeper> confirmations_;
   std::unique_ptr<RequestDispatcher> dispatcher_;
   std::unique_ptr<ConnectionLimit> connectionLimit_;
   std::unique_ptr<ClientAcceptor> acceptor_;

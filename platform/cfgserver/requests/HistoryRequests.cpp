@@ -38,18 +38,30 @@ LxStatus Diff(ConfigStore* store, const wire::Request& request, wire::Reply* rep
   return status;
 }
 
+// The revision a write made, and its keys.
+void AnswerMade(const CommittedRevision& made, wire::Reply* reply) {
+  if (made.number != 0) reply->revision = made.number;
+  AddRecords(made.changes, reply);
+}
+
 LxStatus RollBack(ConfigStore* store, const wire::Request& request, wire::Reply* reply, CommittedRevision* made) {
-  const ChangeNote note = NoteFor(request, RevisionSummary("rollback", {std::to_string(request.revision)}));
+  const ChangeNote note =
+      NoteFor(request, RevisionSummary(CommandWords(request, "rollback"), {std::to_string(request.revision)}));
   LxStatus status = store->layers().RollBackTo(request.revision, note, made);
-  if (status.ok() && made->number != 0) reply->revision = made->number;
-  AddRecords(made->changes, reply);
+  if (status.ok()) AnswerMade(*made, reply);
+  return status;
+}
+
+LxStatus Cancel(ConfigStore* store, const wire::Request& request, wire::Reply* reply, CommittedRevision* made) {
+  LxStatus status = store->layers().CancelPending(NoteFor(request, "cancel"), made);
+  if (status.ok()) AnswerMade(*made, reply);
   return status;
 }
 
 }  // namespace
 
 bool HistoryRequests::Handles(wire::Operation operation) {
-  return operation >= wire::Operation::kRevision && operation <= wire::Operation::kRollback;
+  return operation >= wire::Operation::kRevision && operation <= wire::Operation::kCancel;
 }
 
 LxStatus HistoryRequests::Execute(ConfigStore* store, const wire::Request& request, wire::Reply* reply,
@@ -68,6 +80,10 @@ LxStatus HistoryRequests::Execute(ConfigStore* store, const wire::Request& reque
       return Diff(store, request, reply);
     case wire::Operation::kRollback:
       return RollBack(store, request, reply, made);
+    case wire::Operation::kConfirm:
+      return store->revisions().Confirm();
+    case wire::Operation::kCancel:
+      return Cancel(store, request, reply, made);
     default:
       return LxStatus::InvalidArgument("not a revision operation");
   }

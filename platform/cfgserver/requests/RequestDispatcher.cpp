@@ -21,7 +21,13 @@ wire::Reply StoreFailure(const wire::Request& request, const LxStatus& status) {
 bool IsWrite(wire::Operation operation) {
   return operation == wire::Operation::kSetValue || operation == wire::Operation::kDelete ||
          operation == wire::Operation::kReset || operation == wire::Operation::kImportCommit ||
-         operation == wire::Operation::kRollback;
+         operation == wire::Operation::kRollback || operation == wire::Operation::kCancel;
+}
+
+// Whether request may have changed what awaits confirmation.
+bool ChangesConfirmation(const wire::Request& request) {
+  return request.confirmSeconds != 0 || request.operation == wire::Operation::kConfirm ||
+         request.operation == wire::Operation::kCancel;
 }
 
 bool NeedsConnection(wire::Operation operation) {
@@ -57,6 +63,7 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
   if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(NotificationsOf(execution.committed));
   if (IsWrite(request.operation)) LogWrite(request, execution.committed.changes.size());
+  if (confirmations_ != nullptr && ChangesConfirmation(request)) confirmations_->Refresh();
   return execution.reply;
 }
 
@@ -92,12 +99,12 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
   switch (request.operation) {
     case wire::Operation::kDelete:
       execution.status = store->layers().DeleteScope(
-          request.scope(), NoteFor(request, RevisionSummary("delete", ScopeNames(request.scope()))),
+          request.scope(), NoteFor(request, RevisionSummary(CommandWords(request, "delete"), ScopeNames(request.scope()))),
           &execution.committed);
       break;
     case wire::Operation::kReset:
       execution.status = store->layers().ResetScope(
-          request.scope(), NoteFor(request, RevisionSummary("reset", ScopeNames(request.scope()))),
+          request.scope(), NoteFor(request, RevisionSummary(CommandWords(request, "reset"), ScopeNames(request.scope()))),
           &execution.committed);
       break;
     case wire::Operation::kChanges:
@@ -108,7 +115,8 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       break;
     case wire::Operation::kImportCommit: {
       const ImportStaging& staging = session->staging();
-      const std::string summary = RevisionSummary(staging.replace() ? "import --replace" : "import", {staging.set()});
+      const std::string summary =
+          RevisionSummary(CommandWords(request, staging.replace() ? "import --replace" : "import"), {staging.set()});
       execution.status = store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(),
                                                    NoteFor(request, summary), &execution.committed);
       break;
@@ -141,7 +149,7 @@ RequestDispatcher::Execution RequestDispatcher::Execute(ConfigStore* store, cons
     case wire::Operation::kSetValue:
       execution.status =
           store->SetValue(request.set, request.section, request.key, request.value,
-                          NoteFor(request, RevisionSummary("set", {request.set, request.section, request.key})),
+                          NoteFor(request, RevisionSummary(CommandWords(request, "set"), {request.set, request.section, request.key})),
                           &execution.committed);
       break;
     default:
@@ -158,8 +166,9 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version);
   }
+  // A write to be confirmed goes alone: the timer follows its commit.
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
-      wire::CheckRequestLimits(request).ok()) {
+      request.confirmSeconds == 0 && wire::CheckRequestLimits(request).ok()) {
     groupCommit_->Add(request, header.version, waiter);
     return std::nullopt;
   }

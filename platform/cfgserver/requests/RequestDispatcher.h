@@ -12,6 +12,7 @@
 #include "requests/ChangeFeed.h"
 #include "requests/ClientSession.h"
 #include "requests/CommitWaiter.h"
+#include "requests/ConfirmationKeeper.h"
 #include "requests/GroupCommit.h"
 
 namespace qet_cfgserver {
@@ -36,8 +37,10 @@ namespace qet_cfgserver {
 //     ClientSession; without one (or on a second subscribe, or entries
 //     without a begin, or staging over its bounds) they are kRejected.
 //   - The revision operations are HistoryRequests': a revision no longer
-//     kept is kKeyNotFound, one not made yet kRejected; a rollback is a
-//     write like the others.
+//     kept is kKeyNotFound, one not made yet kRejected; a rollback and a
+//     cancel are writes like the others. After a change to be confirmed, a
+//     confirm or a cancel, the ConfirmationKeeper is told (Refresh); a write
+//     to be confirmed never joins a group commit.
 //   - Every commit that changed keys is published to the ChangeFeed in one
 //     call right after it succeeded, v1 writes included.
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
@@ -51,8 +54,11 @@ class RequestDispatcher {
  public:
   // Without a feed nothing is published and subscriptions are rejected;
   // without a group commit every write is its own transaction.
-  explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr)
-      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit) {}
+  // Without a confirmation keeper a change to be confirmed is not rolled
+  // back before the next start.
+  explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr,
+                             ConfirmationKeeper* confirmations = nullptr)
+      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), confirmations_(confirmations) {}
 
   wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
 
@@ -84,6 +90,7 @@ class RequestDispatcher {
   StoreKeeper* keeper_;
   ChangeFeed* feed_;
   GroupCommit* groupCommit_;
+  ConfirmationKeeper* confirmations_;
   std::size_t stagedBytes_ = 0;  // over every connection's ImportStaging
 };
 

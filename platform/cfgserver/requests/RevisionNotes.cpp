@@ -18,11 +18,17 @@ std::vector<std::string> ScopeNames(const ConfigScope& scope) {
   return given;
 }
 
+std::string CommandWords(const wire::Request& request, const std::string& command) {
+  if (request.confirmSeconds == 0) return command;
+  return command + " --confirm " + std::to_string(request.confirmSeconds);
+}
+
 ChangeNote NoteFor(const wire::Request& request, std::string summary) {
   ChangeNote note;
   note.author.client = request.client;
   note.author.tag = request.tag;
   note.summary = std::move(summary);
+  note.confirmSeconds = request.confirmSeconds;
   return note;
 }
 

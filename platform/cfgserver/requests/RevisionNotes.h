@@ -19,8 +19,13 @@ std::string RevisionSummary(const std::string& operation, const std::vector<std:
 // The names scope's level gives, for RevisionSummary.
 std::vector<std::string> ScopeNames(const ConfigScope& scope);
 
+// The command as cfgctl would say it: "set", or "set --confirm 30" for a
+// change to be confirmed.
+std::string CommandWords(const wire::Request& request, const std::string& command);
+
 // The note of a write from request: the client's name and tag (the peer's
-// credentials are not read: uid and pid unknown) and summary.
+// credentials are not read: uid and pid unknown), summary, and whether it
+// awaits confirmation.
 ChangeNote NoteFor(const wire::Request& request, std::string summary);
 
 // One notification record per key of revision, in its order: kValue with
