@@ -55,7 +55,7 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
   if (names.empty()) {
     std::set<std::string> all;
     const CfgItemStatus::Status status = GetCfgSets(client, all, Commands::kTag);
-    if (status != CfgItemStatus::kSuccess) return Commands::Report("export", status);
+    if (status != CfgItemStatus::kSuccess) return Commands::Report("export", status, client.ConnectionProblem());
     names.assign(all.begin(), all.end());
   }
   if (!directory.empty() && mkdir(directory.c_str(), 0777) != 0 && errno != EEXIST)
@@ -66,7 +66,8 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
   for (const std::string& set : names) {
     std::vector<ConfigEntry> entries;
     const CfgItemStatus::Status status = ExportCfgSet(client, set, entries, Commands::kTag);
-    if (status != CfgItemStatus::kSuccess) return Commands::Report("export " + Output::Word(set), status);
+    if (status != CfgItemStatus::kSuccess)
+      return Commands::Report("export " + Output::Word(set), status, client.ConnectionProblem());
     if (entries.empty()) {
       Output::Error("export " + Output::Word(set) + ": no such set");
       result = kNotFound;
@@ -94,9 +95,17 @@ ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::s
     for (const std::string& warning : content.warnings) Output::Error(warning);
     sets.insert(sets.end(), content.sets.begin(), content.sets.end());
   }
+  // A set this user may not write stops the import before anything is written.
   for (const IniSet& set : sets) {
-    const CfgItemStatus::Status status = ImportCfgSet(client, set.name, set.entries, replace, Commands::kTag, confirmSeconds);
-    if (status != CfgItemStatus::kSuccess) return Commands::Report("import " + Output::Word(set.name), status);
+    const CfgItemStatus::Status status = CheckCfgSetWritable(client, set.name, Commands::kTag);
+    if (status != CfgItemStatus::kSuccess)
+      return Commands::Report("import " + Output::Word(set.name), status, client.ConnectionProblem());
+  }
+  for (const IniSet& set : sets) {
+    const CfgItemStatus::Status status =
+        ImportCfgSet(client, set.name, set.entries, replace, Commands::kTag, confirmSeconds);
+    if (status != CfgItemStatus::kSuccess)
+      return Commands::Report("import " + Output::Word(set.name), status, client.ConnectionProblem());
   }
   return kDone;
 }

@@ -183,9 +183,10 @@ const char* CommandLine::HelpText() {
          "\n"
          "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"
          "answer in time; 4 rejected by the server or server error; 5 a file could\n"
-         "not be read or written, or is not valid INI, or a schema has errors.\n"
-         "Errors: one line on standard error each. get and list print values as\n"
-         "stored, byte for byte.\n";
+         "not be read or written, or is not valid INI, or a schema has errors; 6 access\n"
+         "denied by the server's rules, or permission denied on its socket. Errors:\n"
+         "one line on standard error each. get and list print values as stored, byte\n"
+         "for byte.\n";
 }
 
 }  // namespace cfgctl

@@ -52,9 +52,11 @@ ConfigScope Commands::ScopeOf(const std::vector<std::string>& names) {
   return scope;
 }
 
-ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status) {
-  if (status != CfgItemStatus::kSuccess)
-    Output::Error(what + ": " + CfgItemStatus::LxCfgItemStatus::GetLabel(status));
+ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status,
+                            const LxStatus& connectionProblem) {
+  if (status == CfgItemStatus::kSuccess) return kDone;
+  Output::Error(what + ": " +
+                (connectionProblem.ok() ? CfgItemStatus::LxCfgItemStatus::GetLabel(status) : connectionProblem.message()));
   return ExitStatusFor(status);
 }
 
@@ -69,7 +71,7 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
   const CfgItemStatus::Status status =
       GetCfgValue(client, names[0], names[1], names[2], value, kTag, CfgItemCommand::kGet);
   if (status == CfgItemStatus::kSuccess) output.Write(value + "\n");
-  return Report(Words("get", names), status);
+  return Report(Words("get", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments, std::uint32_t confirmSeconds) {
@@ -77,7 +79,7 @@ ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& a
       confirmSeconds == 0
           ? SetCfgValue(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag, CfgItemCommand::kSet)
           : SetCfgValueToConfirm(client, arguments[0], arguments[1], arguments[2], arguments[3], confirmSeconds, kTag);
-  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status);
+  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names, std::uint32_t confirmSeconds) {
@@ -86,7 +88,7 @@ ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>
     Output::Error(Words("delete", names) + ": nothing to delete");
     return kNotFound;
   }
-  return Report(Words("delete", names), status);
+  return Report(Words("delete", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
@@ -102,7 +104,7 @@ ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& 
     for (const std::string& name : found) text += name + "\n";
   }
   output.Write(text);
-  return Report(Words("list", names), status);
+  return Report(Words("list", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
@@ -123,11 +125,12 @@ ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string
         break;
     }
   }
-  return Report(Words("changes", names), status);
+  return Report(Words("changes", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names, std::uint32_t confirmSeconds) {
-  return Report(Words("reset", names), ResetCfg(client, ScopeOf(names), kTag, confirmSeconds));
+  const CfgItemStatus::Status status = ResetCfg(client, ScopeOf(names), kTag, confirmSeconds);
+  return Report(Words("reset", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Check(const std::vector<std::string>& files) {

@@ -27,9 +27,12 @@ class Commands {
   // The scope the names give: none, a set, a section or a key.
   static qet_cfgserver::ConfigScope ScopeOf(const std::vector<std::string>& names);
 
-  // Reports a failed request ("cfgctl: <what>: <status label>") and returns
-  // its exit status; kDone for success, silently.
-  static ExitStatus Report(const std::string& what, qet_cfgserver::CfgItemStatus::Status status);
+  // Reports a failed request ("cfgctl: <what>: <status label>", or the
+  // connection problem when this side refused to connect: "permission
+  // denied: PATH", an untrusted runtime directory) and returns its exit
+  // status; kDone for success, silently.
+  static ExitStatus Report(const std::string& what, qet_cfgserver::CfgItemStatus::Status status,
+                           const LxStatus& connectionProblem = LxStatus::Ok());
 
   // first, then the names, as words of a message or an output line:
   // ("delete", {"network", "eth0"}) gives "delete network eth0".

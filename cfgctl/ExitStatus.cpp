@@ -11,6 +11,7 @@ ExitStatus ExitStatusFor(qet_cfgserver::CfgItemStatus::Status status) {
     case Status::kTimeout: return kNoServer;
     case Status::kRejected:
     case Status::kServerError: return kRejected;
+    case Status::kAccessDenied: return kDenied;
   }
   return kRejected;
 }

@@ -12,6 +12,7 @@ enum ExitStatus : int {
   kNoServer = 3,    // no server answers, or it did not answer in time
   kRejected = 4,    // the server refused the request or failed to carry it out
   kFileError = 5,   // a file could not be read or written, is not valid INI, or a schema has errors
+  kDenied = 6,      // the server's access rules refused, or its socket refused this user
 };
 
 // The exit status for a request's outcome.

@@ -76,10 +76,10 @@ std::string ChangeLine(const KeyChange& change) {
 ExitStatus ReportRevision(LxiConfigure& client, const std::string& what, std::uint64_t revision,
                           CfgItemStatus::Status status) {
   if (status != CfgItemStatus::kKeyNotFound && status != CfgItemStatus::kRejected)
-    return Commands::Report(what, status);
+    return Commands::Report(what, status, client.ConnectionProblem());
   std::uint64_t current = 0, oldest = 0;
   if (GetCfgRevision(client, current, oldest, Commands::kTag) != CfgItemStatus::kSuccess)
-    return Commands::Report(what, status);
+    return Commands::Report(what, status, client.ConnectionProblem());
   const std::string number = "revision " + std::to_string(revision);
   if (revision > current) {
     Output::Error(what + ": " + number + " is not made yet (the current one is " + std::to_string(current) + ")");
@@ -91,8 +91,8 @@ ExitStatus ReportRevision(LxiConfigure& client, const std::string& what, std::ui
   return kNotFound;
 }
 
-ExitStatus ReportNothingAwaits(const std::string& what, CfgItemStatus::Status status) {
-  if (status != CfgItemStatus::kKeyNotFound) return Commands::Report(what, status);
+ExitStatus ReportNothingAwaits(LxiConfigure& client, const std::string& what, CfgItemStatus::Status status) {
+  if (status != CfgItemStatus::kKeyNotFound) return Commands::Report(what, status, client.ConnectionProblem());
   Output::Error(what + ": no change awaits confirmation");
   return kNotFound;
 }
@@ -103,7 +103,7 @@ ExitStatus HistoryCommands::Revision(LxiConfigure& client, Output& output) {
   std::uint64_t current = 0, oldest = 0;
   const CfgItemStatus::Status status = GetCfgRevision(client, current, oldest, Commands::kTag);
   if (status == CfgItemStatus::kSuccess) output.Write(std::to_string(current) + "\n");
-  return Commands::Report("revision", status);
+  return Commands::Report("revision", status, client.ConnectionProblem());
 }
 
 ExitStatus HistoryCommands::History(LxiConfigure& client, const std::vector<std::string>& names, std::uint32_t count,
@@ -115,7 +115,8 @@ ExitStatus HistoryCommands::History(LxiConfigure& client, const std::vector<std:
     std::vector<RevisionEntry> page;
     const CfgItemStatus::Status status = GetCfgHistory(
         client, scope, before, static_cast<std::uint32_t>(std::min(left, kMaxRevisionsPerPage)), page, Commands::kTag);
-    if (status != CfgItemStatus::kSuccess) return Commands::Report(Commands::Words("history", names), status);
+    if (status != CfgItemStatus::kSuccess)
+      return Commands::Report(Commands::Words("history", names), status, client.ConnectionProblem());
     for (const RevisionEntry& entry : page) output.Write(EntryLine(entry));
     listed += page.size();
     if (page.size() < std::min(left, kMaxRevisionsPerPage) || page.back().number <= 1) break;
@@ -168,12 +169,12 @@ ExitStatus HistoryCommands::Rollback(LxiConfigure& client, const std::string& te
 }
 
 ExitStatus HistoryCommands::Confirm(LxiConfigure& client) {
-  return ReportNothingAwaits("confirm", ConfirmCfg(client, Commands::kTag));
+  return ReportNothingAwaits(client, "confirm", ConfirmCfg(client, Commands::kTag));
 }
 
 ExitStatus HistoryCommands::Cancel(LxiConfigure& client) {
   std::uint64_t made = 0;
-  return ReportNothingAwaits("cancel", CancelCfg(client, made, Commands::kTag));
+  return ReportNothingAwaits(client, "cancel", CancelCfg(client, made, Commands::kTag));
 }
 
 }  // namespace cfgctl

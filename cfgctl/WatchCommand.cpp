@@ -41,8 +41,10 @@ std::string LineFor(const LxCfgWatch::Event& event) {
 ExitStatus WatchCommand::Run(const ConfigScope& scope, Output& output) {
   CatchInterrupts();
   CfgItemStatus::Status status = CfgItemStatus::kSuccess;
-  std::unique_ptr<LxCfgWatch> watch = LxCfgWatch::Open(Commands::kTag, wire::kServerEndpoint, scope, &status);
-  if (watch == nullptr) return Commands::Report("watch", status);
+  LxStatus problem;
+  std::unique_ptr<LxCfgWatch> watch =
+      LxCfgWatch::Open(Commands::kTag, wire::kServerEndpoint, scope, &status, &problem);
+  if (watch == nullptr) return Commands::Report("watch", status, problem);
   while (!interrupted) {
     LxCfgWatch::Event event;
     status = watch->Next(&event, kPollInterval);

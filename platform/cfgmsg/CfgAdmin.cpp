@@ -27,6 +27,16 @@ CfgItemStatus::Status LxiConfigure::ResetScope(const ConfigScope&, const std::st
   return CfgItemStatus::kRejected;
 }
 
+CfgItemStatus::Status LxiConfigure::CheckWritable(const std::string&, const std::string&) {
+  return CfgItemStatus::kSuccess;
+}
+
+LxStatus LxiConfigure::ConnectionProblem() const { return LxStatus::Ok(); }
+
+CfgItemStatus::Status CheckCfgSetWritable(LxiConfigure& client, const std::string& set, const std::string& tag) {
+  return client.CheckWritable(set, tag);
+}
+
 CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag,
                                 std::uint32_t confirmSeconds) {
   return client.DeleteScope(scope, tag, confirmSeconds);

@@ -49,6 +49,13 @@ CfgItemStatus::Status ImportCfgSet(LxiConfigure& client, const std::string& set,
 CfgItemStatus::Status GetCfgChanges(LxiConfigure& client, const ConfigScope& scope,
                                     std::vector<LxCfgChange>& changes, const std::string& tag);
 
+// Whether the server would take an import into set from this client, asked
+// without changing anything: kSuccess, or kAccessDenied when its rules do
+// not let this user write the set (or why the question went unanswered).
+// A tool importing several sets asks for each first, so that an import
+// touching a set it may not write writes nothing at all.
+CfgItemStatus::Status CheckCfgSetWritable(LxiConfigure& client, const std::string& set, const std::string& tag);
+
 // Drops the operator's changes within scope: the keys there become exactly
 // the defaults (deleted defaults come back, added keys go).
 CfgItemStatus::Status ResetCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag,

@@ -1,14 +1,13 @@
 #include "cfgmsg/LxCfgWatch.h"
 
-#include <ace/LSOCK_Connector.h>
 #include <ace/LSOCK_Stream.h>
 #include <ace/OS_NS_errno.h>
-#include <ace/UNIX_Addr.h>
 #include <sys/socket.h>
 
 #include <mutex>
 
 #include "cfgmsg/LxIpcClient.h"
+#include "cfgmsg/ServerConnector.h"
 #include "cfgwire/Messages.h"
 #include "cfgwire/RequestLimits.h"
 #include "cfgwire/RuntimeDirectory.h"
@@ -28,12 +27,12 @@ class LxCfgWatch::Connection {
  public:
   ~Connection() { stream_.close(); }
 
-  CfgItemStatus::Status Connect(const std::string& socketPath) {
-    ACE_LSOCK_Connector connector;
-    ACE_Time_Value timeout = LxIpcClient::kDefaultTimeout;
-    if (connector.connect(stream_, ACE_UNIX_Addr(socketPath.c_str()), &timeout) == -1)
-      return ACE_OS::last_error() == ETIME ? CfgItemStatus::kTimeout : CfgItemStatus::kNoServer;
-    return CfgItemStatus::kSuccess;
+  CfgItemStatus::Status Connect(const std::string& socketPath, LxStatus* why) {
+    const ServerConnector::Result result = ServerConnector::Connect(socketPath, LxIpcClient::kDefaultTimeout, &stream_, why);
+    const bool refusedHere = result == ServerConnector::Result::kPermissionDenied ||
+                             result == ServerConnector::Result::kUntrusted;
+    if (!refusedHere) *why = LxStatus::Ok();
+    return ServerConnector::StatusFor(result);
   }
 
   CfgItemStatus::Status Send(const std::string& frame) {
@@ -98,19 +97,23 @@ LxCfgWatch::LxCfgWatch(std::unique_ptr<Connection> connection) : connection_(std
 LxCfgWatch::~LxCfgWatch() = default;
 
 std::unique_ptr<LxCfgWatch> LxCfgWatch::Open(const std::string& clientName, const std::string& endpointName,
-                                             const ConfigScope& scope, CfgItemStatus::Status* status) {
+                                             const ConfigScope& scope, CfgItemStatus::Status* status,
+                                             LxStatus* problem) {
   std::string socketPath;
   if (!wire::EndpointPath(wire::DefaultRuntimeDirectory(), endpointName, &socketPath).ok()) {
     if (status != nullptr) *status = CfgItemStatus::kNoServer;
     return nullptr;
   }
-  return OpenAt(clientName, socketPath, scope, status);
+  return OpenAt(clientName, socketPath, scope, status, problem);
 }
 
 std::unique_ptr<LxCfgWatch> LxCfgWatch::OpenAt(const std::string& clientName, const std::string& socketPath,
-                                               const ConfigScope& scope, CfgItemStatus::Status* status) {
+                                               const ConfigScope& scope, CfgItemStatus::Status* status,
+                                               LxStatus* problem) {
   CfgItemStatus::Status ignored;
   if (status == nullptr) status = &ignored;
+  LxStatus unexplained;
+  if (problem == nullptr) problem = &unexplained;
   wire::Request request;
   request.operation = wire::Operation::kSubscribe;
   request.client = clientName;
@@ -121,7 +124,7 @@ std::unique_ptr<LxCfgWatch> LxCfgWatch::OpenAt(const std::string& clientName, co
     return nullptr;
   }
   auto connection = std::make_unique<Connection>();
-  *status = connection->Connect(socketPath);
+  *status = connection->Connect(socketPath, problem);
   if (*status == CfgItemStatus::kSuccess) *status = connection->Send(frame);
   wire::Reply reply;
   if (*status == CfgItemStatus::kSuccess) *status = connection->Receive(&reply, LxIpcClient::kDefaultTimeout);

@@ -37,14 +37,18 @@ class LxCfgWatch {
 
   // Connects to the server at endpointName (as CreateIpcClient() finds it)
   // and subscribes. Returns null on failure with *status saying why
-  // (kNoServer, kTimeout, kRejected for a server without watches or a bad
-  // scope). status may be null.
+  // (kNoServer, kTimeout, kAccessDenied, kRejected for a server without
+  // watches or a bad scope) and, when this side refused to connect, *problem
+  // the reason (as LxiConfigure::ConnectionProblem()). status and problem
+  // may be null.
   static std::unique_ptr<LxCfgWatch> Open(const std::string& clientName, const std::string& endpointName,
-                                          const ConfigScope& scope, CfgItemStatus::Status* status);
+                                          const ConfigScope& scope, CfgItemStatus::Status* status,
+                                          LxStatus* problem = nullptr);
 
   // For tests: subscribes on the socket at socketPath.
   static std::unique_ptr<LxCfgWatch> OpenAt(const std::string& clientName, const std::string& socketPath,
-                                            const ConfigScope& scope, CfgItemStatus::Status* status);
+                                            const ConfigScope& scope, CfgItemStatus::Status* status,
+                                            LxStatus* problem = nullptr);
 
   ~LxCfgWatch();
   LxCfgWatch(const LxCfgWatch&) = delete;

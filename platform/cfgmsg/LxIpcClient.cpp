@@ -279,6 +279,13 @@ CfgItemStatus::Status LxIpcClient::RollBack(std::uint64_t revision, std::uint64_
   return status;
 }
 
+CfgItemStatus::Status LxIpcClient::CheckWritable(const std::string& set, const std::string& tag) {
+  wire::Request begin = NewRequest(wire::Operation::kImportBegin, tag);
+  begin.set = set;
+  wire::Reply reply;
+  return Ask(begin, &reply);
+}
+
 wire::Request LxIpcClient::ScopedRequest(wire::Operation operation, const ConfigScope& scope,
                                          const std::string& tag) const {
   wire::Request request = NewRequest(operation, tag);
@@ -335,6 +342,7 @@ CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::R
   wire::FrameHeader header;
   std::string body;
   CfgItemStatus::Status status = CfgItemStatus::kServerError;
+  connectionProblem_ = LxStatus::Ok();
   switch (connection_.RoundTrip(frame, &header, &body, &why)) {
     case LxServerConnection::Outcome::kAnswered:
       why = wire::DecodeReplyBody(header, body, reply);
@@ -347,6 +355,14 @@ CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::R
     case LxServerConnection::Outcome::kUnreachable: status = CfgItemStatus::kNoServer; break;
     case LxServerConnection::Outcome::kTimedOut: status = CfgItemStatus::kTimeout; break;
     case LxServerConnection::Outcome::kBroken: status = CfgItemStatus::kServerError; break;
+    case LxServerConnection::Outcome::kPermissionDenied:
+      status = CfgItemStatus::kAccessDenied;
+      connectionProblem_ = why;
+      break;
+    case LxServerConnection::Outcome::kUntrusted:
+      status = CfgItemStatus::kNoServer;
+      connectionProblem_ = why;
+      break;
   }
   Report(request, status, why);
   return status;
@@ -370,6 +386,10 @@ void LxIpcClient::Report(const wire::Request& request, CfgItemStatus::Status sta
   const char* operation = wire::OperationName(request.operation);
   if (status == CfgItemStatus::kRejected) {
     __dlog_printf(kDlogWarning, kLogSource, "%s rejected: %s\n", operation, why.ToString().c_str());
+    return;
+  }
+  if (status == CfgItemStatus::kAccessDenied) {
+    __dlog_printf(kDlogWarning, kLogSource, "%s: %s\n", operation, why.ok() ? "access denied" : why.message().c_str());
     return;
   }
   const bool failed =

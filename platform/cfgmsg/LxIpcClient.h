@@ -12,10 +12,11 @@ namespace qet_cfgserver {
 
 // The real handle: turns each request into one frame to the server over a
 // kept-open UNIX-domain connection and the reply frame back into the
-// caller's containers. Status mapping: no server or a lost connection ->
-// kNoServer; no answer within the timeout -> kTimeout; a request over the
-// limits -> kRejected (not sent); an unreadable reply -> kServerError;
-// otherwise the server's own status.
+// caller's containers. Status mapping: no server, a lost connection or a
+// runtime directory this client may not trust -> kNoServer; a socket that
+// refuses this user -> kAccessDenied; no answer within the timeout ->
+// kTimeout; a request over the limits -> kRejected (not sent); an
+// unreadable reply -> kServerError; otherwise the server's own status.
 //
 // Threads and ownership: as LxiConfigure says. Requests are serialised by a
 // busy flag; Release() may run on any thread.
@@ -52,6 +53,9 @@ class LxIpcClient : public LxiConfigure {
                                     const std::string& tag) override;
   CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag,
                                    std::uint32_t confirmSeconds) override;
+  // Begins an import of set (the server checks the write then) and sends
+  // nothing more: the next begin, or the connection's end, drops it.
+  CfgItemStatus::Status CheckWritable(const std::string& set, const std::string& tag) override;
   CfgItemStatus::Status ReadRevision(std::uint64_t& current, std::uint64_t& oldestKept, const std::string& tag) override;
   CfgItemStatus::Status ListHistory(const ConfigScope& scope, std::uint64_t before, std::uint32_t count,
                                     std::vector<RevisionEntry>& revisions, const std::string& tag) override;
@@ -67,6 +71,7 @@ class LxIpcClient : public LxiConfigure {
   CfgItemStatus::Status Confirm(const std::string& tag) override;
   CfgItemStatus::Status Cancel(std::uint64_t& made, const std::string& tag) override;
   void Release() override;
+  LxStatus ConnectionProblem() const override { return connectionProblem_; }
 
  private:
   wire::Request ScopedRequest(wire::Operation operation, const ConfigScope& scope, const std::string& tag) const;
@@ -83,6 +88,7 @@ class LxIpcClient : public LxiConfigure {
   const ACE_Time_Value timeout_;
   LxServerConnection connection_;
   bool inOutage_ = false;  // requesting thread only: a lost server is logged once, not per request
+  LxStatus connectionProblem_;  // requesting thread only
 
   std::mutex mutex_;  // guards the two flags below
   std::condition_variable idle_;

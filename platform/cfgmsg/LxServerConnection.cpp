@@ -1,15 +1,15 @@
 #include "cfgmsg/LxServerConnection.h"
 
-#include <ace/LSOCK_Connector.h>
 #include <ace/OS_NS_errno.h>
 #include <ace/OS_NS_string.h>
 #include <ace/OS_NS_sys_socket.h>
-#include <ace/UNIX_Addr.h>
 
 #include <sys/socket.h>
 #include <sys/time.h>
 
 #include <algorithm>
+
+#include "cfgmsg/ServerConnector.h"
 
 namespace qet_cfgserver {
 
@@ -56,13 +56,12 @@ LxServerConnection::Outcome LxServerConnection::RoundTrip(const std::string& req
 }
 
 LxServerConnection::Outcome LxServerConnection::Connect(LxStatus* why) {
-  ACE_LSOCK_Connector connector;
-  ACE_UNIX_Addr address(socketPath_.c_str());
-  ACE_Time_Value timeout = timeout_;  // ACE may write the time left into it
-  if (connector.connect(stream_, address, &timeout) == -1) {
-    const int error = ACE_OS::last_error();
-    *why = LxStatus::Unavailable(ErrnoText(("cannot connect to " + socketPath_).c_str()));
-    return error == ETIME ? Outcome::kTimedOut : Outcome::kUnreachable;
+  switch (ServerConnector::Connect(socketPath_, timeout_, &stream_, why)) {
+    case ServerConnector::Result::kConnected: break;
+    case ServerConnector::Result::kNoServer: return Outcome::kUnreachable;
+    case ServerConnector::Result::kTimedOut: return Outcome::kTimedOut;
+    case ServerConnector::Result::kPermissionDenied: return Outcome::kPermissionDenied;
+    case ServerConnector::Result::kUntrusted: return Outcome::kUntrusted;
   }
   // A blocking socket whose every send and receive waits at most the
   // timeout (the kernel keeps it): one system call per transfer, none to

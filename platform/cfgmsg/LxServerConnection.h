@@ -12,7 +12,8 @@
 namespace qet_cfgserver {
 
 // One stream connection to the server's socket, opened when first needed
-// and kept open across round trips.
+// (through ServerConnector, which first checks the runtime directory) and
+// kept open across round trips.
 //
 // Threads: RoundTrip() and Close() from one thread at a time (the requesting
 // thread); Interrupt() from any thread, at any time.
@@ -23,6 +24,8 @@ class LxServerConnection {
     kUnreachable,  // no server accepts, or it closed the connection
     kTimedOut,     // the server took longer than the timeout to take or give bytes
     kBroken,       // the server sent bytes that are not a frame
+    kPermissionDenied,  // the socket, or a directory on the way, refuses this user
+    kUntrusted,    // the runtime directory breaks the safe-path rules: nothing was sent
   };
 
   LxServerConnection(std::string socketPath, const ACE_Time_Value& timeout);

@@ -10,6 +10,7 @@
 #include "common/RevisionTypes.h"
 #include "cfgmsg/LxCfgKeyValuePair.h"
 #include "cfgwire/CfgItemStatus.h"
+#include "common/LxStatus.h"
 
 namespace qet_cfgserver {
 
@@ -58,6 +59,8 @@ class LxiConfigure {
                                             const std::string& tag);
   virtual CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag,
                                            std::uint32_t confirmSeconds);
+  // A handle that cannot ask answers kSuccess: the import itself decides.
+  virtual CfgItemStatus::Status CheckWritable(const std::string& set, const std::string& tag);
 
   // The operations of CfgHistory.h, alike.
   virtual CfgItemStatus::Status ReadRevision(std::uint64_t& current, std::uint64_t& oldestKept, const std::string& tag);
@@ -74,6 +77,12 @@ class LxiConfigure {
                                                     std::uint32_t confirmSeconds, const std::string& tag);
   virtual CfgItemStatus::Status Confirm(const std::string& tag);
   virtual CfgItemStatus::Status Cancel(std::uint64_t& made, const std::string& tag);
+
+  // Why the last request did not reach the server when this side refused
+  // it: a socket that refuses this user ("permission denied: PATH", with
+  // kAccessDenied) or a runtime directory this client may not trust (the
+  // path and the reason, with kNoServer). Ok otherwise. Requesting thread.
+  virtual LxStatus ConnectionProblem() const;
 
   // Ends the handle's use of the server: closes its connection, waking a
   // request under way on another thread, and waits (bounded) for it to

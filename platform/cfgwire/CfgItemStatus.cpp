@@ -11,6 +11,7 @@ const char* LxCfgItemStatus::GetLabel(Status status) {
     case kTimeout: return "timeout";
     case kRejected: return "rejected";
     case kServerError: return "server error";
+    case kAccessDenied: return "access denied";
   }
   return "unknown status";
 }

@@ -9,13 +9,17 @@ namespace qet_cfgserver {
 namespace CfgItemStatus {
 
 enum Status : std::uint32_t {
-  kSuccess = 0,      // "ok"
-  kKeyNotFound = 1,  // "key not found": a get of a key that does not exist
-  kNoServer = 2,     // "no server": no server answers at the endpoint
-  kTimeout = 3,      // "timeout": the server did not answer in time
-  kRejected = 4,     // "rejected": the request broke a rule (size limit, empty name, wrong command)
-  kServerError = 5,  // "server error": the server failed to carry the request out
+  kSuccess = 0,       // "ok"
+  kKeyNotFound = 1,   // "key not found": a get of a key that does not exist
+  kNoServer = 2,      // "no server": no server answers at the endpoint, or none the client may trust
+  kTimeout = 3,       // "timeout": the server did not answer in time
+  kRejected = 4,      // "rejected": the request broke a rule (size limit, empty name, wrong command)
+  kServerError = 5,   // "server error": the server failed to carry the request out
+  kAccessDenied = 6,  // "access denied": the server's rules, or its socket's mode, refuse this user
 };
+
+// The highest value a reply may carry.
+constexpr Status kLastStatus = kAccessDenied;
 
 class LxCfgItemStatus {
  public:

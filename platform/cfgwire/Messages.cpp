@@ -61,7 +61,7 @@ bool IsKnownOperation(ACE_CDR::ULong value, std::uint8_t version) {
   return value >= static_cast<ACE_CDR::ULong>(Operation::kGetSets) && value <= static_cast<ACE_CDR::ULong>(last);
 }
 
-bool IsKnownStatus(ACE_CDR::ULong value) { return value <= CfgItemStatus::kServerError; }
+bool IsKnownStatus(ACE_CDR::ULong value) { return value <= CfgItemStatus::kLastStatus; }
 
 void WriteRecords(ACE_OutputCDR& out, const std::vector<Record>& records) {
   WriteULong(out, static_cast<ACE_CDR::ULong>(records.size()));

@@ -4,6 +4,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "common/SafePath.h"
+
 namespace qet_cfgserver {
 namespace wire {
 
@@ -13,6 +15,12 @@ std::string DefaultRuntimeDirectory() {
   const uid_t user = geteuid();
   if (user == 0) return "/run/cfgserver";
   return "/tmp/cfgserver-" + std::to_string(user);
+}
+
+LxStatus CheckRuntimeDirectory(const std::string& directory) {
+  const LxStatus status = CheckSafeDirectory(directory, geteuid(), Owner::kAnyone);
+  if (status.code() == LxStatus::Code::kNotFound) return LxStatus::Ok();
+  return status;
 }
 
 LxStatus EndpointPath(const std::string& directory, const std::string& endpoint, std::string* path) {

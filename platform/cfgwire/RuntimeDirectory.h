@@ -20,6 +20,13 @@ constexpr const char* kServerEndpoint = "CfgServer-ReadFifo";
 // /tmp/cfgserver-<uid> for anyone else.
 std::string DefaultRuntimeDirectory();
 
+// Whether this process may trust directory to hold the server's socket: the
+// rules of common/SafePath.h for its effective user, whoever owns the
+// directory. Ok also when nothing is there (no server answers then);
+// PermissionDenied when this user may not look; Unavailable with the path
+// and the reason when someone else could have planted it or can change it.
+LxStatus CheckRuntimeDirectory(const std::string& directory);
+
 // The socket file of endpoint inside directory. Fails when the endpoint name
 // is empty or holds a '/', or when the path does not fit a UNIX socket address.
 LxStatus EndpointPath(const std::string& directory, const std::string& endpoint, std::string* path);

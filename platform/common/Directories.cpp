@@ -14,7 +14,11 @@ LxStatus CreateDirectories(const std::string& path, mode_t mode) {
   while (end != std::string::npos) {
     end = path.find('/', end + 1);
     const std::string prefix = path.substr(0, end);
-    if (mkdir(prefix.c_str(), mode) == 0 || errno == EEXIST) continue;
+    if (mkdir(prefix.c_str(), mode) == 0) {
+      if (chmod(prefix.c_str(), mode) == 0) continue;
+    } else if (errno == EEXIST) {
+      continue;
+    }
     return LxStatus::IoError("cannot create directory " + prefix + ": " + strerror(errno));
   }
   struct stat status;

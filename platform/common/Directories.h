@@ -8,8 +8,9 @@
 
 namespace qet_cfgserver {
 
-// Creates path and any missing parents with mode (as mkdir -p). Existing
-// directories are left as they are; a non-directory in the way fails.
+// Creates path and any missing parents with exactly mode, whatever the
+// umask (as mkdir -p, then chmod). Existing directories are left as they
+// are; a non-directory in the way fails.
 LxStatus CreateDirectories(const std::string& path, mode_t mode);
 
 // Makes the directory's entries (files created, renamed or removed in it)

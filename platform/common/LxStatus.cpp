@@ -11,6 +11,7 @@ const char* CodeName(LxStatus::Code code) {
     case LxStatus::Code::kCorruption: return "corruption";
     case LxStatus::Code::kTimedOut: return "timed out";
     case LxStatus::Code::kUnavailable: return "unavailable";
+    case LxStatus::Code::kPermissionDenied: return "permission denied";
   }
   return "unknown";
 }

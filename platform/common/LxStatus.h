@@ -7,7 +7,7 @@
 // as exceptions. Cheap to copy; safe to use from any thread.
 class LxStatus {
  public:
-  enum class Code { kOk, kInvalidArgument, kNotFound, kIoError, kCorruption, kTimedOut, kUnavailable };
+  enum class Code { kOk, kInvalidArgument, kNotFound, kIoError, kCorruption, kTimedOut, kUnavailable, kPermissionDenied };
 
   LxStatus() = default;  // success
 
@@ -18,6 +18,10 @@ class LxStatus {
   static LxStatus Corruption(std::string message) { return LxStatus(Code::kCorruption, std::move(message)); }
   static LxStatus TimedOut(std::string message) { return LxStatus(Code::kTimedOut, std::move(message)); }
   static LxStatus Unavailable(std::string message) { return LxStatus(Code::kUnavailable, std::move(message)); }
+  // The system refused for lack of permission (EACCES, EPERM).
+  static LxStatus PermissionDenied(std::string message) {
+    return LxStatus(Code::kPermissionDenied, std::move(message));
+  }
 
   bool ok() const { return code_ == Code::kOk; }
   Code code() const { return code_; }

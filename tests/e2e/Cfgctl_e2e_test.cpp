@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "common/UserName.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -165,10 +166,18 @@ class CfgctlEndToEnd : public ::testing::Test {
   ServerProcess server_;
 };
 
-// output with every UTC time in it (2026-12-06T15:45:00Z) replaced by TIME.
+// output with every UTC time in it (2026-12-06T15:45:00Z) replaced by TIME,
+// and every pid by PID.
 std::string WithoutTimes(const std::string& output) {
   static const std::regex kTime("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z");
-  return std::regex_replace(output, kTime, "TIME");
+  static const std::regex kPid("pid [0-9]+");
+  return std::regex_replace(std::regex_replace(output, kTime, "TIME"), kPid, "pid PID");
+}
+
+// Who the tests run as, as history names a user and a program: the server
+// reads its peers' credentials.
+std::string Me(const std::string& program = "cfgctl") {
+  return qet_cfgserver::UserName(geteuid()) + " " + program;
 }
 
 TEST_F(CfgctlEndToEnd, HelpDescribesTheExitStatuses) {
@@ -374,9 +383,8 @@ TEST_F(CfgctlEndToEnd, WatchEndsCleanlyOnSigTerm) {
   EXPECT_TRUE(status.IsExit(0)) << status.ToString() << watch.errors();
 }
 
-// Revisions: the imports at start made 1 and 2, four changes 3 to 6. Who
-// made them: the user and program are unknown ("?") where the server does
-// not read its peers' credentials.
+// Revisions: the imports at start made 1 and 2, four changes 3 to 6, each
+// with the user and the program that made it.
 TEST_F(CfgctlEndToEnd, RevisionCountsTheChangesAndHistoryListsTheNewestFirst) {
   Expect({"revision"}, 0, "2\n");
   MakeFourChanges();
@@ -384,15 +392,14 @@ TEST_F(CfgctlEndToEnd, RevisionCountsTheChangesAndHistoryListsTheNewestFirst) {
   const Outcome history = Cfgctl({"history", "-n", "3"});
   EXPECT_TRUE(history.status.IsExit(0)) << history.errors;
   EXPECT_EQ(WithoutTimes(history.output),
-            "6 TIME ? ? set system time zone\n"
-            "5 TIME ? ? delete network eth0 gateway\n"
-            "4 TIME ? ? set network eth0 mtu\n");
+            "6 TIME " + Me() + " set system time zone\n"
+            "5 TIME " + Me() + " delete network eth0 gateway\n"
+            "4 TIME " + Me() + " set network eth0 mtu\n");
   const Outcome mtu = Cfgctl({"history", "network", "eth0", "mtu"});
   EXPECT_EQ(WithoutTimes(mtu.output),
-            "4 TIME ? ? set network eth0 mtu\n"
-            "3 TIME ? ? set network eth0 mtu\n"
-            "1 TIME " + std::to_string(geteuid()) + " cfgserver defaults network from " +
-                directory_.File("network.ini") + " (4 keys)\n")
+            "4 TIME " + Me() + " set network eth0 mtu\n"
+            "3 TIME " + Me() + " set network eth0 mtu\n"
+            "1 TIME " + Me("cfgserver") + " defaults network from " + directory_.File("network.ini") + " (4 keys)\n")
       << mtu.errors;
 }
 
@@ -401,8 +408,8 @@ TEST_F(CfgctlEndToEnd, ShowGivesEachKeyARevisionChangedWithItsNewAndOldValue) {
   const Outcome show = Cfgctl({"show", "4"});
   EXPECT_TRUE(show.status.IsExit(0)) << show.errors;
   EXPECT_EQ(WithoutTimes(show.output),
-            "4 TIME ? ? set network eth0 mtu\n"
-            "client cfgctl tag cfgctl uid ? pid ?\n"
+            "4 TIME " + Me() + " set network eth0 mtu\n"
+            "client cfgctl tag cfgctl uid " + std::to_string(geteuid()) + " pid PID\n"
             "changed network eth0 mtu = 1400 was 9000\n");
   const Outcome defaults = Cfgctl({"show", "2"});
   EXPECT_NE(defaults.output.find("\nadded system time zone = UTC\n"), std::string::npos) << defaults.output;
@@ -431,7 +438,7 @@ TEST_F(CfgctlEndToEnd, RollbackRestoresAndIsItselfARevisionThatSurvivesARestart)
   Expect({"get", "system", "time", "zone"}, 0, "UTC\n");
   Expect({"revision"}, 0, "7\n");
   const std::string history = WithoutTimes(Cfgctl({"history", "-n", "2"}).output);
-  EXPECT_EQ(history, "7 TIME ? ? rollback 3 (3 keys)\n6 TIME ? ? set system time zone\n");
+  EXPECT_EQ(history, "7 TIME " + Me() + " rollback 3 (3 keys)\n6 TIME " + Me() + " set system time zone\n");
   Restart();
   Expect({"revision"}, 0, "7\n");
   EXPECT_EQ(WithoutTimes(Cfgctl({"history", "-n", "2"}).output), history);
@@ -465,7 +472,8 @@ TEST_F(CfgctlEndToEnd, AChangeToConfirmIsAppliedAtOnceAndKeptWhenConfirmed) {
   Expect({"confirm"}, 1, "");
   EXPECT_EQ(Cfgctl({"cancel"}).errors, "cfgctl: cancel: no change awaits confirmation\n");
   Expect({"get", "network", "eth0", "mtu"}, 0, "9000\n");
-  EXPECT_EQ(WithoutTimes(Cfgctl({"history", "-n", "1"}).output), "3 TIME ? ? set --confirm 600 network eth0 mtu\n");
+  EXPECT_EQ(WithoutTimes(Cfgctl({"history", "-n", "1"}).output),
+            "3 TIME " + Me() + " set --confirm 600 network eth0 mtu\n");
 }
 
 // cancel rolls back at once the change awaiting confirmation and every
@@ -476,7 +484,7 @@ TEST_F(CfgctlEndToEnd, CancelRollsBackTheChangeToConfirmAndEveryChangeAfterIt) {
   Expect({"cancel"}, 0, "");
   Expect({"get", "network", "eth0", "gateway"}, 0, "192.168.1.1\n");
   Expect({"get", "system", "time", "zone"}, 0, "UTC\n");
-  EXPECT_EQ(WithoutTimes(Cfgctl({"history", "-n", "1"}).output), "5 TIME ? ? cancel (2 keys)\n");
+  EXPECT_EQ(WithoutTimes(Cfgctl({"history", "-n", "1"}).output), "5 TIME " + Me() + " cancel (2 keys)\n");
   Expect({"cancel"}, 1, "");
 }
 

@@ -426,7 +426,9 @@ TEST_F(CfgserverEndToEnd, AFreedPlaceIsTakenByTheNextClient) {
   EXPECT_EQ(status, CfgItemStatus::kSuccess);
 }
 
-TEST_F(CfgserverEndToEnd, FilesAndDirectoriesTheServerCreatesArePrivateWhateverTheUmask) {
+// The database is private; the socket and the directories on its way are
+// reachable by every user, as the server decides by credentials.
+TEST_F(CfgserverEndToEnd, DatabaseFilesArePrivateAndTheSocketReachableWhateverTheUmask) {
   quenlo_test::ServerProcess server;
   const std::string top = directory_.File("private"), database = top + "/data/config.db";
   const mode_t previous = umask(0);
@@ -436,7 +438,7 @@ TEST_F(CfgserverEndToEnd, FilesAndDirectoriesTheServerCreatesArePrivateWhateverT
   ASSERT_EQ(Client(server.socketPath()).Exchange(Frame(Operation::kSetValue, "wifi-key", "secret")).status,
             CfgItemStatus::kSuccess);
   for (auto [path, mode] : {std::pair<std::string, mode_t>{database, 0600}, {database + "-wal", 0600},
-                            {server.socketPath(), 0600}, {top, 0700}, {top + "/run", 0700}, {top + "/data", 0700}}) {
+                            {server.socketPath(), 0666}, {top, 0755}, {top + "/run", 0755}, {top + "/data", 0700}}) {
     struct stat status;
     ASSERT_EQ(lstat(path.c_str(), &status), 0) << path;
     EXPECT_EQ(status.st_mode & 0777, mode) << path;

@@ -41,8 +41,12 @@ ChildProcess::~ChildProcess() {
 LxStatus ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
                              const Options& options) {
   if (pid_ > 0) return LxStatus::InvalidArgument("a child is already running");
+  std::vector<std::string> words;
+  if (options.runAs)
+    words = {"setpriv", "--reuid=" + std::to_string(options.runAs->uid),
+             "--regid=" + std::to_string(options.runAs->gid), "--clear-groups"};
   // env puts the extra variables in place of inherited ones of the same name.
-  std::vector<std::string> words = {"env"};
+  words.push_back("env");
   words.insert(words.end(), options.environment.begin(), options.environment.end());
   std::istringstream emulator(QUENLO_CHILD_EMULATOR);
   for (std::string word; std::getline(emulator, word, ';');) words.push_back(word);

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,9 +39,17 @@ struct ExitStatus {
 // Not copyable, not thread-safe: one thread drives a child.
 class ChildProcess {
  public:
+  // Another user for the child, switched to by util-linux's setpriv (no
+  // supplementary groups); only root can do that.
+  struct User {
+    uid_t uid;
+    gid_t gid;
+  };
+
   struct Options {
     std::vector<std::string> environment;  // extra "NAME=value" entries; they replace inherited ones
     bool capture = false;
+    std::optional<User> runAs = std::nullopt;  // the test's own user when empty
   };
 
   ~ChildProcess();

@@ -29,6 +29,8 @@ class ServerProcess {
   LxStatus Stop(ExitStatus* status, Duration timeout = kDefaultTimeout);
   // SIGKILL, then reap; the server gets no chance to clean up.
   LxStatus Kill();
+  // Sends signal (SIGHUP: read the access file again).
+  LxStatus Signal(int signal) { return child_.Signal(signal); }
 
   // <runtime dir>/<wire::kServerEndpoint>, valid after Start().
   const std::string& socketPath() const { return socketPath_; }

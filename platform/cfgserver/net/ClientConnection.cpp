@@ -23,10 +23,21 @@ const ACE_Time_Value ClientConnection::kStallTimeout(10);
 ClientConnection::~ClientConnection() {
   if (awaitingCommit_) dispatcher_->Withdraw(this);
   if (counted_) limit_->Release();
+  if (countedForUser_) userLimit_->Release(session_.peer());
 }
 
 int ClientConnection::open(void* acceptor) {
-  if (limit_ == nullptr || !limit_->Admit()) return -1;
+  if (limit_ == nullptr || userLimit_ == nullptr) return -1;
+  PeerCredentials credentials;
+  const LxStatus read = PeerCredentials::Read(peer().get_handle(), &credentials);
+  if (!read.ok()) {
+    __dlog_printf(kDlogWarning, kServerLogSource, "closing a connection: %s", read.message().c_str());
+    return -1;
+  }
+  session_.SetPeer(credentials);
+  if (!userLimit_->Admit(credentials)) return -1;
+  countedForUser_ = true;
+  if (!limit_->Admit()) return -1;
   counted_ = true;
   return ACE_Svc_Handler::open(acceptor);
 }

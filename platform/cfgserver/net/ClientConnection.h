@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "access/UserConnectionLimit.h"
 #include "cfgwire/Frame.h"
 #include "cfgwire/Messages.h"
 #include "net/ConnectionLimit.h"
@@ -39,16 +40,19 @@ namespace qet_cfgserver {
 // queues, each after the frame before it is fully sent; the queue's own
 // bound replaces the unread-reply timeout for it.
 //
-// Counted by the ConnectionLimit from open() until destruction; open()
-// fails when the limit is reached, and the acceptor then closes the
-// connection. Created by ClientAcceptor; deletes itself when closed
-// (ACE_Svc_Handler).
+// open() reads who connected from the kernel (PeerCredentials), for the
+// dispatcher's access decisions and log lines. Counted by the
+// UserConnectionLimit and the ConnectionLimit from open() until
+// destruction; open() fails when either is reached, and the acceptor then
+// closes the connection. Created by ClientAcceptor; deletes itself when
+// closed (ACE_Svc_Handler).
 class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH>, public CommitWaiter {
  public:
   static const ACE_Time_Value kStallTimeout;
 
   ClientConnection() = default;  // ACE_Acceptor's default factory needs it; such a connection never opens
-  ClientConnection(RequestDispatcher* dispatcher, ConnectionLimit* limit) : dispatcher_(dispatcher), limit_(limit) {}
+  ClientConnection(RequestDispatcher* dispatcher, ConnectionLimit* limit, UserConnectionLimit* userLimit)
+      : dispatcher_(dispatcher), limit_(limit), userLimit_(userLimit) {}
   ~ClientConnection() override;
 
   int open(void* acceptor) override;
@@ -80,7 +84,9 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
 
   RequestDispatcher* dispatcher_ = nullptr;
   ConnectionLimit* limit_ = nullptr;
+  UserConnectionLimit* userLimit_ = nullptr;
   bool counted_ = false;
+  bool countedForUser_ = false;
   wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
   std::string pendingReply_;
   std::size_t pendingOffset_ = 0;

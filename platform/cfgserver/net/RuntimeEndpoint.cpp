@@ -10,23 +10,13 @@
 
 #include "cfgwire/RuntimeDirectory.h"
 #include "common/Directories.h"
+#include "common/SafePath.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-constexpr mode_t kRuntimeDirectoryMode = 0700;
-
-// Clients trust whatever listens in the runtime directory, so nobody else
-// may be able to put a socket there.
-LxStatus CheckPrivate(const std::string& directory) {
-  struct stat owner;
-  if (stat(directory.c_str(), &owner) != 0)
-    return LxStatus::IoError("cannot examine " + directory + ": " + strerror(errno));
-  if (owner.st_uid != geteuid()) return LxStatus::Unavailable(directory + " belongs to another user");
-  if ((owner.st_mode & (S_IWGRP | S_IWOTH)) != 0) return LxStatus::Unavailable(directory + " is writable by others");
-  return LxStatus::Ok();
-}
+constexpr mode_t kRuntimeDirectoryMode = 0755;
 
 bool ServerAnswers(const std::string& path) {
   ACE_LSOCK_Stream stream;
@@ -44,8 +34,9 @@ RuntimeEndpoint::~RuntimeEndpoint() {
 
 LxStatus RuntimeEndpoint::Claim(const std::string& runtimeDirectory) {
   LxStatus status = CreateDirectories(runtimeDirectory, kRuntimeDirectoryMode);
-  if (status.ok()) status = CheckPrivate(runtimeDirectory);
   if (!status.ok()) return status;
+  status = CheckSafeDirectory(runtimeDirectory, geteuid(), Owner::kRootOrUser);
+  if (!status.ok()) return LxStatus::Unavailable("unsafe runtime directory: " + status.message());
   status = wire::EndpointPath(runtimeDirectory, wire::kServerEndpoint, &socketPath_);
   if (!status.ok()) return status;
 

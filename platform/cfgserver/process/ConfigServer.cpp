@@ -7,13 +7,16 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include "access/AccessFile.h"
 #include "log/ServerLog.h"
+#include "process/DatabasePlace.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-constexpr mode_t kSocketMode = 0600;
+// Every local user may connect; the server decides by the peer's credentials.
+constexpr mode_t kSocketMode = 0666;
 // Connections that may wait to be accepted. ACE's default of 5 makes a
 // burst of non-blocking connects fail with EAGAIN after a handful.
 constexpr int kListenBacklog = 128;
@@ -45,16 +48,43 @@ ConfigServer::ConfigServer() = default;
 ConfigServer::~ConfigServer() { Shutdown(); }
 
 LxStatus ConfigServer::Start(const ServerOptions& options) {
-  LxStatus status = OpenReactor(options.maxClients);
+  accessFile_ = options.accessFile;
+  LxStatus status = ReadAccessRules(&accessRules_);
+  if (status.ok()) status = OpenReactor(options.maxClients);
   if (status.ok()) status = endpoint_.Claim(options.runtimeDirectory);
+  if (status.ok()) status = PrepareDatabasePlace(options.database);
   if (status.ok()) status = OpenStore(options);
   if (status.ok()) status = shutdownSignal_.Install(reactor_.get());
-  if (status.ok()) status = Listen(options.maxClients);
+  if (status.ok()) status = reloadSignal_.Install(reactor_.get());
+  if (status.ok()) status = Listen(options);
   if (status.ok()) status = ScheduleSnapshots(options.snapshotIntervalSeconds);
   if (!status.ok()) return status;
-  __dlog_printf(kDlogNotice, kServerLogSource, "listening on %s, database %s, at most %u clients",
-                endpoint_.socketPath().c_str(), options.database.c_str(), options.maxClients);
+  __dlog_printf(kDlogNotice, kServerLogSource, "listening on %s, database %s, at most %u clients, %u per user, %s",
+                endpoint_.socketPath().c_str(), options.database.c_str(), options.maxClients,
+                options.maxClientsPerUser,
+                accessFile_.empty() ? "no access file (only root and this user are served)"
+                                    : ("access rules from " + accessFile_).c_str());
   return LxStatus::Ok();
+}
+
+LxStatus ConfigServer::ReadAccessRules(AccessRules* rules) const {
+  if (accessFile_.empty()) return LxStatus::Ok();
+  return AccessFile::Read(accessFile_, geteuid(), AccountDirectory::System(), rules);
+}
+
+void ConfigServer::ReloadAccessRules() {
+  if (accessFile_.empty()) {
+    __dlog_printf(kDlogNotice, kServerLogSource, "SIGHUP: no access file (--access) to read again");
+    return;
+  }
+  AccessRules reloaded(geteuid());
+  const LxStatus status = ReadAccessRules(&reloaded);
+  if (!status.ok()) {
+    __dlog_printf(kDlogError, kServerLogSource, "%s; the rules in force stay", status.message().c_str());
+    return;
+  }
+  accessRules_ = reloaded;
+  __dlog_printf(kDlogNotice, kServerLogSource, "access rules read again from %s", accessFile_.c_str());
 }
 
 LxStatus ConfigServer::OpenReactor(std::uint32_t maxClients) {
@@ -83,7 +113,8 @@ LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
   // What the last run left awaiting confirmation goes before anyone is served.
   status = confirmations_->RollBackLeftover();
   if (!status.ok()) return status;
-  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), confirmations_.get()));
+  dispatcher_.reset(
+      new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), &accessGate_, confirmations_.get()));
   return status;
 }
 
@@ -96,9 +127,10 @@ LxStatus ConfigServer::ScheduleSnapshots(std::uint32_t intervalSeconds) {
   return LxStatus::Ok();
 }
 
-LxStatus ConfigServer::Listen(std::uint32_t maxClients) {
-  connectionLimit_.reset(new ConnectionLimit(maxClients, reactor_.get()));
-  acceptor_.reset(new ClientAcceptor(dispatcher_.get(), connectionLimit_.get()));
+LxStatus ConfigServer::Listen(const ServerOptions& options) {
+  connectionLimit_.reset(new ConnectionLimit(options.maxClients, reactor_.get()));
+  userConnectionLimit_.reset(new UserConnectionLimit(options.maxClientsPerUser, geteuid()));
+  acceptor_.reset(new ClientAcceptor(dispatcher_.get(), connectionLimit_.get(), userConnectionLimit_.get()));
   const ACE_UNIX_Addr address(endpoint_.socketPath().c_str());
   // ACE_NONBLOCK: every accepted connection is non-blocking. No select
   // loop: one accept per dispatch (see ClientAcceptor).
@@ -110,7 +142,7 @@ LxStatus ConfigServer::Listen(std::uint32_t maxClients) {
   if (listen(acceptor_->acceptor().get_handle(), kListenBacklog) != 0)
     return LxStatus::IoError("cannot set the listen backlog: " + std::string(strerror(errno)));
   // bind() made the socket 0700 under the server's umask; connecting needs
-  // only read and write.
+  // only write, which everyone gets.
   if (chmod(endpoint_.socketPath().c_str(), kSocketMode) != 0)
     return LxStatus::IoError("cannot restrict " + endpoint_.socketPath() + ": " + strerror(errno));
   return LxStatus::Ok();
@@ -141,8 +173,9 @@ bool ConfigServer::GroupDue() {
 void ConfigServer::Shutdown() {
   if (acceptor_) acceptor_->close();
   if (reactor_) {
-    reactor_->remove_handler(&shutdownSignal_, ACE_Event_Handler::READ_MASK | ACE_Event_Handler::DONT_CALL);
-    shutdownSignal_.reactor(nullptr);  // a closed epoll reactor must not be asked again
+    // A closed epoll reactor must not be asked again.
+    shutdownSignal_.LeaveReactor();
+    reloadSignal_.LeaveReactor();
     if (snapshotTimer_) reactor_->cancel_timer(snapshotTimer_.get());
     if (confirmationTimer_) confirmationTimer_->Arm(std::nullopt);
     // Closing the reactor closes every connection still registered.
@@ -150,6 +183,7 @@ void ConfigServer::Shutdown() {
   }
   acceptor_.reset();
   connectionLimit_.reset();
+  userConnectionLimit_.reset();
   dispatcher_.reset();
   confirmations_.reset();
   confirmationTimer_.reset();

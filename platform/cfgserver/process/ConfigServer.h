@@ -2,30 +2,39 @@
 
 #include <ace/Dev_Poll_Reactor.h>
 #include <ace/Reactor.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <memory>
 
+#include "access/AccessRules.h"
+#include "access/UserConnectionLimit.h"
 #include "common/LxStatus.h"
 #include "net/ClientAcceptor.h"
 #include "net/ConnectionLimit.h"
 #include "net/RuntimeEndpoint.h"
 #include "process/ServerOptions.h"
 #include "process/ShutdownSignal.h"
+#include "process/SignalPipe.h"
 #include "recovery/SnapshotTimer.h"
 #include "recovery/StoreKeeper.h"
 #include "process/ConfirmationTimer.h"
+#include "requests/AccessGate.h"
 #include "requests/ConfirmationKeeper.h"
 #include "requests/GroupCommit.h"
 #include "requests/RequestDispatcher.h"
 
 namespace qet_cfgserver {
 
-// The whole server: sizes its descriptor budget, claims the socket path,
-// opens the store (recovering a damaged one) with its defaults, listens, and
-// runs a single-threaded epoll reactor until SIGTERM or SIGINT, with a timer
-// for periodic snapshots and one for the deadline of a change awaiting
-// confirmation (one left pending by the last run is rolled back before
-// anything is served). Writes from clients are committed in groups: the
+// The whole server: sizes its descriptor budget, reads the access rules,
+// claims the socket path, checks the database's place and opens the store
+// (recovering a damaged one) with its defaults, listens, and runs a
+// single-threaded epoll reactor until SIGTERM or SIGINT, with a timer for
+// periodic snapshots and one for the deadline of a change awaiting
+// confirmation (one left awaiting by the last run is rolled back before
+// anything is served). SIGHUP reads the access file again: rules that read
+// well replace the old ones from the next request on; a file that does not
+// keeps the old rules and logs an ERROR saying why. Writes from clients are committed in groups: the
 // open group is flushed once the reactor has no more input ready, or when
 // it is full, and before stopping. Stop order on destruction: stop accepting, close
 // every connection, write a last snapshot if anything changed, close the
@@ -52,8 +61,11 @@ class ConfigServer {
 
  private:
   LxStatus OpenReactor(std::uint32_t maxClients);
+  LxStatus ReadAccessRules(AccessRules* rules) const;
+  // On SIGHUP.
+  void ReloadAccessRules();
   LxStatus OpenStore(const ServerOptions& options);
-  LxStatus Listen(std::uint32_t maxClients);
+  LxStatus Listen(const ServerOptions& options);
   LxStatus ScheduleSnapshots(std::uint32_t intervalSeconds);
   // Whether the open group of writes is to be committed now.
   bool GroupDue();
@@ -62,6 +74,10 @@ class ConfigServer {
   std::unique_ptr<ACE_Dev_Poll_Reactor> epollReactor_;
   std::unique_ptr<ACE_Reactor> reactor_;
   ShutdownSignal shutdownSignal_;
+  SignalPipe reloadSignal_{{SIGHUP}, [this] { ReloadAccessRules(); }};
+  std::string accessFile_;
+  AccessRules accessRules_{geteuid()};  // those in force; replaced whole on a reload
+  AccessGate accessGate_{&accessRules_};
   RuntimeEndpoint endpoint_;
   std::unique_ptr<StoreKeeper> keeper_;
   ChangeFeed changeFeed_;  // outlives every connection's watch queue
@@ -71,6 +87,7 @@ class ConfigServer {
   std::unique_ptr<ConfirmationKeeper> confirmations_;
   std::unique_ptr<RequestDispatcher> dispatcher_;
   std::unique_ptr<ConnectionLimit> connectionLimit_;
+  std::unique_ptr<UserConnectionLimit> userConnectionLimit_;
   std::unique_ptr<ClientAcceptor> acceptor_;
 };
 

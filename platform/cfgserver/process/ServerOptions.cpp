@@ -12,7 +12,6 @@ namespace {
 constexpr const char* kRootDatabase = "/var/lib/cfgserver/config.db";
 constexpr const char* kDatabaseBelowStateHome = "/cfgserver/config.db";
 constexpr const char* kStateBelowHome = "/.local/state";
-constexpr const char* kFallbackDatabase = "cfgserver-config.db";
 
 bool IsAbsolute(const char* path) { return path != nullptr && path[0] == '/'; }
 
@@ -49,6 +48,7 @@ LxStatus ParseWholeNumber(const std::string& option, const std::string& text, st
 
 constexpr std::uint32_t ServerOptions::kDefaultMaxClients;
 constexpr std::uint32_t ServerOptions::kMaxClientsCeiling;
+constexpr std::uint32_t ServerOptions::kDefaultMaxClientsPerUser;
 constexpr std::uint32_t ServerOptions::kDefaultSnapshotIntervalSeconds;
 constexpr std::uint32_t ServerOptions::kMaxSnapshotIntervalSeconds;
 constexpr std::uint32_t ServerOptions::kDefaultHistoryRevisions;
@@ -68,7 +68,9 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     std::string* target = nullptr;
     if (name == "--runtime-dir") target = &options->runtimeDirectory;
     else if (name == "--database") target = &options->database;
-    else if (name == "--import" || name == "--max-clients" || name == "--snapshot-interval" || name == "--history")
+    else if (name == "--access") target = &options->accessFile;
+    else if (name == "--import" || name == "--max-clients" || name == "--max-clients-per-user" ||
+             name == "--snapshot-interval" || name == "--history")
       target = &value;
     else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
     else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
@@ -82,6 +84,9 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     else if (name == "--max-clients") {
       LxStatus parsed = ParseWholeNumber(name, value, 1, kMaxClientsCeiling, &options->maxClients);
       if (!parsed.ok()) return parsed;
+    } else if (name == "--max-clients-per-user") {
+      LxStatus parsed = ParseWholeNumber(name, value, 1, kMaxClientsCeiling, &options->maxClientsPerUser);
+      if (!parsed.ok()) return parsed;
     } else if (name == "--snapshot-interval") {
       LxStatus parsed = ParseWholeNumber(name, value, 0, kMaxSnapshotIntervalSeconds, &options->snapshotIntervalSeconds);
       if (!parsed.ok()) return parsed;
@@ -93,25 +98,34 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
   return LxStatus::Ok();
 }
 
-void ServerOptions::ResolveDefaults() {
+LxStatus ServerOptions::ResolveDefaults() {
   if (runtimeDirectory.empty()) runtimeDirectory = wire::DefaultRuntimeDirectory();
-  if (database.empty()) database = DefaultDatabasePath(geteuid(), getenv("XDG_STATE_HOME"), getenv("HOME"));
+  if (!database.empty()) return LxStatus::Ok();
+  return DefaultDatabasePath(geteuid(), getenv("XDG_STATE_HOME"), getenv("HOME"), &database);
 }
 
-std::string ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome, const char* home) {
-  if (user == 0) return kRootDatabase;
-  if (IsAbsolute(stateHome)) return std::string(stateHome) + kDatabaseBelowStateHome;
-  if (IsAbsolute(home)) return std::string(home) + kStateBelowHome + kDatabaseBelowStateHome;
-  return kFallbackDatabase;
+LxStatus ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome, const char* home, std::string* path) {
+  if (user == 0) *path = kRootDatabase;
+  else if (IsAbsolute(stateHome)) *path = std::string(stateHome) + kDatabaseBelowStateHome;
+  else if (IsAbsolute(home)) *path = std::string(home) + kStateBelowHome + kDatabaseBelowStateHome;
+  else
+    return LxStatus::InvalidArgument(
+        "no directory for the database: looked for $XDG_STATE_HOME, then $HOME (each an absolute path), and "
+        "neither is set; give --database FILE");
+  return LxStatus::Ok();
 }
 
 std::string ServerOptions::Usage() {
   return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
-         "                 [--max-clients N] [--snapshot-interval SECONDS] [--history N]\n"
+         "                 [--access FILE] [--max-clients N] [--max-clients-per-user N]\n"
+         "                 [--snapshot-interval SECONDS] [--history N]\n"
          "\n"
-         "The configuration server. Runs in the foreground until SIGTERM or SIGINT.\n"
+         "The configuration server. Runs in the foreground until SIGTERM or SIGINT;\n"
+         "SIGHUP reads the access file again.\n"
          "\n"
-         "  --runtime-dir DIR   directory of the server's socket (created, mode 0700);\n"
+         "  --runtime-dir DIR   directory of the server's socket (created, mode 0755;\n"
+         "                      the socket is 0666: the server decides by the peer's\n"
+         "                      credentials);\n"
          "                      default $CFGSERVER_RUNTIME_DIR, else /run/cfgserver for\n"
          "                      root, else /tmp/cfgserver-<uid>\n"
          "  --database FILE     SQLite database (created); default for root\n"
@@ -123,9 +137,17 @@ std::string ServerOptions::Usage() {
          "                      kept apart from what operators write: new defaults\n"
          "                      reach the keys the operator did not change, an\n"
          "                      operator's value or deletion stays. Repeatable.\n"
+         "  --access FILE       who besides root and the server's user may read and\n"
+         "                      write which set: INI, a section per set or * for\n"
+         "                      every set, keys read and write listing user names,\n"
+         "                      uids, @groups or * (write implies read). Without it\n"
+         "                      everyone else is refused (access denied).\n"
          "  --max-clients N     clients served at once (1 to " + std::to_string(kMaxClientsCeiling) +
          ", default " + std::to_string(kDefaultMaxClients) + ");\n"
          "                      past it a new connection is closed at once\n"
+         "  --max-clients-per-user N\n"
+         "                      connections one user other than root and the\n"
+         "                      server's own may hold (default " + std::to_string(kDefaultMaxClientsPerUser) + ")\n"
          "  --snapshot-interval SECONDS\n"
          "                      while writes happen, copy the database to FILE.snapshot\n"
          "                      at most this often (default 600, at most 86400); 0: only\n"
@@ -146,11 +168,18 @@ std::string ServerOptions::Usage() {
          "A damaged database is moved aside to FILE.damaged-<UTC time> and rebuilt from\n"
          "what can still be read of it, then the snapshot, then the imports.\n"
          "\n"
+         "The runtime directory, the database's directory and files and the access\n"
+         "file must be writable by nobody but their owner, never be a symbolic link\n"
+         "another user owns, and not have been made by another user in a directory\n"
+         "others may write to (like /tmp); the directories and files must belong to\n"
+         "root or the server's user.\n"
+         "\n"
          "Exit status: 0 after a clean stop, 1 when the server cannot start (the\n"
-         "database's directory is unusable, another process holds the database, its\n"
-         "schema is newer than this server's, an import file is bad, the socket is\n"
-         "taken, --max-clients is over the hard limit of file descriptors), 2 for a\n"
-         "bad command line.\n";
+         "database's directory is unusable or unsafe, another process holds the\n"
+         "database, its schema is newer than this server's, an import or the access\n"
+         "file is bad, the socket is taken or its directory unsafe, --max-clients is\n"
+         "over the hard limit of file descriptors, no default for the database), 2\n"
+         "for a bad command line.\n";
 }
 
 }  // namespace qet_cfgserver

@@ -13,8 +13,8 @@ namespace qet_cfgserver {
 // What the command line asks of cfgserver:
 //
 //   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...
-//             [--max-clients N] [--snapshot-interval SECONDS] [--history N]
-//             [--help]
+//             [--access FILE] [--max-clients N] [--max-clients-per-user N]
+//             [--snapshot-interval SECONDS] [--history N] [--help]
 //
 // Options take their value as the next argument or after '=' (--database=x).
 // Empty strings mean "not given"; ResolveDefaults() fills them in.
@@ -23,6 +23,8 @@ struct ServerOptions {
   // Each client may hold a descriptor and up to one reply; the ceiling keeps
   // a typing error from asking for an absurd number of descriptors.
   static constexpr std::uint32_t kMaxClientsCeiling = 65536;
+  // A quarter of the default --max-clients: no one user takes every place.
+  static constexpr std::uint32_t kDefaultMaxClientsPerUser = 64;
   static constexpr std::uint32_t kDefaultSnapshotIntervalSeconds = 600;
   static constexpr std::uint32_t kMaxSnapshotIntervalSeconds = 86400;
   static constexpr std::uint32_t kDefaultHistoryRevisions = 1000;
@@ -32,7 +34,10 @@ struct ServerOptions {
   std::string runtimeDirectory;
   std::string database;
   std::vector<std::string> imports;  // in the order given
+  std::string accessFile;            // empty: only root and the server's own user are served
   std::uint32_t maxClients = kDefaultMaxClients;  // connections served at once
+  // Connections one user other than root and the server's own may hold.
+  std::uint32_t maxClientsPerUser = kDefaultMaxClientsPerUser;
   // At most one snapshot per this many seconds while writes happen; 0: none
   // but at a clean stop.
   std::uint32_t snapshotIntervalSeconds = kDefaultSnapshotIntervalSeconds;
@@ -42,20 +47,23 @@ struct ServerOptions {
 
   // Parses argv[1..]. Fails (InvalidArgument, with a message for the user)
   // on an unknown option, a missing or empty value, a stray argument, a
-  // --max-clients that is not a whole number from 1 to kMaxClientsCeiling, a
-  // --snapshot-interval that is not one from 0 to kMaxSnapshotIntervalSeconds,
-  // or a --history that is not one from 0 to kMaxHistoryRevisions.
+  // --max-clients or --max-clients-per-user that is not a whole number from 1
+  // to kMaxClientsCeiling, a --snapshot-interval that is not one from 0 to
+  // kMaxSnapshotIntervalSeconds, or a --history that is not one from 0 to
+  // kMaxHistoryRevisions.
   static LxStatus Parse(const std::vector<std::string>& arguments, ServerOptions* options);
 
   // Runtime directory: wire::DefaultRuntimeDirectory(). Database: see
-  // DefaultDatabasePath().
-  void ResolveDefaults();
+  // DefaultDatabasePath(), whose failure this returns.
+  LxStatus ResolveDefaults();
 
   // /var/lib/cfgserver/config.db for root; otherwise
   // $XDG_STATE_HOME/cfgserver/config.db, else $HOME/.local/state/cfgserver/
-  // config.db (an empty or relative variable counts as unset), else a file
-  // in the current directory. Pass null for an unset variable.
-  static std::string DefaultDatabasePath(uid_t user, const char* stateHome, const char* home);
+  // config.db (an empty or relative variable counts as unset). Without
+  // either variable there is no default: fails, saying what it looked for
+  // (never the current directory, which could be anyone's). Pass null for
+  // an unset variable.
+  static LxStatus DefaultDatabasePath(uid_t user, const char* stateHome, const char* home, std::string* path);
 
   // The text --help prints.
   static std::string Usage();

@@ -52,8 +52,12 @@ int main(int argc, char** argv) {
     fputs(qet_cfgserver::ServerOptions::Usage().c_str(), stdout);
     return kExitOk;
   }
-  options.ResolveDefaults();
   umask(kPrivateFilesUmask);
+  const LxStatus resolved = options.ResolveDefaults();
+  if (!resolved.ok()) {
+    __dlog_printf(kDlogError, qet_cfgserver::kServerLogSource, "%s", resolved.message().c_str());
+    return kExitStartFailed;
+  }
 
   ACE::init();
   int exitStatus = kExitOk;

@@ -16,9 +16,10 @@
 
 namespace qet_cfgserver {
 
+constexpr mode_t StoreKeeper::kDatabaseDirectoryMode;
+
 namespace {
 
-constexpr mode_t kDatabaseDirectoryMode = 0700;
 constexpr const char* kRebuildSuffix = ".rebuild";
 constexpr const char* kLogSuffix = "-wal";
 

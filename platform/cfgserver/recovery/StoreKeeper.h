@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -50,6 +52,9 @@ struct StoreSettings {
 // Not thread-safe: the reactor thread owns it.
 class StoreKeeper {
  public:
+  // The database's directory is the server's alone.
+  static constexpr mode_t kDatabaseDirectoryMode = 0700;
+
   explicit StoreKeeper(StoreSettings settings);
   ~StoreKeeper();
 

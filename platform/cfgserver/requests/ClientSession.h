@@ -4,15 +4,17 @@
 #include <memory>
 #include <string>
 
+#include "access/PeerCredentials.h"
 #include "requests/ChangeFeed.h"
 #include "requests/ImportStaging.h"
 #include "requests/WatchQueue.h"
 
 namespace qet_cfgserver {
 
-// What the server keeps for one connection beyond its bytes: an import
-// under way and, once subscribed, its notification queue. The dispatcher
-// acts on it; the connection owns it and sends what the queue holds.
+// What the server keeps for one connection beyond its bytes: who is at its
+// other end, an import under way and, once subscribed, its notification
+// queue. The dispatcher acts on it; the connection owns it, sets the peer
+// when accepted and sends what the queue holds.
 // Reactor thread only.
 class ClientSession {
  public:
@@ -21,10 +23,14 @@ class ClientSession {
 
   ImportStaging& staging() { return staging_; }
 
-  // Subscribes to feed within scope; false when already subscribed.
-  bool Subscribe(ChangeFeed* feed, const ConfigScope& scope) {
+  const PeerCredentials& peer() const { return peer_; }
+  void SetPeer(const PeerCredentials& peer) { peer_ = peer; }
+
+  // Subscribes to feed within scope, for the changes of the sets readable()
+  // lets through; false when already subscribed.
+  bool Subscribe(ChangeFeed* feed, const ConfigScope& scope, WatchQueue::SetFilter readable) {
     if (watch_) return false;
-    watch_ = std::make_unique<WatchQueue>(feed, scope, onNotification_);
+    watch_ = std::make_unique<WatchQueue>(feed, scope, std::move(readable), onNotification_);
     return true;
   }
 
@@ -34,6 +40,7 @@ class ClientSession {
 
  private:
   std::function<void()> onNotification_;
+  PeerCredentials peer_;
   ImportStaging staging_;
   std::unique_ptr<WatchQueue> watch_;
 };

@@ -8,8 +8,9 @@
 
 namespace qet_cfgserver {
 
-void GroupCommit::Add(const wire::Request& write, std::uint8_t version, CommitWaiter* waiter) {
-  group_.push_back(Write{write, version, waiter});
+void GroupCommit::Add(const wire::Request& write, const PeerCredentials& peer, std::uint8_t version,
+                      CommitWaiter* waiter) {
+  group_.push_back(Write{write, peer, version, waiter});
 }
 
 void GroupCommit::Withdraw(CommitWaiter* waiter) {
@@ -34,7 +35,7 @@ LxStatus GroupCommit::Commit(const std::vector<Write>& writes) {
     const wire::Request& request = write.request;
     rows.push_back(ConfigStore::ValueWrite{
         ConfigRow{request.set, request.section, request.key, request.value},
-        NoteFor(request, RevisionSummary("set", {request.set, request.section, request.key}))});
+        NoteFor(request, write.peer, RevisionSummary("set", {request.set, request.section, request.key}))});
   }
   return RunRecoveringOnce(keeper_, std::to_string(writes.size()) + " writes",
                            [&](ConfigStore* store) { return store->SetValues(rows, &committed_); });
@@ -61,7 +62,7 @@ void GroupCommit::Publish() {
   std::vector<wire::Record> notifications;
   notifications.reserve(committed_.size());
   for (std::size_t index = 0; index < answering_.size() && index < committed_.size(); ++index) {
-    LogWrite(answering_[index].request, 1);
+    LogWrite(answering_[index].request, answering_[index].peer, 1);
     const std::vector<wire::Record> records = NotificationsOf(committed_[index]);
     notifications.insert(notifications.end(), records.begin(), records.end());
   }

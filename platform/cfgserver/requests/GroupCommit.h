@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "access/PeerCredentials.h"
 #include "cfgwire/Messages.h"
 #include "common/LxStatus.h"
 #include "recovery/StoreKeeper.h"
@@ -50,9 +51,9 @@ class GroupCommit {
   GroupCommit(const GroupCommit&) = delete;
   GroupCommit& operator=(const GroupCommit&) = delete;
 
-  // Queues write (a kSetValue within the limits, received in protocol
-  // version) for the next Flush().
-  void Add(const wire::Request& write, std::uint8_t version, CommitWaiter* waiter);
+  // Queues write (a kSetValue within the limits from peer, received in
+  // protocol version) for the next Flush().
+  void Add(const wire::Request& write, const PeerCredentials& peer, std::uint8_t version, CommitWaiter* waiter);
 
   // waiter will not be answered; call before it goes away.
   void Withdraw(CommitWaiter* waiter);
@@ -67,6 +68,7 @@ class GroupCommit {
  private:
   struct Write {
     wire::Request request;
+    PeerCredentials peer;  // for the log line
     std::uint8_t version;
     CommitWaiter* waiter;
   };

@@ -44,16 +44,18 @@ void AnswerMade(const CommittedRevision& made, wire::Reply* reply) {
   AddRecords(made.changes, reply);
 }
 
-LxStatus RollBack(ConfigStore* store, const wire::Request& request, wire::Reply* reply, CommittedRevision* made) {
+LxStatus RollBack(ConfigStore* store, const wire::Request& request, const PeerCredentials& peer, wire::Reply* reply,
+                  CommittedRevision* made) {
   const ChangeNote note =
-      NoteFor(request, RevisionSummary(CommandWords(request, "rollback"), {std::to_string(request.revision)}));
+      NoteFor(request, peer, RevisionSummary(CommandWords(request, "rollback"), {std::to_string(request.revision)}));
   LxStatus status = store->layers().RollBackTo(request.revision, note, made);
   if (status.ok()) AnswerMade(*made, reply);
   return status;
 }
 
-LxStatus Cancel(ConfigStore* store, const wire::Request& request, wire::Reply* reply, CommittedRevision* made) {
-  LxStatus status = store->layers().CancelPending(NoteFor(request, "cancel"), made);
+LxStatus Cancel(ConfigStore* store, const wire::Request& request, const PeerCredentials& peer, wire::Reply* reply,
+                CommittedRevision* made) {
+  LxStatus status = store->layers().CancelPending(NoteFor(request, peer, "cancel"), made);
   if (status.ok()) AnswerMade(*made, reply);
   return status;
 }
@@ -64,8 +66,8 @@ bool HistoryRequests::Handles(wire::Operation operation) {
   return operation >= wire::Operation::kRevision && operation <= wire::Operation::kCancel;
 }
 
-LxStatus HistoryRequests::Execute(ConfigStore* store, const wire::Request& request, wire::Reply* reply,
-                                  CommittedRevision* made) {
+LxStatus HistoryRequests::Execute(ConfigStore* store, const wire::Request& request, const PeerCredentials& peer,
+                                  wire::Reply* reply, CommittedRevision* made) {
   reply->kind = wire::ReplyKind::kRevisions;
   LxStatus status = Revisions(store, reply);
   if (!status.ok()) return status;
@@ -79,11 +81,11 @@ LxStatus HistoryRequests::Execute(ConfigStore* store, const wire::Request& reque
     case wire::Operation::kDiff:
       return Diff(store, request, reply);
     case wire::Operation::kRollback:
-      return RollBack(store, request, reply, made);
+      return RollBack(store, request, peer, reply, made);
     case wire::Operation::kConfirm:
       return store->revisions().Confirm();
     case wire::Operation::kCancel:
-      return Cancel(store, request, reply, made);
+      return Cancel(store, request, peer, reply, made);
     default:
       return LxStatus::InvalidArgument("not a revision operation");
   }

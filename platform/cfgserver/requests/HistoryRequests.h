@@ -1,5 +1,6 @@
 #pragma once
 
+#include "access/PeerCredentials.h"
 #include "cfgwire/Messages.h"
 #include "common/LxStatus.h"
 #include "store/ConfigStore.h"
@@ -19,8 +20,9 @@ class HistoryRequests {
  public:
   static bool Handles(wire::Operation operation);
 
-  static LxStatus Execute(ConfigStore* store, const wire::Request& request, wire::Reply* reply,
-                          CommittedRevision* made);
+  // A change's revision is noted with peer.
+  static LxStatus Execute(ConfigStore* store, const wire::Request& request, const PeerCredentials& peer,
+                          wire::Reply* reply, CommittedRevision* made);
 };
 
 }  // namespace qet_cfgserver

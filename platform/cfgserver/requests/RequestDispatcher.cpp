@@ -24,6 +24,30 @@ bool IsWrite(wire::Operation operation) {
          operation == wire::Operation::kRollback || operation == wire::Operation::kCancel;
 }
 
+// Who made a request: no one known for one made in process.
+PeerCredentials PeerOf(const ClientSession* session) {
+  return session != nullptr ? session->peer() : PeerCredentials();
+}
+
+// The note of a change request (set, delete, reset, import commit) from
+// session: its peer, and the change as cfgctl would say it.
+ChangeNote NoteOf(const wire::Request& request, ClientSession* session) {
+  switch (request.operation) {
+    case wire::Operation::kSetValue:
+      return NoteFor(request, PeerOf(session),
+                     RevisionSummary(CommandWords(request, "set"), {request.set, request.section, request.key}));
+    case wire::Operation::kImportCommit: {
+      const ImportStaging& staging = session->staging();
+      const std::string command = staging.replace() ? "import --replace" : "import";
+      return NoteFor(request, PeerOf(session), RevisionSummary(CommandWords(request, command), {staging.set()}));
+    }
+    default:
+      return NoteFor(request, PeerOf(session),
+                     RevisionSummary(CommandWords(request, wire::OperationName(request.operation)),
+                                     ScopeNames(request.scope())));
+  }
+}
+
 // Whether request may have changed what awaits confirmation.
 bool ChangesConfirmation(const wire::Request& request) {
   return request.confirmSeconds != 0 || request.operation == wire::Operation::kConfirm ||
@@ -62,7 +86,8 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   }
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
   if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(NotificationsOf(execution.committed));
-  if (IsWrite(request.operation)) LogWrite(request, execution.committed.changes.size());
+  if (IsWrite(request.operation))
+    LogWrite(request, PeerOf(session), execution.committed.changes.size());
   if (confirmations_ != nullptr && ChangesConfirmation(request)) confirmations_->Refresh();
   return execution.reply;
 }
@@ -82,7 +107,8 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       break;
     case wire::Operation::kSubscribe:
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
-      else if (!session->Subscribe(feed_, request.scope())) status = LxStatus::InvalidArgument("already subscribed");
+      else if (!session->Subscribe(feed_, request.scope(), ReadableBy(session->peer())))
+        status = LxStatus::InvalidArgument("already subscribed");
       break;
     default:
       return false;
@@ -98,14 +124,10 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
   Execution execution;
   switch (request.operation) {
     case wire::Operation::kDelete:
-      execution.status = store->layers().DeleteScope(
-          request.scope(), NoteFor(request, RevisionSummary(CommandWords(request, "delete"), ScopeNames(request.scope()))),
-          &execution.committed);
+      execution.status = store->layers().DeleteScope(request.scope(), NoteOf(request, session), &execution.committed);
       break;
     case wire::Operation::kReset:
-      execution.status = store->layers().ResetScope(
-          request.scope(), NoteFor(request, RevisionSummary(CommandWords(request, "reset"), ScopeNames(request.scope()))),
-          &execution.committed);
+      execution.status = store->layers().ResetScope(request.scope(), NoteOf(request, session), &execution.committed);
       break;
     case wire::Operation::kChanges:
       execution.status = store->layers().GetChanges(request.scope(), &execution.reply.records);
@@ -115,15 +137,14 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       break;
     case wire::Operation::kImportCommit: {
       const ImportStaging& staging = session->staging();
-      const std::string summary =
-          RevisionSummary(CommandWords(request, staging.replace() ? "import --replace" : "import"), {staging.set()});
       execution.status = store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(),
-                                                   NoteFor(request, summary), &execution.committed);
+                                                   NoteOf(request, session), &execution.committed);
       break;
     }
     default:
       if (HistoryRequests::Handles(request.operation))
-        execution.status = HistoryRequests::Execute(store, request, &execution.reply, &execution.committed);
+        execution.status =
+            HistoryRequests::Execute(store, request, PeerOf(session), &execution.reply, &execution.committed);
       else
         execution.status = LxStatus::InvalidArgument("unknown operation");
   }
@@ -147,10 +168,8 @@ RequestDispatcher::Execution RequestDispatcher::Execute(ConfigStore* store, cons
       execution.status = store->GetValue(request.set, request.section, request.key, &execution.reply.value);
       break;
     case wire::Operation::kSetValue:
-      execution.status =
-          store->SetValue(request.set, request.section, request.key, request.value,
-                          NoteFor(request, RevisionSummary(CommandWords(request, "set"), {request.set, request.section, request.key})),
-                          &execution.committed);
+      execution.status = store->SetValue(request.set, request.section, request.key, request.value,
+                                         NoteOf(request, session), &execution.committed);
       break;
     default:
       return ExecuteLayered(store, request, session);
@@ -166,13 +185,24 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version);
   }
+  const PeerCredentials peer = PeerOf(session);
+  if (gate_ != nullptr && !gate_->Permits(request, peer, session != nullptr ? session->staging().set() : ""))
+    return EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version);
   // A write to be confirmed goes alone: the timer follows its commit.
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
       request.confirmSeconds == 0 && wire::CheckRequestLimits(request).ok()) {
-    groupCommit_->Add(request, header.version, waiter);
+    groupCommit_->Add(request, peer, header.version, waiter);
     return std::nullopt;
   }
-  return EncodeReply(Dispatch(request, session), header.version);
+  wire::Reply reply = Dispatch(request, session);
+  if (gate_ != nullptr) gate_->Trim(request, peer, &reply);
+  return EncodeReply(reply, header.version);
+}
+
+WatchQueue::SetFilter RequestDispatcher::ReadableBy(const PeerCredentials& peer) const {
+  if (gate_ == nullptr) return [](const std::string&) { return true; };
+  AccessGate* gate = gate_;
+  return [gate, peer](const std::string& set) { return gate->MayRead(peer, set); };
 }
 
 void RequestDispatcher::Withdraw(CommitWaiter* waiter) {

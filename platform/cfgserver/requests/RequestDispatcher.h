@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "access/PeerCredentials.h"
 #include "cfgwire/Frame.h"
 #include "cfgwire/Messages.h"
 #include "common/LxStatus.h"
 #include "recovery/StoreKeeper.h"
+#include "requests/AccessGate.h"
 #include "requests/ChangeFeed.h"
 #include "requests/ClientSession.h"
 #include "requests/CommitWaiter.h"
@@ -46,6 +48,9 @@ namespace qet_cfgserver {
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
 //     that comes with a waiter is handed to it: the group commit answers
 //     and publishes it once its group is committed.
+//   - With an AccessGate, a request frame the connection's peer may not
+//     make is answered kAccessDenied and changes nothing; listings show,
+//     and watches are told of, only the sets the peer may read.
 // The version 1 request code is not interpreted; the tag is only logged
 // with writes.
 // Owns neither the keeper, the feed nor the group commit. Not thread-safe:
@@ -53,12 +58,12 @@ namespace qet_cfgserver {
 class RequestDispatcher {
  public:
   // Without a feed nothing is published and subscriptions are rejected;
-  // without a group commit every write is its own transaction.
-  // Without a confirmation keeper a change to be confirmed is not rolled
-  // back before the next start.
+  // without a group commit every write is its own transaction; without a
+  // gate every request is allowed; without a confirmation keeper a change to
+  // be confirmed is not rolled back before the next start.
   explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr,
-                             ConfirmationKeeper* confirmations = nullptr)
-      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), confirmations_(confirmations) {}
+                             AccessGate* gate = nullptr, ConfirmationKeeper* confirmations = nullptr)
+      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), gate_(gate), confirmations_(confirmations) {}
 
   wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
 
@@ -84,12 +89,15 @@ class RequestDispatcher {
   // Carries request out on store; session holds an import being committed.
   Execution Execute(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
   Execution ExecuteLayered(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
+  // The sets whose changes a watch of peer is told.
+  WatchQueue::SetFilter ReadableBy(const PeerCredentials& peer) const;
   // The operations that act on the session alone; true when request was one.
   bool HandleSessionOperation(const wire::Request& request, ClientSession* session, wire::Reply* reply);
 
   StoreKeeper* keeper_;
   ChangeFeed* feed_;
   GroupCommit* groupCommit_;
+  AccessGate* gate_;
   ConfirmationKeeper* confirmations_;
   std::size_t stagedBytes_ = 0;  // over every connection's ImportStaging
 };

@@ -28,11 +28,16 @@ std::string Printable(const std::string& bytes) {
   return text;
 }
 
-void LogWrite(const wire::Request& write, std::size_t keysChanged) {
-  __dlog_printf(kDlogInfo, kServerLogSource, "'%s' (tag '%s') %s %s/%s/%s: %zu keys changed",
-                Printable(write.client).c_str(), Printable(write.tag).c_str(), wire::OperationName(write.operation),
-                Printable(write.set).c_str(), Printable(write.section).c_str(), Printable(write.key).c_str(),
-                keysChanged);
+void LogWrite(const wire::Request& write, const PeerCredentials& peer, std::size_t keysChanged) {
+  __dlog_printf(kDlogInfo, kServerLogSource, "%s, client '%s' (tag '%s'): %s %s/%s/%s: %zu keys changed",
+                peer.Describe().c_str(), Printable(write.client).c_str(), Printable(write.tag).c_str(),
+                wire::OperationName(write.operation), Printable(write.set).c_str(), Printable(write.section).c_str(),
+                Printable(write.key).c_str(), keysChanged);
+}
+
+void LogDenied(const wire::Request& request, const PeerCredentials& peer) {
+  __dlog_printf(kDlogWarning, kServerLogSource, "access denied to %s: %s of set '%s' (one line per user and burst)",
+                peer.Describe().c_str(), wire::OperationName(request.operation), Printable(request.set).c_str());
 }
 
 void LogRejected(const wire::Request& request, const LxStatus& why) {

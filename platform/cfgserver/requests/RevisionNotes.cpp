@@ -23,8 +23,14 @@ std::string CommandWords(const wire::Request& request, const std::string& comman
   return command + " --confirm " + std::to_string(request.confirmSeconds);
 }
 
-ChangeNote NoteFor(const wire::Request& request, std::string summary) {
+ChangeNote NoteFor(const wire::Request& request, const PeerCredentials& peer, std::string summary) {
   ChangeNote note;
+  if (peer.uid != PeerCredentials::kNoUser) {
+    note.author.uid = static_cast<std::uint32_t>(peer.uid);
+    note.author.userName = peer.userName;
+    note.author.pid = static_cast<std::uint32_t>(peer.pid);
+    note.author.program = peer.program;
+  }
   note.author.client = request.client;
   note.author.tag = request.tag;
   note.summary = std::move(summary);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "access/PeerCredentials.h"
 #include "cfgwire/Messages.h"
 #include "common/ConfigTypes.h"
 #include "store/RevisionRecords.h"
@@ -23,10 +24,10 @@ std::vector<std::string> ScopeNames(const ConfigScope& scope);
 // change to be confirmed.
 std::string CommandWords(const wire::Request& request, const std::string& command);
 
-// The note of a write from request: the client's name and tag (the peer's
-// credentials are not read: uid and pid unknown), summary, and whether it
-// awaits confirmation.
-ChangeNote NoteFor(const wire::Request& request, std::string summary);
+// The note of a write from request by peer: the peer's uid, user name, pid
+// and program (unknown for a request made in process), the client's name
+// and tag, summary, and whether it awaits confirmation.
+ChangeNote NoteFor(const wire::Request& request, const PeerCredentials& peer, std::string summary);
 
 // One notification record per key of revision, in its order: kValue with
 // the new value, or kDeleted.

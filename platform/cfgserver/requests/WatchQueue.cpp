@@ -16,8 +16,8 @@ std::string NotificationFrame(const wire::Reply& reply) {
 
 }  // namespace
 
-WatchQueue::WatchQueue(ChangeFeed* feed, ConfigScope scope, std::function<void()> onPushed)
-    : feed_(feed), scope_(std::move(scope)), onPushed_(std::move(onPushed)) {
+WatchQueue::WatchQueue(ChangeFeed* feed, ConfigScope scope, SetFilter readable, std::function<void()> onPushed)
+    : feed_(feed), scope_(std::move(scope)), readable_(std::move(readable)), onPushed_(std::move(onPushed)) {
   feed_->Register(this);
 }
 
@@ -26,7 +26,7 @@ WatchQueue::~WatchQueue() { feed_->Unregister(this); }
 bool WatchQueue::Covers(const wire::Record& record) const {
   const int level = static_cast<int>(scope_.level);
   return (level < 1 || record.set == scope_.set) && (level < 2 || record.section == scope_.section) &&
-         (level < 3 || record.key == scope_.key);
+         (level < 3 || record.key == scope_.key) && readable_(record.set);
 }
 
 void WatchQueue::Push(const wire::Record& record) {

@@ -19,6 +19,9 @@ namespace qet_cfgserver {
 // changes follow as usual. So a watcher that falls behind is told, never
 // silently left behind, and costs the server a bounded amount of memory.
 //
+// Only the changes of the sets its filter lets through are queued: a watcher
+// sees nothing of a set it may not read.
+//
 // Registers with the feed on construction and unregisters on destruction.
 // onPushed runs after every push (the connection starts sending). Owned by
 // the connection's ClientSession; reactor thread only.
@@ -27,13 +30,16 @@ class WatchQueue {
   static constexpr std::size_t kMaxFrames = 1024;
   static constexpr std::size_t kMaxBytes = 1024 * 1024;
 
-  WatchQueue(ChangeFeed* feed, ConfigScope scope, std::function<void()> onPushed);
+  // Whether the changes of a set are for this watcher.
+  using SetFilter = std::function<bool(const std::string& set)>;
+
+  WatchQueue(ChangeFeed* feed, ConfigScope scope, SetFilter readable, std::function<void()> onPushed);
   ~WatchQueue();
 
   WatchQueue(const WatchQueue&) = delete;
   WatchQueue& operator=(const WatchQueue&) = delete;
 
-  // Whether record lies within the subscribed scope.
+  // Whether record lies within the subscribed scope and the filter.
   bool Covers(const wire::Record& record) const;
 
   void Push(const wire::Record& record);
@@ -46,6 +52,7 @@ class WatchQueue {
  private:
   ChangeFeed* feed_;
   const ConfigScope scope_;
+  SetFilter readable_;
   std::function<void()> onPushed_;
   std::deque<std::string> frames_;
   std::size_t bytes_ = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/RevisionTypes.h"
+#include "common/UserName.h"
 
 namespace qet_cfgserver {
 
@@ -41,6 +42,7 @@ struct CommittedRevision {
 inline ChangeAuthor ServerItself() {
   ChangeAuthor author;
   author.uid = static_cast<std::uint32_t>(geteuid());
+  author.userName = UserName(geteuid());
   author.pid = static_cast<std::uint32_t>(getpid());
   author.program = author.client = "cfgserver";
   return author;
