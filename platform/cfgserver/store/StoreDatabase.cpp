@@ -81,8 +81,8 @@ void StoreDatabase::UsePageSize() {
   if (pages.Prepare(database_, "PRAGMA page_count") != SQLITE_OK || pages.Step() != SQLITE_ROW) return;
   const bool empty = pages.ColumnInt(0) == 0;
   pages.Reset();
-  // A new database takes the size as it is made.
-  if (empty || !Execute(pageSize).ok()) return;
+  // A new database takes the size as it is made; an old one once rebuilt.
+  if (!Execute(pageSize).ok() || empty) return;
   SqliteStatement size;
   if (size.Prepare(database_, "PRAGMA page_size") != SQLITE_OK || size.Step() != SQLITE_ROW ||
       size.ColumnInt(0) == kPageBytes)

@@ -9,6 +9,29 @@
 namespace qet_cfgserver {
 namespace {
 
+int PageSize(const std::string& path) {
+  sqlite3* database = nullptr;
+  sqlite3_stmt* pageSize = nullptr;
+  int bytes = 0;
+  if (sqlite3_open(path.c_str(), &database) == SQLITE_OK &&
+      sqlite3_prepare_v2(database, "PRAGMA page_size", -1, &pageSize, nullptr) == SQLITE_OK &&
+      sqlite3_step(pageSize) == SQLITE_ROW)
+    bytes = sqlite3_column_int(pageSize, 0);
+  sqlite3_finalize(pageSize);
+  sqlite3_close(database);
+  return bytes;
+}
+
+// Small pages, so that a single-key write wears the flash least: a new
+// database is made with them.
+TEST(StoreSchemaTest, ANewDatabaseHasSmallPages) {
+  quenlo_test::TemporaryDirectory directory;
+  std::unique_ptr<ConfigStore> store;
+  ASSERT_TRUE(ConfigStore::Open(directory.File("config.db"), &store).ok());
+  store.reset();
+  EXPECT_EQ(PageSize(directory.File("config.db")), 1024);
+}
+
 // A database of the format before the defaults layer opens without loss,
 // its rows becoming the operator's; a newer schema is refused untouched.
 TEST(StoreSchemaTest, TodaysDatabasesAreMigratedAndNewerOnesRefused) {
@@ -70,14 +93,7 @@ TEST(StoreSchemaTest, DatabasesFromBeforeHistoryStartItAtRevisionZero) {
   std::unique_ptr<ConfigStore> store;
   ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
   store.reset();
-  // Rebuilt once with the small pages a single write wears least.
-  ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
-  sqlite3_stmt* pageSize = nullptr;
-  sqlite3_prepare_v2(old, "PRAGMA page_size", -1, &pageSize, nullptr);
-  ASSERT_EQ(sqlite3_step(pageSize), SQLITE_ROW);
-  EXPECT_EQ(sqlite3_column_int(pageSize, 0), 1024);
-  sqlite3_finalize(pageSize);
-  sqlite3_close(old);
+  EXPECT_EQ(PageSize(path), 1024);  // rebuilt once with small pages
 
   ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
   std::uint64_t revision = 99;
