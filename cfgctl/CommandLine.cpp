@@ -28,7 +28,7 @@ constexpr CommandShape kShapes[] = {
     {"import", 1, kAny, "[--replace] [--confirm SECONDS] FILE.ini..."},
     {"changes", 0, 1, "[SET]"},
     {"reset", 0, 3, "[--confirm SECONDS] [SET [SECTION [KEY]]]"},
-    {"watch", 0, 2, "[SET [SECTION]]"},
+    {"watch", 0, 2, "[--since REV] [SET [SECTION]]"},
     {"check", 1, kAny, "FILE.schema..."},
     {"revision", 0, 0, ""},
     {"history", 0, 3, "[-n N] [SET [SECTION [KEY]]]"},
@@ -49,7 +49,7 @@ struct OptionShape {
 constexpr OptionShape kOptions[] = {
     {"export", "--dir", true},       {"import", "--replace", false},  {"history", "-n", true},
     {"set", "--confirm", true},      {"delete", "--confirm", true},   {"import", "--confirm", true},
-    {"reset", "--confirm", true},    {"rollback", "--confirm", true},
+    {"reset", "--confirm", true},    {"rollback", "--confirm", true}, {"watch", "--since", true},
 };
 
 bool TakesOptions(const std::string& command) {
@@ -95,6 +95,8 @@ LxStatus Apply(const OptionShape& option, const std::string& value, CommandLine*
   } else if (name == "-n") {
     if (!ParseCount(value, UINT32_MAX, &line->count))
       return Usage(line->command + ": -n needs a whole number from 1 up");
+  } else if (name == "--since") {
+    line->since = value;
   } else if (name == "--confirm") {
     if (!ParseCount(value, kMaxConfirmSeconds, &line->confirmSeconds))
       return Usage(line->command + ": --confirm needs a whole number of seconds from 1 to " +
@@ -160,8 +162,10 @@ const char* CommandLine::HelpText() {
          "  changes [SET]                keys that differ from the factory defaults\n"
          "  reset [--confirm SECONDS] [SET [SECTION [KEY]]]\n"
          "                               back to the factory defaults\n"
-         "  watch [SET [SECTION]]        print each change as it is committed, until\n"
-         "                               interrupted\n"
+         "  watch [--since REV] [SET [SECTION]]\n"
+         "                               print each change as it is committed, until\n"
+         "                               interrupted; --since: first every change after\n"
+         "                               REV, each line led by its revision\n"
          "  check FILE.schema...         report each schema's errors by file and line\n"
          "                               (no server needed)\n"
          "  revision                     the current revision number\n"

@@ -22,6 +22,7 @@ LxStatus Parse(const Words& words, CommandLine* line) {
   line->directory = "stale";
   line->count = 99;
   line->confirmSeconds = 99;
+  line->since = "stale";
   std::vector<const char*> argv = {"cfgctl"};
   for (const std::string& word : words) argv.push_back(word.c_str());
   return CommandLine::Parse(static_cast<int>(argv.size()), argv.data(), line);
@@ -42,6 +43,7 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
     const char* directory;
     std::uint32_t count = 0;
     std::uint32_t confirmSeconds = 0;
+    const char* since = "";
   } cases[] = {
       {{"--help"}, "help", {}, false, ""},
       {{"-h"}, "help", {}, false, ""},
@@ -94,6 +96,7 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
       {{"rollback", "--confirm", "60", "3"}, "rollback", {"3"}, false, "", 0, 60},
       {{"confirm"}, "confirm", {}, false, ""},
       {{"cancel"}, "cancel", {}, false, ""},
+      {{"watch", "--since", "12", "network"}, "watch", {"network"}, false, "", 0, 0, "12"},
   };
   for (const auto& expected : cases) {
     SCOPED_TRACE(Joined(expected.words));
@@ -106,6 +109,7 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
     EXPECT_EQ(line.directory, expected.directory);
     EXPECT_EQ(line.count, expected.count);
     EXPECT_EQ(line.confirmSeconds, expected.confirmSeconds);
+    EXPECT_EQ(line.since, expected.since);
   }
 }
 
@@ -134,7 +138,7 @@ TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
       {{"import", "--"}, "usage: cfgctl import [--replace] [--confirm SECONDS] FILE.ini..."},
       {{"changes", "s", "x"}, "usage: cfgctl changes [SET]"},
       {{"reset", "s", "x", "k", "extra"}, "usage: cfgctl reset [--confirm SECONDS] [SET [SECTION [KEY]]]"},
-      {{"watch", "s", "x", "k"}, "usage: cfgctl watch [SET [SECTION]]"},
+      {{"watch", "s", "x", "k"}, "usage: cfgctl watch [--since REV] [SET [SECTION]]"},
       // Each command knows only its own options.
       {{"import", "--bogus", "x.ini"}, "import: unknown option '--bogus'"},
       {{"import", "--dir", "d", "x.ini"}, "import: unknown option '--dir'"},

@@ -28,7 +28,7 @@ ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& 
   if (line.command == "reset") return Reset(client, arguments, line.confirmSeconds);
   if (line.command == "export") return BackupCommands::Export(client, arguments, line.directory, output);
   if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace, line.confirmSeconds);
-  if (line.command == "watch") return WatchCommand::Run(ScopeOf(arguments), output);
+  if (line.command == "watch") return WatchCommand::Run(client, ScopeOf(arguments), line.since, output);
   if (line.command == "check") return Check(arguments);
   if (line.command == "revision") return HistoryCommands::Revision(client, output);
   if (line.command == "history") return HistoryCommands::History(client, arguments, line.count, output);

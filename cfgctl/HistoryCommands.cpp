@@ -17,24 +17,6 @@ constexpr const char* kUnknown = "?";
 constexpr std::uint64_t kMaxRevisionsPerPage = kCfgMaxHistoryPage;
 constexpr std::size_t kTimeTextBytes = sizeof "2026-12-06T15:45:00Z";
 
-// A revision number as typed: decimal digits only, within 64 bits.
-bool ParseRevision(const std::string& text, std::uint64_t* revision) {
-  if (text.empty()) return false;
-  std::uint64_t value = 0;
-  for (char digit : text) {
-    if (digit < '0' || digit > '9') return false;
-    const std::uint64_t next = value * 10 + static_cast<std::uint64_t>(digit - '0');
-    if (next / 10 != value) return false;
-    value = next;
-  }
-  *revision = value;
-  return true;
-}
-
-ExitStatus BadRevision(const std::string& what, const std::string& text) {
-  Output::Error(what + ": " + Output::Word(text) + " is not a revision number");
-  return kUsage;
-}
 
 std::string TimeText(std::int64_t seconds) {
   const time_t when = static_cast<time_t>(seconds);
@@ -71,10 +53,36 @@ std::string ChangeLine(const KeyChange& change) {
   return "changed " + where + " = " + Output::Word(*change.after) + " was " + Output::Word(*change.before) + "\n";
 }
 
-// The failure of a request about revision, with why when the server's
-// numbers tell it: not kept, or not made yet (both kNotFound).
-ExitStatus ReportRevision(LxiConfigure& client, const std::string& what, std::uint64_t revision,
-                          CfgItemStatus::Status status) {
+
+ExitStatus ReportNothingAwaits(LxiConfigure& client, const std::string& what, CfgItemStatus::Status status) {
+  if (status != CfgItemStatus::kKeyNotFound) return Commands::Report(what, status, client.ConnectionProblem());
+  Output::Error(what + ": no change awaits confirmation");
+  return kNotFound;
+}
+
+}  // namespace
+
+bool HistoryCommands::ParseRevision(const std::string& text, std::uint64_t* revision) {
+  if (text.empty()) return false;
+  std::uint64_t value = 0;
+  for (char digit : text) {
+    if (digit < '0' || digit > '9') return false;
+    const std::uint64_t next = value * 10 + static_cast<std::uint64_t>(digit - '0');
+    if (next / 10 != value) return false;
+    value = next;
+  }
+  *revision = value;
+  return true;
+}
+
+ExitStatus HistoryCommands::BadRevision(const std::string& what, const std::string& text) {
+  Output::Error(what + ": " + Output::Word(text) + " is not a revision number");
+  return kUsage;
+}
+
+
+ExitStatus HistoryCommands::ReportRevision(LxiConfigure& client, const std::string& what, std::uint64_t revision,
+                                           CfgItemStatus::Status status) {
   if (status != CfgItemStatus::kKeyNotFound && status != CfgItemStatus::kRejected)
     return Commands::Report(what, status, client.ConnectionProblem());
   std::uint64_t current = 0, oldest = 0;
@@ -91,13 +99,6 @@ ExitStatus ReportRevision(LxiConfigure& client, const std::string& what, std::ui
   return kNotFound;
 }
 
-ExitStatus ReportNothingAwaits(LxiConfigure& client, const std::string& what, CfgItemStatus::Status status) {
-  if (status != CfgItemStatus::kKeyNotFound) return Commands::Report(what, status, client.ConnectionProblem());
-  Output::Error(what + ": no change awaits confirmation");
-  return kNotFound;
-}
-
-}  // namespace
 
 ExitStatus HistoryCommands::Revision(LxiConfigure& client, Output& output) {
   std::uint64_t current = 0, oldest = 0;

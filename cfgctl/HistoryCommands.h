@@ -47,6 +47,16 @@ class HistoryCommands {
   // when nothing awaits confirmation.
   static ExitStatus Confirm(qet_cfgserver::LxiConfigure& client);
   static ExitStatus Cancel(qet_cfgserver::LxiConfigure& client);
+
+  // A revision number as typed: decimal digits only, within 64 bits.
+  static bool ParseRevision(const std::string& text, std::uint64_t* revision);
+  // Reports text, given to what, as not a revision number: kUsage.
+  static ExitStatus BadRevision(const std::string& what, const std::string& text);
+  // Reports the failure of a request about revision: why, when the
+  // server's numbers tell it (no longer kept, or not made yet: kNotFound),
+  // else as Commands::Report.
+  static ExitStatus ReportRevision(qet_cfgserver::LxiConfigure& client, const std::string& what,
+                                   std::uint64_t revision, qet_cfgserver::CfgItemStatus::Status status);
 };
 
 }  // namespace cfgctl

@@ -257,6 +257,13 @@ void WriteServerStreams(const SeedWriter& seeds) {
   confirmedDelete.confirmSeconds = 1;
   wire::Request tooLong = confirmedSet;
   tooLong.confirmSeconds = wire::kMaxConfirmSeconds + 1;
+  // Watches that resume: from a revision, from now on, from one not made yet.
+  wire::Request since = Scoped(wire::Operation::kWatchSince, ConfigScope::Level::kSet, "network");
+  since.revision = 1;
+  wire::Request fromNow = Scoped(wire::Operation::kWatchSince, ConfigScope::Level::kAll);
+  fromNow.revision = wire::kCurrentRevision;
+  wire::Request notYet = since;
+  notYet.revision = 1000;
   seeds.Write(std::string("revisions") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
               static_cast<char>(19) + NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
                   NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000")) +
@@ -271,6 +278,11 @@ void WriteServerStreams(const SeedWriter& seeds) {
                   NativeRequestFrame(Scoped(wire::Operation::kCancel, ConfigScope::Level::kAll)) +
                   NativeRequestFrame(Scoped(wire::Operation::kCancel, ConfigScope::Level::kAll)) +
                   NativeRequestFrame(tooLong));
+  seeds.Write(std::string("watch-since") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              static_cast<char>(29) + NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
+                  NativeRequestFrame(notYet) + NativeRequestFrame(since) +
+                  NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000")) +
+                  NativeRequestFrame(fromNow));
 }
 
 void WriteClientReplies(const SeedWriter& seeds) {
@@ -325,8 +337,17 @@ void WriteClientReplies(const SeedWriter& seeds) {
   shown.records = {wire::RecordOf({"network", "eth0", "vlan", std::nullopt, std::string("7")}),
                    wire::RecordOf({"network", "eth0", "mtu", std::string("1500"), std::string("9000")}),
                    wire::RecordOf({"network", "eth0", "gateway", std::string("10.0.0.1"), std::nullopt})};
+  // What a watch that resumes receives: changes with their revisions.
+  wire::Reply change = Answer(CfgItemStatus::kSuccess);
+  change.kind = wire::ReplyKind::kChange;
+  change.revision = 7;
+  change.records = {{wire::RecordKind::kValue, "network", "eth0", "mtu", "9000", ""}};
+  wire::Reply deletion = change;
+  deletion.revision = 8;
+  deletion.records = {{wire::RecordKind::kDeleted, "network", "eth0", "mtu", "", ""}};
   seeds.Write(std::string("revisions") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
-              NativeReplyFrame(numbers) + NativeReplyFrame(listed) + NativeReplyFrame(shown));
+              NativeReplyFrame(numbers) + NativeReplyFrame(listed) + NativeReplyFrame(shown) +
+                  NativeReplyFrame(change) + NativeReplyFrame(deletion));
 }
 
 }  // namespace

@@ -146,6 +146,8 @@ bool ReadRevisionEntries(ACE_InputCDR& in, std::vector<RevisionEntry>* entries) 
 
 bool CarriesRevisionFields(Operation operation) { return operation >= kFirstRevisionOperation; }
 
+bool CarriesRevisionTail(ReplyKind kind) { return kind == ReplyKind::kRevisions || kind == ReplyKind::kChange; }
+
 // The older operations whose version-2 request may end with the revision
 // fields: a change to be confirmed.
 bool MayBeConfirmed(Operation operation) {
@@ -232,7 +234,7 @@ LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t v
     WriteULong(out, static_cast<ACE_CDR::ULong>(reply.kind));
     WriteULong(out, reply.missed);
     WriteRecords(out, reply.records);
-    if (reply.kind == ReplyKind::kRevisions) {
+    if (CarriesRevisionTail(reply.kind)) {
       WriteNumber(out, reply.revision);
       WriteNumber(out, reply.oldestKept);
       WriteRevisionEntries(out, reply.revisions);
@@ -282,11 +284,11 @@ LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Rep
     if (!ReadString(in, &pair.key) || !ReadString(in, &pair.value)) return LxStatus::Corruption("truncated reply");
   if (header.version > kFirstProtocolVersion) {
     ACE_CDR::ULong kind = 0;
-    if (!in.read_ulong(kind) || kind > static_cast<ACE_CDR::ULong>(ReplyKind::kRevisions) ||
+    if (!in.read_ulong(kind) || kind > static_cast<ACE_CDR::ULong>(ReplyKind::kChange) ||
         !in.read_ulong(reply->missed) || !ReadRecords(in, &reply->records))
       return LxStatus::Corruption("bad records in reply");
     reply->kind = static_cast<ReplyKind>(kind);
-    if (reply->kind == ReplyKind::kRevisions &&
+    if (CarriesRevisionTail(reply->kind) &&
         (!ReadNumber(in, &reply->revision) || !ReadNumber(in, &reply->oldestKept) ||
          !ReadRevisionEntries(in, &reply->revisions)))
       return LxStatus::Corruption("bad revisions in reply");
@@ -316,6 +318,7 @@ const char* OperationName(Operation operation) {
     case Operation::kRollback: return "rollback";
     case Operation::kConfirm: return "confirm";
     case Operation::kCancel: return "cancel";
+    case Operation::kWatchSince: return "watch-since";
   }
   return "unknown";
 }

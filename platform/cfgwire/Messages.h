@@ -41,11 +41,12 @@ enum class Operation : std::uint32_t {
   kRollback = 18,      // revision: every key changed since returns to its value then
   kConfirm = 19,       // the change awaiting confirmation stays
   kCancel = 20,        // the change awaiting confirmation is rolled back now
+  kWatchSince = 21,    // scope, revision: every change after revision, then each as committed
 };
 
 // The last operation of each version.
 constexpr Operation kLastVersion1Operation = Operation::kSetValue;
-constexpr Operation kLastOperation = Operation::kCancel;
+constexpr Operation kLastOperation = Operation::kWatchSince;
 // The first operation whose request carries revision fields.
 constexpr Operation kFirstRevisionOperation = Operation::kRevision;
 
@@ -81,6 +82,7 @@ enum class ReplyKind : std::uint32_t {
   kNotification = 1,  // records: one changed key
   kMissed = 2,        // missed: how many notifications were dropped
   kRevisions = 3,     // the answer to a revision operation, with the revision tail
+  kChange = 4,        // to a kWatchSince: records one changed key, revision its revision (the tail)
 };
 
 struct Request {
@@ -151,8 +153,9 @@ struct Reply {
   ReplyKind kind = ReplyKind::kAnswer;
   std::uint32_t missed = 0;
   std::vector<Record> records;
-  // kRevisions only: the current revision (after a rollback, the one it
-  // made), the oldest kept, and the revisions a history or show lists.
+  // kRevisions and kChange only: the current revision (after a rollback,
+  // the one it made; kChange: the change's), the oldest kept, and the
+  // revisions a history or show lists.
   std::uint64_t revision = 0;
   std::uint64_t oldestKept = 0;
   std::vector<RevisionEntry> revisions;
@@ -168,7 +171,8 @@ struct Reply {
 // kind, then set, section, key, value, defaultValue as strings.
 // A request of an operation from kFirstRevisionOperation on then has the
 // revision fields: revision and otherRevision, each as two ulongs (high
-// half first), ulong count and ulong confirmSeconds. A change to be
+// half first), ulong count and ulong confirmSeconds (a kWatchSince's
+// revision kCurrentRevision: from now on). A change to be
 // confirmed of an older operation (kSetValue, then in a version-2 frame;
 // kDelete, kReset, kImportCommit) ends with them too: the only trailing
 // bytes those requests may have. a reply of kind kRevisions then has revision and oldestKept

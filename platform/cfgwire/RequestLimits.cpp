@@ -15,7 +15,7 @@ LxStatus CheckSize(const std::string& text, std::size_t limit, const char* what)
 
 bool IsScoped(Operation operation) {
   return operation == Operation::kDelete || operation == Operation::kChanges || operation == Operation::kReset ||
-         operation == Operation::kSubscribe || operation == Operation::kHistory;
+         operation == Operation::kSubscribe || operation == Operation::kHistory || operation == Operation::kWatchSince;
 }
 
 LxStatus CheckScope(const Request& request) {

@@ -512,5 +512,59 @@ TEST_F(CfgctlEndToEnd, AChangeAwaitingConfirmationAtAKillIsRolledBackAtTheNextSt
   Expect({"confirm"}, 1, "");
 }
 
+// watch --since: the changes after a revision, from history, then the live
+// ones, each once, in order, each line led by its revision.
+TEST_F(CfgctlEndToEnd, WatchSinceTellsTheChangesAfterARevisionThenTheLiveOnesEachOnce) {
+  MakeFourChanges();
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start(QUENLO_CFGCTL_PATH, {"watch", "--since", "4"}, Environment()).ok());
+  ASSERT_TRUE(watch.ReadUntil("6 system time zone = Europe/Zurich\n", kDeadline).ok()) << watch.output();
+  Expect({"set", "network", "eth0", "mtu", "1000"}, 0, "");
+  Expect({"delete", "network", "dns"}, 0, "");
+  ASSERT_TRUE(watch.ReadUntil("8 network dns servers deleted\n", kDeadline).ok()) << watch.output();
+  EXPECT_EQ(watch.output(),
+            "5 network eth0 gateway deleted\n"
+            "6 system time zone = Europe/Zurich\n"
+            "7 network eth0 mtu = 1000\n"
+            "8 network dns servers deleted\n");
+}
+
+// Stopped while 900 changes of 10 KiB are committed, a watch --since is not
+// dropped: it reads on from history and misses nothing.
+TEST_F(CfgctlEndToEnd, AWatchSinceThatFellBehindMissesNothingHistoryHolds) {
+  ChildProcess watch;
+  ASSERT_TRUE(watch.Start(QUENLO_CFGCTL_PATH, {"watch", "--since", "1"}, Environment()).ok());
+  ASSERT_TRUE(watch.ReadUntil("2 system time zone = UTC\n", kDeadline).ok()) << watch.output();
+  const std::size_t kSets = 3, kKeys = 300;
+  std::string bulk;
+  for (std::size_t set = 0; set < kSets; ++set) {
+    bulk += "; set bulk" + std::to_string(set) + "\n[s]\n";
+    for (std::size_t key = 0; key < kKeys; ++key) bulk += "k" + std::to_string(key) + " = " + std::string(10240, 'v') + "\n";
+  }
+  ASSERT_TRUE(WriteFile(directory_.File("bulk.ini"), bulk));
+  ASSERT_TRUE(watch.Signal(SIGSTOP).ok());
+  Expect({"import", directory_.File("bulk.ini")}, 0, "");
+  Expect({"set", "after", "s", "k", "v"}, 0, "");
+  ASSERT_TRUE(watch.Signal(SIGCONT).ok());
+  ASSERT_TRUE(watch.ReadUntil("6 after s k = v\n", kDeadline).ok()) << watch.output().substr(0, 400);
+  std::size_t seen = 0, missed = 0;
+  for (std::size_t set = 0; set < kSets; ++set) {
+    std::size_t lines = 0;
+    CountLines(watch.output(), std::to_string(3 + set) + " bulk" + std::to_string(set), &lines, &missed);
+    seen += lines;
+  }
+  EXPECT_EQ(missed, 0u);
+  EXPECT_EQ(seen, kSets * kKeys);
+}
+
+TEST_F(CfgctlEndToEnd, AWatchSinceARevisionNoLongerKeptExitsWithOneNamingTheOldestKept) {
+  Restart({"--history", "2"});
+  MakeFourChanges();
+  const Outcome watch = Cfgctl({"watch", "--since", "2"});
+  EXPECT_TRUE(watch.status.IsExit(1)) << watch.status.ToString();
+  EXPECT_EQ(watch.errors, "cfgctl: watch --since 2: revision 2 is no longer kept (the oldest kept is 5)\n");
+  Expect({"watch", "--since", "x"}, 2, "");
+}
+
 }  // namespace
 }  // namespace quenlo_test

@@ -37,6 +37,7 @@ bool AccessGate::Allows(const wire::Request& request, const PeerCredentials& pee
       return CoversEverySet(request) ? rules_->MayWriteEverySet(peer) : rules_->MayWrite(peer, request.set);
     case wire::Operation::kChanges:
     case wire::Operation::kSubscribe:
+    case wire::Operation::kWatchSince:
       return CoversEverySet(request) ? rules_->MayReadSomeSet(peer) : rules_->MayRead(peer, request.set);
     case wire::Operation::kRevision:
       return rules_->MayReadSomeSet(peer);

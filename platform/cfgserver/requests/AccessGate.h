@@ -14,7 +14,8 @@ namespace qet_cfgserver {
 //   - reading a set (a value, its sections or keys, its export) needs read
 //     on it; writing one (set, delete, reset, import) needs write on it; a
 //     reset of everything needs write on every set;
-//   - changes and watches of one set need read on it;
+//   - changes and watches of one set need read on it (a watch that resumes
+//     from history alike: it is told only of sets the peer may read);
 //   - listing the sets, and the changes or watch of everything, need read
 //     on some set, and then show only the sets the peer may read;
 //   - the revision number needs read on some set, the history of one set

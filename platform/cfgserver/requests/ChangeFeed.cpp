@@ -12,10 +12,8 @@ void ChangeFeed::Unregister(WatchQueue* queue) {
   queues_.erase(std::remove(queues_.begin(), queues_.end(), queue), queues_.end());
 }
 
-void ChangeFeed::Publish(const std::vector<wire::Record>& committed) {
-  for (WatchQueue* queue : queues_)
-    for (const wire::Record& record : committed)
-      if (queue->Covers(record)) queue->Push(record);
+void ChangeFeed::Publish(const CommittedRevision& revision) {
+  for (WatchQueue* queue : queues_) queue->Push(revision);
 }
 
 

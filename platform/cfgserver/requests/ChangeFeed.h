@@ -2,17 +2,18 @@
 
 #include <vector>
 
-#include "cfgwire/Messages.h"
+#include "store/RevisionRecords.h"
 
 namespace qet_cfgserver {
 
 class WatchQueue;
 
 // Tells subscribed connections what each commit changed. The dispatcher
-// makes one Publish() call right after a commit succeeds, with that
-// commit's records in order; every registered queue whose scope covers a
-// record gets it, in that order. Commits are published in the order they
-// were made, so watchers see changes in commit order, each exactly once.
+// (and the group commit, and the rollback of a change not confirmed) makes
+// one Publish() call per revision right after its commit succeeds; every
+// registered queue gets it and takes the keys its scope covers, in order.
+// Revisions are published in the order they were made, so watchers see
+// changes in commit order, each exactly once.
 //
 // Does not own the queues: a WatchQueue registers itself for its lifetime.
 // Reactor thread only.
@@ -25,7 +26,7 @@ class ChangeFeed {
   void Register(WatchQueue* queue);
   void Unregister(WatchQueue* queue);
 
-  void Publish(const std::vector<wire::Record>& committed);
+  void Publish(const CommittedRevision& revision);
 
  private:
   std::vector<WatchQueue*> queues_;

@@ -34,6 +34,14 @@ class ClientSession {
     return true;
   }
 
+  // Subscribes to feed within scope for every change after revision after,
+  // read from history first (WatchQueue); the caller checked it is not
+  // subscribed.
+  void SubscribeSince(ChangeFeed* feed, const ConfigScope& scope, WatchQueue::SetFilter readable,
+                      WatchQueue::History history, std::uint64_t after) {
+    watch_ = std::make_unique<WatchQueue>(feed, scope, std::move(readable), onNotification_, std::move(history), after);
+  }
+
   bool subscribed() const { return watch_ != nullptr; }
   bool HasNotification() const { return watch_ && !watch_->empty(); }
   bool TakeNotification(std::string* frame) { return watch_ && watch_->Take(frame); }

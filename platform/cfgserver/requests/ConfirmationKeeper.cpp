@@ -57,7 +57,7 @@ LxStatus ConfirmationKeeper::RollBack(const char* why) {
                 static_cast<unsigned long long>(pending->revision), why,
                 static_cast<unsigned long long>(pending->base), static_cast<unsigned long long>(made.number),
                 made.changes.size());
-  if (feed_ != nullptr && made.number != 0) feed_->Publish(NotificationsOf(made));
+  if (feed_ != nullptr && made.number != 0) feed_->Publish(made);
   return status;
 }
 

@@ -59,14 +59,10 @@ void GroupCommit::AnswerAll(const LxStatus& outcome) {
 }
 
 void GroupCommit::Publish() {
-  std::vector<wire::Record> notifications;
-  notifications.reserve(committed_.size());
   for (std::size_t index = 0; index < answering_.size() && index < committed_.size(); ++index) {
     LogWrite(answering_[index].request, answering_[index].peer, 1);
-    const std::vector<wire::Record> records = NotificationsOf(committed_[index]);
-    notifications.insert(notifications.end(), records.begin(), records.end());
+    if (feed_ != nullptr) feed_->Publish(committed_[index]);
   }
-  if (feed_ != nullptr) feed_->Publish(notifications);
 }
 
 }  // namespace qet_cfgserver

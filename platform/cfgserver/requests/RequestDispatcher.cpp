@@ -56,7 +56,8 @@ bool ChangesConfirmation(const wire::Request& request) {
 
 bool NeedsConnection(wire::Operation operation) {
   return operation == wire::Operation::kSubscribe || operation == wire::Operation::kImportBegin ||
-         operation == wire::Operation::kImportEntries || operation == wire::Operation::kImportCommit;
+         operation == wire::Operation::kImportEntries || operation == wire::Operation::kImportCommit ||
+         operation == wire::Operation::kWatchSince;
 }
 
 }  // namespace
@@ -85,7 +86,7 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
     return ReplyWithStatus(CfgItemStatus::kRejected);
   }
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
-  if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(NotificationsOf(execution.committed));
+  if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(execution.committed);
   if (IsWrite(request.operation))
     LogWrite(request, PeerOf(session), execution.committed.changes.size());
   if (confirmations_ != nullptr && ChangesConfirmation(request)) confirmations_->Refresh();
@@ -109,6 +110,13 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
       else if (!session->Subscribe(feed_, request.scope(), ReadableBy(session->peer())))
         status = LxStatus::InvalidArgument("already subscribed");
+      break;
+    case wire::Operation::kWatchSince:
+      status = WatchSince(request, session, reply);
+      if (status.code() == LxStatus::Code::kNotFound) {
+        *reply = ReplyWithStatus(CfgItemStatus::kKeyNotFound);
+        return true;
+      }
       break;
     default:
       return false;
@@ -175,6 +183,34 @@ RequestDispatcher::Execution RequestDispatcher::Execute(ConfigStore* store, cons
       return ExecuteLayered(store, request, session);
   }
   return execution;
+}
+
+LxStatus RequestDispatcher::WatchSince(const wire::Request& request, ClientSession* session, wire::Reply* reply) {
+  if (feed_ == nullptr) return LxStatus::InvalidArgument("this server publishes no changes");
+  if (session->subscribed()) return LxStatus::InvalidArgument("already subscribed");
+  // Where it starts, checked as a diff from there would be.
+  reply->kind = wire::ReplyKind::kRevisions;
+  const std::uint64_t since = request.revision;
+  LxStatus status = RunRecoveringOnce(keeper_, "watch-since", [&](ConfigStore* store) {
+    LxStatus read = store->revisions().Current(&reply->revision);
+    if (read.ok()) read = store->revisions().OldestKept(&reply->oldestKept);
+    if (!read.ok() || since == wire::kCurrentRevision) return read;
+    std::vector<KeyChange> unused;
+    return store->history().Differences(since, since, ConfigScope{}, &unused);
+  });
+  if (!status.ok()) return status;
+  StoreKeeper* keeper = keeper_;
+  WatchQueue::History history = [keeper](std::uint64_t from, std::uint64_t* number, std::vector<KeyChange>* changes,
+                                         std::uint64_t* current) {
+    ConfigStore* store = keeper->store();
+    if (store == nullptr) return LxStatus::Unavailable("no database: the last recovery failed");
+    LxStatus read = store->revisions().Current(current);
+    return read.ok() ? store->history().NextFrom(from, number, changes) : read;
+  };
+  const std::uint64_t after = since == wire::kCurrentRevision ? reply->revision : since;
+  session->SubscribeSince(feed_, request.scope(), ReadableBy(session->peer()), std::move(history), after);
+  reply->revision = after;
+  return LxStatus::Ok();
 }
 
 std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body,

@@ -93,6 +93,11 @@ class RequestDispatcher {
   WatchQueue::SetFilter ReadableBy(const PeerCredentials& peer) const;
   // The operations that act on the session alone; true when request was one.
   bool HandleSessionOperation(const wire::Request& request, ClientSession* session, wire::Reply* reply);
+  // kWatchSince: subscribes session to every change after the revision it
+  // names (answered with it, of kind kRevisions), reading history first.
+  // NotFound when history no longer holds what followed it;
+  // InvalidArgument when it is not made yet, or session already watches.
+  LxStatus WatchSince(const wire::Request& request, ClientSession* session, wire::Reply* reply);
 
   StoreKeeper* keeper_;
   ChangeFeed* feed_;

@@ -38,19 +38,14 @@ ChangeNote NoteFor(const wire::Request& request, const PeerCredentials& peer, st
   return note;
 }
 
-std::vector<wire::Record> NotificationsOf(const CommittedRevision& revision) {
-  std::vector<wire::Record> records;
-  records.reserve(revision.changes.size());
-  for (const KeyChange& change : revision.changes) {
-    wire::Record record;
-    record.kind = change.after ? wire::RecordKind::kValue : wire::RecordKind::kDeleted;
-    record.set = change.set;
-    record.section = change.section;
-    record.key = change.key;
-    record.value = change.after.value_or("");
-    records.push_back(std::move(record));
-  }
-  return records;
+wire::Record NotificationOf(const KeyChange& change) {
+  wire::Record record;
+  record.kind = change.after ? wire::RecordKind::kValue : wire::RecordKind::kDeleted;
+  record.set = change.set;
+  record.section = change.section;
+  record.key = change.key;
+  record.value = change.after.value_or("");
+  return record;
 }
 
 }  // namespace qet_cfgserver

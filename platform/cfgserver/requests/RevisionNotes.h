@@ -10,8 +10,8 @@
 
 namespace qet_cfgserver {
 
-// How a request's revision is written into history, and how a committed
-// revision reaches watchers.
+// How a request's revision is written into history, and how a changed key
+// reaches watchers.
 
 // "set network eth0 mtu": the operation's word, then each name as cfgctl
 // writes a word (quoted when it holds a blank, '=' or a control byte).
@@ -29,8 +29,8 @@ std::string CommandWords(const wire::Request& request, const std::string& comman
 // and tag, summary, and whether it awaits confirmation.
 ChangeNote NoteFor(const wire::Request& request, const PeerCredentials& peer, std::string summary);
 
-// One notification record per key of revision, in its order: kValue with
-// the new value, or kDeleted.
-std::vector<wire::Record> NotificationsOf(const CommittedRevision& revision);
+// The notification record of a changed key: kValue with the new value, or
+// kDeleted.
+wire::Record NotificationOf(const KeyChange& change);
 
 }  // namespace qet_cfgserver

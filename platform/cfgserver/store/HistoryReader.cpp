@@ -1,5 +1,6 @@
 #include "store/HistoryReader.h"
 
+#include <algorithm>
 #include <limits>
 #include <map>
 #include <tuple>
@@ -23,6 +24,8 @@ constexpr const char* kListWithKeys =
 constexpr const char* kShow =
     "SELECT revision, time, uid, user_name, pid, program, client, tag, summary, keys, changes FROM history"
     " WHERE revision = ?1";
+constexpr const char* kSelectNext =
+    "SELECT revision, changes FROM history WHERE revision >= ?1 ORDER BY revision LIMIT 1";
 constexpr const char* kSelectRange = "SELECT changes FROM history WHERE revision > ?1 AND revision <= ?2 ORDER BY revision";
 
 constexpr int kChangesColumn = 10;
@@ -66,6 +69,7 @@ struct HistoryReader::Statements {
   SqliteStatement listWithKeys;
   SqliteStatement show;
   SqliteStatement selectRange;
+  SqliteStatement selectNext;
 };
 
 HistoryReader::HistoryReader(StoreDatabase* database, RevisionLog* log)
@@ -82,7 +86,8 @@ LxStatus HistoryReader::Create(StoreDatabase* database, RevisionLog* log, std::u
   } texts[] = {{&statements->listAll, kListAll},
                {&statements->listWithKeys, kListWithKeys},
                {&statements->show, kShow},
-               {&statements->selectRange, kSelectRange}};
+               {&statements->selectRange, kSelectRange},
+               {&statements->selectNext, kSelectNext}};
   for (const auto& text : texts) {
     LxStatus status = database->Prepare(text.statement, text.sql);
     if (!status.ok()) return status;
@@ -137,6 +142,23 @@ LxStatus HistoryReader::Show(std::uint64_t number, RevisionEntry* entry, std::ve
   });
   if (!status.ok()) return status;
   if (!found) return LxStatus::NotFound("revision " + std::to_string(number) + " is not kept");
+  return KeyChangeCodec::Decode(packed, changes);
+}
+
+LxStatus HistoryReader::NextFrom(std::uint64_t from, std::uint64_t* number, std::vector<KeyChange>* changes) {
+  std::uint64_t oldest = 0;
+  LxStatus status = log_->OldestKept(&oldest);
+  if (!status.ok()) return status;
+  bool found = false;
+  std::string packed;
+  statements_->selectNext.BindInt(1, static_cast<std::int64_t>(std::max(from, oldest)));
+  status = database_->Query(&statements_->selectNext, "cannot read the history", [&](const SqliteStatement& row) {
+    *number = static_cast<std::uint64_t>(row.ColumnInt(0));
+    packed = row.ColumnBlob(1);
+    found = true;
+  });
+  if (!status.ok()) return status;
+  if (!found) return LxStatus::NotFound("no revision kept from " + std::to_string(from) + " on");
   return KeyChangeCodec::Decode(packed, changes);
 }
 

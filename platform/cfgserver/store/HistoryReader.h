@@ -37,6 +37,10 @@ class HistoryReader {
   LxStatus List(const ConfigScope& scope, std::uint64_t before, std::uint32_t limit,
                 std::vector<RevisionEntry>* entries);
 
+  // The first kept revision from revision from on: *number and the keys it
+  // changed. NotFound when none is kept from there on.
+  LxStatus NextFrom(std::uint64_t from, std::uint64_t* number, std::vector<KeyChange>* changes);
+
   // Revision number with the keys it changed, in (set, section, key) order.
   LxStatus Show(std::uint64_t number, RevisionEntry* entry, std::vector<KeyChange>* changes);
 

@@ -103,6 +103,20 @@ TEST_F(HistoryReaderTest, DifferencesFoldTheRevisionsBetweenTwoInEitherOrder) {
   EXPECT_EQ(store_->history().Differences(1, 5, {}, &changes).code(), LxStatus::Code::kInvalidArgument);
 }
 
+// What a watch that resumes reads: revision after revision, from the first
+// kept one on.
+TEST_F(HistoryReaderTest, NextFromGivesTheFirstKeptRevisionFromOneOn) {
+  std::uint64_t number = 0;
+  std::vector<KeyChange> changes;
+  ASSERT_TRUE(store_->history().NextFrom(3, &number, &changes).ok());
+  EXPECT_EQ(number, 3u);
+  EXPECT_EQ(Lines(changes), (std::vector<std::string>{"sys/ui/lang ->de"}));
+  EXPECT_EQ(store_->history().NextFrom(5, &number, &changes).code(), LxStatus::Code::kNotFound);
+  store_->revisions().SetLimit(2);  // keeps 3 and 4
+  ASSERT_TRUE(store_->history().NextFrom(1, &number, &(changes = {})).ok());
+  EXPECT_EQ(number, 3u);
+}
+
 TEST_F(HistoryReaderTest, RevisionsBeforeTheOldestKeptAreNoLongerKnown) {
   store_->revisions().SetLimit(2);
   CommittedRevision made;
