@@ -110,9 +110,7 @@ LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
   confirmations_.reset(new ConfirmationKeeper(keeper_.get(), &changeFeed_, [this](std::optional<std::int64_t> deadline) {
     confirmationTimer_->Arm(deadline);
   }));
-  // What the last run left awaiting confirmation goes before anyone is served.
-  status = confirmations_->RollBackLeftover();
-  if (!status.ok()) return status;
+  confirmations_->Refresh();
   dispatcher_.reset(
       new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), &accessGate_, confirmations_.get()));
   return status;

@@ -31,8 +31,7 @@ namespace qet_cfgserver {
 // (recovering a damaged one) with its defaults, listens, and runs a
 // single-threaded epoll reactor until SIGTERM or SIGINT, with a timer for
 // periodic snapshots and one for the deadline of a change awaiting
-// confirmation (one left awaiting by the last run is rolled back before
-// anything is served). SIGHUP reads the access file again: rules that read
+// confirmation. SIGHUP reads the access file again: rules that read
 // well replace the old ones from the next request on; a file that does not
 // keeps the old rules and logs an ERROR saying why. Writes from clients are committed in groups: the
 // open group is flushed once the reactor has no more input ready, or when

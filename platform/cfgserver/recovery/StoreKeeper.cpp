@@ -70,9 +70,28 @@ LxStatus StoreKeeper::Open() {
   status = OpenStore(settings_.database, &store_);
   if (status.code() == LxStatus::Code::kUnavailable) return status;
   if (!status.ok()) return Recover(status);
+  // Before the defaults: new ones (a firmware update) are not what it undoes.
+  status = RollBackUnconfirmed();
+  if (IsCorruption(status)) return Recover(status);
+  if (!status.ok()) return status;
   std::uint64_t added = 0;
   status = ImportAll(store_.get(), true, &added);
   if (IsCorruption(status)) return Recover(status);
+  return status;
+}
+
+LxStatus StoreKeeper::RollBackUnconfirmed() {
+  std::optional<PendingConfirmation> pending;
+  LxStatus status = store_->revisions().Pending(&pending);
+  if (!status.ok() || !pending) return status;
+  const std::string why = "not confirmed before the server stopped";
+  const ChangeNote note{ServerItself(), "rollback " + std::to_string(pending->base) + ": " + why};
+  CommittedRevision made;
+  status = store_->layers().CancelPending(note, &made);
+  if (!status.ok()) return status;
+  __dlog_printf(kDlogWarning, kServerLogSource,
+                "revision %llu and after it %s: rolled back to revision %llu as revision %llu (%zu keys)",
+                Count(pending->revision), why.c_str(), Count(pending->base), Count(made.number), made.changes.size());
   return status;
 }
 

@@ -62,7 +62,9 @@ class StoreKeeper {
   StoreKeeper& operator=(const StoreKeeper&) = delete;
 
   // Creates the database's directory (0700), opens the database or
-  // recovers it, and imports the defaults. Fails when the directory is
+  // recovers it, rolls back a change the last run left awaiting
+  // confirmation (RevisionLog::Pending; logged at WARNING), and imports the
+  // defaults. Fails when the directory is
   // unusable (no new database can be built), another process holds the
   // database, or an import file is unreadable or invalid.
   LxStatus Open();
@@ -93,6 +95,8 @@ class StoreKeeper {
     std::uint64_t fromImports = 0;
   };
 
+  // Rolls back the change left awaiting confirmation, if any.
+  LxStatus RollBackUnconfirmed();
   // The store at path, with the history limit of the settings.
   LxStatus OpenStore(const std::string& path, std::unique_ptr<ConfigStore>* store);
   // Adds the defaults rows source still holds that fresh lacks.

@@ -17,11 +17,6 @@ LxStatus ReadPending(StoreKeeper* keeper, std::optional<PendingConfirmation>* pe
 
 }  // namespace
 
-LxStatus ConfirmationKeeper::RollBackLeftover() {
-  const LxStatus status = RollBack("not confirmed before the server stopped");
-  return status.code() == LxStatus::Code::kNotFound ? LxStatus::Ok() : status;
-}
-
 void ConfirmationKeeper::Refresh() {
   std::optional<PendingConfirmation> pending;
   const LxStatus status = ReadPending(keeper_, &pending);

@@ -13,10 +13,11 @@ namespace qet_cfgserver {
 // Rolls back the changes that were not confirmed in time. What awaits
 // confirmation lives in the store (RevisionLog::Pending), committed with
 // the change; the keeper only keeps the timer armed for its deadline, and
-// at the deadline, or at start when a confirmation was left pending by a
-// crash, a power cut or a stop, rolls it back (ConfigLayers::CancelPending:
-// the change and every change after it), as a revision by the server
-// itself, logged at WARNING and told to watchers.
+// at the deadline rolls it back (ConfigLayers::CancelPending: the change
+// and every change after it), as a revision by the server itself, logged
+// at WARNING and told to watchers. (One left awaiting by a crash, a power
+// cut or a stop is rolled back by StoreKeeper::Open, before the defaults
+// are imported and anyone is served.)
 //
 // arm(deadline) is called with the deadline to wake Expire() at (seconds
 // since 1970-01-01 UTC), or none to disarm. Does not own the store keeper
@@ -30,10 +31,6 @@ class ConfirmationKeeper {
 
   ConfirmationKeeper(const ConfirmationKeeper&) = delete;
   ConfirmationKeeper& operator=(const ConfirmationKeeper&) = delete;
-
-  // Before serving: a change the last run left awaiting confirmation is
-  // rolled back.
-  LxStatus RollBackLeftover();
 
   // After anything that may have changed what awaits confirmation (a
   // confirmed change, a confirm, a cancel): arms for its deadline, or
