@@ -246,6 +246,13 @@ void WriteServerStreams(const SeedWriter& seeds) {
   wire::Request diff = Scoped(wire::Operation::kDiff, ConfigScope::Level::kAll);
   diff.revision = 1;
   diff.otherRevision = wire::kCurrentRevision;
+  // Their next pieces, after a key (the diff to the revision the first
+  // piece named).
+  wire::Request showOn = Scoped(wire::Operation::kShowRevision, ConfigScope::Level::kAll, "network", "eth0", "mtu");
+  showOn.revision = 2;
+  wire::Request diffOn = Scoped(wire::Operation::kDiff, ConfigScope::Level::kAll, "network", "eth0", "mtu");
+  diffOn.revision = 1;
+  diffOn.otherRevision = 3;
   wire::Request rollback = Scoped(wire::Operation::kRollback, ConfigScope::Level::kAll);
   rollback.revision = 1;
   wire::Request tooMany = Scoped(wire::Operation::kHistory, ConfigScope::Level::kAll);
@@ -270,7 +277,8 @@ void WriteServerStreams(const SeedWriter& seeds) {
                   NativeRequestFrame(Scoped(wire::Operation::kDelete, ConfigScope::Level::kKey, "network", "eth0", "mtu")) +
                   NativeRequestFrame(Scoped(wire::Operation::kRevision, ConfigScope::Level::kAll)) +
                   NativeRequestFrame(history) + NativeRequestFrame(page) + NativeRequestFrame(show) +
-                  NativeRequestFrame(diff) + NativeRequestFrame(rollback) + NativeRequestFrame(tooMany));
+                  NativeRequestFrame(showOn) + NativeRequestFrame(diff) + NativeRequestFrame(diffOn) +
+                  NativeRequestFrame(rollback) + NativeRequestFrame(tooMany));
   seeds.Write(std::string("confirmations") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
               static_cast<char>(23) + NativeRequestFrame(confirmedSet) +
                   NativeRequestFrame(Scoped(wire::Operation::kConfirm, ConfigScope::Level::kAll)) +
@@ -283,6 +291,21 @@ void WriteServerStreams(const SeedWriter& seeds) {
                   NativeRequestFrame(notYet) + NativeRequestFrame(since) +
                   NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000")) +
                   NativeRequestFrame(fromNow));
+
+  // An export whole, then in pieces: from the start, after a key, after the
+  // last key (an empty piece ends it).
+  const bool native = ACE_CDR_BYTE_ORDER == 1;
+  auto piece = [](const std::string& section, const std::string& key) {
+    wire::Request request = Scoped(wire::Operation::kExport, ConfigScope::Level::kAll, "network", section, key);
+    request.SetInPieces(true);
+    return NativeRequestFrame(request);
+  };
+  seeds.Write(std::string("export-pieces") + OrderSuffix(native),
+              static_cast<char>(19) +
+                  RequestFrame(native, Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
+                  RequestFrame(native, Ask(wire::Operation::kSetValue, "network", "eth1", "mtu", "9000")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kExport, ConfigScope::Level::kAll, "network")) +
+                  piece("", "") + piece("eth0", "mtu") + piece("eth1", "mtu"));
 }
 
 void WriteClientReplies(const SeedWriter& seeds) {
@@ -337,6 +360,12 @@ void WriteClientReplies(const SeedWriter& seeds) {
   shown.records = {wire::RecordOf({"network", "eth0", "vlan", std::nullopt, std::string("7")}),
                    wire::RecordOf({"network", "eth0", "mtu", std::string("1500"), std::string("9000")}),
                    wire::RecordOf({"network", "eth0", "gateway", std::string("10.0.0.1"), std::nullopt})};
+  // A rollback's answer: the revision it made, with how many keys.
+  wire::Reply rolledBack = numbers;
+  RevisionEntry made;
+  made.number = 5;
+  made.keys = 2;
+  rolledBack.revisions = {made};
   // What a watch that resumes receives: changes with their revisions.
   wire::Reply change = Answer(CfgItemStatus::kSuccess);
   change.kind = wire::ReplyKind::kChange;
@@ -347,7 +376,7 @@ void WriteClientReplies(const SeedWriter& seeds) {
   deletion.records = {{wire::RecordKind::kDeleted, "network", "eth0", "mtu", "", ""}};
   seeds.Write(std::string("revisions") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
               NativeReplyFrame(numbers) + NativeReplyFrame(listed) + NativeReplyFrame(shown) +
-                  NativeReplyFrame(change) + NativeReplyFrame(deletion));
+                  NativeReplyFrame(rolledBack) + NativeReplyFrame(change) + NativeReplyFrame(deletion));
 }
 
 }  // namespace

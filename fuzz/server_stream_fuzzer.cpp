@@ -174,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // One stream is one connection: its imports and subscription live as long.
   qet_cfgserver::ChangeFeed feed;
   qet_cfgserver::RequestDispatcher dispatcher(scratch.keeper(), &feed);
-  qet_cfgserver::ClientSession session([] {});
+  qet_cfgserver::ClientSession session(nullptr);
   for (const ReceivedFrame& frame : assembly.frames) Answer(frame, &dispatcher, &session, &scratch);
   return 0;
 }

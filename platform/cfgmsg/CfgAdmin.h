@@ -30,16 +30,20 @@ CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const ConfigScope& scope, 
 
 // Every key of the set with its effective value, keys ascending within
 // sections ascending (byte order). An unknown set gives kSuccess and no
-// entries. entries is cleared first; left empty on failure.
+// entries; a set over wire::kMaxSetBytes, kRejected. The set comes in
+// pieces, so a write during the export may show in part. entries is
+// cleared first; left empty on failure.
 CfgItemStatus::Status ExportCfgSet(LxiConfigure& client, const std::string& set, std::vector<ConfigEntry>& entries,
                                    const std::string& tag);
 
 // Writes the entries into the set in one transaction, as the operator's
 // values. replace: the set then holds exactly these entries (keys not among
-// them are deleted). The entries may span several frames; the server holds
-// at most 4 MiB of one client's staged entries (16 MiB over all clients)
-// and answers kRejected beyond, changing nothing. A repeated key keeps its
-// last value. Every entry is checked against the limits of Limits.h first.
+// them are deleted). The entries may span several frames. A set over
+// wire::kMaxSetBytes (what an export may give, see Limits.h) is kRejected
+// before anything is sent, and so is an import the server cannot hold
+// now (its client memory is full), changing nothing. A repeated key keeps
+// its last value. Every entry is checked against the limits of Limits.h
+// first.
 CfgItemStatus::Status ImportCfgSet(LxiConfigure& client, const std::string& set,
                                    const std::vector<ConfigEntry>& entries, bool replace, const std::string& tag,
                                    std::uint32_t confirmSeconds = 0);

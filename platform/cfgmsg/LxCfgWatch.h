@@ -19,7 +19,7 @@ namespace qet_cfgserver {
 //
 // The server pushes one event per changed key after each commit, in commit
 // order, each exactly once (writes from any client, deletes, resets and
-// imports alike). It queues at most 1,024 events (or 1 MiB) for a watcher
+// imports alike). It queues at most 1,024 events (or 256 KiB) for a watcher
 // that does not read; on overflow it drops that queue and sends one kMissed
 // event saying how many were dropped, then goes on with later changes: a
 // watcher is told when it missed changes, never silently. After kMissed a
@@ -28,10 +28,11 @@ namespace qet_cfgserver {
 // A watch opened with OpenSince resumes: it is first told every change
 // after a revision, read from the server's history, then each change as it
 // is committed, every event with its revision, none missing, none twice. A
-// watcher that falls behind is not dropped: the server reads on from its
-// history where its queue stopped, and sends kMissed (counting revisions)
-// only for what its history no longer holds. A service that stores the
-// revision of the last event it acted on resumes from it after a restart.
+// watcher that falls behind is dropped as above, its kMissed event counting
+// revisions (the rest of a revision it counts is not sent); kMissed also
+// counts revisions history no longer held when they came to be read. A service that
+// stores the revision of the last event it acted on (or, after kMissed, of
+// the last it was told whole) resumes from it after a restart or a kMissed.
 //
 // Threads: one thread calls Next() (blocking read, no callback threads are
 // made); Close() may come from any thread and wakes a Next() under way,

@@ -1,6 +1,7 @@
 #include "cfgmsg/LxIpcClient.h"
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "cfgmsg/CfgHistory.h"
@@ -147,7 +148,7 @@ CfgItemStatus::Status LxIpcClient::Confirm(const std::string& tag) {
 CfgItemStatus::Status LxIpcClient::Cancel(std::uint64_t& made, const std::string& tag) {
   wire::Reply reply;
   const CfgItemStatus::Status status = AskRevisions(NewRequest(wire::Operation::kCancel, tag), &reply);
-  made = status == CfgItemStatus::kSuccess && !reply.records.empty() ? reply.revision : 0;
+  made = status == CfgItemStatus::kSuccess && !reply.revisions.empty() ? reply.revisions.front().number : 0;
   return status;
 }
 
@@ -156,11 +157,33 @@ CfgItemStatus::Status LxIpcClient::ExportSet(const std::string& set, std::vector
   entries.clear();
   wire::Request request = NewRequest(wire::Operation::kExport, tag);
   request.set = set;
-  wire::Reply reply;
-  const CfgItemStatus::Status status = Ask(request, &reply);
-  for (wire::Record& record : reply.records)
-    entries.push_back(ConfigEntry{std::move(record.section), std::move(record.key), std::move(record.value)});
-  return status;
+  request.SetInPieces(true);
+  std::size_t setBytes = 0;
+  for (;;) {
+    wire::Reply reply;
+    CfgItemStatus::Status status = Ask(request, &reply);
+    if (status == CfgItemStatus::kSuccess && reply.records.empty()) return status;
+    // Each piece starts after the one before: a server that sent one again
+    // would keep this loop going for ever.
+    if (status == CfgItemStatus::kSuccess && !entries.empty() &&
+        std::tie(reply.records.front().section, reply.records.front().key) <= std::tie(request.section, request.key)) {
+      Report(request, CfgItemStatus::kServerError, LxStatus::Corruption("a piece of the export came twice"));
+      status = CfgItemStatus::kServerError;
+    }
+    for (wire::Record& record : reply.records) setBytes += wire::RecordWireBytes(record);
+    if (status == CfgItemStatus::kSuccess && setBytes > wire::kMaxSetBytes) {
+      Report(request, CfgItemStatus::kRejected, LxStatus::InvalidArgument("the set is larger than an import takes"));
+      status = CfgItemStatus::kRejected;
+    }
+    if (status != CfgItemStatus::kSuccess) {
+      entries.clear();
+      return status;
+    }
+    for (wire::Record& record : reply.records)
+      entries.push_back(ConfigEntry{std::move(record.section), std::move(record.key), std::move(record.value)});
+    request.section = entries.back().section;
+    request.key = entries.back().key;
+  }
 }
 
 CfgItemStatus::Status LxIpcClient::ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
@@ -190,9 +213,14 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
   if (!wire::EncodeRequestFrame(batch, &empty).ok()) return CfgItemStatus::kRejected;
   const std::size_t emptyBodyBytes = empty.size() - wire::kFrameHeaderBytes;
   // Every entry is checked before anything is sent: a bad one imports nothing.
+  std::size_t setBytes = 0;
   for (const ConfigEntry& entry : entries) {
     batch.entries = {ImportRecord(entry)};
-    if (const LxStatus why = wire::CheckRequestLimits(batch); !why.ok()) {
+    setBytes += wire::RecordWireBytes(batch.entries.front());
+    LxStatus why = wire::CheckRequestLimits(batch);
+    if (why.ok() && setBytes > wire::kMaxSetBytes)
+      why = LxStatus::InvalidArgument("the set is larger than an import takes");
+    if (!why.ok()) {
       Report(batch, CfgItemStatus::kRejected, why);
       return CfgItemStatus::kRejected;
     }
@@ -247,12 +275,11 @@ CfgItemStatus::Status LxIpcClient::ShowRevision(std::uint64_t revision, Revision
                                                 std::vector<KeyChange>& changes, const std::string& tag) {
   wire::Request request = NewRequest(wire::Operation::kShowRevision, tag);
   request.revision = revision;
-  wire::Reply reply;
-  CfgItemStatus::Status status = AskRevisions(request, &reply);
-  if (status == CfgItemStatus::kSuccess && reply.revisions.size() != 1) status = CfgItemStatus::kServerError;
+  wire::Reply first;
+  CfgItemStatus::Status status = AskKeysInPieces(request, &first, &changes);
+  if (status == CfgItemStatus::kSuccess && first.revisions.size() != 1) status = CfgItemStatus::kServerError;
   if (status != CfgItemStatus::kSuccess) return status;
-  entry = std::move(reply.revisions.front());
-  for (const wire::Record& record : reply.records) changes.push_back(wire::KeyChangeOf(record));
+  entry = std::move(first.revisions.front());
   return status;
 }
 
@@ -261,10 +288,39 @@ CfgItemStatus::Status LxIpcClient::DiffRevisions(std::uint64_t from, std::uint64
   wire::Request request = NewRequest(wire::Operation::kDiff, tag);
   request.revision = from;
   request.otherRevision = to == kCfgCurrentRevision ? wire::kCurrentRevision : to;
-  wire::Reply reply;
-  const CfgItemStatus::Status status = AskRevisions(request, &reply);
-  for (const wire::Record& record : reply.records) changes.push_back(wire::KeyChangeOf(record));
-  return status;
+  wire::Reply first;
+  return AskKeysInPieces(request, &first, &changes);
+}
+
+CfgItemStatus::Status LxIpcClient::AskKeysInPieces(wire::Request request, wire::Reply* first,
+                                                   std::vector<KeyChange>* changes) {
+  changes->clear();
+  for (bool firstPiece = true;; firstPiece = false) {
+    wire::Reply reply;
+    CfgItemStatus::Status status = AskRevisions(request, &reply);
+    // Each piece starts after the one before: a server that sent one again
+    // would keep this loop going for ever.
+    if (status == CfgItemStatus::kSuccess && !firstPiece && !reply.records.empty() &&
+        std::tie(reply.records.front().set, reply.records.front().section, reply.records.front().key) <=
+            std::tie(request.set, request.section, request.key)) {
+      Report(request, CfgItemStatus::kServerError, LxStatus::Corruption("a piece of the answer came twice"));
+      status = CfgItemStatus::kServerError;
+    }
+    if (status != CfgItemStatus::kSuccess) {
+      changes->clear();
+      return status;
+    }
+    if (firstPiece) {
+      // Later pieces compare with what was current for the first.
+      if (request.otherRevision == wire::kCurrentRevision) request.otherRevision = reply.revision;
+      *first = reply;
+    }
+    if (reply.records.empty()) return status;
+    for (const wire::Record& record : reply.records) changes->push_back(wire::KeyChangeOf(record));
+    request.set = reply.records.back().set;
+    request.section = reply.records.back().section;
+    request.key = reply.records.back().key;
+  }
 }
 
 CfgItemStatus::Status LxIpcClient::RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag,
@@ -274,8 +330,8 @@ CfgItemStatus::Status LxIpcClient::RollBack(std::uint64_t revision, std::uint64_
   request.confirmSeconds = confirmSeconds;
   wire::Reply reply;
   const CfgItemStatus::Status status = AskRevisions(request, &reply);
-  // The answer's revision is the one made, or the current one when nothing differed.
-  made = status == CfgItemStatus::kSuccess && !reply.records.empty() ? reply.revision : 0;
+  // The answer lists the revision made, none when nothing differed.
+  made = status == CfgItemStatus::kSuccess && !reply.revisions.empty() ? reply.revisions.front().number : 0;
   return status;
 }
 

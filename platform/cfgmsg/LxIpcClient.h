@@ -43,6 +43,9 @@ class LxIpcClient : public LxiConfigure {
                                    const std::string& value, const std::string& tag) override;
   CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag,
                                     std::uint32_t confirmSeconds) override;
+  // The set comes in pieces of wire::kExportPieceBytes, one round trip
+  // each: a write meanwhile may show in later pieces. A set over
+  // wire::kMaxSetBytes, which no import would take back, is kRejected.
   CfgItemStatus::Status ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
                                   const std::string& tag) override;
   // The entries go in frames within the request-size limit (kImportBegin,
@@ -79,6 +82,9 @@ class LxIpcClient : public LxiConfigure {
   CfgItemStatus::Status Ask(const wire::Request& request, wire::Reply* reply);
   // Ask for a revision operation: a success must answer with the revision tail.
   CfgItemStatus::Status AskRevisions(const wire::Request& request, wire::Reply* reply);
+  // Asks for a show or a diff piece after piece (see wire::Operation),
+  // gathering their keys into *changes; *first is the first piece's answer.
+  CfgItemStatus::Status AskKeysInPieces(wire::Request request, wire::Reply* first, std::vector<KeyChange>* changes);
   CfgItemStatus::Status AskOnce(const wire::Request& request, wire::Reply* reply);
   bool BeginRequest();
   void EndRequest();

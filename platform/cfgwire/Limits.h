@@ -23,5 +23,11 @@ constexpr std::uint32_t kMaxConfirmSeconds = 86400;
 // fit is answered with a server error instead.
 constexpr std::uint32_t kMaxFrameBodyBytes = 16 * 1024 * 1024;
 
+// Largest set an export gives and an import takes, counted as its entries
+// weigh on the wire (RecordWireBytes of Messages.h): what one reply frame
+// could carry. One bound both ways, so whatever export gives, import takes
+// back.
+constexpr std::size_t kMaxSetBytes = kMaxFrameBodyBytes;
+
 }  // namespace wire
 }  // namespace qet_cfgserver

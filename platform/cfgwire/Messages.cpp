@@ -296,6 +296,23 @@ LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Rep
   return CheckFullyRead(in, "reply");
 }
 
+bool PeekRequest(const FrameHeader& header, const std::string& body, std::uint32_t* operation,
+                 std::uint32_t* argument) {
+  // Both are ulongs at the start of the body, where CDR puts no padding.
+  if (body.size() < 2 * layout::kULongBytes) return false;
+  const auto ulongAt = [&](std::size_t offset) {
+    std::uint32_t value = 0;
+    for (std::size_t index = 0; index < layout::kULongBytes; ++index) {
+      const std::uint32_t byte = static_cast<unsigned char>(body[offset + index]);
+      value |= byte << (header.littleEndian ? 8 * index : 8 * (layout::kULongBytes - 1 - index));
+    }
+    return value;
+  };
+  *operation = ulongAt(0);
+  *argument = ulongAt(layout::kULongBytes);
+  return true;
+}
+
 const char* OperationName(Operation operation) {
   switch (operation) {
     case Operation::kGetSets: return "get-sets";

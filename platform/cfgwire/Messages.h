@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,8 +37,8 @@ enum class Operation : std::uint32_t {
   // revision tail; every answer is of kind kRevisions).
   kRevision = 14,      // the current revision and the oldest kept
   kHistory = 15,       // scope, count, revision: kept revisions before revision (0: all), newest first
-  kShowRevision = 16,  // revision: it and its keys
-  kDiff = 17,          // revision, otherRevision: what differs between them
+  kShowRevision = 16,  // revision: it and a piece of its keys (see kExportPieceBytes)
+  kDiff = 17,          // revision, otherRevision: a piece of what differs between them
   kRollback = 18,      // revision: every key changed since returns to its value then
   kConfirm = 19,       // the change awaiting confirmation stays
   kCancel = 20,        // the change awaiting confirmation is rolled back now
@@ -49,6 +50,21 @@ constexpr Operation kLastVersion1Operation = Operation::kSetValue;
 constexpr Operation kLastOperation = Operation::kWatchSince;
 // The first operation whose request carries revision fields.
 constexpr Operation kFirstRevisionOperation = Operation::kRevision;
+
+// kExport with this argument asks for one piece of the set: the records
+// after the request's (section, key), both empty for the first, in order,
+// as many as weigh kExportPieceBytes on the wire (at least one); a piece
+// without records ends the set. No answer to an export then outgrows a
+// piece, whatever the set, and a client that does not read its answer
+// holds no more than that. Argument 0 asks for the whole set in one reply.
+constexpr std::uint32_t kExportPieceArgument = 1;
+constexpr std::size_t kExportPieceBytes = 64 * 1024;
+// kShowRevision and kDiff always answer so, whatever their argument: the
+// keys after the request's (set, section, key), all three empty for the
+// first piece, in (set, section, key) order, as many as weigh
+// kExportPieceBytes (at least one); a piece without records ends the
+// answer. A diff to kCurrentRevision answers with the revision that was
+// current, which the later pieces name as otherRevision instead.
 
 // The version a request of operation must be sent in (a change to be
 // confirmed goes in version 2 whatever its operation).
@@ -124,6 +140,11 @@ struct Request {
   bool replace() const { return argument_ == kReplaceArgument; }
   void SetReplace(bool replace) { argument_ = replace ? kReplaceArgument : 0; }
 
+  // kExport: one piece of the set, after section and key (see
+  // kExportPieceArgument), instead of all of it.
+  bool inPieces() const { return argument_ == kExportPieceArgument; }
+  void SetInPieces(bool inPieces) { argument_ = inPieces ? kExportPieceArgument : 0; }
+
  private:
   static constexpr std::uint32_t kReplaceArgument = 1;
 
@@ -155,7 +176,8 @@ struct Reply {
   std::vector<Record> records;
   // kRevisions and kChange only: the current revision (after a rollback,
   // the one it made; kChange: the change's), the oldest kept, and the
-  // revisions a history or show lists.
+  // revisions a history or show lists (a rollback or cancel: the one it
+  // made, with number and keys only; none when nothing differed).
   std::uint64_t revision = 0;
   std::uint64_t oldestKept = 0;
   std::vector<RevisionEntry> revisions;
@@ -222,6 +244,12 @@ std::size_t RecordWireBytes(const Record& record);
 // the frame's version), status or kind, or a count that cannot fit the body.
 LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
 LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Reply* reply);
+
+// The operation and argument of a request body, read from its first two
+// fields without decoding the rest (so a server can sort requests before it
+// answers them); false when the body is too short to hold them.
+bool PeekRequest(const FrameHeader& header, const std::string& body, std::uint32_t* operation,
+                 std::uint32_t* argument);
 
 // The operation's name for log lines ("get-value", ...).
 const char* OperationName(Operation operation);

@@ -3,15 +3,24 @@
 // refused starts, limits, file modes, pipelined writers.
 #include "tests/support/ServerProcess.h"
 
+#include <ace/LSOCK_Connector.h>
+#include <ace/UNIX_Addr.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <random>
+#include <thread>
 
+#include "cfgmsg/CfgAdmin.h"
+#include "cfgmsg/LxIpcClient.h"
 #include "cfgwire/Messages.h"
 #include "cfgwire/RuntimeDirectory.h"
 #include "recovery/SalvageReader.h"
@@ -111,7 +120,8 @@ class CfgserverEndToEnd : public ::testing::Test {
 
   // Starts limited with room for kMaxClients, fills its places with clients
   // that were served, then opens kRefused more connections, each of which
-  // the server must close at once.
+  // the server must close at once. Each served client keeps an import under
+  // way, so none is idle and none gives its place to a newcomer.
   void FillThenOverflow(quenlo_test::ServerProcess& limited, std::vector<std::unique_ptr<Client>>* served) {
     const LxStatus started = limited.Start({directory_.File("limited"), directory_.File("limited.db"), {},
                                             {"--max-clients=" + std::to_string(kMaxClients)}});
@@ -119,6 +129,7 @@ class CfgserverEndToEnd : public ::testing::Test {
     for (int index = 0; index < kMaxClients; ++index) {
       served->emplace_back(new Client(limited.socketPath()));
       ASSERT_EQ(served->back()->Exchange(Frame(Operation::kSetValue, "key", "v")).status, CfgItemStatus::kSuccess);
+      ASSERT_EQ(served->back()->Exchange(Frame(Operation::kImportBegin)).status, CfgItemStatus::kSuccess);
     }
     for (int index = 0; index < kRefused; ++index) EXPECT_TRUE(Client(limited.socketPath()).ClosedByServer());
   }
@@ -341,11 +352,15 @@ TEST_F(CfgserverEndToEnd, StalledAndNonReadingClientsBlockNobody) {
 TEST_F(CfgserverEndToEnd, StalledAndNonReadingClientsAloneAreClosedAfterTenSeconds) {
   Client writer(Socket()), hog(Socket()), halfFrame(Socket());
   StallClients(writer, hog, halfFrame);
-  EXPECT_TRUE(halfFrame.ClosedByServer(kStallCloseSeconds));
+  // The hog is read only once the server gave up on it: reading its replies
+  // would make it a client that reads.
+  const quenlo_test::Duration stallClose = std::chrono::seconds(kStallCloseSeconds);
+  EXPECT_TRUE(server_.WaitForLog("closing a connection that did not read its reply", stallClose).ok())
+      << server_.errors();
   EXPECT_TRUE(hog.ClosedByServer(kStallCloseSeconds));
+  EXPECT_TRUE(halfFrame.ClosedByServer(kStallCloseSeconds));
   EXPECT_EQ(Value(writer, "k1"), BigValue());
   EXPECT_TRUE(server_.WaitForLog("closing a connection that held an incomplete request").ok()) << server_.errors();
-  EXPECT_TRUE(server_.WaitForLog("closing a connection that did not read its reply").ok()) << server_.errors();
 }
 
 // A second server on a held database (which is not damaged) or a taken
@@ -450,6 +465,259 @@ TEST_F(CfgserverEndToEnd, PipelinedWritersAreAnsweredInTheirOwnOrderWithTheirOwn
 }
 
 TEST_F(CfgserverEndToEnd, WritersThatHangUpBeforeTheirCommitHarmNobody) { ExpectPipelinedWritersServed(true); }
+
+
+// The bounds of what clients can make the server hold: places at the client
+// limit, watchers, memory, imports under way and the size of a set. Memory
+// is read from the server's /proc status; a sanitizer's own bookkeeping
+// (quarantined frees, shadow memory) would swamp it, so a sanitized build
+// checks everything but the resident size.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMemoryIsMeasurable = false;
+#else
+constexpr bool kMemoryIsMeasurable = true;
+#endif
+
+// The server's resident memory in KiB, through the process at the other end
+// of a connection to socketPath (under an emulator, the emulator's).
+long ServerResidentKiB(const std::string& socketPath) {
+  ACE_LSOCK_Stream stream;
+  if (ACE_LSOCK_Connector().connect(stream, ACE_UNIX_Addr(socketPath.c_str())) != 0) return -1;
+  ucred peer{};
+  socklen_t length = sizeof peer;
+  const int found = getsockopt(stream.get_handle(), SOL_SOCKET, SO_PEERCRED, &peer, &length);
+  stream.close();
+  if (found != 0) return -1;
+  std::ifstream status("/proc/" + std::to_string(peer.pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; at += part.size()) ++count;
+  return count;
+}
+
+// Waits until the server logged any of lines count times in all; the
+// deadline only catches a hang (the server may run under an emulator or a
+// sanitizer).
+bool WaitForLogLines(quenlo_test::ServerProcess& server, const std::vector<std::string>& lines, std::size_t count) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  for (;;) {
+    std::size_t logged = 0;
+    for (const std::string& line : lines) logged += Occurrences(server.errors(), line);
+    if (logged >= count) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    server.WaitForLog(lines.front(), quenlo_test::Duration(100));  // brings errors() up to date
+  }
+}
+
+// Connections that send a request each and never read the reply.
+class Hogs {
+ public:
+  ~Hogs() {
+    for (auto& stream : streams_) stream->close();
+  }
+  bool Ask(const std::string& socketPath, const std::string& frame) {
+    streams_.emplace_back(new ACE_LSOCK_Stream);
+    const ACE_Time_Value timeout(quenlo_test::RawClient::kTimeoutSeconds);
+    return ACE_LSOCK_Connector().connect(*streams_.back(), ACE_UNIX_Addr(socketPath.c_str())) == 0 &&
+           streams_.back()->send_n(frame.data(), frame.size(), MSG_NOSIGNAL, &timeout) == ssize_t(frame.size());
+  }
+  // Whether every request was answered (its first bytes, or the close,
+  // arrived) before a deadline that only catches a hang.
+  bool AllAnswered() {
+    std::vector<pollfd> waiting;
+    for (auto& stream : streams_) waiting.push_back({stream->get_handle(), POLLIN, 0});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!waiting.empty() && std::chrono::steady_clock::now() < deadline) {
+      if (poll(waiting.data(), waiting.size(), 100) < 0) return false;
+      waiting.erase(std::remove_if(waiting.begin(), waiting.end(), [](const pollfd& one) { return one.revents != 0; }),
+                    waiting.end());
+    }
+    return waiting.empty();
+  }
+
+ private:
+  std::vector<std::unique_ptr<ACE_LSOCK_Stream>> streams_;
+};
+
+// An export asked for whole, in one reply, as no client of this tree asks.
+std::string WholeExportFrame(const std::string& set) {
+  std::string frame;
+  EXPECT_TRUE(wire::EncodeRequestFrame(quenlo_test::TestRequest(Operation::kExport, set), &frame).ok());
+  return frame;
+}
+
+std::string SubscribeFrame() { return quenlo_test::RequestFrame(Operation::kSubscribe, "", ""); }
+
+// count values of valueBytes each in set "big", section "s".
+std::vector<ConfigEntry> BigSet(std::size_t count, std::size_t valueBytes) {
+  std::vector<ConfigEntry> entries;
+  for (std::size_t index = 0; index < count; ++index)
+    entries.push_back({"s", "k" + std::to_string(1000000 + index), std::string(valueBytes, char('a' + index % 26))});
+  return entries;
+}
+
+class CfgserverBoundsEndToEnd : public CfgserverEndToEnd {
+ protected:
+  // The idle time after which the server may close a connection for a
+  // newcomer, with room for a slow machine.
+  static void WaitUntilIdleLongEnough() { std::this_thread::sleep_for(std::chrono::milliseconds(1500)); }
+
+  std::unique_ptr<LxIpcClient> Library() {
+    return std::make_unique<LxIpcClient>("bounds-test", Socket(), ACE_Time_Value(10));
+  }
+};
+
+// The client library reconnects on its next request; a raw client just
+// finds its connection closed.
+TEST_F(CfgserverBoundsEndToEnd, IdleConnectionsMakeRoomForNewcomersAtTheClientLimit) {
+  Restart({"--max-clients=3"});
+  std::unique_ptr<LxIpcClient> library = Library();
+  ASSERT_EQ(library->WriteValue("set", "section", "key", "v", "t"), CfgItemStatus::kSuccess);
+  Client silent(Socket()), alsoSilent(Socket());  // never send a byte
+  WaitUntilIdleLongEnough();
+
+  Client newcomer(Socket());  // takes the library's place, idle the longest
+  EXPECT_EQ(Value(newcomer, "key"), "v");
+  std::string value;
+  EXPECT_EQ(library->ReadValue("set", "section", "key", value, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(value, "v");
+  EXPECT_TRUE(silent.ClosedByServer());  // the next longest idle
+  EXPECT_TRUE(server_.WaitForLog("closed 2 idle connections to make room").ok()) << server_.errors();
+}
+
+// Watchers are not counted among the clients, are never closed for being
+// idle, and have a limit of their own.
+TEST_F(CfgserverBoundsEndToEnd, WatchersCountAgainstALimitOfTheirOwn) {
+  Restart({"--max-clients=1", "--max-watchers=1"});
+  Client watcher(Socket());
+  ASSERT_EQ(watcher.Exchange(SubscribeFrame()).status, CfgItemStatus::kSuccess);
+  Client client(Socket());
+  ASSERT_EQ(client.Exchange(Frame(Operation::kSetValue, "key", "v")).status, CfgItemStatus::kSuccess);
+  EXPECT_EQ(client.Exchange(SubscribeFrame()).status, CfgItemStatus::kRejected);
+  WaitUntilIdleLongEnough();
+  EXPECT_EQ(Ask(Operation::kGetValue, "key").value, "v");  // takes the idle client's place
+  EXPECT_TRUE(client.ClosedByServer());
+  EXPECT_EQ(watcher.Receive().kind, wire::ReplyKind::kNotification);  // still there, told of the write
+}
+
+// Clients that ask for a large export or listing and never read are given
+// up, the biggest first, so the server holds no more than its budget, and a
+// client that reads is answered meanwhile.
+TEST_F(CfgserverBoundsEndToEnd, NonReadingClientsOfALargeExportStayWithinTheMemoryBudget) {
+  constexpr std::size_t kValues = 128, kValueBytes = 16 * 1024;  // 2 MiB
+  constexpr int kHogs = 16;  // 32 MiB of replies, were they all held
+  StopCleanly();
+  {
+    std::unique_ptr<ConfigStore> store;
+    ASSERT_TRUE(ConfigStore::Open(Database(), &store).ok());
+    CommittedRevision unused;
+    ASSERT_TRUE(store->layers().ImportSet("big", BigSet(kValues, kValueBytes), true, ChangeNote(), &unused).ok());
+  }
+  StartServer({"--max-client-memory=3"});
+  Client reader(Socket());
+  ASSERT_EQ(reader.Exchange(WholeExportFrame("big")).records.size(), kValues);  // and the memory it takes once
+  const long before = ServerResidentKiB(Socket());
+
+  const std::string listing = quenlo_test::RequestFrame(Operation::kGetKeysAndValues, "big", "s");
+  Hogs hogs;
+  for (int index = 0; index < kHogs; ++index)
+    ASSERT_TRUE(hogs.Ask(Socket(), index % 2 == 0 ? WholeExportFrame("big") : listing));
+  ASSERT_TRUE(hogs.AllAnswered());
+  const long after = ServerResidentKiB(Socket());  // well before a hog's reply times out
+  // Each reply after the first made the one held before it give way, or
+  // gave way itself when it was the bigger.
+  EXPECT_TRUE(WaitForLogLines(server_,
+                              {"closing a connection to free the client memory", "does not fit in the client memory"},
+                              kHogs - 1))
+      << server_.errors();
+  EXPECT_EQ(reader.Exchange(Frame(Operation::kGetValue, "nothing")).status, CfgItemStatus::kKeyNotFound);
+  if (kMemoryIsMeasurable) {
+    // The budget and one reply under way, with room for the allocator: far
+    // below the replies of every hog.
+    EXPECT_LT(after - before, 16 * 1024) << "KiB before " << before << ", after " << after;
+  }
+}
+
+// Watchers that never read are told they missed what their queues could
+// not hold, and together hold no more than the budget.
+TEST_F(CfgserverBoundsEndToEnd, SilentWatchersUnderManyWritesStayBoundedAndAreToldWhatTheyMissed) {
+  constexpr int kWatchers = 40;
+  constexpr std::size_t kWrites = 2000;  // 2 MiB of notifications for each watcher
+  Restart({"--max-watchers=" + std::to_string(kWatchers), "--max-client-memory=4"});
+  std::vector<std::unique_ptr<Client>> watchers;
+  for (int index = 0; index < kWatchers; ++index) {
+    watchers.emplace_back(new Client(Socket()));
+    ASSERT_EQ(watchers.back()->Exchange(SubscribeFrame()).status, CfgItemStatus::kSuccess);
+  }
+  std::unique_ptr<LxIpcClient> library = Library();
+  ASSERT_EQ(ImportCfgSet(*library, "big", BigSet(kWrites / 2, 1024), false, "t"), CfgItemStatus::kSuccess);
+  const long before = ServerResidentKiB(Socket());
+  ASSERT_EQ(ImportCfgSet(*library, "big", BigSet(kWrites, 1000), false, "t"), CfgItemStatus::kSuccess);
+  const long after = ServerResidentKiB(Socket());
+  ASSERT_EQ(library->WriteValue("set", "section", "last", "v", "t"), CfgItemStatus::kSuccess);
+
+  // What the socket took first, then the count of what was dropped, then
+  // whatever came after it.
+  std::uint64_t missed = 0;
+  wire::Reply next;
+  do {
+    next = watchers.front()->Receive();
+    missed += next.missed;
+  } while (next.status == CfgItemStatus::kSuccess && (next.records.empty() || next.records.front().key != "last"));
+  EXPECT_EQ(next.status, CfgItemStatus::kSuccess);
+  EXPECT_GT(missed, 0u);
+  if (kMemoryIsMeasurable) {
+    EXPECT_LT(after - before, 24 * 1024) << "KiB before " << before << ", after " << after;
+  }
+}
+
+// An import that stops sending is dropped after --import-timeout, freeing
+// its staging: its commit, one to be confirmed too, then finds nothing to
+// commit and leaves nothing awaiting confirmation.
+TEST_F(CfgserverBoundsEndToEnd, AStalledImportIsDroppedAfterItsTimeout) {
+  Restart({"--import-timeout=1"});
+  Client stalled(Socket());
+  ASSERT_EQ(stalled.Exchange(Frame(Operation::kImportBegin)).status, CfgItemStatus::kSuccess);
+  wire::Request entries = quenlo_test::TestRequest(Operation::kImportEntries);
+  entries.entries = {{wire::RecordKind::kValue, "", "s", "k", "v", ""}};
+  std::string frame;
+  ASSERT_TRUE(wire::EncodeRequestFrame(entries, &frame).ok());
+  ASSERT_EQ(stalled.Exchange(frame).status, CfgItemStatus::kSuccess);
+  ASSERT_TRUE(server_.WaitForLog("dropping an import that had no request for 1 seconds").ok()) << server_.errors();
+  wire::Request commit = quenlo_test::TestRequest(Operation::kImportCommit);
+  commit.confirmSeconds = 60;
+  ASSERT_TRUE(wire::EncodeRequestFrame(commit, &frame).ok());
+  EXPECT_EQ(stalled.Exchange(frame).status, CfgItemStatus::kRejected);
+  EXPECT_EQ(Client(Socket()).Exchange(WholeExportFrame("set")).records.size(), 0u);
+  EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kConfirm)).status, CfgItemStatus::kKeyNotFound);
+}
+
+// Past the 4 MiB one import could once stage: what export gives, import
+// --replace takes back, in pieces both ways.
+TEST_F(CfgserverBoundsEndToEnd, ASetOfSixMebibytesExportedIsImportedBackWithReplace) {
+  const std::vector<ConfigEntry> saved = BigSet(384, 16 * 1024);
+  std::unique_ptr<LxIpcClient> library = Library();
+  ASSERT_EQ(ImportCfgSet(*library, "big", saved, true, "t"), CfgItemStatus::kSuccess);
+  std::vector<ConfigEntry> exported;
+  ASSERT_EQ(ExportCfgSet(*library, "big", exported, "t"), CfgItemStatus::kSuccess);
+  ASSERT_EQ(exported.size(), saved.size());
+
+  ASSERT_EQ(ResetCfg(*library, {ConfigScope::Level::kSet, "big", "", ""}, "t"), CfgItemStatus::kSuccess);
+  ASSERT_EQ(library->WriteValue("big", "s", "extra", "x", "t"), CfgItemStatus::kSuccess);
+  ASSERT_EQ(ImportCfgSet(*library, "big", exported, true, "t"), CfgItemStatus::kSuccess);
+  std::vector<ConfigEntry> restored;
+  ASSERT_EQ(ExportCfgSet(*library, "big", restored, "t"), CfgItemStatus::kSuccess);
+  ASSERT_EQ(restored.size(), saved.size());
+  for (std::size_t index = 0; index < saved.size(); ++index) {
+    ASSERT_EQ(restored[index].key, saved[index].key);
+    ASSERT_EQ(restored[index].value, saved[index].value);
+  }
+}
 
 }  // namespace
 }  // namespace qet_cfgserver

@@ -16,7 +16,7 @@ bool OutOfResources(int error) { return error == EMFILE || error == ENFILE || er
 const ACE_Time_Value ClientAcceptor::kAcceptPause(1);
 
 int ClientAcceptor::make_svc_handler(ClientConnection*& connection) {
-  if (connection == nullptr) connection = new ClientConnection(dispatcher_, limit_, userLimit_);
+  if (connection == nullptr) connection = new ClientConnection(context_);
   connection->reactor(reactor());
   return 0;
 }

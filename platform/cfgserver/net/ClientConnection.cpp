@@ -2,9 +2,10 @@
 
 #include <ace/Reactor.h>
 #include <errno.h>
-#include <sys/socket.h>
 
+#include "access/PeerCredentials.h"
 #include "log/ServerLog.h"
+#include "requests/ReplyFrame.h"
 
 namespace qet_cfgserver {
 
@@ -14,6 +15,11 @@ constexpr std::size_t kReadChunkBytes = 64 * 1024;
 // Reads in one wake-up before other clients get their turn.
 constexpr int kReadsPerWakeUp = 4;
 
+// What each of the connection's timers is for: the act it is scheduled with.
+const char kStallTimer = 's';
+const char kImportTimer = 'i';
+const char kCloseTimer = 'c';
+
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 
 }  // namespace
@@ -21,13 +27,14 @@ bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || e
 const ACE_Time_Value ClientConnection::kStallTimeout(10);
 
 ClientConnection::~ClientConnection() {
-  if (awaitingCommit_) dispatcher_->Withdraw(this);
-  if (counted_) limit_->Release();
-  if (countedForUser_) userLimit_->Release(session_.peer());
+  if (awaitingCommit_) context_->dispatcher->Withdraw(this);
+  if (awaitingTurn_) context_->largeReplies->Remove(this);
+  if (counted_) context_->limit->Release(this);
+  if (countedForUser_) context_->userLimit->Release(session_.peer());
 }
 
 int ClientConnection::open(void* acceptor) {
-  if (limit_ == nullptr || userLimit_ == nullptr) return -1;
+  if (context_ == nullptr) return -1;
   PeerCredentials credentials;
   const LxStatus read = PeerCredentials::Read(peer().get_handle(), &credentials);
   if (!read.ok()) {
@@ -35,14 +42,17 @@ int ClientConnection::open(void* acceptor) {
     return -1;
   }
   session_.SetPeer(credentials);
-  if (!userLimit_->Admit(credentials)) return -1;
+  if (!context_->userLimit->Admit(credentials)) return -1;
   countedForUser_ = true;
-  if (!limit_->Admit()) return -1;
+  if (!context_->limit->Admit(this)) return -1;
   counted_ = true;
-  return ACE_Svc_Handler::open(acceptor);
+  if (ACE_Svc_Handler::open(acceptor) != 0) return -1;
+  MarkActivity();
+  return 0;
 }
 
 int ClientConnection::handle_input(ACE_HANDLE) {
+  if (closing_) return -1;
   // A client's next request often arrives while its reply is sent: reading
   // again before returning to the reactor saves re-arming and waiting.
   for (int reads = 0; reads < kReadsPerWakeUp; ++reads) {
@@ -58,40 +68,82 @@ int ClientConnection::handle_input(ACE_HANDLE) {
 }
 
 int ClientConnection::handle_output(ACE_HANDLE) {
-  do {
-    if (Flush() < 0) return -1;
-    if (pendingOffset_ < pendingReply_.size()) return 0;
-  } while (session_.TakeNotification(&pendingReply_));
-  // The queue is empty: answer what arrived meanwhile, then read again.
+  if (closing_) return -1;
+  if (Send() < 0) return -1;
+  if (outgoing_.pending()) return 0;
+  // All is sent: answer what arrived meanwhile, then read again.
   return AnswerFrames();
 }
 
-void ClientConnection::OnNotification() {
-  // Sent from handle_output; a failure to watch shows as a dead peer later.
-  if (pendingReply_.empty() && Watch() < 0)
-    __dlog_printf(kDlogWarning, kServerLogSource, "cannot wait to send a notification");
-}
-
-int ClientConnection::handle_timeout(const ACE_Time_Value&, const void*) {
+int ClientConnection::handle_timeout(const ACE_Time_Value&, const void* act) {
+  if (act == &kCloseTimer) return -1;  // the reactor closes the connection
+  if (act == &kImportTimer) {
+    importTimer_ = -1;
+    __dlog_printf(kDlogWarning, kServerLogSource, "dropping an import that had no request for %ld seconds",
+                  static_cast<long>(context_->importTimeout.sec()));
+    session_.staging().Drop();
+    MarkActivity();
+    return 0;
+  }
   stallTimer_ = -1;
   __dlog_printf(kDlogWarning, kServerLogSource, "closing a connection that %s for %ld seconds",
                 stall_ == Stall::kUnreadReply ? "did not read its reply" : "held an incomplete request",
                 static_cast<long>(kStallTimeout.sec()));
-  return -1;  // the reactor closes the connection
+  return -1;
 }
 
 void ClientConnection::Answer(const std::string& replyFrame) {
   awaitingCommit_ = false;
-  // After a notification still being sent, if any: frames stay whole.
-  pendingReply_.append(replyFrame);
-  if (Flush() == 0 && AnswerFrames() == 0) return;
+  if (closing_) return;
+  // Not charged: the status of one write, a few bytes like a request's own.
+  outgoing_.Add(replyFrame, 0);
+  if (Send() == 0 && AnswerFrames() == 0) return;
   // Not in an upcall: close the way the reactor does after one returns -1.
   reactor()->remove_handler(this, ACE_Event_Handler::ALL_EVENTS_MASK);
 }
 
+void ClientConnection::AnswerInTurn() {
+  awaitingTurn_ = false;
+  if (closing_) return;
+  const std::string body = std::move(waitingBody_);
+  waitingBody_.clear();
+  if (AnswerFrame(waitingHeader_, body) == 0 && AnswerFrames() == 0) return;
+  // Not in an upcall: close the way the reactor does after one returns -1.
+  reactor()->remove_handler(this, ACE_Event_Handler::ALL_EVENTS_MASK);
+}
+
+void ClientConnection::OnNotification() {
+  // Sent from handle_output; a failure to watch shows as a dead peer later.
+  if (!closing_ && !outgoing_.pending() && Watch() < 0)
+    __dlog_printf(kDlogWarning, kServerLogSource, "cannot wait to send a notification");
+}
+
+bool ClientConnection::TakeWatcherSlot() { return context_->limit->AdmitWatcher(this); }
+
+void ClientConnection::GiveBack() {
+  session_.GiveBack();
+  if (!outgoing_.pending()) return;
+  __dlog_printf(kDlogWarning, kServerLogSource, "closing a connection to free the client memory its reply holds");
+  CloseSoon();
+}
+
+void ClientConnection::Evict() {
+  counted_ = false;  // the limit counts its newcomer instead
+  CloseSoon();
+}
+
+void ClientConnection::CloseSoon() {
+  if (closing_) return;
+  closing_ = true;
+  outgoing_.Drop();
+  session_.GiveBack();
+  if (reactor()->schedule_timer(this, &kCloseTimer, ACE_Time_Value::zero) == -1)
+    __dlog_printf(kDlogWarning, kServerLogSource, "cannot schedule a connection's close; it closes at its next event");
+}
+
 int ClientConnection::AnswerFrames() {
   bool requestCompleted = false;
-  while (!awaitingCommit_ && pendingOffset_ == pendingReply_.size()) {
+  while (!awaitingCommit_ && !awaitingTurn_ && !outgoing_.pending()) {
     wire::FrameHeader header;
     std::string body;
     LxStatus error;
@@ -102,54 +154,102 @@ int ClientConnection::AnswerFrames() {
       return -1;
     }
     requestCompleted = true;
-    std::optional<std::string> reply = dispatcher_->AnswerFrame(header, body, &session_, this);
-    awaitingCommit_ = !reply;
-    if (awaitingCommit_) break;
-    pendingReply_ = std::move(*reply);
-    pendingOffset_ = 0;
-    if (Flush() < 0) return -1;
+    if (context_->largeReplies != nullptr && LargeReplyQueue::MayBeLarge(header, body)) {
+      WaitForTurn(header, std::move(body));
+      break;
+    }
+    if (AnswerFrame(header, body) < 0) return -1;
   }
-  if (Watch() < 0) return -1;
-  return TimeStall(requestCompleted);
+  if (Watch() < 0 || TimeStall(requestCompleted) < 0 || TimeImport(requestCompleted) < 0) return -1;
+  MarkActivity();
+  return 0;
 }
 
-int ClientConnection::Flush() {
-  while (pendingOffset_ < pendingReply_.size()) {
-    // MSG_NOSIGNAL: a client that went away must not kill the server.
-    const ssize_t sent = peer().send(pendingReply_.data() + pendingOffset_, pendingReply_.size() - pendingOffset_,
-                                     MSG_NOSIGNAL);
-    if (sent < 0) return WouldBlock(errno) ? 0 : -1;
-    pendingOffset_ += static_cast<std::size_t>(sent);
+int ClientConnection::AnswerFrame(const wire::FrameHeader& header, const std::string& body) {
+  std::optional<std::string> reply = context_->dispatcher->AnswerFrame(header, body, &session_, this);
+  awaitingCommit_ = !reply;
+  if (awaitingCommit_) return 0;
+  QueueReply(std::move(*reply), header.version);
+  return Send();
+}
+
+void ClientConnection::WaitForTurn(const wire::FrameHeader& header, std::string body) {
+  awaitingTurn_ = true;
+  waitingHeader_ = header;
+  waitingBody_ = std::move(body);
+  context_->largeReplies->Add(this);
+}
+
+void ClientConnection::QueueReply(std::string reply, std::uint8_t version) {
+  const std::size_t bytes = reply.size();
+  if (Charge(bytes)) {
+    outgoing_.Add(std::move(reply), bytes);
+    return;
   }
-  pendingReply_.clear();
-  pendingOffset_ = 0;
-  return 0;
+  __dlog_printf(kDlogWarning, kServerLogSource,
+                "a reply of %zu bytes does not fit in the client memory now: answering server error", bytes);
+  // Not charged: a status alone, a few bytes like a request's own.
+  outgoing_.Add(EncodeReply(ReplyWithStatus(CfgItemStatus::kServerError), version), 0);
+}
+
+int ClientConnection::Send() {
+  do {
+    if (outgoing_.Send(peer()) < 0) return -1;
+    if (outgoing_.pending()) return 0;
+    std::string frame;
+    std::size_t charged = 0;
+    if (!session_.TakeNotification(&frame, &charged)) return 0;
+    outgoing_.Add(std::move(frame), charged);
+  } while (true);
 }
 
 int ClientConnection::Watch() {
   // A hang-up is reported whatever the mask; no client sends priority data.
-  const bool toSend = pendingOffset_ < pendingReply_.size() || session_.HasNotification();
-  const ACE_Reactor_Mask mask = toSend            ? ACE_Event_Handler::WRITE_MASK
-                                : awaitingCommit_ ? ACE_Event_Handler::EXCEPT_MASK
-                                                  : ACE_Event_Handler::READ_MASK;
+  const bool toSend = outgoing_.pending() || session_.HasNotification();
+  const bool awaitingServer = awaitingCommit_ || awaitingTurn_;
+  const ACE_Reactor_Mask mask = toSend           ? ACE_Event_Handler::WRITE_MASK
+                                : awaitingServer ? ACE_Event_Handler::EXCEPT_MASK
+                                                 : ACE_Event_Handler::READ_MASK;
   if (mask == watching_) return 0;
   watching_ = mask;
   return reactor()->mask_ops(this, mask, ACE_Reactor::SET_MASK) < 0 ? -1 : 0;
 }
 
 int ClientConnection::TimeStall(bool requestCompleted) {
-  const bool unread = pendingOffset_ < pendingReply_.size() && !session_.subscribed();
-  const Stall stall = unread                           ? Stall::kUnreadReply
-                      : assembler_.BufferedBytes() > 0 ? Stall::kIncompleteRequest
-                                                       : Stall::kNone;
+  // A request waiting for its turn waits on the server, not on its client.
+  const bool unread = outgoing_.pending() && !session_.subscribed();
+  const Stall stall = unread                                           ? Stall::kUnreadReply
+                      : assembler_.BufferedBytes() > 0 && !awaitingTurn_ ? Stall::kIncompleteRequest
+                                                                         : Stall::kNone;
   const bool newRequest = stall == Stall::kIncompleteRequest && requestCompleted;
   if (stall == stall_ && !newRequest) return 0;
-  if (stallTimer_ != -1) reactor()->cancel_timer(stallTimer_);
-  stallTimer_ = -1;
+  CancelTimer(&stallTimer_);
   stall_ = stall;
   if (stall == Stall::kNone) return 0;
-  stallTimer_ = reactor()->schedule_timer(this, nullptr, kStallTimeout);
+  stallTimer_ = reactor()->schedule_timer(this, &kStallTimer, kStallTimeout);
   return stallTimer_ == -1 ? -1 : 0;
+}
+
+int ClientConnection::TimeImport(bool requestCompleted) {
+  if (!session_.staging().active()) {
+    CancelTimer(&importTimer_);
+    return 0;
+  }
+  if (importTimer_ != -1 && !requestCompleted) return 0;
+  CancelTimer(&importTimer_);
+  importTimer_ = reactor()->schedule_timer(this, &kImportTimer, context_->importTimeout);
+  return importTimer_ == -1 ? -1 : 0;
+}
+
+void ClientConnection::MarkActivity() {
+  const bool idle = !closing_ && !awaitingCommit_ && !awaitingTurn_ && !outgoing_.pending() &&
+                    assembler_.BufferedBytes() == 0 && !session_.subscribed() && !session_.staging().active();
+  context_->limit->MarkIdle(this, idle);
+}
+
+void ClientConnection::CancelTimer(long* timer) {
+  if (*timer != -1) reactor()->cancel_timer(*timer);
+  *timer = -1;
 }
 
 }  // namespace qet_cfgserver

@@ -5,36 +5,42 @@
 #include <ace/Synch_Traits.h>
 #include <ace/Time_Value.h>
 
+#include <cstdint>
 #include <string>
 
-#include "access/UserConnectionLimit.h"
 #include "cfgwire/Frame.h"
-#include "cfgwire/Messages.h"
-#include "net/ConnectionLimit.h"
+#include "net/ConnectionContext.h"
+#include "net/ConnectionSlot.h"
+#include "net/OutgoingFrame.h"
 #include "requests/ClientSession.h"
 #include "requests/CommitWaiter.h"
-#include "requests/RequestDispatcher.h"
+#include "requests/SessionOwner.h"
 
 namespace qet_cfgserver {
 
 // One client on the server's socket, driven by the reactor thread; the
 // socket is non-blocking. Reads whatever has arrived into a frame assembler
 // and answers each complete frame in turn. A reply the socket cannot take
-// at once waits in a queue, sent from handle_output; meanwhile the
-// connection neither reads nor answers more, so a client that never reads
-// costs the server at most one reply. A bad frame header, or one announcing
-// more than the largest legal request, closes only this connection, before
-// its body is buffered.
+// at once waits, sent from handle_output; meanwhile the connection neither
+// reads nor answers more, so a client that never reads costs the server at
+// most one reply. A bad frame header, or one announcing more than the
+// largest legal request, closes only this connection, before its body is
+// buffered.
 //
 // What one client can make the server hold is bounded: one request frame
-// (plus one read's worth of bytes) and one reply, for at most kStallTimeout
-// each. A connection that holds an incomplete request that long, or whose
-// queued reply is not taken that long, is closed with a WARNING.
+// (plus one read's worth of bytes) for at most kStallTimeout, and what it
+// holds in the memory budget (its reply, its notifications, its import),
+// which the budget may take back (SessionOwner::GiveBack()). A connection
+// that holds an incomplete request that long, or whose reply is not taken
+// that long, is closed with a WARNING; an import with no request for the
+// context's import timeout is dropped. A reply the budget cannot hold is
+// replaced by a server error.
 //
 // A write the dispatcher hands to the group commit is answered through
-// Answer() once committed; until then the connection reads and answers
-// nothing more (it watches only for a hang-up), so its replies keep the
-// order of its requests.
+// Answer() once committed, and a request that may have a large reply
+// through AnswerInTurn() when the LargeReplyQueue gives it its turn; until
+// then the connection reads and answers nothing more (it watches only for a
+// hang-up), so its replies keep the order of its requests.
 //
 // A subscribed connection also sends the notifications its ClientSession
 // queues, each after the frame before it is fully sent; the queue's own
@@ -43,16 +49,23 @@ namespace qet_cfgserver {
 // open() reads who connected from the kernel (PeerCredentials), for the
 // dispatcher's access decisions and log lines. Counted by the
 // UserConnectionLimit and the ConnectionLimit from open() until
-// destruction; open() fails when either is reached, and the acceptor then
-// closes the connection. Created by ClientAcceptor; deletes itself when
-// closed (ACE_Svc_Handler).
-class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH>, public CommitWaiter {
+// destruction, by the latter as a client and, once subscribed, as a
+// watcher; while it has nothing in flight it is idle there, and may be
+// closed to make room (Evict()). open() fails when a limit is reached, and
+// the acceptor then closes the connection. Created by ClientAcceptor;
+// deletes itself when closed (ACE_Svc_Handler), always from the reactor's
+// own turn: the budget and the limit only ask it to close soon.
+class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH>,
+                         public CommitWaiter,
+                         public LargeReplyQueue::Waiter,
+                         public SessionOwner,
+                         public ConnectionSlot {
  public:
   static const ACE_Time_Value kStallTimeout;
 
-  ClientConnection() = default;  // ACE_Acceptor's default factory needs it; such a connection never opens
-  ClientConnection(RequestDispatcher* dispatcher, ConnectionLimit* limit, UserConnectionLimit* userLimit)
-      : dispatcher_(dispatcher), limit_(limit), userLimit_(userLimit) {}
+  // ACE_Acceptor's default factory needs it; such a connection never opens.
+  ClientConnection() : SessionOwner(nullptr) {}
+  explicit ClientConnection(const ConnectionContext* context) : SessionOwner(context->budget), context_(context) {}
   ~ClientConnection() override;
 
   int open(void* acceptor) override;
@@ -63,38 +76,62 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   // The reply to the write awaiting its commit; then answers what arrived
   // meanwhile. Closes (and deletes) the connection when that fails.
   void Answer(const std::string& replyFrame) override;
+  void AnswerInTurn() override;
+
+  void OnNotification() override;
+  bool TakeWatcherSlot() override;
+  void GiveBack() override;
+  void Evict() override;
 
  private:
   // What the connection waits for from its client, if anything.
   enum class Stall { kNone, kIncompleteRequest, kUnreadReply };
 
-  // Answers buffered frames until one reply cannot be sent at once.
-  // -1 closes the connection.
+  // Answers buffered frames until one reply cannot be sent at once, or one
+  // waits for the group commit or its turn. -1 closes the connection.
   int AnswerFrames();
-  // Sends queued reply bytes until done or the socket is full.
-  int Flush();
-  // Waits to write while a reply or notification is queued, for nothing but
-  // a hang-up while a write awaits its commit, else reads.
+  // Answers one request, or hands it to the group commit; -1 closes the
+  // connection.
+  int AnswerFrame(const wire::FrameHeader& header, const std::string& body);
+  // Queues a request that may have a large reply for its turn.
+  void WaitForTurn(const wire::FrameHeader& header, std::string body);
+  // Queues reply, the answer to a request of version, charged to the
+  // budget; one the budget cannot hold becomes a server error.
+  void QueueReply(std::string reply, std::uint8_t version);
+  // Sends queued bytes, then queued notifications, until done or the
+  // socket is full.
+  int Send();
+  // Waits to write while anything is queued, for nothing but a hang-up
+  // while a write awaits its commit, else reads.
   int Watch();
-  // Runs when the session queued a notification.
-  void OnNotification();
   // (Re)starts the stall timer when the connection starts waiting on its
   // client, or on a new request; cancels it when it waits on nothing.
   int TimeStall(bool requestCompleted);
+  // Keeps the import timer running from the last request while an import
+  // is under way.
+  int TimeImport(bool requestCompleted);
+  // Tells the limit whether the connection has anything in flight.
+  void MarkActivity();
+  // Lets go of what the connection holds and closes it from the reactor's
+  // next turn: whoever asked may be in the middle of its own work.
+  void CloseSoon();
+  void CancelTimer(long* timer);
 
-  RequestDispatcher* dispatcher_ = nullptr;
-  ConnectionLimit* limit_ = nullptr;
-  UserConnectionLimit* userLimit_ = nullptr;
+  const ConnectionContext* context_ = nullptr;
   bool counted_ = false;
   bool countedForUser_ = false;
+  bool closing_ = false;
   wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
-  std::string pendingReply_;
-  std::size_t pendingOffset_ = 0;
+  OutgoingFrame outgoing_{this};
   bool awaitingCommit_ = false;
+  bool awaitingTurn_ = false;  // in the LargeReplyQueue with the request below
+  wire::FrameHeader waitingHeader_;
+  std::string waitingBody_;
   ACE_Reactor_Mask watching_ = ACE_Event_Handler::READ_MASK;
   Stall stall_ = Stall::kNone;
   long stallTimer_ = -1;
-  ClientSession session_{[this] { OnNotification(); }};
+  long importTimer_ = -1;
+  ClientSession session_{this};
 };
 
 }  // namespace qet_cfgserver

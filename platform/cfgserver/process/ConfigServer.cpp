@@ -20,20 +20,23 @@ constexpr mode_t kSocketMode = 0666;
 // Connections that may wait to be accepted. ACE's default of 5 makes a
 // burst of non-blocking connects fail with EAGAIN after a handful.
 constexpr int kListenBacklog = 128;
+constexpr std::size_t kBytesPerMiB = 1024 * 1024;
 
 // The epoll reactor keeps its handlers in a table indexed by descriptor, and
 // a descriptor past the table cannot be registered. So the process may open
 // exactly as many descriptors as the table holds: the soft limit is set to
 // that (raised up to the hard limit, or lowered; the hard limit is often far
-// larger than a table worth allocating). Clients never exceed --max-clients,
-// the acceptor holds at most one more while refusing it, and the rest of the
-// budget is reserved, so accept() never fails for want of descriptors.
+// larger than a table worth allocating). Clients and watchers never exceed
+// --max-clients and --max-watchers, the acceptor holds at most one more
+// while refusing it (or while the connection it replaces closes), and the
+// rest of the budget is reserved, so accept() never fails for want of
+// descriptors.
 LxStatus SetDescriptorLimit(rlim_t descriptors) {
   struct rlimit limit;
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0)
     return LxStatus::IoError(std::string("cannot read the descriptor limit: ") + strerror(errno));
   if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < descriptors)
-    return LxStatus::Unavailable("--max-clients needs " + std::to_string(descriptors) +
+    return LxStatus::Unavailable("--max-clients and --max-watchers need " + std::to_string(descriptors) +
                                  " file descriptors, over the hard limit of " + std::to_string(limit.rlim_max));
   limit.rlim_cur = descriptors;
   if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
@@ -50,7 +53,7 @@ ConfigServer::~ConfigServer() { Shutdown(); }
 LxStatus ConfigServer::Start(const ServerOptions& options) {
   accessFile_ = options.accessFile;
   LxStatus status = ReadAccessRules(&accessRules_);
-  if (status.ok()) status = OpenReactor(options.maxClients);
+  if (status.ok()) status = OpenReactor(options.maxClients + options.maxWatchers);
   if (status.ok()) status = endpoint_.Claim(options.runtimeDirectory);
   if (status.ok()) status = PrepareDatabasePlace(options.database);
   if (status.ok()) status = OpenStore(options);
@@ -59,9 +62,10 @@ LxStatus ConfigServer::Start(const ServerOptions& options) {
   if (status.ok()) status = Listen(options);
   if (status.ok()) status = ScheduleSnapshots(options.snapshotIntervalSeconds);
   if (!status.ok()) return status;
-  __dlog_printf(kDlogNotice, kServerLogSource, "listening on %s, database %s, at most %u clients, %u per user, %s",
+  __dlog_printf(kDlogNotice, kServerLogSource,
+                "listening on %s, database %s, at most %u clients, %u per user, and %u watchers, holding %u MiB; %s",
                 endpoint_.socketPath().c_str(), options.database.c_str(), options.maxClients,
-                options.maxClientsPerUser,
+                options.maxClientsPerUser, options.maxWatchers, options.maxClientMemoryMiB,
                 accessFile_.empty() ? "no access file (only root and this user are served)"
                                     : ("access rules from " + accessFile_).c_str());
   return LxStatus::Ok();
@@ -87,8 +91,8 @@ void ConfigServer::ReloadAccessRules() {
   __dlog_printf(kDlogNotice, kServerLogSource, "access rules read again from %s", accessFile_.c_str());
 }
 
-LxStatus ConfigServer::OpenReactor(std::uint32_t maxClients) {
-  const std::uint32_t descriptors = maxClients + 1 + kReservedDescriptors;
+LxStatus ConfigServer::OpenReactor(std::uint32_t connections) {
+  const std::uint32_t descriptors = connections + 1 + kReservedDescriptors;
   LxStatus status = SetDescriptorLimit(descriptors);
   if (!status.ok()) return status;
   // restart: an interrupted epoll_wait is resumed quietly; a stop signal is
@@ -126,9 +130,13 @@ LxStatus ConfigServer::ScheduleSnapshots(std::uint32_t intervalSeconds) {
 }
 
 LxStatus ConfigServer::Listen(const ServerOptions& options) {
-  connectionLimit_.reset(new ConnectionLimit(options.maxClients, reactor_.get()));
+  connectionLimit_.reset(new ConnectionLimit(options.maxClients, options.maxWatchers, reactor_.get()));
   userConnectionLimit_.reset(new UserConnectionLimit(options.maxClientsPerUser, geteuid()));
-  acceptor_.reset(new ClientAcceptor(dispatcher_.get(), connectionLimit_.get(), userConnectionLimit_.get()));
+  budget_.reset(new MemoryBudget(std::size_t(options.maxClientMemoryMiB) * kBytesPerMiB));
+  connectionContext_ =
+      ConnectionContext{dispatcher_.get(), connectionLimit_.get(), userConnectionLimit_.get(), budget_.get(),
+                        &largeReplies_, ACE_Time_Value(static_cast<time_t>(options.importTimeoutSeconds))};
+  acceptor_.reset(new ClientAcceptor(&connectionContext_));
   const ACE_UNIX_Addr address(endpoint_.socketPath().c_str());
   // ACE_NONBLOCK: every accepted connection is non-blocking. No select
   // loop: one accept per dispatch (see ClientAcceptor).
@@ -153,6 +161,10 @@ LxStatus ConfigServer::Run() {
       groupCommit_->Flush();
       continue;
     }
+    if (LargeReplyDue()) {
+      largeReplies_.AnswerOldest();
+      continue;
+    }
     if (reactor_->handle_events() < 0 && errno != EINTR)
       return LxStatus::IoError(std::string("the event loop failed: ") + strerror(errno));
   }
@@ -168,6 +180,11 @@ bool ConfigServer::GroupDue() {
   return groupCommit_->full() || reactor_->work_pending(ACE_Time_Value::zero) <= 0;
 }
 
+bool ConfigServer::LargeReplyDue() {
+  if (largeReplies_.empty()) return false;
+  return largeReplies_.Due(reactor_->work_pending(ACE_Time_Value::zero) > 0);
+}
+
 void ConfigServer::Shutdown() {
   if (acceptor_) acceptor_->close();
   if (reactor_) {
@@ -180,6 +197,7 @@ void ConfigServer::Shutdown() {
     reactor_->close();
   }
   acceptor_.reset();
+  budget_.reset();
   connectionLimit_.reset();
   userConnectionLimit_.reset();
   dispatcher_.reset();

@@ -11,7 +11,9 @@
 #include "access/UserConnectionLimit.h"
 #include "common/LxStatus.h"
 #include "net/ClientAcceptor.h"
+#include "net/ConnectionContext.h"
 #include "net/ConnectionLimit.h"
+#include "net/LargeReplyQueue.h"
 #include "net/RuntimeEndpoint.h"
 #include "process/ServerOptions.h"
 #include "process/ShutdownSignal.h"
@@ -22,6 +24,7 @@
 #include "requests/AccessGate.h"
 #include "requests/ConfirmationKeeper.h"
 #include "requests/GroupCommit.h"
+#include "requests/MemoryBudget.h"
 #include "requests/RequestDispatcher.h"
 
 namespace qet_cfgserver {
@@ -33,12 +36,17 @@ namespace qet_cfgserver {
 // periodic snapshots and one for the deadline of a change awaiting
 // confirmation. SIGHUP reads the access file again: rules that read
 // well replace the old ones from the next request on; a file that does not
-// keeps the old rules and logs an ERROR saying why. Writes from clients are committed in groups: the
-// open group is flushed once the reactor has no more input ready, or when
-// it is full, and before stopping. Stop order on destruction: stop accepting, close
-// every connection, write a last snapshot if anything changed, close the
-// store, remove the socket file. Main thread only; one per process (it owns
-// the stop signals and the descriptor limit).
+// keeps the old rules and logs an ERROR saying why. What clients make it
+// hold is bounded by one memory budget, and their connections by the
+// client, watcher and per-user limits (see ConnectionLimit). Writes from
+// clients are committed in groups: the open group is flushed once the
+// reactor has no more input ready, or when it is full, and before
+// stopping. Requests that may build a large reply wait their turn
+// (LargeReplyQueue) for a moment the reactor has nothing else ready. Stop
+// order on destruction: stop accepting, close every connection, write a
+// last snapshot if anything changed, close the store, remove the socket
+// file. Main thread only; one per process (it owns the stop signals and the
+// descriptor limit).
 class ConfigServer {
  public:
   // Descriptors kept beside the clients': standard streams, the listening
@@ -59,7 +67,7 @@ class ConfigServer {
   LxStatus Run();
 
  private:
-  LxStatus OpenReactor(std::uint32_t maxClients);
+  LxStatus OpenReactor(std::uint32_t connections);
   LxStatus ReadAccessRules(AccessRules* rules) const;
   // On SIGHUP.
   void ReloadAccessRules();
@@ -68,6 +76,8 @@ class ConfigServer {
   LxStatus ScheduleSnapshots(std::uint32_t intervalSeconds);
   // Whether the open group of writes is to be committed now.
   bool GroupDue();
+  // Whether a request waiting to build a large reply is to be answered now.
+  bool LargeReplyDue();
   void Shutdown();
 
   std::unique_ptr<ACE_Dev_Poll_Reactor> epollReactor_;
@@ -87,6 +97,9 @@ class ConfigServer {
   std::unique_ptr<RequestDispatcher> dispatcher_;
   std::unique_ptr<ConnectionLimit> connectionLimit_;
   std::unique_ptr<UserConnectionLimit> userConnectionLimit_;
+  std::unique_ptr<MemoryBudget> budget_;  // outlives every connection's share
+  LargeReplyQueue largeReplies_;           // outlives every connection in it
+  ConnectionContext connectionContext_;
   std::unique_ptr<ClientAcceptor> acceptor_;
 };
 

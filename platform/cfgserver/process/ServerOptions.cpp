@@ -44,6 +44,31 @@ LxStatus ParseWholeNumber(const std::string& option, const std::string& text, st
   return LxStatus::Ok();
 }
 
+struct NumberOption {
+  const char* name;
+  std::uint32_t lowest, highest;
+  std::uint32_t* value;
+};
+
+// The option of that name that takes a whole number, if it is one.
+bool FindNumberOption(const std::string& name, ServerOptions* options, NumberOption* found) {
+  const NumberOption table[] = {
+      {"--max-clients", 1, ServerOptions::kMaxClientsCeiling, &options->maxClients},
+      {"--max-clients-per-user", 1, ServerOptions::kMaxClientsCeiling, &options->maxClientsPerUser},
+      {"--max-watchers", 0, ServerOptions::kMaxClientsCeiling, &options->maxWatchers},
+      {"--max-client-memory", 1, ServerOptions::kMaxClientMemoryCeilingMiB, &options->maxClientMemoryMiB},
+      {"--import-timeout", 1, ServerOptions::kMaxImportTimeoutSeconds, &options->importTimeoutSeconds},
+      {"--snapshot-interval", 0, ServerOptions::kMaxSnapshotIntervalSeconds, &options->snapshotIntervalSeconds},
+      {"--history", 0, ServerOptions::kMaxHistoryRevisions, &options->historyRevisions},
+  };
+  for (const NumberOption& option : table)
+    if (name == option.name) {
+      *found = option;
+      return true;
+    }
+  return false;
+}
+
 }  // namespace
 
 constexpr std::uint32_t ServerOptions::kDefaultMaxClients;
@@ -51,6 +76,11 @@ constexpr std::uint32_t ServerOptions::kMaxClientsCeiling;
 constexpr std::uint32_t ServerOptions::kDefaultMaxClientsPerUser;
 constexpr std::uint32_t ServerOptions::kDefaultSnapshotIntervalSeconds;
 constexpr std::uint32_t ServerOptions::kMaxSnapshotIntervalSeconds;
+constexpr std::uint32_t ServerOptions::kDefaultMaxWatchers;
+constexpr std::uint32_t ServerOptions::kDefaultMaxClientMemoryMiB;
+constexpr std::uint32_t ServerOptions::kMaxClientMemoryCeilingMiB;
+constexpr std::uint32_t ServerOptions::kDefaultImportTimeoutSeconds;
+constexpr std::uint32_t ServerOptions::kMaxImportTimeoutSeconds;
 constexpr std::uint32_t ServerOptions::kDefaultHistoryRevisions;
 constexpr std::uint32_t ServerOptions::kMaxHistoryRevisions;
 
@@ -65,13 +95,13 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     std::string name;
     std::string value;
     const bool hasInlineValue = SplitInlineValue(argument, &name, &value);
+    NumberOption number{};
+    const bool takesNumber = FindNumberOption(name, options, &number);
     std::string* target = nullptr;
     if (name == "--runtime-dir") target = &options->runtimeDirectory;
     else if (name == "--database") target = &options->database;
     else if (name == "--access") target = &options->accessFile;
-    else if (name == "--import" || name == "--max-clients" || name == "--max-clients-per-user" ||
-             name == "--snapshot-interval" || name == "--history")
-      target = &value;
+    else if (name == "--import" || takesNumber) target = &value;
     else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
     else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
 
@@ -81,17 +111,8 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     }
     if (value.empty()) return LxStatus::InvalidArgument("option '" + name + "' needs a non-empty value");
     if (name == "--import") options->imports.push_back(value);
-    else if (name == "--max-clients") {
-      LxStatus parsed = ParseWholeNumber(name, value, 1, kMaxClientsCeiling, &options->maxClients);
-      if (!parsed.ok()) return parsed;
-    } else if (name == "--max-clients-per-user") {
-      LxStatus parsed = ParseWholeNumber(name, value, 1, kMaxClientsCeiling, &options->maxClientsPerUser);
-      if (!parsed.ok()) return parsed;
-    } else if (name == "--snapshot-interval") {
-      LxStatus parsed = ParseWholeNumber(name, value, 0, kMaxSnapshotIntervalSeconds, &options->snapshotIntervalSeconds);
-      if (!parsed.ok()) return parsed;
-    } else if (name == "--history") {
-      LxStatus parsed = ParseWholeNumber(name, value, 0, kMaxHistoryRevisions, &options->historyRevisions);
+    else if (takesNumber) {
+      LxStatus parsed = ParseWholeNumber(name, value, number.lowest, number.highest, number.value);
       if (!parsed.ok()) return parsed;
     } else *target = value;
   }
@@ -118,7 +139,9 @@ LxStatus ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome, c
 std::string ServerOptions::Usage() {
   return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
          "                 [--access FILE] [--max-clients N] [--max-clients-per-user N]\n"
-         "                 [--snapshot-interval SECONDS] [--history N]\n"
+         "                 [--max-watchers N] [--max-client-memory MIB]\n"
+         "                 [--import-timeout SECONDS] [--snapshot-interval SECONDS]\n"
+         "                 [--history N]\n"
          "\n"
          "The configuration server. Runs in the foreground until SIGTERM or SIGINT;\n"
          "SIGHUP reads the access file again.\n"
@@ -144,10 +167,24 @@ std::string ServerOptions::Usage() {
          "                      everyone else is refused (access denied).\n"
          "  --max-clients N     clients served at once (1 to " + std::to_string(kMaxClientsCeiling) +
          ", default " + std::to_string(kDefaultMaxClients) + ");\n"
-         "                      past it a new connection is closed at once\n"
+         "                      past it a newcomer takes the place of the connection\n"
+         "                      idle the longest, or is closed at once when none is\n"
          "  --max-clients-per-user N\n"
          "                      connections one user other than root and the\n"
          "                      server's own may hold (default " + std::to_string(kDefaultMaxClientsPerUser) + ")\n"
+         "  --max-watchers N    connections that watch changes, beside the clients\n"
+         "                      (0 to " + std::to_string(kMaxClientsCeiling) + ", default " +
+         std::to_string(kDefaultMaxWatchers) + ")\n"
+         "  --max-client-memory MIB\n"
+         "                      what clients together may make the server hold:\n"
+         "                      unread replies, watchers' queues, imports under way\n"
+         "                      (1 to " + std::to_string(kMaxClientMemoryCeilingMiB) + ", default " +
+         std::to_string(kDefaultMaxClientMemoryMiB) + "); when full, the biggest holder\n"
+         "                      gives way first\n"
+         "  --import-timeout SECONDS\n"
+         "                      drop an import under way after this long without a\n"
+         "                      request (1 to " + std::to_string(kMaxImportTimeoutSeconds) + ", default " +
+         std::to_string(kDefaultImportTimeoutSeconds) + ")\n"
          "  --snapshot-interval SECONDS\n"
          "                      while writes happen, copy the database to FILE.snapshot\n"
          "                      at most this often (default 600, at most 86400); 0: only\n"
@@ -177,9 +214,9 @@ std::string ServerOptions::Usage() {
          "Exit status: 0 after a clean stop, 1 when the server cannot start (the\n"
          "database's directory is unusable or unsafe, another process holds the\n"
          "database, its schema is newer than this server's, an import or the access\n"
-         "file is bad, the socket is taken or its directory unsafe, --max-clients is\n"
-         "over the hard limit of file descriptors, no default for the database), 2\n"
-         "for a bad command line.\n";
+         "file is bad, the socket is taken or its directory unsafe, --max-clients and\n"
+         "--max-watchers together are over the hard limit of file descriptors, no\n"
+         "default for the database), 2 for a bad command line.\n";
 }
 
 }  // namespace qet_cfgserver

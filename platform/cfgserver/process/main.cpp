@@ -1,5 +1,6 @@
 // cfgserver: the configuration server. See ServerOptions::Usage().
 #include <ace/Init_ACE.h>
+#include <malloc.h>
 #include <stdio.h>
 #include <sys/stat.h>
 
@@ -25,6 +26,14 @@ constexpr int kExitUsage = 2;
 // (0600, the socket is narrowed from 0700 after bind) and every directory
 // 0700, whatever umask the server was started under.
 constexpr mode_t kPrivateFilesUmask = 077;
+
+// Allocations from this size up get pages of their own, given back to the
+// system when freed. A large reply or import staging is gone from the
+// server's resident memory once it is sent or dropped, instead of leaving
+// the heap as large as it was at its highest: what the memory budget bounds
+// is what the device pays. (The C library's default moves this size up to
+// the largest block freed so far.)
+constexpr int kOwnPagesFromBytes = 128 * 1024;
 
 int Serve(const qet_cfgserver::ServerOptions& options) {
   qet_cfgserver::ConfigServer server;
@@ -58,6 +67,9 @@ int main(int argc, char** argv) {
     __dlog_printf(kDlogError, qet_cfgserver::kServerLogSource, "%s", resolved.message().c_str());
     return kExitStartFailed;
   }
+#ifdef M_MMAP_THRESHOLD
+  mallopt(M_MMAP_THRESHOLD, kOwnPagesFromBytes);
+#endif
 
   ACE::init();
   int exitStatus = kExitOk;

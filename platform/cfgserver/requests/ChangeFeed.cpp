@@ -13,8 +13,15 @@ void ChangeFeed::Unregister(WatchQueue* queue) {
 }
 
 void ChangeFeed::Publish(const CommittedRevision& revision) {
-  for (WatchQueue* queue : queues_) queue->Push(revision);
+  for (const KeyChange& change : revision.changes) {
+    WatchQueue::Frame notification, resumed;  // made for the first queue of each kind
+    for (WatchQueue* queue : queues_) {
+      if (!queue->Wants(change)) continue;
+      WatchQueue::Frame& frame = queue->resumes() ? resumed : notification;
+      if (!frame) frame = WatchQueue::FrameFor(queue->resumes(), revision.number, change);
+      queue->Push(revision.number, frame);
+    }
+  }
 }
-
 
 }  // namespace qet_cfgserver

@@ -1,13 +1,26 @@
 #include "requests/HistoryRequests.h"
 
+#include <tuple>
+
 #include "requests/RevisionNotes.h"
 
 namespace qet_cfgserver {
 
 namespace {
 
-void AddRecords(const std::vector<KeyChange>& changes, wire::Reply* reply) {
-  for (const KeyChange& change : changes) reply->records.push_back(wire::RecordOf(change));
+// One piece of changes (in (set, section, key) order): the keys after the
+// request's (set, section, key), as many as weigh wire::kExportPieceBytes,
+// at least one.
+void AddPiece(const std::vector<KeyChange>& changes, const wire::Request& request, wire::Reply* reply) {
+  std::size_t bytes = 0;
+  for (const KeyChange& change : changes) {
+    if (std::tie(change.set, change.section, change.key) <= std::tie(request.set, request.section, request.key))
+      continue;
+    wire::Record record = wire::RecordOf(change);
+    bytes += wire::RecordWireBytes(record);
+    if (bytes > wire::kExportPieceBytes && !reply->records.empty()) return;  // the piece is full
+    reply->records.push_back(std::move(record));
+  }
 }
 
 LxStatus Revisions(ConfigStore* store, wire::Reply* reply) {
@@ -26,7 +39,7 @@ LxStatus Show(ConfigStore* store, const wire::Request& request, wire::Reply* rep
   LxStatus status = store->history().Show(request.revision, &entry, &changes);
   if (!status.ok()) return status;
   reply->revisions.push_back(entry);
-  AddRecords(changes, reply);
+  AddPiece(changes, request, reply);
   return status;
 }
 
@@ -34,14 +47,19 @@ LxStatus Diff(ConfigStore* store, const wire::Request& request, wire::Reply* rep
   const std::uint64_t to = request.otherRevision == wire::kCurrentRevision ? reply->revision : request.otherRevision;
   std::vector<KeyChange> changes;
   LxStatus status = store->history().Differences(request.revision, to, ConfigScope{}, &changes);
-  AddRecords(changes, reply);
+  AddPiece(changes, request, reply);
   return status;
 }
 
-// The revision a write made, and its keys.
+// The revision a write made, with how many keys it changed (not the keys:
+// a rollback may change more than a frame holds); none when it made none.
 void AnswerMade(const CommittedRevision& made, wire::Reply* reply) {
-  if (made.number != 0) reply->revision = made.number;
-  AddRecords(made.changes, reply);
+  if (made.number == 0) return;
+  reply->revision = made.number;
+  RevisionEntry entry;
+  entry.number = made.number;
+  entry.keys = static_cast<std::uint32_t>(made.changes.size());
+  reply->revisions.push_back(entry);
 }
 
 LxStatus RollBack(ConfigStore* store, const wire::Request& request, const PeerCredentials& peer, wire::Reply* reply,

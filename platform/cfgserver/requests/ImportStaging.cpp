@@ -1,38 +1,101 @@
 #include "requests/ImportStaging.h"
 
+#include <string.h>
+
+#include <algorithm>
+#include <cstdint>
+
 namespace qet_cfgserver {
 
-void ImportStaging::Begin(const std::string& set, bool replace, std::size_t* sharedTotal) {
+namespace {
+
+// Lengths are packed in this machine's order: they never leave its memory.
+constexpr std::size_t kLengthBytes = sizeof(std::uint32_t);
+constexpr std::size_t kFieldsPerEntry = 3;
+
+std::size_t PackedBytes(const wire::Record& entry) {
+  return kFieldsPerEntry * kLengthBytes + entry.section.size() + entry.key.size() + entry.value.size();
+}
+
+void PackLength(std::size_t length, std::vector<char>* packed) {
+  const std::uint32_t value = static_cast<std::uint32_t>(length);
+  char bytes[kLengthBytes];
+  memcpy(bytes, &value, kLengthBytes);
+  packed->insert(packed->end(), bytes, bytes + kLengthBytes);
+}
+
+void Pack(const wire::Record& entry, std::vector<char>* packed) {
+  for (const std::string* field : {&entry.section, &entry.key, &entry.value}) PackLength(field->size(), packed);
+  for (const std::string* field : {&entry.section, &entry.key, &entry.value})
+    packed->insert(packed->end(), field->begin(), field->end());
+}
+
+}  // namespace
+
+void ImportStaging::Begin(const std::string& set, bool replace) {
   Drop();
+  active_ = true;
   set_ = set;
   replace_ = replace;
-  sharedTotal_ = sharedTotal;
 }
 
 LxStatus ImportStaging::Add(const std::vector<wire::Record>& entries) {
   if (!active()) return LxStatus::InvalidArgument("entries without an import under way");
-  std::size_t added = 0;
-  for (const wire::Record& entry : entries)
-    added += entry.section.size() + entry.key.size() + entry.value.size() + kEntryOverhead;
-  if (bytes_ + added > kMaxBytes || *sharedTotal_ + added > kMaxTotalBytes) {
-    const bool ownBound = bytes_ + added > kMaxBytes;
-    Drop();
-    return LxStatus::InvalidArgument(ownBound ? "the import is over its 4 MiB bound"
-                                              : "the server stages 16 MiB of imports at most; try again later");
+  std::size_t setBytes = setBytes_, packedBytes = packed_.size();
+  for (const wire::Record& entry : entries) {
+    setBytes += wire::RecordWireBytes(entry);
+    packedBytes += PackedBytes(entry);
   }
-  for (const wire::Record& entry : entries) entries_.push_back(ConfigEntry{entry.section, entry.key, entry.value});
-  bytes_ += added;
-  *sharedTotal_ += added;
+  if (setBytes > wire::kMaxSetBytes) {
+    Drop();
+    return LxStatus::InvalidArgument("the set is larger than " + std::to_string(wire::kMaxSetBytes) +
+                                     " bytes, the most an import takes");
+  }
+  if (!Reserve(packedBytes)) {
+    Drop();
+    return LxStatus::InvalidArgument("no room for the import: other clients hold the server's client memory");
+  }
+  for (const wire::Record& entry : entries) Pack(entry, &packed_);
+  setBytes_ = setBytes;
   return LxStatus::Ok();
 }
 
+bool ImportStaging::Reserve(std::size_t bytes) {
+  const std::size_t capacity = packed_.capacity();
+  if (bytes <= capacity) return true;
+  // Doubling keeps appends cheap; packed entries never weigh more than on
+  // the wire, so the set's bound caps the growth.
+  const std::size_t grown = std::max(bytes, std::min(2 * capacity, wire::kMaxSetBytes));
+  if (holder_ != nullptr && !holder_->Charge(grown - capacity)) return false;
+  packed_.reserve(grown);
+  return true;
+}
+
 void ImportStaging::Drop() {
-  if (sharedTotal_ != nullptr) *sharedTotal_ -= bytes_;
-  sharedTotal_ = nullptr;
-  bytes_ = 0;
-  entries_.clear();
-  entries_.shrink_to_fit();
+  if (holder_ != nullptr) holder_->Refund(packed_.capacity());
+  std::vector<char>().swap(packed_);
+  setBytes_ = 0;
+  active_ = false;
   set_.clear();
+}
+
+std::vector<ConfigEntry> ImportStaging::entries() const {
+  std::vector<ConfigEntry> unpacked;
+  std::size_t at = 0;
+  while (at < packed_.size()) {
+    std::uint32_t lengths[kFieldsPerEntry];
+    for (std::uint32_t& length : lengths) {
+      memcpy(&length, packed_.data() + at, kLengthBytes);
+      at += kLengthBytes;
+    }
+    unpacked.emplace_back();
+    std::string* fields[kFieldsPerEntry] = {&unpacked.back().section, &unpacked.back().key, &unpacked.back().value};
+    for (std::size_t field = 0; field < kFieldsPerEntry; ++field) {
+      fields[field]->assign(packed_.data() + at, lengths[field]);
+      at += lengths[field];
+    }
+  }
+  return unpacked;
 }
 
 }  // namespace qet_cfgserver

@@ -6,7 +6,7 @@
 
 #include "cfgwire/Messages.h"
 #include "common/LxStatus.h"
-#include "store/ConfigStore.h"
+#include "requests/BudgetHolder.h"
 
 namespace qet_cfgserver {
 
@@ -14,45 +14,49 @@ namespace qet_cfgserver {
 // kImportCommit): the entries wait here, in memory, until the commit
 // applies them in one transaction.
 //
-// Bounded: one connection stages at most kMaxBytes, all connections
-// together at most kMaxTotalBytes (counted in a total that every staging
-// of one dispatcher shares). An entry counts its bytes plus kEntryOverhead.
-// An Add() beyond either bound drops the staging; so does Drop() and the
-// destructor (a connection closed mid-import), giving its bytes back.
+// Bounded: the set is at most wire::kMaxSetBytes as its entries weigh on
+// the wire, the bound export gives sets by; and the memory the staging
+// takes is charged to the connection's share of the budget before it is
+// taken. Entries are kept packed (their lengths and bytes, no object per
+// entry), so a staging costs about what its entries weigh on the wire. An
+// Add() beyond the set's bound, or one the budget refuses, drops the
+// staging; so do Drop() and the destructor (a connection closed, an import
+// timed out), giving its bytes back.
 //
 // Owned by the connection's ClientSession; reactor thread only.
 class ImportStaging {
  public:
-  static constexpr std::size_t kMaxBytes = 4 * 1024 * 1024;
-  static constexpr std::size_t kMaxTotalBytes = 16 * 1024 * 1024;
-  static constexpr std::size_t kEntryOverhead = 64;
-
-  ImportStaging() = default;
+  // holder may be null: nothing is charged.
+  explicit ImportStaging(BudgetHolder* holder = nullptr) : holder_(holder) {}
   ~ImportStaging() { Drop(); }
   ImportStaging(const ImportStaging&) = delete;
   ImportStaging& operator=(const ImportStaging&) = delete;
 
-  // Starts a new staging (dropping one under way); sharedTotal must
-  // outlive it.
-  void Begin(const std::string& set, bool replace, std::size_t* sharedTotal);
+  // Starts a new staging, dropping one under way.
+  void Begin(const std::string& set, bool replace);
 
-  // InvalidArgument (and the staging dropped) beyond a bound;
+  // InvalidArgument, saying why, with the staging dropped, beyond a bound;
   // InvalidArgument without a Begin.
   LxStatus Add(const std::vector<wire::Record>& entries);
 
   void Drop();
 
-  bool active() const { return sharedTotal_ != nullptr; }
+  bool active() const { return active_; }
   const std::string& set() const { return set_; }
   bool replace() const { return replace_; }
-  const std::vector<ConfigEntry>& entries() const { return entries_; }
+  // The staged entries, unpacked for the commit.
+  std::vector<ConfigEntry> entries() const;
 
  private:
+  // Room for bytes packed bytes, charged before it is taken.
+  bool Reserve(std::size_t bytes);
+
+  BudgetHolder* const holder_;
+  bool active_ = false;
   std::string set_;
   bool replace_ = false;
-  std::vector<ConfigEntry> entries_;
-  std::size_t bytes_ = 0;
-  std::size_t* sharedTotal_ = nullptr;  // null: no import under way
+  std::vector<char> packed_;   // per entry: three lengths, then section, key and value
+  std::size_t setBytes_ = 0;   // the entries' weight on the wire
 };
 
 }  // namespace qet_cfgserver

@@ -2,51 +2,81 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <vector>
+
+#include "requests/MemoryBudget.h"
+#include "tests/doubles/BudgetedSessionOwner.h"
 
 namespace qet_cfgserver {
 namespace {
 
-const std::size_t kMegabyte = 1024 * 1024;
+using Owner = quenlo_test::BudgetedSessionOwner;
 
-std::vector<wire::Record> Chunk() {
-  return std::vector<wire::Record>(1, {wire::RecordKind::kValue, "", "s", "k", std::string(kMegabyte, 'v'), ""});
+std::vector<wire::Record> Entries(std::size_t count, std::size_t valueBytes) {
+  std::vector<wire::Record> entries;
+  for (std::size_t index = 0; index < count; ++index)
+    entries.push_back(
+        {wire::RecordKind::kValue, "", "s", "k" + std::to_string(index), std::string(valueBytes, 'v'), ""});
+  return entries;
 }
 
-// The bound over all connections; one that meets it drops its staging. (The
-// bound per connection, through a server: RequestDispatcher_test.)
-TEST(ImportStagingTest, TheBoundOverAllConnectionsHolds) {
-  std::size_t total = 0;
-  std::vector<std::unique_ptr<ImportStaging>> stagings;
-  for (int connection = 0; connection < 6; ++connection) {  // the sixth meets the 16 MiB over all
-    stagings.push_back(std::make_unique<ImportStaging>());
-    stagings.back()->Begin("set", false, &total);
-    for (int megabyte = 0; megabyte < 3; ++megabyte) {
-      const bool fits = total + kMegabyte + ImportStaging::kEntryOverhead <= ImportStaging::kMaxTotalBytes;
-      EXPECT_EQ(stagings.back()->Add(Chunk()).ok(), fits) << connection << " " << megabyte;
-      if (!fits) {
-        EXPECT_FALSE(stagings.back()->active());
-      }
-    }
-  }
-  EXPECT_LE(total, ImportStaging::kMaxTotalBytes);
+// Entries come back from their packing byte for byte, in order.
+TEST(ImportStagingTest, StagedEntriesComeBackAsTheyWereAdded) {
+  ImportStaging staging;
+  staging.Begin("set", true);
+  ASSERT_TRUE(staging.Add({{wire::RecordKind::kValue, "", std::string("s\0", 2), "k", "", ""}}).ok());
+  ASSERT_TRUE(staging.Add(Entries(2, 16 * 1024)).ok());
+  const std::vector<ConfigEntry> unpacked = staging.entries();
+  ASSERT_EQ(unpacked.size(), 3u);
+  EXPECT_EQ(unpacked[0].section, std::string("s\0", 2));
+  EXPECT_EQ(unpacked[0].value, "");
+  EXPECT_EQ(unpacked[2].key, "k1");
+  EXPECT_EQ(unpacked[2].value, std::string(16 * 1024, 'v'));
+  EXPECT_TRUE(staging.replace());
 }
 
-// A staging dropped or destroyed (a connection that closed) gives its bytes
-// back to the total.
-TEST(ImportStagingTest, ADroppedOrDestroyedStagingGivesItsBytesBack) {
-  std::size_t total = 0;
-  auto dropped = std::make_unique<ImportStaging>(), destroyed = std::make_unique<ImportStaging>();
-  for (ImportStaging* staging : {dropped.get(), destroyed.get()}) {
-    staging->Begin("set", false, &total);
-    ASSERT_TRUE(staging->Add(Chunk()).ok());
+// Past what an export may give, whatever the budget: refused, saying why,
+// and dropped.
+TEST(ImportStagingTest, ASetOverTheBoundOfAnExportIsRefusedAndDropped) {
+  ImportStaging staging;
+  staging.Begin("set", false);
+  const std::size_t valuesInAQuarter = wire::kMaxSetBytes / wire::kMaxValueBytes / 4;
+  const std::vector<wire::Record> quarter = Entries(valuesInAQuarter, wire::kMaxValueBytes);
+  for (int part = 0; part < 3; ++part) ASSERT_TRUE(staging.Add(quarter).ok()) << part;
+  const LxStatus refused = staging.Add(quarter);
+  EXPECT_FALSE(refused.ok());
+  EXPECT_NE(refused.message().find("larger than"), std::string::npos) << refused.message();
+  EXPECT_FALSE(staging.active());
+}
+
+// What a staging holds is charged to its connection's share: a bigger
+// staging gives way to another client, one that would outgrow what the
+// others leave is refused, and every byte comes back when it is dropped or
+// destroyed.
+TEST(ImportStagingTest, AStagingIsChargedAndGivesItsBytesBack) {
+  MemoryBudget budget(512 * 1024);
+  Owner owner(&budget), other(&budget);
+  {
+    ImportStaging staging(&owner);
+    owner.staging = &staging;
+    staging.Begin("set", true);
+    ASSERT_TRUE(staging.Add(Entries(16, 16 * 1024)).ok());
+    EXPECT_GE(owner.held(), 16u * 16 * 1024);
+
+    EXPECT_TRUE(other.HoldReply(256 * 1024));  // not bigger than the staging
+    EXPECT_FALSE(staging.active());
+    EXPECT_EQ(owner.held(), 0u);
+
+    staging.Begin("set", true);
+    EXPECT_FALSE(staging.Add(Entries(16, 16 * 1024)).ok());
+    EXPECT_FALSE(staging.active());
+    EXPECT_EQ(owner.held(), 0u);
+
+    staging.Begin("set", true);
+    ASSERT_TRUE(staging.Add(Entries(1, 1024)).ok());
+    owner.staging = nullptr;
   }
-  const std::size_t both = total;
-  dropped->Drop();
-  EXPECT_EQ(total, both / 2);
-  destroyed.reset();
-  EXPECT_EQ(total, 0u);
+  EXPECT_EQ(owner.held(), 0u);  // destroyed mid-import, as when its connection closes
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
   LxStatus status;
   switch (request.operation) {
     case wire::Operation::kImportBegin:
-      session->staging().Begin(request.set, request.replace(), &stagedBytes_);
+      session->staging().Begin(request.set, request.replace());
       break;
     case wire::Operation::kImportEntries:
       status = session->staging().Add(request.entries);
@@ -108,8 +108,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       break;
     case wire::Operation::kSubscribe:
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
-      else if (!session->Subscribe(feed_, request.scope(), ReadableBy(session->peer())))
-        status = LxStatus::InvalidArgument("already subscribed");
+      else status = session->Subscribe(feed_, request.scope(), ReadableBy(session->peer()));
       break;
     case wire::Operation::kWatchSince:
       status = WatchSince(request, session, reply);
@@ -141,7 +140,11 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       execution.status = store->layers().GetChanges(request.scope(), &execution.reply.records);
       break;
     case wire::Operation::kExport:
-      execution.status = store->layers().ExportSet(request.set, &execution.reply.records);
+      if (request.inPieces())
+        execution.status = store->layers().ExportPiece(request.set, request.section, request.key,
+                                                       wire::kExportPieceBytes, &execution.reply.records);
+      else
+        execution.status = store->layers().ExportSet(request.set, &execution.reply.records);
       break;
     case wire::Operation::kImportCommit: {
       const ImportStaging& staging = session->staging();
@@ -208,9 +211,9 @@ LxStatus RequestDispatcher::WatchSince(const wire::Request& request, ClientSessi
     return read.ok() ? store->history().NextFrom(from, number, changes) : read;
   };
   const std::uint64_t after = since == wire::kCurrentRevision ? reply->revision : since;
-  session->SubscribeSince(feed_, request.scope(), ReadableBy(session->peer()), std::move(history), after);
+  status = session->SubscribeSince(feed_, request.scope(), ReadableBy(session->peer()), std::move(history), after);
   reply->revision = after;
-  return LxStatus::Ok();
+  return status;
 }
 
 std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body,

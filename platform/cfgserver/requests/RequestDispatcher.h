@@ -36,8 +36,10 @@ namespace qet_cfgserver {
 //   - Version 2 operations: delete, reset and import commit change the
 //     layers (ConfigStore); a delete that matches nothing is kKeyNotFound.
 //     Imports and subscriptions keep state in the connection's
-//     ClientSession; without one (or on a second subscribe, or entries
-//     without a begin, or staging over its bounds) they are kRejected.
+//     ClientSession; without one (or on a second subscribe or one past the
+//     watchers' limit, or entries without a begin, or staging over its
+//     bounds) they are kRejected. An export asked for in pieces
+//     (wire::Request::inPieces()) is answered one piece at a time.
 //   - The revision operations are HistoryRequests': a revision no longer
 //     kept is kKeyNotFound, one not made yet kRejected; a rollback and a
 //     cancel are writes like the others. After a change to be confirmed, a
@@ -104,7 +106,6 @@ class RequestDispatcher {
   GroupCommit* groupCommit_;
   AccessGate* gate_;
   ConfirmationKeeper* confirmations_;
-  std::size_t stagedBytes_ = 0;  // over every connection's ImportStaging
 };
 
 }  // namespace qet_cfgserver

@@ -180,6 +180,34 @@ TEST_F(ServedRequestDispatcherTest, RevisionsAreListedShownComparedAndRolledBack
   EXPECT_EQ(ShowCfgRevision(client_, 9, entry, changes, "t"), CfgItemStatus::kKeyNotFound);
 }
 
+// A revision larger than a piece comes whole through the client library,
+// shown or compared, piece after piece; rolling it back answers with the
+// revision made, not its keys.
+TEST_F(ServedRequestDispatcherTest, ARevisionLargerThanAPieceIsShownAndComparedWhole) {
+  std::vector<ConfigEntry> entries;
+  for (char key = 'a'; key <= 'j'; ++key) entries.push_back({"s", std::string(1, key), std::string(wire::kMaxValueBytes, key)});
+  ASSERT_EQ(ImportCfgSet(client_, "big", entries, false, "t"), CfgItemStatus::kSuccess);  // 2: 160 KiB
+  RevisionEntry entry;
+  std::vector<KeyChange> changes;
+  ASSERT_EQ(ShowCfgRevision(client_, 2, entry, changes, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(entry.keys, entries.size());
+  wire::Request first = quenlo_test::TestRequest(Operation::kShowRevision);
+  first.revision = 2;
+  std::string frame;
+  ASSERT_TRUE(wire::EncodeRequestFrame(first, &frame).ok());
+  const wire::Reply piece = quenlo_test::RawClient(server_.socketPath()).Exchange(frame);
+  EXPECT_EQ(piece.status, CfgItemStatus::kSuccess);
+  EXPECT_LT(piece.records.size(), entries.size());  // one piece, no more
+  ASSERT_EQ(changes.size(), entries.size());
+  for (std::size_t index = 0; index < entries.size(); ++index)
+    EXPECT_EQ(std::tie(changes[index].key, *changes[index].after), std::tie(entries[index].key, entries[index].value));
+  ASSERT_EQ(DiffCfgRevisions(client_, 1, kCfgCurrentRevision, changes, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(changes.size(), entries.size());
+  std::uint64_t made = 0;
+  ASSERT_EQ(RollbackCfg(client_, 1, made, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(made, 3u);
+}
+
 // Version 1 stays as it was; operations a server does not know are
 // rejected and the connection goes on.
 TEST_F(ServedRequestDispatcherTest, UnknownOperationsAreRejectedInTheRequestsVersion) {
@@ -198,11 +226,12 @@ TEST_F(ServedRequestDispatcherTest, UnknownOperationsAreRejectedInTheRequestsVer
   EXPECT_EQ(raw.lastReplyVersion(), 1);
 }
 
-// An import over one connection's 4 MiB is rejected and writes nothing. (The
-// bound over all connections: ImportStaging_test; a watcher that falls
+// An import over what an export may give is rejected and writes nothing.
+// (The staging's own bounds: ImportStaging_test; a watcher that falls
 // behind: cfgctl's end-to-end test.)
 TEST_F(ServedRequestDispatcherTest, AnImportOverItsBoundIsRejectedAndWritesNothing) {
-  std::vector<ConfigEntry> tooMany(300, {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
+  std::vector<ConfigEntry> tooMany(wire::kMaxSetBytes / wire::kMaxValueBytes,
+                                   {"s", "k", std::string(wire::kMaxValueBytes, 'v')});
   for (std::size_t index = 0; index < tooMany.size(); ++index) tooMany[index].key += std::to_string(index);
   EXPECT_EQ(ImportCfgSet(client_, "huge", tooMany, true, "t"), CfgItemStatus::kRejected);
   std::vector<ConfigEntry> exported;

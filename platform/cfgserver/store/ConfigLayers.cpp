@@ -18,6 +18,9 @@ constexpr int kScopeLevels = static_cast<int>(ConfigScope::Level::kKey) + 1;
 
 constexpr const char* kSelectConfigSet =
     "SELECT section_name, key_name, value FROM config WHERE set_name = ?1 ORDER BY section_name, key_name";
+constexpr const char* kSelectConfigPiece =
+    "SELECT section_name, key_name, value FROM config WHERE set_name = ?1 AND (section_name, key_name) > (?2, ?3)"
+    " ORDER BY section_name, key_name";
 constexpr const char* kSelectDefaultsSet =
     "SELECT section_name, key_name, value FROM defaults WHERE set_name = ?1 ORDER BY section_name, key_name";
 constexpr const char* kUpsertConfig = "INSERT OR REPLACE INTO config VALUES (?1, ?2, ?3, ?4)";
@@ -118,6 +121,7 @@ struct ConfigLayers::ScopeStatements {
 
 struct ConfigLayers::Statements {
   SqliteStatement selectConfigSet;
+  SqliteStatement selectConfigPiece;
   SqliteStatement selectDefaultsSet;
   SqliteStatement upsertConfig;
   SqliteStatement deleteDefaultsSet;
@@ -135,7 +139,8 @@ LxStatus ConfigLayers::Create(StoreDatabase* database, RevisionLog* revisions, H
   std::unique_ptr<ConfigLayers> created(new ConfigLayers(database, revisions, history));
   Statements* statements = created->statements_.get();
   std::vector<std::pair<SqliteStatement*, std::string>> texts = {
-      {&statements->selectConfigSet, kSelectConfigSet},     {&statements->selectDefaultsSet, kSelectDefaultsSet},
+      {&statements->selectConfigSet, kSelectConfigSet},     {&statements->selectConfigPiece, kSelectConfigPiece},
+      {&statements->selectDefaultsSet, kSelectDefaultsSet},
       {&statements->upsertConfig, kUpsertConfig},           {&statements->deleteDefaultsSet, kDeleteDefaultsSet},
       {&statements->upsertDefault, kUpsertDefault},
   };
@@ -342,6 +347,28 @@ LxStatus ConfigLayers::ExportSet(const std::string& set, std::vector<wire::Recor
     record.value = std::move(row.value);
     records->push_back(std::move(record));
   }
+  return status;
+}
+
+LxStatus ConfigLayers::ExportPiece(const std::string& set, const std::string& afterSection,
+                                  const std::string& afterKey, std::size_t maxBytes,
+                                  std::vector<wire::Record>* records) {
+  SqliteStatement* select = &statements_->selectConfigPiece;
+  select->BindBlobs(set, afterSection, afterKey);
+  std::size_t bytes = 0;
+  int result;
+  while ((result = select->Step()) == SQLITE_ROW) {
+    wire::Record record;
+    record.section = select->ColumnBlob(0);
+    record.key = select->ColumnBlob(1);
+    record.value = select->ColumnBlob(2);
+    bytes += wire::RecordWireBytes(record);
+    if (bytes > maxBytes && !records->empty()) break;  // the piece is full
+    records->push_back(std::move(record));
+  }
+  const bool read = result == SQLITE_ROW || result == SQLITE_DONE;
+  const LxStatus status = read ? LxStatus::Ok() : database_->Failure("cannot read a piece of a set");
+  select->Reset();
   return status;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -75,6 +76,11 @@ class ConfigLayers {
   // Every key of set with its effective value (kValue records, set left
   // empty), in section, key order.
   LxStatus ExportSet(const std::string& set, std::vector<wire::Record>* records);
+  // Of those, the records after (afterSection, afterKey), in the same order,
+  // as many as weigh maxBytes on the wire (wire::RecordWireBytes), at
+  // least one: one piece of an export, read by a range scan of its own.
+  LxStatus ExportPiece(const std::string& set, const std::string& afterSection, const std::string& afterKey,
+                       std::size_t maxBytes, std::vector<wire::Record>* records);
   // The operator's changes within scope (kAdded, kChanged, kDeleted
   // records with value and defaultValue) in (set, section, key) order.
   LxStatus GetChanges(const ConfigScope& scope, std::vector<wire::Record>* changes);
