@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -168,10 +167,30 @@ class CfgctlEndToEnd : public ::testing::Test {
 
 // output with every UTC time in it (2026-12-06T15:45:00Z) replaced by TIME,
 // and every pid by PID.
+// (Matched by hand: GCC 12 warns inside <regex> under the sanitizers.)
 std::string WithoutTimes(const std::string& output) {
-  static const std::regex kTime("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}Z");
-  static const std::regex kPid("pid [0-9]+");
-  return std::regex_replace(std::regex_replace(output, kTime, "TIME"), kPid, "pid PID");
+  const std::string kTimeShape = "0000-00-00T00:00:00Z";  // 0: a digit
+  const auto isDigit = [](char byte) { return byte >= '0' && byte <= '9'; };
+  const auto timeAt = [&](std::size_t at) {
+    if (output.size() - at < kTimeShape.size()) return false;
+    for (std::size_t index = 0; index < kTimeShape.size(); ++index)
+      if (kTimeShape[index] == '0' ? !isDigit(output[at + index]) : output[at + index] != kTimeShape[index])
+        return false;
+    return true;
+  };
+  std::string replaced;
+  for (std::size_t at = 0; at < output.size();) {
+    if (timeAt(at)) {
+      replaced += "TIME";
+      at += kTimeShape.size();
+    } else if (output.compare(at, 4, "pid ") == 0 && at + 4 < output.size() && isDigit(output[at + 4])) {
+      replaced += "pid PID";
+      for (at += 4; at < output.size() && isDigit(output[at]);) ++at;
+    } else {
+      replaced += output[at++];
+    }
+  }
+  return replaced;
 }
 
 // Who the tests run as, as history names a user and a program: the server
