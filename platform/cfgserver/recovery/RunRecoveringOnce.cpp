@@ -17,9 +17,9 @@ LxStatus RunOnStore(StoreKeeper* keeper, const std::function<LxStatus(ConfigStor
 LxStatus RunRecoveringOnce(StoreKeeper* keeper, const std::string& what,
                            const std::function<LxStatus(ConfigStore* store)>& operation) {
   const LxStatus status = RunOnStore(keeper, operation);
-  // A null store: an earlier recovery failed; this run tries again.
-  if (status.code() != LxStatus::Code::kCorruption && keeper->store() != nullptr) return status;
-  __dlog_printf(kDlogError, kServerLogSource, "%s met a damaged database: %s", what.c_str(),
+  if (status.ok() || !keeper->CallsForRecovery(status)) return status;
+  __dlog_printf(kDlogError, kServerLogSource, "%s %s: %s", what.c_str(),
+                keeper->servingFromMemory() ? "needs the database rebuilt" : "met a damaged database",
                 status.ToString().c_str());
   if (!keeper->Recover(status).ok()) return status;
   return RunOnStore(keeper, operation);

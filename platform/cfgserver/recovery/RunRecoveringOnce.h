@@ -9,11 +9,12 @@
 namespace qet_cfgserver {
 
 // Runs operation on the keeper's store and returns its outcome. When the
-// store turns out damaged (Corruption), or there is none because an earlier
-// recovery failed, the keeper recovers it and operation runs once more, on
-// the rebuilt store; that second outcome is final. When no store can be
-// built, the first failure is returned. what names the work in the ERROR
-// line ("get-value", "12 writes").
+// store turns out damaged (Corruption), there is none because an earlier
+// recovery failed, or it is the read-only one in memory and a rebuild is
+// due (StoreKeeper::CallsForRecovery), the keeper recovers it and
+// operation runs once more, on the rebuilt store; that second outcome is
+// final. When the recovery fails, the first failure is returned. what
+// names the work in the ERROR line ("get-value", "12 writes").
 //
 // operation may run twice, so it must start afresh each time: whatever it
 // fills is filled anew.

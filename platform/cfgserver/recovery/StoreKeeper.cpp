@@ -63,20 +63,20 @@ LxStatus StoreKeeper::Open() {
   // A log left behind means the last run did not stop cleanly, perhaps
   // after writes its snapshot lacks.
   snapshotStale_ = !haveSnapshot || PathExists(settings_.database + kLogSuffix);
-  if (haveSnapshot && !PathExists(settings_.database)) return Recover(LxStatus::NotFound("the database is missing"));
+  if (haveSnapshot && !PathExists(settings_.database)) return RecoverAtStart(LxStatus::NotFound("the database is missing"));
 
   // A database that cannot be opened is as lost as a damaged one, unless
   // another process holds it: that one is left alone.
   status = OpenStore(settings_.database, &store_);
   if (status.code() == LxStatus::Code::kUnavailable) return status;
-  if (!status.ok()) return Recover(status);
+  if (!status.ok()) return RecoverAtStart(status);
   // Before the defaults: new ones (a firmware update) are not what it undoes.
   status = RollBackUnconfirmed();
-  if (IsCorruption(status)) return Recover(status);
+  if (IsCorruption(status)) return RecoverAtStart(status);
   if (!status.ok()) return status;
   std::uint64_t added = 0;
   status = ImportAll(store_.get(), true, &added);
-  if (IsCorruption(status)) return Recover(status);
+  if (IsCorruption(status)) return RecoverAtStart(status);
   return status;
 }
 
@@ -95,47 +95,105 @@ LxStatus StoreKeeper::RollBackUnconfirmed() {
   return status;
 }
 
+LxStatus StoreKeeper::RecoverAtStart(const LxStatus& cause) {
+  const LxStatus status = Recover(cause);
+  // Serving read-only from memory beats not serving at all.
+  return servingFromMemory_ ? LxStatus::Ok() : status;
+}
+
 LxStatus StoreKeeper::Recover(const LxStatus& cause) {
-  if (store_) {
+  // The store in memory serves on until a rebuilt file replaces it.
+  if (store_ && !servingFromMemory_) {
     store_->LeaveLogOnClose();
     store_.reset();
   }
   snapshotStale_ = true;
+  lastRebuild_ = std::chrono::steady_clock::now();
+  // A write refused by the store in memory is not what went wrong.
+  const LxStatus damage = servingFromMemory_ ? damage_ : cause;
   Counts counts;
   std::string found;
-  LxStatus status = Rebuild(PathExists(settings_.database) ? settings_.database : "", &counts, &found);
-  // Only a complete rebuild replaces the damaged file, so a crash at any
-  // point leaves one or the other to start from.
   std::string movedTo;
-  if (status.ok()) status = DamagedDatabase::MoveAside(settings_.database, &movedTo);
-  if (status.ok()) status = RenameInto(rebuildPath_, settings_.database);
-  if (status.ok()) status = OpenStore(settings_.database, &store_);
-  if (!status.ok()) {
-    __dlog_printf(kDlogError, kServerLogSource, "database %s: %s; recovery failed: %s", settings_.database.c_str(),
-                  cause.ToString().c_str(), status.ToString().c_str());
+  const LxStatus status = RebuildInPlace(&counts, &found, &movedTo);
+  if (status.ok()) {
+    servingFromMemory_ = false;
+    __dlog_printf(kDlogError, kServerLogSource,
+                  "database %s: %s; damaged file moved to %s; %s; rebuilt with %llu keys from the damaged file, "
+                  "%llu from the snapshot, %llu from imports",
+                  settings_.database.c_str(), damage.ToString().c_str(), movedTo.empty() ? "(none)" : movedTo.c_str(),
+                  found.c_str(), Count(counts.fromDamaged), Count(counts.fromSnapshot), Count(counts.fromImports));
+    return status;
+  }
+  // What a failed rebuild wrote would only take the space it lacked.
+  RemoveWithCompanions(rebuildPath_);
+  if (servingFromMemory_) {
+    __dlog_printf(kDlogError, kServerLogSource, "database %s: still read-only from memory, not rebuilt: %s",
+                  settings_.database.c_str(), status.ToString().c_str());
+    return status;
+  }
+  counts = Counts();
+  found.clear();
+  const LxStatus inMemory = RebuildInMemory(&counts, &found);
+  damage_ = cause;
+  if (!inMemory.ok()) {
+    __dlog_printf(kDlogError, kServerLogSource, "database %s: %s; recovery failed: %s; nor in memory: %s",
+                  settings_.database.c_str(), cause.ToString().c_str(), status.ToString().c_str(),
+                  inMemory.ToString().c_str());
     return status;
   }
   __dlog_printf(kDlogError, kServerLogSource,
-                "database %s: %s; damaged file moved to %s; %s; rebuilt with %llu keys from the damaged file, "
-                "%llu from the snapshot, %llu from imports",
-                settings_.database.c_str(), cause.ToString().c_str(), movedTo.empty() ? "(none)" : movedTo.c_str(),
-                found.c_str(), Count(counts.fromDamaged), Count(counts.fromSnapshot), Count(counts.fromImports));
-  return LxStatus::Ok();
+                "database %s: %s; cannot rebuild it: %s; %s; serving read-only from memory %llu keys from the "
+                "damaged file, %llu from the snapshot, %llu from imports; writes fail until a rebuild succeeds",
+                settings_.database.c_str(), cause.ToString().c_str(), status.ToString().c_str(), found.c_str(),
+                Count(counts.fromDamaged), Count(counts.fromSnapshot), Count(counts.fromImports));
+  // Recovered, but not durably: the failure says why writes fail.
+  return status;
 }
 
-LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::string* found) {
+bool StoreKeeper::CallsForRecovery(const LxStatus& failure) const {
+  if (store_ == nullptr || failure.code() == LxStatus::Code::kCorruption) return true;
+  return servingFromMemory_ && failure.code() == LxStatus::Code::kUnavailable &&
+         std::chrono::steady_clock::now() - lastRebuild_ >= settings_.rebuildRetryInterval;
+}
+
+LxStatus StoreKeeper::RebuildInPlace(Counts* counts, std::string* found, std::string* movedTo) {
   RemoveWithCompanions(rebuildPath_);
   std::unique_ptr<ConfigStore> fresh;
   LxStatus status = OpenStore(rebuildPath_, &fresh);
-  if (status.ok()) status = CarryRevision(damaged, fresh.get());
-  if (!status.ok()) return status;
+  if (status.ok()) status = Fill(fresh.get(), counts, found);
+  fresh.reset();  // a clean close folds the log into the file and syncs it
+  // Only a complete rebuild replaces the damaged file, so a crash at any
+  // point leaves one or the other to start from.
+  if (status.ok()) status = DamagedDatabase::MoveAside(settings_.database, movedTo);
+  if (status.ok()) status = RenameInto(rebuildPath_, settings_.database);
+  std::unique_ptr<ConfigStore> opened;
+  if (status.ok()) status = OpenStore(settings_.database, &opened);
+  if (status.ok()) store_ = std::move(opened);
+  return status;
+}
 
+LxStatus StoreKeeper::RebuildInMemory(Counts* counts, std::string* found) {
+  std::unique_ptr<ConfigStore> fresh;
+  LxStatus status = ConfigStore::OpenInMemory(&fresh);
+  if (status.ok()) fresh->revisions().SetLimit(settings_.historyLimit);
+  if (status.ok()) status = Fill(fresh.get(), counts, found);
+  if (status.ok()) status = fresh->RefuseWrites();
+  if (!status.ok()) return status;
+  store_ = std::move(fresh);
+  servingFromMemory_ = true;
+  return status;
+}
+
+LxStatus StoreKeeper::Fill(ConfigStore* fresh, Counts* counts, std::string* found) {
+  LxStatus status = CarryRevision(PathExists(settings_.database) ? settings_.database : "", fresh);
+  if (!status.ok()) return status;
   std::vector<ConfigRow> rows;
-  if (!damaged.empty()) {
+  if (PathExists(settings_.database)) {
+    const std::string& damaged = settings_.database;
     const LxStatus read = SalvageReader::ReadRows(damaged, settings_.vfs, &rows);
     *found = read.ok() ? "the damaged file read to the end" : "the damaged file read in part (" + read.message() + ")";
     status = fresh->recovery().AddMissing(rows, &counts->fromDamaged);
-    if (status.ok()) status = CarryDefaults(damaged, fresh.get(), found);
+    if (status.ok()) status = CarryDefaults(damaged, fresh, found);
   } else {
     *found = "no damaged file";
   }
@@ -148,10 +206,9 @@ LxStatus StoreKeeper::Rebuild(const std::string& damaged, Counts* counts, std::s
     const LxStatus read = SalvageReader::ReadRows(snapshotPath_, settings_.vfs, &rows);
     status = fresh->recovery().AddMissing(rows, &counts->fromSnapshot);
     *found += "; snapshot " + snapshotPath_ + (read.ok() ? "" : " read in part (" + read.message() + ")");
-    if (status.ok()) status = CarryDefaults(snapshotPath_, fresh.get(), found);
+    if (status.ok()) status = CarryDefaults(snapshotPath_, fresh, found);
   }
-  if (status.ok()) status = ImportAll(fresh.get(), false, &counts->fromImports);
-  fresh.reset();  // a clean close folds the log into the file and syncs it
+  if (status.ok()) status = ImportAll(fresh, false, &counts->fromImports);
   return status;
 }
 
@@ -194,7 +251,9 @@ LxStatus StoreKeeper::ImportAll(ConfigStore* store, bool stopOnError, std::uint6
 }
 
 LxStatus StoreKeeper::SnapshotIfChanged() {
-  if (!store_ || (!snapshotStale_ && store_->changes() == changesAtSnapshot_)) return LxStatus::Ok();
+  // A copy of the store in memory must not replace the good snapshot that
+  // the rebuild on disk still needs.
+  if (!store_ || servingFromMemory_ || (!snapshotStale_ && store_->changes() == changesAtSnapshot_)) return LxStatus::Ok();
   LxStatus status = WriteSnapshot();
   if (IsCorruption(status) && Recover(status).ok()) status = WriteSnapshot();
   if (!status.ok())

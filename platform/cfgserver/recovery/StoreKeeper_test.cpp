@@ -8,6 +8,7 @@
 
 #include "cfgwire/Limits.h"
 #include "recovery/RunRecoveringOnce.h"
+#include "tests/support/FaultInjectingVfs.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace qet_cfgserver {
@@ -150,6 +151,94 @@ TEST_F(StoreKeeperTest, ARebuiltDatabaseContinuesAfterTheHighestRevisionItCanRea
   EXPECT_EQ(oldest, 4u);
   ASSERT_TRUE(keeper.store()->SetValues(Writes({{"net", "eth0", "mtu", "1500"}}), &made).ok());
   EXPECT_EQ(made[0].number, 4u);
+}
+
+// A damaged database found at a start on a full disk: the keeper serves
+// what it recovered read-only from memory instead of failing, leaves the
+// damaged file and the snapshot as they are and no rebuild behind; a write
+// fails and changes nothing until a try of the rebuild finds room, then the
+// rebuilt file takes over and the write lands.
+class StoreKeeperOnAFullDiskTest : public StoreKeeperTest {
+ protected:
+  StoreKeeperOnAFullDiskTest() {
+    {
+      StoreKeeper writer(Settings(kNoRetryWait));
+      std::uint64_t added = 0;
+      EXPECT_TRUE(writer.Open().ok());
+      std::vector<ConfigRow> rows = {{"net", "eth0", "address", "10.0.0.2"}, {"net", "eth0", "mtu", "1500"}};
+      for (int index = 0; index < 40; ++index)  // pages for the damage to hit
+        rows.push_back({"net", "eth1", "k" + std::to_string(index), std::string(wire::kMaxValueBytes, 'v')});
+      EXPECT_TRUE(writer.store()->recovery().AddMissing(rows, &added).ok());
+      writer.Close();  // writes the snapshot
+    }
+    snapshotBefore_ = Contents(database_ + ".snapshot");
+    DamageMiddleHalf(database_);
+    vfs_.SetDiskFull(true);
+  }
+
+  static constexpr std::chrono::seconds kNoRetryWait{0};
+
+  StoreSettings Settings(std::chrono::seconds retryWait) const {
+    StoreSettings settings{database_, {}, vfs_.name()};
+    settings.rebuildRetryInterval = retryWait;
+    return settings;
+  }
+
+  static std::string Contents(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+  }
+
+  static LxStatus Write(StoreKeeper* keeper) {
+    return RunRecoveringOnce(keeper, "1 write",
+                             [](ConfigStore* store) {
+                               CommittedRevision made;
+                               return store->SetValue("net", "eth0", "mtu", "1400", ChangeNote(), &made);
+                             });
+  }
+
+  static bool Holds(StoreKeeper* keeper, const std::string& key, const std::string& expected) {
+    std::string value;
+    return keeper->store()->GetValue("net", "eth0", key, &value).ok() && value == expected;
+  }
+
+  quenlo_test::FaultInjectingVfs vfs_{"full-disk-keeper"};
+  std::string snapshotBefore_;
+};
+
+TEST_F(StoreKeeperOnAFullDiskTest, ServesReadOnlyFromMemoryUntilARebuildFindsRoom) {
+  StoreKeeper keeper(Settings(kNoRetryWait));
+  ASSERT_TRUE(keeper.Open().ok());
+  EXPECT_TRUE(keeper.servingFromMemory());
+  EXPECT_TRUE(Holds(&keeper, "address", "10.0.0.2"));
+  EXPECT_EQ(Write(&keeper).code(), LxStatus::Code::kUnavailable);
+  EXPECT_TRUE(Holds(&keeper, "mtu", "1500"));
+  EXPECT_EQ(keeper.SnapshotIfChanged().code(), LxStatus::Code::kOk);
+  EXPECT_EQ(Contents(database_ + ".snapshot"), snapshotBefore_);
+  EXPECT_FALSE(std::filesystem::exists(database_ + ".rebuild"));
+  EXPECT_EQ(DamagedFiles(), 0);
+
+  vfs_.SetDiskFull(false);
+  const LxStatus written = Write(&keeper);
+  EXPECT_TRUE(written.ok()) << written.ToString();
+  EXPECT_FALSE(keeper.servingFromMemory());
+  EXPECT_EQ(DamagedFiles(), 1);
+  keeper.Close();
+  StoreKeeper restarted(Settings(kNoRetryWait));
+  ASSERT_TRUE(restarted.Open().ok());
+  EXPECT_TRUE(Holds(&restarted, "mtu", "1400"));
+  EXPECT_TRUE(Holds(&restarted, "address", "10.0.0.2"));
+}
+
+// Each try reads the whole damaged file: refused writes cannot make the
+// server do that more often than the interval allows.
+TEST_F(StoreKeeperOnAFullDiskTest, RefusedWritesTryTheRebuildAtMostOncePerInterval) {
+  StoreKeeper keeper(Settings(std::chrono::hours(1)));
+  ASSERT_TRUE(keeper.Open().ok());
+  vfs_.SetDiskFull(false);
+  EXPECT_EQ(Write(&keeper).code(), LxStatus::Code::kUnavailable);
+  EXPECT_TRUE(keeper.servingFromMemory());
+  EXPECT_EQ(DamagedFiles(), 0);
 }
 
 }  // namespace

@@ -66,6 +66,12 @@ LxStatus ConfigStore::Open(const std::string& path, std::unique_ptr<ConfigStore>
   return LxStatus::Ok();
 }
 
+LxStatus ConfigStore::OpenInMemory(std::unique_ptr<ConfigStore>* store) {
+  return Open(StoreDatabase::kInMemory, store);
+}
+
+LxStatus ConfigStore::RefuseWrites() { return database_->RefuseWrites(); }
+
 LxStatus ConfigStore::Prepare() {
   LxStatus status = StoreSchema::Apply(database_.get());
   const struct {

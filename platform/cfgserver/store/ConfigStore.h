@@ -46,7 +46,8 @@ class StoreDatabase;
 // Failures come back as LxStatus: Corruption when SQLite finds the file
 // damaged (SQLITE_CORRUPT, SQLITE_NOTADB, or a failed quick_check at Open),
 // Unavailable when another process holds the database or its schema is
-// newer than this server's, IoError otherwise.
+// newer than this server's or it refuses writes (RefuseWrites), IoError
+// otherwise.
 //
 // Not thread-safe: the server's single reactor thread owns it (through its
 // StoreKeeper), parts included.
@@ -57,6 +58,10 @@ class ConfigStore {
   // must exist. vfs names a registered SQLite VFS (tests inject faults
   // through one); null means SQLite's default.
   static LxStatus Open(const std::string& path, std::unique_ptr<ConfigStore>* store, const char* vfs = nullptr);
+
+  // A store held in memory alone, for a server that cannot write its
+  // database file: nothing in it outlives the store.
+  static LxStatus OpenInMemory(std::unique_ptr<ConfigStore>* store);
 
   ~ConfigStore();
 
@@ -100,6 +105,10 @@ class ConfigStore {
   std::uint64_t changes() const;
   // Of those, the rows of config (what reads see).
   std::uint64_t configChanges() const;
+
+  // From now on every write fails with Unavailable and changes nothing;
+  // reads go on.
+  LxStatus RefuseWrites();
 
   // Closing will leave the write-ahead log as it is instead of copying it
   // into the database file: a damaged file is not written again.

@@ -21,6 +21,8 @@ LxStatus SqliteFailure(int result, const std::string& message) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
       return LxStatus::Unavailable(message + " (another process holds the database)");
+    case SQLITE_READONLY:
+      return LxStatus::Unavailable(message);
     default:
       return LxStatus::IoError(message);
   }

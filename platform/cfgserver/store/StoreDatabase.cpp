@@ -34,7 +34,7 @@ LxStatus StoreDatabase::Open(const std::string& path, const char* vfs, std::uniq
     return failure;
   }
   std::unique_ptr<StoreDatabase> opened(new StoreDatabase(connection));
-  LxStatus status = opened->Configure();
+  LxStatus status = opened->Configure(path == kInMemory);
   if (!status.ok()) return WithContext("database " + path, status);
   *database = std::move(opened);
   return LxStatus::Ok();
@@ -46,7 +46,7 @@ StoreDatabase::~StoreDatabase() {
   sqlite3_close_v2(database_);
 }
 
-LxStatus StoreDatabase::Configure() {
+LxStatus StoreDatabase::Configure(bool inMemory) {
   sqlite3_busy_timeout(database_, kBusyTimeoutMilliseconds);
   sqlite3_extended_result_codes(database_, 1);
 
@@ -65,7 +65,9 @@ LxStatus StoreDatabase::Configure() {
   SqliteStatement journal;
   if (journal.Prepare(database_, "PRAGMA journal_mode=WAL") != SQLITE_OK || journal.Step() != SQLITE_ROW)
     return Failure("cannot set the journal mode");
-  if (journal.ColumnBlob(0) != kWriteAheadLog) return LxStatus::IoError("the database cannot use a write-ahead log");
+  // A database in memory keeps its journal there: it has nothing to make durable.
+  if (journal.ColumnBlob(0) != kWriteAheadLog && !inMemory)
+    return LxStatus::IoError("the database cannot use a write-ahead log");
   journal.Reset();  // a statement in progress would keep later transactions from committing
 
   status = Execute("PRAGMA synchronous=FULL");
@@ -145,6 +147,8 @@ LxStatus StoreDatabase::WriteRows(SqliteStatement* statement, const std::vector<
   *changed = status.ok() ? count : 0;
   return status;
 }
+
+LxStatus StoreDatabase::RefuseWrites() { return Execute("PRAGMA query_only=ON"); }
 
 std::uint64_t StoreDatabase::RowsChanged() const { return static_cast<std::uint64_t>(sqlite3_changes(database_)); }
 

@@ -37,6 +37,9 @@ class StoreDatabase {
   // failure names the path. vfs as for ConfigStore::Open.
   static LxStatus Open(const std::string& path, const char* vfs, std::unique_ptr<StoreDatabase>* database);
 
+  // The path that opens a database held in memory alone (no file, no log).
+  static constexpr const char* kInMemory = ":memory:";
+
   ~StoreDatabase();
 
   StoreDatabase(const StoreDatabase&) = delete;
@@ -73,6 +76,10 @@ class StoreDatabase {
   // Rows the last statement inserted, changed or deleted.
   std::uint64_t RowsChanged() const;
 
+  // From now on every statement that would change the database fails
+  // (Unavailable); reads go on.
+  LxStatus RefuseWrites();
+
   // The connection's last failure as "what: SQLite's message".
   LxStatus Failure(const std::string& what) const;
 
@@ -89,7 +96,8 @@ class StoreDatabase {
  private:
   explicit StoreDatabase(sqlite3* database) : database_(database) {}
 
-  LxStatus Configure();
+  // inMemory: a database without a file, which cannot use a write-ahead log.
+  LxStatus Configure(bool inMemory);
   // Gives the database kPageBytes pages, rebuilding one made with others.
   void UsePageSize();
 
