@@ -29,10 +29,13 @@ void ConfirmationKeeper::Expire() {
   std::optional<PendingConfirmation> pending;
   LxStatus status = ReadPending(keeper_, &pending);
   if (status.ok() && pending && pending->deadline <= time(nullptr)) status = RollBack("not confirmed in time");
-  if (!status.ok() && status.code() != LxStatus::Code::kNotFound)
-    __dlog_printf(kDlogError, kServerLogSource, "cannot roll back a change not confirmed: %s",
-                  status.ToString().c_str());
-  Refresh();
+  if (status.ok() || status.code() == LxStatus::Code::kNotFound) {
+    Refresh();
+    return;
+  }
+  __dlog_printf(kDlogError, kServerLogSource, "cannot roll back a change not confirmed (trying again in %lld s): %s",
+                static_cast<long long>(kRetrySeconds), status.ToString().c_str());
+  arm_(static_cast<std::int64_t>(time(nullptr)) + kRetrySeconds);
 }
 
 LxStatus ConfirmationKeeper::RollBack(const char* why) {

@@ -38,8 +38,13 @@ class ConfirmationKeeper {
   void Refresh();
 
   // The deadline came: rolls back what awaits confirmation if its deadline
-  // has passed (a later confirmed change moves it), else arms again.
+  // has passed (a later confirmed change moves it), else arms again. A
+  // rollback that fails (a full disk, a store that refuses writes) is tried
+  // again kRetrySeconds later, not at once: the deadline has passed, and a
+  // loop of tries would only fill the log.
   void Expire();
+
+  static constexpr std::int64_t kRetrySeconds = 10;
 
  private:
   // Rolls back what awaits confirmation, noted with why.
