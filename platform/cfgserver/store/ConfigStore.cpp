@@ -3,6 +3,7 @@
 #include "store/StatusContext.h"
 #include "store/StoreDatabase.h"
 #include "store/StoreSchema.h"
+#include "store/ValueCache.h"
 
 namespace qet_cfgserver {
 
@@ -42,6 +43,9 @@ LxStatus ReadNames(StoreDatabase* database, SqliteStatement* statement, std::vec
 
 }  // namespace
 
+// Point reads kept in memory: a device's whole configuration, typically.
+constexpr std::size_t kValueCacheBytes = 1024 * 1024;
+
 struct ConfigStore::Statements {
   SqliteStatement selectSets;
   SqliteStatement selectSections;
@@ -51,7 +55,7 @@ struct ConfigStore::Statements {
 };
 
 ConfigStore::ConfigStore(std::unique_ptr<StoreDatabase> database)
-    : database_(std::move(database)), statements_(new Statements) {}
+    : database_(std::move(database)), statements_(new Statements), values_(new ValueCache(kValueCacheBytes)) {}
 
 ConfigStore::~ConfigStore() = default;
 
@@ -112,12 +116,25 @@ LxStatus ConfigStore::GetKeysAndValues(const std::string& set, const std::string
 
 LxStatus ConfigStore::GetValue(const std::string& set, const std::string& section, const std::string& key,
                                std::string* value) {
+  // Inside a transaction a value read may yet be rolled back: not kept.
+  const bool cacheable = !database_->inTransaction();
+  const std::uint64_t generation = database_->generation();
+  if (cacheable) {
+    if (const std::string* kept = values_->Find(generation, set, section, key)) {
+      *value = *kept;
+      return LxStatus::Ok();
+    }
+  }
   SqliteStatement* select = &statements_->selectValue;
   select->BindBlobs(set, section, key);
   const int result = select->Step();
   LxStatus status;
-  if (result == SQLITE_ROW) *value = select->ColumnBlob(0);
-  else if (result == SQLITE_DONE) status = LxStatus::NotFound("no such key");
+  if (result == SQLITE_ROW) {
+    *value = select->ColumnBlob(0);
+    if (cacheable) values_->Add(generation, set, section, key, *value);
+  } else if (result == SQLITE_DONE) {
+    status = LxStatus::NotFound("no such key");
+  }
   else status = database_->Failure("cannot read the value");
   select->Reset();
   return status;

@@ -17,6 +17,7 @@
 namespace qet_cfgserver {
 
 class StoreDatabase;
+class ValueCache;
 
 // The configuration kept in an SQLite database: set -> section -> key ->
 // value, all byte strings, any byte allowed. Every column a BLOB, so
@@ -74,7 +75,8 @@ class ConfigStore {
   LxStatus GetSections(const std::string& set, std::vector<std::string>* sections);
   // Keys and values of set/section in key order; empty when unknown.
   LxStatus GetKeysAndValues(const std::string& set, const std::string& section, std::vector<wire::KeyValue>* pairs);
-  // NotFound when the key does not exist.
+  // NotFound when the key does not exist. Answered from memory (ValueCache)
+  // while the database has not changed since the key was last read.
   LxStatus GetValue(const std::string& set, const std::string& section, const std::string& key, std::string* value);
 
   // Inserts or replaces one value, creating the set, section and key: a
@@ -132,6 +134,7 @@ class ConfigStore {
   std::unique_ptr<HistoryReader> history_;
   std::unique_ptr<ConfigLayers> layers_;
   std::unique_ptr<RecoveryWriter> recovery_;
+  std::unique_ptr<ValueCache> values_;
 };
 
 }  // namespace qet_cfgserver

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <set>
 
@@ -45,6 +46,79 @@ TEST(ConfigStoreTest, ListingsOnALargeDatabaseGiveEveryNameOnceInByteOrder) {
   }
   ASSERT_TRUE(store->GetSections("a\x01", &listed).ok());  // between two sets
   EXPECT_TRUE(listed.empty());
+}
+
+// Point reads are answered from memory while nothing changed: a read after
+// each kind of change, on every path that changes what reads see, must see
+// the change, never the value read before it.
+TEST(ConfigStoreTest, AReadAfterEveryKindOfChangeSeesIt) {
+  quenlo_test::TemporaryDirectory directory;
+  std::unique_ptr<ConfigStore> store;
+  ASSERT_TRUE(ConfigStore::Open(directory.File("config.db"), &store).ok());
+  const ChangeNote note;
+  CommittedRevision committed;
+  ASSERT_TRUE(
+      store->layers().ImportDefaults("net", {{"eth0", "mtu", "1500"}, {"eth0", "mode", "dhcp"}}, note, &committed).ok());
+  const ConfigScope key{ConfigScope::Level::kKey, "net", "eth0", "mtu"};
+  const ConfigScope section{ConfigScope::Level::kSection, "net", "eth0", ""};
+  const ConfigScope set{ConfigScope::Level::kSet, "net", "", ""};
+  const auto write = [](const ConfigRow& row) { return ConfigStore::ValueWrite{row, ChangeNote()}; };
+  std::vector<CommittedRevision> made;
+  std::uint64_t afterReset = 0;
+  const struct {
+    const char* change;
+    std::function<LxStatus()> apply;
+    const char* expected;  // null: no such key
+  } cases[] = {
+      {"set", [&] { return store->SetValue("net", "eth0", "mtu", "1400", note, &committed); }, "1400"},
+      {"set several",
+       [&] {
+         return store->SetValues({write({"net", "eth0", "mode", "static"}), write({"net", "eth0", "mtu", "1300"})}, &made);
+       },
+       "1300"},
+      {"reset the key", [&] { return store->layers().ResetScope(key, note, &committed); }, "1500"},
+      {"import with replace",
+       [&] { return store->layers().ImportSet("net", {{"eth0", "mtu", "9000"}}, true, note, &committed); }, "9000"},
+      {"delete the section", [&] { return store->layers().DeleteScope(section, note, &committed); }, nullptr},
+      {"reset the set",
+       [&] {
+         const LxStatus status = store->layers().ResetScope(set, note, &committed);
+         afterReset = committed.number;
+         return status;
+       },
+       "1500"},
+      {"new defaults",
+       [&] { return store->layers().ImportDefaults("net", {{"eth0", "mtu", "1492"}}, note, &committed); }, "1492"},
+      {"rollback", [&] { return store->layers().RollBackTo(afterReset, note, &committed); }, "1500"},
+      {"cancel of a change read meanwhile",
+       [&] {
+         ChangeNote toConfirm;
+         toConfirm.confirmSeconds = 60;
+         std::string read;
+         LxStatus status = store->SetValue("net", "eth0", "mtu", "7", toConfirm, &committed);
+         if (status.ok()) status = store->GetValue("net", "eth0", "mtu", &read);
+         return status.ok() ? store->layers().CancelPending(note, &committed) : status;
+       },
+       "1500"},
+      {"delete the key", [&] { return store->layers().DeleteScope(key, note, &committed); }, nullptr},
+      {"recovery's rows", [&] {
+         std::uint64_t added = 0;
+         return store->recovery().AddMissing({{"net", "eth0", "mtu", "576"}}, &added);
+       }, "576"},
+  };
+  for (const auto& test : cases) {
+    std::string before;
+    store->GetValue("net", "eth0", "mtu", &before);  // kept in memory, if there
+    ASSERT_TRUE(test.apply().ok()) << test.change;
+    std::string value;
+    const LxStatus read = store->GetValue("net", "eth0", "mtu", &value);
+    if (test.expected == nullptr) {
+      EXPECT_EQ(read.code(), LxStatus::Code::kNotFound) << test.change << ": " << value;
+    } else {
+      EXPECT_TRUE(read.ok()) << test.change;
+      EXPECT_EQ(value, test.expected) << test.change;
+    }
+  }
 }
 
 }  // namespace

@@ -150,6 +150,12 @@ LxStatus StoreDatabase::WriteRows(SqliteStatement* statement, const std::vector<
 
 LxStatus StoreDatabase::RefuseWrites() { return Execute("PRAGMA query_only=ON"); }
 
+std::uint64_t StoreDatabase::generation() const {
+  return static_cast<std::uint64_t>(sqlite3_total_changes64(database_));
+}
+
+bool StoreDatabase::inTransaction() const { return sqlite3_get_autocommit(database_) == 0; }
+
 std::uint64_t StoreDatabase::RowsChanged() const { return static_cast<std::uint64_t>(sqlite3_changes(database_)); }
 
 LxStatus StoreDatabase::Failure(const std::string& what) const { return LastSqliteFailure(database_, what); }

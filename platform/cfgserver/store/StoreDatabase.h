@@ -76,6 +76,13 @@ class StoreDatabase {
   // Rows the last statement inserted, changed or deleted.
   std::uint64_t RowsChanged() const;
 
+  // A number that every change of the database through this connection
+  // advances, whichever statement made it (SQLite's count of changed rows).
+  std::uint64_t generation() const;
+  // Whether a transaction is open (InTransaction's body is running): what
+  // it reads may yet be rolled back.
+  bool inTransaction() const;
+
   // From now on every statement that would change the database fails
   // (Unavailable); reads go on.
   LxStatus RefuseWrites();
