@@ -12,7 +12,6 @@
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgRequests.h"
 #include "cfgwire/Messages.h"
-#include "ini/IniReader.h"
 #include "ini/IniWriter.h"
 #include "ini/SetFileName.h"
 
@@ -21,26 +20,6 @@ namespace cfgctl {
 using namespace qet_cfgserver;
 
 namespace {
-
-// Imports set, read from file. A set over what one import takes is refused
-// here, saying so, before anything is sent; a refusal after that is the
-// server's, which had no room for it. confirmSeconds: as ImportCfgSet's.
-ExitStatus ImportSet(LxiConfigure& client, const std::string& file, const IniSet& set, bool replace,
-                     std::uint32_t confirmSeconds) {
-  const std::string what = "import " + Output::Word(file) + ": set " + Output::Word(set.name);
-  std::size_t setBytes = 0;
-  for (const ConfigEntry& entry : set.entries)
-    setBytes += wire::RecordWireBytes({wire::RecordKind::kValue, "", entry.section, entry.key, entry.value, ""});
-  if (setBytes > wire::kMaxSetBytes) {
-    Output::Error(what + " is " + std::to_string(setBytes) + " bytes, larger than the " +
-                  std::to_string(wire::kMaxSetBytes) + " bytes one import takes");
-    return kRejected;
-  }
-  const CfgItemStatus::Status status = ImportCfgSet(client, set.name, set.entries, replace, Commands::kTag, confirmSeconds);
-  if (status != CfgItemStatus::kRejected) return Commands::Report(what, status, client.ConnectionProblem());
-  Output::Error(what + ": rejected: the server has no room for it now (its client memory is full); try again");
-  return kRejected;
-}
 
 ExitStatus FileError(const std::string& message) {
   Output::Error(message);
@@ -109,31 +88,6 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
     if (written != kDone) return written;
   }
   return result;
-}
-
-ExitStatus BackupCommands::Import(LxiConfigure& client, const std::vector<std::string>& files, bool replace,
-                                  std::uint32_t confirmSeconds) {
-  std::vector<IniSet> sets;
-  std::vector<std::string> fileOf;  // of each set
-  for (const std::string& file : files) {
-    IniContent content;
-    LxStatus read = IniReader::ReadFile(file, &content);
-    if (!read.ok()) return FileError(read.message());
-    for (const std::string& warning : content.warnings) Output::Error(warning);
-    sets.insert(sets.end(), content.sets.begin(), content.sets.end());
-    fileOf.resize(sets.size(), file);
-  }
-  // A set this user may not write stops the import before anything is written.
-  for (const IniSet& set : sets) {
-    const CfgItemStatus::Status status = CheckCfgSetWritable(client, set.name, Commands::kTag);
-    if (status != CfgItemStatus::kSuccess)
-      return Commands::Report("import " + Output::Word(set.name), status, client.ConnectionProblem());
-  }
-  for (std::size_t index = 0; index < sets.size(); ++index) {
-    const ExitStatus status = ImportSet(client, fileOf[index], sets[index], replace, confirmSeconds);
-    if (status != kDone) return status;
-  }
-  return kDone;
 }
 
 }  // namespace cfgctl

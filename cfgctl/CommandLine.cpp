@@ -25,7 +25,7 @@ constexpr CommandShape kShapes[] = {
     {"delete", 1, 3, "[--confirm SECONDS] SET [SECTION [KEY]]"},
     {"list", 0, 2, "[SET [SECTION]]"},
     {"export", 0, kAny, "[--dir DIR] [SET...]"},
-    {"import", 1, kAny, "[--replace] [--confirm SECONDS] FILE.ini..."},
+    {"import", 1, kAny, "[--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
     {"changes", 0, 1, "[SET]"},
     {"reset", 0, 3, "[--confirm SECONDS] [SET [SECTION [KEY]]]"},
     {"watch", 0, 2, "[--since REV] [SET [SECTION]]"},
@@ -47,7 +47,8 @@ struct OptionShape {
 };
 
 constexpr OptionShape kOptions[] = {
-    {"export", "--dir", true},       {"import", "--replace", false},  {"history", "-n", true},
+    {"export", "--dir", true},       {"import", "--replace", false},  {"import", "--dry-run", false},
+    {"history", "-n", true},
     {"set", "--confirm", true},      {"delete", "--confirm", true},   {"import", "--confirm", true},
     {"reset", "--confirm", true},    {"rollback", "--confirm", true}, {"watch", "--since", true},
 };
@@ -89,6 +90,8 @@ LxStatus Apply(const OptionShape& option, const std::string& value, CommandLine*
   const std::string name = option.name;
   if (name == "--replace") {
     line->replace = true;
+  } else if (name == "--dry-run") {
+    line->dryRun = true;
   } else if (name == "--dir") {
     if (value.empty()) return Usage("export: --dir needs a directory");
     line->directory = value;
@@ -155,10 +158,13 @@ const char* CommandLine::HelpText() {
          "  list [SET [SECTION]]         list sets, sections, or key=value lines\n"
          "  export [--dir DIR] [SET...]  INI text of the sets (all by default) on standard\n"
          "                               output, or one DIR/SET.ini per set\n"
-         "  import [--replace] [--confirm SECONDS] FILE.ini...\n"
+         "  import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini...\n"
          "                               write each file's entries into its set in one\n"
          "                               transaction per set; --replace: the set then holds\n"
-         "                               exactly those entries\n"
+         "                               exactly those entries. Nothing is written when a\n"
+         "                               schema refuses an entry (each is named by file and\n"
+         "                               line). --dry-run: check, and print one line per key\n"
+         "                               that would change, writing nothing\n"
          "  changes [SET]                keys that differ from the factory defaults\n"
          "  reset [--confirm SECONDS] [SET [SECTION [KEY]]]\n"
          "                               back to the factory defaults\n"
@@ -186,8 +192,9 @@ const char* CommandLine::HelpText() {
          "  --help                       this text\n"
          "\n"
          "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"
-         "answer in time; 4 rejected by the server or server error; 5 a file could\n"
-         "not be read or written, or is not valid INI, or a schema has errors; 6 access\n"
+         "answer in time; 4 rejected by the server (with its reason, when it gives\n"
+         "one: a value its schema refuses) or server error; 5 a file could not be\n"
+         "read or written, or is not valid INI, or a schema has errors; 6 access\n"
          "denied by the server's rules, or permission denied on its socket. Errors:\n"
          "one line on standard error each. get and list print values as stored, byte\n"
          "for byte.\n";

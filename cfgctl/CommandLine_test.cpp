@@ -19,6 +19,7 @@ LxStatus Parse(const Words& words, CommandLine* line) {
   line->command = "stale";
   line->arguments = {"stale"};
   line->replace = true;
+  line->dryRun = true;
   line->directory = "stale";
   line->count = 99;
   line->confirmSeconds = 99;
@@ -113,6 +114,19 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
   }
 }
 
+// --dry-run is import's alone, and like --replace ends at "--".
+TEST(CommandLineTest, DryRunIsAnImportOption) {
+  CommandLine line;
+  ASSERT_TRUE(Parse({"import", "--dry-run", "--replace", "a.ini"}, &line).ok());
+  EXPECT_TRUE(line.dryRun && line.replace);
+  EXPECT_EQ(line.arguments, Words{"a.ini"});
+  ASSERT_TRUE(Parse({"import", "--", "--dry-run"}, &line).ok());
+  EXPECT_FALSE(line.dryRun);
+  ASSERT_TRUE(Parse({"import", "a.ini"}, &line).ok());
+  EXPECT_FALSE(line.dryRun);
+  EXPECT_FALSE(Parse({"export", "--dry-run"}, &line).ok());
+}
+
 // One line on standard error that says what is wrong and where to look.
 TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
   const struct {
@@ -133,9 +147,9 @@ TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
       {{"delete"}, "usage: cfgctl delete [--confirm SECONDS] SET [SECTION [KEY]]"},
       {{"delete", "s", "x", "k", "extra"}, "usage: cfgctl delete [--confirm SECONDS] SET [SECTION [KEY]]"},
       {{"list", "s", "x", "k"}, "usage: cfgctl list [SET [SECTION]]"},
-      {{"import"}, "usage: cfgctl import [--replace] [--confirm SECONDS] FILE.ini..."},
-      {{"import", "--replace"}, "usage: cfgctl import [--replace] [--confirm SECONDS] FILE.ini..."},
-      {{"import", "--"}, "usage: cfgctl import [--replace] [--confirm SECONDS] FILE.ini..."},
+      {{"import"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
+      {{"import", "--replace"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
+      {{"import", "--"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
       {{"changes", "s", "x"}, "usage: cfgctl changes [SET]"},
       {{"reset", "s", "x", "k", "extra"}, "usage: cfgctl reset [--confirm SECONDS] [SET [SECTION [KEY]]]"},
       {{"watch", "s", "x", "k"}, "usage: cfgctl watch [--since REV] [SET [SECTION]]"},

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <list>
 #include <set>
+#include <sstream>
 
 #include "cfgctl/BackupCommands.h"
 #include "cfgctl/HistoryCommands.h"
+#include "cfgctl/ImportCommand.h"
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgHistory.h"
@@ -27,7 +29,8 @@ ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& 
   if (line.command == "changes") return Changes(client, arguments, output);
   if (line.command == "reset") return Reset(client, arguments, line.confirmSeconds);
   if (line.command == "export") return BackupCommands::Export(client, arguments, line.directory, output);
-  if (line.command == "import") return BackupCommands::Import(client, arguments, line.replace, line.confirmSeconds);
+  if (line.command == "import")
+    return ImportCommand::Run(client, arguments, {line.replace, line.dryRun, line.confirmSeconds}, output);
   if (line.command == "watch") return WatchCommand::Run(client, ScopeOf(arguments), line.since, output);
   if (line.command == "check") return Check(arguments);
   if (line.command == "revision") return HistoryCommands::Revision(client, output);
@@ -52,11 +55,17 @@ ConfigScope Commands::ScopeOf(const std::vector<std::string>& names) {
   return scope;
 }
 
-ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status,
-                            const LxStatus& connectionProblem) {
+ExitStatus Commands::Report(const std::string& what, CfgItemStatus::Status status, const LxStatus& connectionProblem,
+                            const std::string& reason) {
   if (status == CfgItemStatus::kSuccess) return kDone;
-  Output::Error(what + ": " +
-                (connectionProblem.ok() ? CfgItemStatus::LxCfgItemStatus::GetLabel(status) : connectionProblem.message()));
+  if (!connectionProblem.ok()) {
+    Output::Error(what + ": " + connectionProblem.message());
+    return ExitStatusFor(status);
+  }
+  const std::string failed = what + ": " + CfgItemStatus::LxCfgItemStatus::GetLabel(status);
+  if (reason.empty()) Output::Error(failed);
+  std::istringstream lines(reason);
+  for (std::string line; std::getline(lines, line);) Output::Error(failed + ": " + line);
   return ExitStatusFor(status);
 }
 
@@ -77,9 +86,10 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
 ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments, std::uint32_t confirmSeconds) {
   const CfgItemStatus::Status status =
       confirmSeconds == 0
-          ? SetCfgValue(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag, CfgItemCommand::kSet)
+          ? SetCfgValueChecked(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag)
           : SetCfgValueToConfirm(client, arguments[0], arguments[1], arguments[2], arguments[3], confirmSeconds, kTag);
-  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status, client.ConnectionProblem());
+  return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status, client.ConnectionProblem(),
+                CfgRejectionReason(client));
 }
 
 ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names, std::uint32_t confirmSeconds) {
@@ -130,7 +140,7 @@ ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string
 
 ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names, std::uint32_t confirmSeconds) {
   const CfgItemStatus::Status status = ResetCfg(client, ScopeOf(names), kTag, confirmSeconds);
-  return Report(Words("reset", names), status, client.ConnectionProblem());
+  return Report(Words("reset", names), status, client.ConnectionProblem(), CfgRejectionReason(client));
 }
 
 ExitStatus Commands::Check(const std::vector<std::string>& files) {

@@ -15,8 +15,8 @@ namespace cfgctl {
 
 // The requests of one cfgctl invocation: runs the command the line names
 // against the server behind client, writes its output and errors, and
-// returns the exit status. export and import are in BackupCommands, watch
-// in WatchCommand; check reads schema files and needs no server. One thread.
+// returns the exit status. export is in BackupCommands, import in
+// ImportCommand, watch in WatchCommand; check reads schema files and needs no server. One thread.
 class Commands {
  public:
   static ExitStatus Run(qet_cfgserver::LxiConfigure& client, const CommandLine& line, Output& output);
@@ -27,12 +27,13 @@ class Commands {
   // The scope the names give: none, a set, a section or a key.
   static qet_cfgserver::ConfigScope ScopeOf(const std::vector<std::string>& names);
 
-  // Reports a failed request ("cfgctl: <what>: <status label>", or the
-  // connection problem when this side refused to connect: "permission
+  // Reports a failed request ("cfgctl: <what>: <status label>", then
+  // ": <reason>" when the server gave one, a line per line of the reason; or
+  // the connection problem when this side refused to connect: "permission
   // denied: PATH", an untrusted runtime directory) and returns its exit
   // status; kDone for success, silently.
   static ExitStatus Report(const std::string& what, qet_cfgserver::CfgItemStatus::Status status,
-                           const LxStatus& connectionProblem = LxStatus::Ok());
+                           const LxStatus& connectionProblem = LxStatus::Ok(), const std::string& reason = "");
 
   // first, then the names, as words of a message or an output line:
   // ("delete", {"network", "eth0"}) gives "delete network eth0".

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "cfgctl/Commands.h"
+#include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgHistory.h"
 
 namespace cfgctl {
@@ -55,7 +56,8 @@ std::string ChangeLine(const KeyChange& change) {
 
 
 ExitStatus ReportNothingAwaits(LxiConfigure& client, const std::string& what, CfgItemStatus::Status status) {
-  if (status != CfgItemStatus::kKeyNotFound) return Commands::Report(what, status, client.ConnectionProblem());
+  if (status != CfgItemStatus::kKeyNotFound)
+    return Commands::Report(what, status, client.ConnectionProblem(), CfgRejectionReason(client));
   Output::Error(what + ": no change awaits confirmation");
   return kNotFound;
 }
@@ -165,7 +167,11 @@ ExitStatus HistoryCommands::Rollback(LxiConfigure& client, const std::string& te
   if (!ParseRevision(text, &revision)) return BadRevision("rollback", text);
   std::uint64_t made = 0;
   const CfgItemStatus::Status status = RollbackCfg(client, revision, made, Commands::kTag, confirmSeconds);
-  if (status != CfgItemStatus::kSuccess) return ReportRevision(client, "rollback " + text, revision, status);
+  const std::string what = "rollback " + text;
+  // A rejection with a reason is the schemas' refusal of an old value.
+  const std::string reason = CfgRejectionReason(client);
+  if (!reason.empty()) return Commands::Report(what, status, client.ConnectionProblem(), reason);
+  if (status != CfgItemStatus::kSuccess) return ReportRevision(client, what, revision, status);
   return kDone;
 }
 

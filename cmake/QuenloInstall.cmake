@@ -3,8 +3,10 @@
 #   sbin/cfgserver                the server
 #   libexec/cfgserver/cfgserver-start
 #                                 the service's ExecStart: the server with
-#                                 every share/cfgserver/defaults/*.ini imported
-#   share/cfgserver/defaults/     the factory defaults (examples/*.ini)
+#                                 every share/cfgserver/defaults/*.schema loaded
+#                                 and every *.ini there imported
+#   share/cfgserver/defaults/     the factory defaults and their schemas
+#                                 (examples/*.ini, examples/*.schema)
 #   share/man/man1, man8          quenlo(1), cfgctl(1), cfgserver(8)
 #   lib/systemd/system/cfgserver.service
 # Included by the top-level CMakeLists after every add_subdirectory, so that
@@ -26,7 +28,7 @@ if(TARGET cfgctl)
 endif()
 install(TARGETS cfgserver RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
 install(FILES doc/man/cfgserver.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
-file(GLOB quenlo_default_files "${PROJECT_SOURCE_DIR}/examples/*.ini")
+file(GLOB quenlo_default_files "${PROJECT_SOURCE_DIR}/examples/*.ini" "${PROJECT_SOURCE_DIR}/examples/*.schema")
 install(FILES ${quenlo_default_files} DESTINATION ${quenlo_defaults_dir})
 
 # The start script finds the server and the defaults relative to itself.

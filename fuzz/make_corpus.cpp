@@ -107,9 +107,9 @@ wire::Request Ask(wire::Operation operation, std::string set = "", std::string s
 // Version 2 frames in this machine's order, from the real encoder and
 // checked against the real decoder: the hand-written frames above cover the
 // other order's reading of the fields both versions share.
-std::string NativeRequestFrame(const wire::Request& request) {
+std::string NativeRequestFrame(const wire::Request& request, std::uint8_t version = wire::kFirstProtocolVersion) {
   std::string frame;
-  if (!wire::EncodeRequestFrame(request, &frame).ok()) Fail("a version-2 seed request does not encode");
+  if (!wire::EncodeRequestFrame(request, &frame, version).ok()) Fail("a version-2 seed request does not encode");
   DecodeOrFail<wire::Request>(frame);
   return frame;
 }
@@ -292,6 +292,29 @@ void WriteServerStreams(const SeedWriter& seeds) {
                   NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000")) +
                   NativeRequestFrame(fromNow));
 
+  // Writes to the set the fuzzer's schema governs: refused and accepted
+  // values of one value in version 2 (whose refusals say why) and in
+  // version 1, then an import previewed, and one committed with a refused
+  // entry.
+  wire::Request checkedBegin = Scoped(wire::Operation::kImportBegin, ConfigScope::Level::kSet, "checked");
+  wire::Request checkedEntries = Scoped(wire::Operation::kImportEntries, ConfigScope::Level::kSet, "checked");
+  checkedEntries.entries = {{wire::RecordKind::kValue, "", "eth0", "mtu", "1500", ""},
+                            {wire::RecordKind::kValue, "", "eth1", "name", "aaab", ""},
+                            {wire::RecordKind::kValue, "", "eth2", "mtu", "15OO", ""}};
+  seeds.Write(std::string("checked") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              static_cast<char>(19) +
+                  NativeRequestFrame(Ask(wire::Operation::kSetValue, "checked", "eth0", "mtu", "15OO"),
+                                     wire::kProtocolVersion) +
+                  NativeRequestFrame(Ask(wire::Operation::kSetValue, "checked", "eth0", "mtu", "1500"),
+                                     wire::kProtocolVersion) +
+                  NativeRequestFrame(Ask(wire::Operation::kSetValue, "checked", "eth0", "name", "aaaaaaaaaaaaaaac"),
+                                     wire::kProtocolVersion) +
+                  NativeRequestFrame(Ask(wire::Operation::kSetValue, "checked", "eth0", "mtu", "9001")) +
+                  NativeRequestFrame(checkedBegin) + NativeRequestFrame(checkedEntries) +
+                  NativeRequestFrame(Scoped(wire::Operation::kImportPreview, ConfigScope::Level::kSet, "checked")) +
+                  NativeRequestFrame(checkedBegin) + NativeRequestFrame(checkedEntries) +
+                  NativeRequestFrame(Scoped(wire::Operation::kImportCommit, ConfigScope::Level::kSet, "checked")));
+
   // An export whole, then in pieces: from the start, after a key, after the
   // last key (an empty piece ends it).
   const bool native = ACE_CDR_BYTE_ORDER == 1;
@@ -377,6 +400,15 @@ void WriteClientReplies(const SeedWriter& seeds) {
   seeds.Write(std::string("revisions") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
               NativeReplyFrame(numbers) + NativeReplyFrame(listed) + NativeReplyFrame(shown) +
                   NativeReplyFrame(rolledBack) + NativeReplyFrame(change) + NativeReplyFrame(deletion));
+
+  // A refusal with its reason, and an import's preview.
+  wire::Reply refused = Answer(CfgItemStatus::kRejected);
+  refused.reason = "[eth1] mode: dhpc is not one of dhcp|static|off\n[eth2] mtu: 15OO is not an integer in 68..9000";
+  wire::Reply preview = Answer(CfgItemStatus::kSuccess);
+  preview.records = {{wire::RecordKind::kAdded, "network", "eth2", "mode", "dhcp", ""},
+                     {wire::RecordKind::kDeleted, "network", "eth0", "mtu", "", "1500"}};
+  seeds.Write(std::string("checked") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              NativeReplyFrame(refused) + NativeReplyFrame(preview));
 }
 
 }  // namespace

@@ -7,8 +7,9 @@
 // is the stream. Properties checked besides the sanitizers':
 //   - whatever the reads, the frames are the stream's successive pieces;
 //   - every answer is one valid reply frame, never a server error from a
-//     healthy store, and kRejected exactly for what does not decode or
-//     breaks a limit;
+//     healthy store, and kRejected exactly for what does not decode,
+//     breaks a limit or a schema refuses (with that refusal's reason in a
+//     version 2 reply);
 //   - the request decoder reads each byte once: a decoded request encodes
 //     back to a body of the same size;
 //   - an acknowledged write reads back.
@@ -18,11 +19,13 @@
 #include <string>
 #include <vector>
 
+#include "cfgwire/Limits.h"
 #include "cfgwire/Messages.h"
 #include "cfgwire/RequestLimits.h"
 #include "fuzz/FuzzCheck.h"
 #include "fuzz/ScratchStore.h"
 #include "requests/RequestDispatcher.h"
+#include "schema/Schema.h"
 
 namespace quenlo_fuzz {
 namespace {
@@ -120,6 +123,20 @@ wire::Reply DecodeAnswer(const std::string& answer) {
   return reply;
 }
 
+// The schema of set "checked", which the seeds write to: a range, and a
+// pattern whose matching cost fuzzed values try to blow up.
+const SchemaSet& Schemas() {
+  static const SchemaSet* schemas = [] {
+    Schema schema;
+    Require(Schema::Parse("[*]\nmtu = integer 68..9000\nname = pattern (a|aa)+b\n", "checked.schema", &schema).ok(),
+            "the fuzzers' schema reads");
+    SchemaSet* set = new SchemaSet;
+    Require(set->Add(std::move(schema)).ok(), "the fuzzers' schema is added");
+    return set;
+  }();
+  return *schemas;
+}
+
 void CheckReadBack(RequestDispatcher* dispatcher, const wire::Request& write) {
   wire::Request read = write;
   read.operation = wire::Operation::kGetValue;
@@ -142,19 +159,20 @@ void Answer(const ReceivedFrame& frame, RequestDispatcher* dispatcher, ClientSes
     return;
   }
   std::string encoded;
-  Require(wire::EncodeRequestFrame(request, &encoded).ok(), "a decoded request encodes");
-  // The encoder writes the version the operation needs; a frame of another
-  // version carries other fields.
-  wire::FrameHeader encodedHeader;
-  Require(wire::DecodeFrameHeader(encoded.data(), &encodedHeader).ok(), "an encoded request's header decodes");
-  if (encodedHeader.version == frame.header.version)
-    Require(encoded.size() == wire::kFrameHeaderBytes + frame.body.size(), "a decoded request used its whole body");
+  Require(wire::EncodeRequestFrame(request, &encoded, frame.header.version).ok(), "a decoded request encodes");
+  Require(encoded.size() == wire::kFrameHeaderBytes + frame.body.size(), "a decoded request used its whole body");
   // The session operations of version 2 may also be rejected for the
   // connection's state (a commit without a begin, a second subscription).
   if (request.operation > wire::kLastVersion1Operation) return;
   const bool withinLimits = wire::CheckRequestLimits(request).ok();
-  Require((reply.status == CfgItemStatus::kRejected) != withinLimits, "rejected exactly when over a limit");
-  if (request.operation == wire::Operation::kSetValue && withinLimits) CheckReadBack(dispatcher, request);
+  std::string refusal;
+  const bool admitted = request.operation != wire::Operation::kSetValue || !withinLimits ||
+                        Schemas().Check(request.set, request.section, request.key, request.value, &refusal);
+  Require((reply.status == CfgItemStatus::kRejected) != (withinLimits && admitted),
+          "rejected exactly when over a limit or refused by a schema");
+  const bool saysWhy = !admitted && frame.header.version > wire::kFirstProtocolVersion;
+  Require(reply.reason == (saysWhy ? refusal.substr(0, wire::kMaxReasonBytes) : ""), "a refusal says why in version 2");
+  if (request.operation == wire::Operation::kSetValue && withinLimits && admitted) CheckReadBack(dispatcher, request);
 }
 
 }  // namespace
@@ -173,7 +191,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   scratch.RenewWhenSpent();
   // One stream is one connection: its imports and subscription live as long.
   qet_cfgserver::ChangeFeed feed;
-  qet_cfgserver::RequestDispatcher dispatcher(scratch.keeper(), &feed);
+  qet_cfgserver::RequestDispatcher dispatcher(scratch.keeper(), &feed, nullptr, nullptr, &Schemas());
   qet_cfgserver::ClientSession session(nullptr);
   for (const ReceivedFrame& frame : assembly.frames) Answer(frame, &dispatcher, &session, &scratch);
   return 0;

@@ -27,7 +27,8 @@ echo "=== install: layout and unit"
 prefix="$scratch/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/quenlo sbin/cfgserver libexec/cfgserver/cfgserver-start share/cfgserver/defaults/network.ini \
-  share/man/man1/quenlo.1 share/man/man8/cfgserver.8 lib/systemd/system/cfgserver.service; do
+  share/cfgserver/defaults/network.schema share/man/man1/quenlo.1 share/man/man8/cfgserver.8 \
+  lib/systemd/system/cfgserver.service; do
   [[ -f $prefix/$file ]] || fail "cmake --install left out $file"
 done
 if [[ -d $top/cfgctl ]]; then

@@ -27,6 +27,19 @@ CfgItemStatus::Status LxiConfigure::ResetScope(const ConfigScope&, const std::st
   return CfgItemStatus::kRejected;
 }
 
+CfgItemStatus::Status LxiConfigure::WriteCheckedValue(const std::string&, const std::string&, const std::string&,
+                                                      const std::string&, const std::string&) {
+  return CfgItemStatus::kRejected;
+}
+
+CfgItemStatus::Status LxiConfigure::PreviewImport(const std::string&, const std::vector<ConfigEntry>&, bool,
+                                                  std::vector<LxCfgChange>& changes, const std::string&) {
+  changes.clear();
+  return CfgItemStatus::kRejected;
+}
+
+std::string LxiConfigure::LastReason() const { return ""; }
+
 CfgItemStatus::Status LxiConfigure::CheckWritable(const std::string&, const std::string&) {
   return CfgItemStatus::kSuccess;
 }
@@ -64,5 +77,19 @@ CfgItemStatus::Status ResetCfg(LxiConfigure& client, const ConfigScope& scope, c
                                std::uint32_t confirmSeconds) {
   return client.ResetScope(scope, tag, confirmSeconds);
 }
+
+CfgItemStatus::Status SetCfgValueChecked(LxiConfigure& client, const std::string& set, const std::string& section,
+                                         const std::string& key, const std::string& value, const std::string& tag) {
+  return client.WriteCheckedValue(set, section, key, value, tag);
+}
+
+CfgItemStatus::Status PreviewCfgImport(LxiConfigure& client, const std::string& set,
+                                       const std::vector<ConfigEntry>& entries, bool replace,
+                                       std::vector<LxCfgChange>& changes, const std::string& tag) {
+  changes.clear();
+  return client.PreviewImport(set, entries, replace, changes, tag);
+}
+
+std::string CfgRejectionReason(const LxiConfigure& client) { return client.LastReason(); }
 
 }  // namespace qet_cfgserver

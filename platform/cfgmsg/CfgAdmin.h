@@ -65,4 +65,29 @@ CfgItemStatus::Status CheckCfgSetWritable(LxiConfigure& client, const std::strin
 CfgItemStatus::Status ResetCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag,
                                std::uint32_t confirmSeconds = 0);
 
+// The server checks every value written (set, import, reset) against the
+// schema of its set (cfgserver --schema): a refused write changes nothing,
+// is kRejected, and CfgRejectionReason says why.
+
+// SetCfgValue (CfgRequests.h) in protocol version 2, whose rejection carries
+// its reason: "15OO is not an integer in 68..9000".
+CfgItemStatus::Status SetCfgValueChecked(LxiConfigure& client, const std::string& set, const std::string& section,
+                                         const std::string& key, const std::string& value, const std::string& tag);
+
+// ImportCfgSet checked and answered without writing anything: changes gets,
+// in (section, key) byte order, the keys the import would add (kAdded,
+// value), change (kChanged, value) or, when replace, delete (kDeleted), with
+// what a changed or deleted key was in defaultValue. kRejected when a schema
+// refuses an entry (CfgRejectionReason names each) or, without a reason,
+// when the server has no room for the entries now; kAccessDenied when this
+// user may not write set. changes is cleared first.
+CfgItemStatus::Status PreviewCfgImport(LxiConfigure& client, const std::string& set,
+                                       const std::vector<ConfigEntry>& entries, bool replace,
+                                       std::vector<LxCfgChange>& changes, const std::string& tag);
+
+// Why the server rejected client's last request, when it said; empty
+// otherwise. An import's reason has one line per refused entry, each led by
+// "[section] key: "; all of it at most wire::kMaxReasonBytes (Limits.h).
+std::string CfgRejectionReason(const LxiConfigure& client);
+
 }  // namespace qet_cfgserver

@@ -32,6 +32,22 @@ class HandleRegistry {
 
 HandleRegistry registry;
 
+// Records of a listing of changes (or an import's preview) as the caller's.
+void AppendChanges(std::vector<wire::Record>* records, std::vector<LxCfgChange>* changes) {
+  for (wire::Record& record : *records) {
+    LxCfgChange change;
+    change.kind = record.kind == wire::RecordKind::kAdded     ? LxCfgChange::Kind::kAdded
+                  : record.kind == wire::RecordKind::kChanged ? LxCfgChange::Kind::kChanged
+                                                              : LxCfgChange::Kind::kDeleted;
+    change.set = std::move(record.set);
+    change.section = std::move(record.section);
+    change.key = std::move(record.key);
+    change.value = std::move(record.value);
+    change.defaultValue = std::move(record.defaultValue);
+    changes->push_back(std::move(change));
+  }
+}
+
 // An entry as an import batch carries it: the set goes with the begin.
 wire::Record ImportRecord(const ConfigEntry& entry) {
   return wire::Record{wire::RecordKind::kValue, "", entry.section, entry.key, entry.value, ""};
@@ -97,18 +113,32 @@ CfgItemStatus::Status LxIpcClient::ReadValue(const std::string& set, const std::
   return status;
 }
 
-CfgItemStatus::Status LxIpcClient::WriteValue(const std::string& set, const std::string& section,
-                                              const std::string& key, const std::string& value,
-                                              const std::string& tag) {
+wire::Request LxIpcClient::WriteRequest(const std::string& set, const std::string& section, const std::string& key,
+                                        const std::string& value, const std::string& tag) const {
   wire::Request request = NewRequest(wire::Operation::kSetValue, tag);
   request.SetRequestCode(CfgItemCommand::kSet);
   request.set = set;
   request.section = section;
   request.key = key;
   request.value = value;
-  wire::Reply reply;
-  return Ask(request, &reply);
+  return request;
 }
+
+CfgItemStatus::Status LxIpcClient::WriteValue(const std::string& set, const std::string& section,
+                                              const std::string& key, const std::string& value,
+                                              const std::string& tag) {
+  wire::Reply reply;
+  return Ask(WriteRequest(set, section, key, value, tag), &reply);
+}
+
+CfgItemStatus::Status LxIpcClient::WriteCheckedValue(const std::string& set, const std::string& section,
+                                                     const std::string& key, const std::string& value,
+                                                     const std::string& tag) {
+  wire::Reply reply;
+  return Ask(WriteRequest(set, section, key, value, tag), &reply, wire::kProtocolVersion);
+}
+
+std::string LxIpcClient::LastReason() const { return lastReason_; }
 
 CfgItemStatus::Status LxIpcClient::DeleteScope(const ConfigScope& scope, const std::string& tag,
                                                std::uint32_t confirmSeconds) {
@@ -191,23 +221,33 @@ CfgItemStatus::Status LxIpcClient::ListChanges(const ConfigScope& scope, std::ve
   changes.clear();
   wire::Reply reply;
   const CfgItemStatus::Status status = Ask(ScopedRequest(wire::Operation::kChanges, scope, tag), &reply);
-  for (wire::Record& record : reply.records) {
-    LxCfgChange change;
-    change.kind = record.kind == wire::RecordKind::kAdded     ? LxCfgChange::Kind::kAdded
-                  : record.kind == wire::RecordKind::kChanged ? LxCfgChange::Kind::kChanged
-                                                              : LxCfgChange::Kind::kDeleted;
-    change.set = std::move(record.set);
-    change.section = std::move(record.section);
-    change.key = std::move(record.key);
-    change.value = std::move(record.value);
-    change.defaultValue = std::move(record.defaultValue);
-    changes.push_back(std::move(change));
-  }
+  AppendChanges(&reply.records, &changes);
   return status;
 }
 
 CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries,
                                              bool replace, const std::string& tag, std::uint32_t confirmSeconds) {
+  CfgItemStatus::Status status = StageImport(set, entries, replace, tag);
+  wire::Request commit = NewRequest(wire::Operation::kImportCommit, tag);
+  commit.confirmSeconds = confirmSeconds;
+  wire::Reply reply;
+  if (status == CfgItemStatus::kSuccess) status = Ask(commit, &reply);
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::PreviewImport(const std::string& set, const std::vector<ConfigEntry>& entries,
+                                                 bool replace, std::vector<LxCfgChange>& changes,
+                                                 const std::string& tag) {
+  changes.clear();
+  CfgItemStatus::Status status = StageImport(set, entries, replace, tag);
+  wire::Reply reply;
+  if (status == CfgItemStatus::kSuccess) status = Ask(NewRequest(wire::Operation::kImportPreview, tag), &reply);
+  AppendChanges(&reply.records, &changes);
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::StageImport(const std::string& set, const std::vector<ConfigEntry>& entries,
+                                               bool replace, const std::string& tag) {
   wire::Request batch = NewRequest(wire::Operation::kImportEntries, tag);
   std::string empty;
   if (!wire::EncodeRequestFrame(batch, &empty).ok()) return CfgItemStatus::kRejected;
@@ -245,9 +285,6 @@ CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::
     batch.entries.push_back(std::move(record));
     batchBytes += recordBytes;
   }
-  wire::Request commit = NewRequest(wire::Operation::kImportCommit, tag);
-  commit.confirmSeconds = confirmSeconds;
-  if (status == CfgItemStatus::kSuccess) status = Ask(commit, &reply);
   return status;
 }
 
@@ -367,9 +404,10 @@ wire::Request LxIpcClient::NewRequest(wire::Operation operation, const std::stri
   return request;
 }
 
-CfgItemStatus::Status LxIpcClient::Ask(const wire::Request& request, wire::Reply* reply) {
+CfgItemStatus::Status LxIpcClient::Ask(const wire::Request& request, wire::Reply* reply, std::uint8_t version) {
+  lastReason_.clear();
   if (!BeginRequest()) return CfgItemStatus::kNoServer;
-  const CfgItemStatus::Status status = AskOnce(request, reply);
+  const CfgItemStatus::Status status = AskOnce(request, reply, version);
   if (status != CfgItemStatus::kSuccess && status != CfgItemStatus::kKeyNotFound) {
     *reply = wire::Reply();  // a failed request hands back nothing
     reply->status = status;
@@ -386,10 +424,10 @@ CfgItemStatus::Status LxIpcClient::AskRevisions(const wire::Request& request, wi
   return reply->status;
 }
 
-CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::Reply* reply) {
+CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::Reply* reply, std::uint8_t version) {
   LxStatus why = wire::CheckRequestLimits(request);
   std::string frame;
-  if (why.ok()) why = wire::EncodeRequestFrame(request, &frame);
+  if (why.ok()) why = wire::EncodeRequestFrame(request, &frame, version);
   if (!why.ok()) {
     Report(request, CfgItemStatus::kRejected, why);
     return CfgItemStatus::kRejected;
@@ -404,6 +442,7 @@ CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::R
       why = wire::DecodeReplyBody(header, body, reply);
       if (why.ok()) {
         status = reply->status;
+        lastReason_ = reply->reason;
       } else {
         connection_.Close();  // what follows on the stream cannot be trusted
       }

@@ -56,6 +56,11 @@ class LxIpcClient : public LxiConfigure {
                                     const std::string& tag) override;
   CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag,
                                    std::uint32_t confirmSeconds) override;
+  CfgItemStatus::Status WriteCheckedValue(const std::string& set, const std::string& section, const std::string& key,
+                                          const std::string& value, const std::string& tag) override;
+  CfgItemStatus::Status PreviewImport(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
+                                      std::vector<LxCfgChange>& changes, const std::string& tag) override;
+  std::string LastReason() const override;
   // Begins an import of set (the server checks the write then) and sends
   // nothing more: the next begin, or the connection's end, drops it.
   CfgItemStatus::Status CheckWritable(const std::string& set, const std::string& tag) override;
@@ -79,13 +84,20 @@ class LxIpcClient : public LxiConfigure {
  private:
   wire::Request ScopedRequest(wire::Operation operation, const ConfigScope& scope, const std::string& tag) const;
   wire::Request NewRequest(wire::Operation operation, const std::string& tag) const;
-  CfgItemStatus::Status Ask(const wire::Request& request, wire::Reply* reply);
+  wire::Request WriteRequest(const std::string& set, const std::string& section, const std::string& key,
+                             const std::string& value, const std::string& tag) const;
+  // Begins an import and sends its entries; the caller ends it.
+  CfgItemStatus::Status StageImport(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
+                                    const std::string& tag);
+  // version: at least the operation's own (wire::EncodeRequestFrame).
+  CfgItemStatus::Status Ask(const wire::Request& request, wire::Reply* reply,
+                            std::uint8_t version = wire::kFirstProtocolVersion);
   // Ask for a revision operation: a success must answer with the revision tail.
   CfgItemStatus::Status AskRevisions(const wire::Request& request, wire::Reply* reply);
   // Asks for a show or a diff piece after piece (see wire::Operation),
   // gathering their keys into *changes; *first is the first piece's answer.
   CfgItemStatus::Status AskKeysInPieces(wire::Request request, wire::Reply* first, std::vector<KeyChange>* changes);
-  CfgItemStatus::Status AskOnce(const wire::Request& request, wire::Reply* reply);
+  CfgItemStatus::Status AskOnce(const wire::Request& request, wire::Reply* reply, std::uint8_t version);
   bool BeginRequest();
   void EndRequest();
   void Report(const wire::Request& request, CfgItemStatus::Status status, const LxStatus& why);
@@ -93,6 +105,7 @@ class LxIpcClient : public LxiConfigure {
   const std::string clientName_;
   const ACE_Time_Value timeout_;
   LxServerConnection connection_;
+  std::string lastReason_;  // requesting thread only
   bool inOutage_ = false;  // requesting thread only: a lost server is logged once, not per request
   LxStatus connectionProblem_;  // requesting thread only
 

@@ -59,6 +59,15 @@ class LxiConfigure {
                                             const std::string& tag);
   virtual CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag,
                                            std::uint32_t confirmSeconds);
+  virtual CfgItemStatus::Status WriteCheckedValue(const std::string& set, const std::string& section,
+                                                  const std::string& key, const std::string& value,
+                                                  const std::string& tag);
+  virtual CfgItemStatus::Status PreviewImport(const std::string& set, const std::vector<ConfigEntry>& entries,
+                                              bool replace, std::vector<LxCfgChange>& changes, const std::string& tag);
+  // Why the server rejected this handle's last request, when it said (the
+  // schemas' verdict on the values); empty otherwise.
+  virtual std::string LastReason() const;
+
   // A handle that cannot ask answers kSuccess: the import itself decides.
   virtual CfgItemStatus::Status CheckWritable(const std::string& set, const std::string& tag);
 

@@ -11,6 +11,9 @@ namespace wire {
 constexpr std::size_t kMaxNameBytes = 255;
 constexpr std::size_t kMaxValueBytes = 16 * 1024;
 constexpr std::size_t kMaxLabelBytes = 64;  // client names and tags
+// Why a write was rejected, in a version 2 reply. A pattern rule or an
+// import with many bad entries can say more; the rest is cut off.
+constexpr std::size_t kMaxReasonBytes = 4096;
 
 // Revisions one history answer lists at most; a client asks again for
 // older ones.

@@ -1,5 +1,7 @@
 #include "cfgwire/Messages.h"
 
+#include <algorithm>
+
 #include <ace/CDR_Stream.h>
 
 #include "cfgwire/AlignedInput.h"
@@ -194,7 +196,7 @@ void Request::SetScope(const ConfigScope& scope) {
   key = scope.key;
 }
 
-LxStatus EncodeRequestFrame(const Request& request, std::string* frame) {
+LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t atLeastVersion) {
   ACE_OutputCDR out;
   WriteULong(out, static_cast<ACE_CDR::ULong>(request.operation));
   WriteULong(out, request.argument_);
@@ -202,7 +204,8 @@ LxStatus EncodeRequestFrame(const Request& request, std::string* frame) {
        {&request.client, &request.tag, &request.set, &request.section, &request.key, &request.value})
     WriteString(out, *field);
   const bool confirmed = MayBeConfirmed(request.operation) && request.confirmSeconds != 0;
-  const std::uint8_t version = confirmed ? kProtocolVersion : VersionFor(request.operation);
+  const std::uint8_t version =
+      std::max(confirmed ? kProtocolVersion : VersionFor(request.operation), atLeastVersion);
   if (version > kFirstProtocolVersion) WriteRecords(out, request.entries);
   if (CarriesRevisionFields(request.operation) || confirmed) WriteRevisionFields(out, request);
   return Finish(out, frame, version);
@@ -239,6 +242,7 @@ LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t v
       WriteNumber(out, reply.oldestKept);
       WriteRevisionEntries(out, reply.revisions);
     }
+    if (!reply.reason.empty()) WriteString(out, reply.reason.substr(0, kMaxReasonBytes));
   }
   return Finish(out, frame, version);
 }
@@ -292,6 +296,10 @@ LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Rep
         (!ReadNumber(in, &reply->revision) || !ReadNumber(in, &reply->oldestKept) ||
          !ReadRevisionEntries(in, &reply->revisions)))
       return LxStatus::Corruption("bad revisions in reply");
+    // Present only when there is one: an empty reason is no encoder's.
+    if (in.length() > 0 && (!ReadString(in, &reply->reason) || reply->reason.empty() ||
+                            reply->reason.size() > kMaxReasonBytes))
+      return LxStatus::Corruption("bad reason in reply");
   }
   return CheckFullyRead(in, "reply");
 }
@@ -336,6 +344,7 @@ const char* OperationName(Operation operation) {
     case Operation::kConfirm: return "confirm";
     case Operation::kCancel: return "cancel";
     case Operation::kWatchSince: return "watch-since";
+    case Operation::kImportPreview: return "import-preview";
   }
   return "unknown";
 }

@@ -33,16 +33,18 @@ enum class Operation : std::uint32_t {
   kChanges = 11,       // scope: records of what differs from the defaults
   kReset = 12,         // scope: back to the defaults
   kSubscribe = 13,     // scope: this connection then receives notifications
+  kImportPreview = 14,  // ends an import as kImportCommit would, writing nothing:
+                        // the schemas' verdict and records of the keys that would change
   // Revisions and history (see Request's revision fields and Reply's
   // revision tail; every answer is of kind kRevisions).
-  kRevision = 14,      // the current revision and the oldest kept
-  kHistory = 15,       // scope, count, revision: kept revisions before revision (0: all), newest first
-  kShowRevision = 16,  // revision: it and a piece of its keys (see kExportPieceBytes)
-  kDiff = 17,          // revision, otherRevision: a piece of what differs between them
-  kRollback = 18,      // revision: every key changed since returns to its value then
-  kConfirm = 19,       // the change awaiting confirmation stays
-  kCancel = 20,        // the change awaiting confirmation is rolled back now
-  kWatchSince = 21,    // scope, revision: every change after revision, then each as committed
+  kRevision = 15,      // the current revision and the oldest kept
+  kHistory = 16,       // scope, count, revision: kept revisions before revision (0: all), newest first
+  kShowRevision = 17,  // revision: it and a piece of its keys (see kExportPieceBytes)
+  kDiff = 18,          // revision, otherRevision: a piece of what differs between them
+  kRollback = 19,      // revision: every key changed since returns to its value then
+  kConfirm = 20,       // the change awaiting confirmation stays
+  kCancel = 21,        // the change awaiting confirmation is rolled back now
+  kWatchSince = 22,    // scope, revision: every change after revision, then each as committed
 };
 
 // The last operation of each version.
@@ -149,7 +151,7 @@ struct Request {
   static constexpr std::uint32_t kReplaceArgument = 1;
 
   // The codec alone sees the ulong as it travels.
-  friend LxStatus EncodeRequestFrame(const Request& request, std::string* frame);
+  friend LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t version);
   friend LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
 
   std::uint32_t argument_ = 0;
@@ -181,6 +183,7 @@ struct Reply {
   std::uint64_t revision = 0;
   std::uint64_t oldestKept = 0;
   std::vector<RevisionEntry> revisions;
+  std::string reason;  // why a write was rejected; at most kMaxReasonBytes
 };
 
 // Body layout, CDR in the sender's order:
@@ -197,10 +200,12 @@ struct Reply {
 // revision kCurrentRevision: from now on). A change to be
 // confirmed of an older operation (kSetValue, then in a version-2 frame;
 // kDelete, kReset, kImportCommit) ends with them too: the only trailing
-// bytes those requests may have. a reply of kind kRevisions then has revision and oldestKept
-// so, and ulong count + count revision entries: number and time as two
-// ulongs each, ulong uid, ulong pid, then user name, program, client, tag
-// and summary as strings, and ulong keys.
+// bytes those requests may have. A reply of kind kRevisions or kChange then
+// has revision and oldestKept so, and ulong count + count revision entries:
+// number and time as two ulongs each, ulong uid, ulong pid, then user name,
+// program, client, tag and summary as strings, and ulong keys. Last, any
+// version-2 reply has the reason as a string only when there is one (a
+// reply without it keeps the bytes older clients decode).
 // A string is a ulong byte count followed by that many octets, so any byte,
 // NUL included, survives the trip.
 
@@ -220,9 +225,9 @@ constexpr std::size_t PaddedStringBytes(std::size_t maxBytes) { return kULongByt
 
 // The largest body of a request within the limits of Limits.h: a write to
 // be confirmed, with operation and argument, client and tag, set, section
-// and key, the value, no entries and the revision fields. A request frame
-// announcing more cannot be legal; the server refuses it at the header
-// instead of buffering it.
+// and key, the value, no entries (in version 2, whose rejection says why)
+// and the revision fields. A request frame announcing more cannot be
+// legal; the server refuses it at the header instead of buffering it.
 constexpr std::size_t kRevisionFieldsBytes = 6 * layout::kULongBytes;
 constexpr std::uint32_t kMaxRequestBodyBytes =
     2 * layout::kULongBytes + 2 * layout::PaddedStringBytes(kMaxLabelBytes) +
@@ -230,9 +235,11 @@ constexpr std::uint32_t kMaxRequestBodyBytes =
     kRevisionFieldsBytes;
 
 // Encode as a whole frame in this machine's byte order. Fail when the frame
-// would be over the size limit. A request goes in VersionFor(operation), a
-// reply in version (that of the request it answers).
-LxStatus EncodeRequestFrame(const Request& request, std::string* frame);
+// would be over the size limit. A request goes in VersionFor(operation), or
+// in version when that is later (a version 1 operation whose reply should
+// carry a rejection's reason); a reply in version (that of the request it
+// answers).
+LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t version = kFirstProtocolVersion);
 LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version = kFirstProtocolVersion);
 
 // Bytes one record adds to a request body: import batches stay within

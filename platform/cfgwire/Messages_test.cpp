@@ -43,6 +43,12 @@ Request SampleWrite() {
   return request;
 }
 
+Reply ReplyOf(CfgItemStatus::Status status) {
+  Reply reply;
+  reply.status = status;
+  return reply;
+}
+
 TEST(Wire, FramesFromPeersOfEitherByteOrderDecodeTheSame) {
   for (bool littleEndian : {false, true}) {
     Request request;
@@ -92,6 +98,28 @@ TEST(Wire, EncoderWritesWhatAPeerOfThisByteOrderWrites) {
                        .ULong(2).String("ab").String("cde")
                        .ULong(1).String("k").String("12345")
                        .Frame());
+}
+
+// A rejection's reason rides at the end of a version 2 reply, cut to
+// kMaxReasonBytes; the console's version 1 replies never carry it.
+TEST(Wire, ReasonTravelsOnlyInVersionTwoReplies) {
+  Reply rejected = ReplyOf(CfgItemStatus::kRejected);
+  rejected.reason = "15OO is not an integer in 68..9000";
+  std::string frame;
+  ASSERT_TRUE(EncodeReplyFrame(rejected, &frame, kProtocolVersion).ok());
+  Reply decoded;
+  ASSERT_TRUE(Decode(frame, &decoded).ok());
+  EXPECT_EQ(decoded.reason, rejected.reason);
+
+  std::string withoutReason;
+  ASSERT_TRUE(EncodeReplyFrame(ReplyOf(CfgItemStatus::kRejected), &withoutReason).ok());
+  ASSERT_TRUE(EncodeReplyFrame(rejected, &frame).ok());
+  EXPECT_EQ(frame, withoutReason);
+
+  rejected.reason.assign(kMaxReasonBytes + 10, 'x');
+  ASSERT_TRUE(EncodeReplyFrame(rejected, &frame, kProtocolVersion).ok());
+  ASSERT_TRUE(Decode(frame, &decoded).ok());
+  EXPECT_EQ(decoded.reason.size(), kMaxReasonBytes);
 }
 
 // What an operation takes besides its names goes in the body's second
@@ -235,7 +263,7 @@ TEST(Wire, TheLargestLegalRequestIsTheServersLimit) {
   request.set = request.section = request.key = name;
   request.value.assign(kMaxValueBytes, 'v');
   std::string largest;
-  ASSERT_TRUE(EncodeRequestFrame(request, &largest).ok());
+  ASSERT_TRUE(EncodeRequestFrame(request, &largest, kProtocolVersion).ok());
   EXPECT_EQ(largest.size(), kFrameHeaderBytes + kMaxRequestBodyBytes);
 
   FrameAssembler fits(kMaxRequestBodyBytes);

@@ -29,6 +29,8 @@ class SchemaSet {
              std::string* reason) const;
 
   bool empty() const { return schemas_.empty(); }
+  // Whether a schema governs set: what Check would look at at all.
+  bool Governs(const std::string& set) const { return schemas_.count(set) != 0; }
 
  private:
   std::map<std::string, Schema> schemas_;  // by set

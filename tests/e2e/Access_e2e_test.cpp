@@ -132,8 +132,11 @@ class AccessEndToEnd : public ::testing::Test {
   ServerProcess server_;
 };
 
+// The rules come before the schemas: a write nobody may not make is denied
+// whatever its value, its schema's verdict untold.
 TEST_F(AccessEndToEnd, NobodyReadsAnAllowedSetAndEveryWriteItMayNotMakeIsDeniedChangingNothing) {
-  StartServer();
+  ASSERT_TRUE(WriteFile(directory_.File("network.schema"), "[eth*]\nmtu = integer 68..9000\n"));
+  StartServer({"--access", "ACCESS", "--schema", directory_.File("network.schema")});
   const Outcome read = Cfgctl({"get", "network", "eth0", "mtu"});
   EXPECT_TRUE(read.status.IsExit(0)) << read.errors;
   EXPECT_EQ(read.output, "1500\n");
@@ -142,11 +145,12 @@ TEST_F(AccessEndToEnd, NobodyReadsAnAllowedSetAndEveryWriteItMayNotMakeIsDeniedC
   ASSERT_TRUE(WriteFile(directory_.File("both.ini"),
                         "; set logging\n[syslog]\nlevel = debug\n; set system\n[time]\nzone = CET\n"));
   const std::string before = ExportAsRoot();
-  const std::vector<std::vector<std::string>> writes = {{"set", "network", "eth0", "mtu", "9000"},
+  const std::vector<std::vector<std::string>> writes = {{"set", "network", "eth0", "mtu", "15OO"},
                                                         {"delete", "network", "eth0", "mtu"},
                                                         {"reset", "network"},
                                                         {"reset"},
-                                                        {"import", directory_.File("both.ini")}};
+                                                        {"import", directory_.File("both.ini")},
+                                                        {"import", "--dry-run", directory_.File("both.ini")}};
   for (const auto& write : writes) Expect(write, 6, ": access denied");
   EXPECT_EQ(ExportAsRoot(), before);
 }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,8 +20,10 @@
 namespace quenlo_test {
 namespace {
 
-// Generous: programs may run under an emulator or sanitizers.
-constexpr Duration kDeadline{20000};
+// Generous, it only catches a hang: programs may run under an emulator or
+// sanitizers on a loaded machine, and an import of 9 MiB is sent twice (its
+// preview, then its commit), about 10 s under TSan alone.
+constexpr Duration kDeadline{60000};
 
 struct Outcome {
   ExitStatus status;
@@ -70,7 +73,8 @@ class CfgctlEndToEnd : public ::testing::Test {
                           "[eth0]\naddress = 192.168.1.10\nmtu = 1500\ngateway = 192.168.1.1\n[dns]\nservers = 10.0.0.1\n"));
     ASSERT_TRUE(WriteFile(directory_.File("system.ini"), "[time]\nzone = UTC\n"));
     LxStatus started = server_.Start({Runtime(), directory_.File("config.db"),
-                                      {directory_.File("network.ini"), directory_.File("system.ini")}, {}});
+                                      {directory_.File("network.ini"), directory_.File("system.ini")},
+                                      serverArguments_});
     ASSERT_TRUE(started.ok()) << started.ToString();
   }
 
@@ -162,6 +166,7 @@ class CfgctlEndToEnd : public ::testing::Test {
   }
 
   TemporaryDirectory directory_;
+  std::vector<std::string> serverArguments_;  // beyond the runtime, database and imports
   ServerProcess server_;
 };
 
@@ -593,6 +598,95 @@ TEST_F(CfgctlEndToEnd, AWatchSinceARevisionNoLongerKeptExitsWithOneNamingTheOlde
   EXPECT_TRUE(watch.status.IsExit(1)) << watch.status.ToString();
   EXPECT_EQ(watch.errors, "cfgctl: watch --since 2: revision 2 is no longer kept (the oldest kept is 5)\n");
   Expect({"watch", "--since", "x"}, 2, "");
+}
+
+// A value written before a schema refused it is not brought back by a
+// rollback once the server checks that schema: rejected with the reason,
+// nothing changed, no revision made.
+TEST_F(CfgctlEndToEnd, ARollbackToAValueTodaysSchemaRefusesIsRejectedWithItsReason) {
+  Expect({"set", "network", "eth0", "mtu", "15OO"}, 0, "");  // revision 3
+  Expect({"set", "network", "eth0", "mtu", "1400"}, 0, "");
+  ASSERT_TRUE(WriteFile(directory_.File("network.schema"), "[eth*]\nmtu = integer 68..9000\n"));
+  Restart({"--schema=" + directory_.File("network.schema")});
+  const Outcome refused = Cfgctl({"rollback", "3"});
+  EXPECT_TRUE(refused.status.IsExit(4)) << refused.status.ToString();
+  EXPECT_EQ(refused.errors, "cfgctl: rollback 3: rejected: [eth0] mtu: 15OO is not an integer in 68..9000\n");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1400\n");
+  Expect({"revision"}, 0, "4\n");
+}
+
+// The same server with a schema for the set network.
+class CfgctlSchemaEndToEnd : public CfgctlEndToEnd {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(WriteFile(directory_.File("network.schema"),
+                          "[eth*]\nmtu = integer 68..9000\nmode = enum dhcp|static|off\naddress = ipv4\n"));
+    serverArguments_ = {"--schema=" + directory_.File("network.schema")};
+    CfgctlEndToEnd::SetUp();
+  }
+};
+
+TEST_F(CfgctlSchemaEndToEnd, ARefusedSetPrintsItsReasonAndChangesNothing) {
+  const Outcome refused = Cfgctl({"set", "network", "eth0", "mtu", "15OO"});
+  EXPECT_TRUE(refused.status.IsExit(4)) << refused.status.ToString();
+  EXPECT_EQ(refused.errors, "cfgctl: set network eth0 mtu: rejected: 15OO is not an integer in 68..9000\n");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
+}
+
+// Rules of a wildcard section hold in every section it names; keys and
+// sections no rule names take anything.
+TEST_F(CfgctlSchemaEndToEnd, RulesHoldInEverySectionTheirPatternNames) {
+  const struct {
+    const char* section;
+    const char* key;
+    const char* value;
+    int exitStatus;
+  } writes[] = {{"eth1", "mode", "dhpc", 4},          {"eth1", "mode", "static", 0},
+                {"eth7", "address", "10.0.0.300", 4}, {"eth7", "address", "10.0.0.30", 0},
+                {"eth1", "mtu", "9001", 4},           {"eth1", "mtu", "68", 0},
+                {"eth1", "note", "15OO", 0},          {"dns", "mtu", "15OO", 0}};
+  for (const auto& write : writes)
+    EXPECT_TRUE(Cfgctl({"set", "network", write.section, write.key, write.value}).status.IsExit(write.exitStatus))
+        << write.section << " " << write.key << " " << write.value;
+  Expect({"get", "network", "eth1", "mode"}, 0, "static\n");
+  Expect({"get", "network", "eth7", "address"}, 0, "10.0.0.30\n");
+  Expect({"get", "network", "eth1", "mtu"}, 0, "68\n");
+  Expect({"get", "network", "eth1", "note"}, 0, "15OO\n");
+  Expect({"get", "network", "dns", "mtu"}, 0, "15OO\n");
+}
+
+// One bad entry in one of the files: every refused entry is named by file
+// and line, and no file's entries are written.
+TEST_F(CfgctlSchemaEndToEnd, AnImportWithABadEntryNamesItAndWritesNothing) {
+  ASSERT_EQ(mkdir(directory_.File("in").c_str(), 0700), 0);
+  const std::string network = directory_.File("in/network.ini"), system = directory_.File("in/system.ini");
+  ASSERT_TRUE(WriteFile(network, "[eth0]\nmtu = 9000\n\n[eth1]\nmode = dhpc\n"));
+  ASSERT_TRUE(WriteFile(system, "[time]\nzone = CET\n"));
+  const Outcome refused = Cfgctl({"import", system, network});
+  EXPECT_TRUE(refused.status.IsExit(4)) << refused.status.ToString();
+  EXPECT_EQ(refused.errors, "cfgctl: " + network + ": line 5: [eth1] mode: " + "dhpc is not one of dhcp|static|off\n");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
+  Expect({"get", "system", "time", "zone"}, 0, "UTC\n");
+}
+
+TEST_F(CfgctlSchemaEndToEnd, ADryRunPrintsEachKeyThatWouldChangeAndWritesNothing) {
+  const std::string network = directory_.File("network-new.ini");
+  ASSERT_TRUE(WriteFile(network, "; set network\n[eth0]\naddress = 192.168.1.10\nmtu = 9000\n[eth2]\nmode = dhcp\n"));
+  Expect({"import", "--dry-run", "--replace", network}, 0,
+         "delete network dns servers was 10.0.0.1\n"
+         "delete network eth0 gateway was 192.168.1.1\n"
+         "change network eth0 mtu = 9000 was 1500\n"
+         "add network eth2 mode = dhcp\n");
+  Expect({"get", "network", "eth0", "mtu"}, 0, "1500\n");
+  Expect({"get", "network", "eth2", "mode"}, 1, "");
+  Expect({"changes", "network"}, 0, "");
+}
+
+// The console speaks version 1: a refusal shows as any rejection does.
+TEST_F(CfgctlSchemaEndToEnd, TheConsoleShowsARefusedWriteAsRejectedAndChangesNothing) {
+  const std::string session = Console({"network,eth0,mtu,15OO", "network,eth0,mtu"});
+  EXPECT_NE(session.find("    15OO    status = rejected\n"), std::string::npos) << session;
+  EXPECT_NE(session.find("    1500    status = ok\n"), std::string::npos) << session;
 }
 
 }  // namespace

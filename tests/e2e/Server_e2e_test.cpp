@@ -375,6 +375,11 @@ TEST_F(CfgserverEndToEnd, RefusedStartsChangeNothing) {
   const std::string held = "--database=" + Database();
   const std::string other = "--database=" + directory_.File("2.db");
   const std::string run = "--runtime-dir=" + directory_.File("run"), run2 = "--runtime-dir=" + directory_.File("run2");
+  // Defaults their own schema refuses: a firmware that must not start.
+  const std::string schema = directory_.File("network.schema"), defaults = directory_.File("defaults/network.ini");
+  ASSERT_EQ(mkdir(directory_.File("defaults").c_str(), 0700), 0);
+  ASSERT_TRUE(quenlo_test::WriteFile(schema, "[eth*]\nmtu = integer 68..9000\n"));
+  ASSERT_TRUE(quenlo_test::WriteFile(defaults, "[eth0]\nmtu = 1500\n[eth1]\nmtu = 15OO\n"));
   const struct {
     std::vector<std::string> arguments;
     int exitCode;
@@ -383,6 +388,9 @@ TEST_F(CfgserverEndToEnd, RefusedStartsChangeNothing) {
                {{run, other}, 1, "another server is already listening on"},
                {{"--runtime-dir=" + open, other}, 1, "writable by others"},
                {{"--runtime-dir=" + occupied, other}, 1, "exists and is not a socket"},
+               {{run2, other, "--schema=" + schema, "--import=" + defaults},
+                1,
+                "network.ini: line 4: [eth1] mtu: 15OO is not an integer in 68..9000"},
                {{"--snapshot-interval=86401"}, 2, ""},
                {{"--snapshot-interval=-1"}, 2, ""},
                {{"--snapshot-interval=1s"}, 2, ""}};
@@ -676,23 +684,28 @@ TEST_F(CfgserverBoundsEndToEnd, SilentWatchersUnderManyWritesStayBoundedAndAreTo
   }
 }
 
-// An import that stops sending is dropped after --import-timeout, freeing
-// its staging: its commit, one to be confirmed too, then finds nothing to
-// commit and leaves nothing awaiting confirmation.
+// An import that stops sending, to be committed (and confirmed) or only
+// previewed, is dropped after --import-timeout, freeing its staging: its
+// end then finds nothing under way, and nothing awaits confirmation.
 TEST_F(CfgserverBoundsEndToEnd, AStalledImportIsDroppedAfterItsTimeout) {
   Restart({"--import-timeout=1"});
   Client stalled(Socket());
-  ASSERT_EQ(stalled.Exchange(Frame(Operation::kImportBegin)).status, CfgItemStatus::kSuccess);
   wire::Request entries = quenlo_test::TestRequest(Operation::kImportEntries);
   entries.entries = {{wire::RecordKind::kValue, "", "s", "k", "v", ""}};
   std::string frame;
   ASSERT_TRUE(wire::EncodeRequestFrame(entries, &frame).ok());
-  ASSERT_EQ(stalled.Exchange(frame).status, CfgItemStatus::kSuccess);
-  ASSERT_TRUE(server_.WaitForLog("dropping an import that had no request for 1 seconds").ok()) << server_.errors();
-  wire::Request commit = quenlo_test::TestRequest(Operation::kImportCommit);
-  commit.confirmSeconds = 60;
-  ASSERT_TRUE(wire::EncodeRequestFrame(commit, &frame).ok());
-  EXPECT_EQ(stalled.Exchange(frame).status, CfgItemStatus::kRejected);
+  std::size_t dropped = 0;
+  for (const Operation end : {Operation::kImportCommit, Operation::kImportPreview}) {
+    ASSERT_EQ(stalled.Exchange(Frame(Operation::kImportBegin)).status, CfgItemStatus::kSuccess);
+    ASSERT_EQ(stalled.Exchange(frame).status, CfgItemStatus::kSuccess);
+    ASSERT_TRUE(WaitForLogLines(server_, {"dropping an import that had no request for 1 seconds"}, ++dropped))
+        << server_.errors();
+    wire::Request ending = quenlo_test::TestRequest(end);
+    if (end == Operation::kImportCommit) ending.confirmSeconds = 60;
+    std::string endFrame;
+    ASSERT_TRUE(wire::EncodeRequestFrame(ending, &endFrame).ok());
+    EXPECT_EQ(stalled.Exchange(endFrame).status, CfgItemStatus::kRejected) << wire::OperationName(end);
+  }
   EXPECT_EQ(Client(Socket()).Exchange(WholeExportFrame("set")).records.size(), 0u);
   EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kConfirm)).status, CfgItemStatus::kKeyNotFound);
 }

@@ -18,6 +18,7 @@ bool LargeReplyQueue::MayBeLarge(const wire::FrameHeader& header, const std::str
     case wire::Operation::kGetSections:
     case wire::Operation::kGetKeysAndValues:
     case wire::Operation::kChanges:
+    case wire::Operation::kImportPreview:  // reads the whole set
     // Read from history: a history lists up to wire::kMaxRevisionsPerReply
     // revisions; a show or a diff decodes, or folds, whole revisions for
     // each piece.

@@ -10,14 +10,14 @@
 namespace qet_cfgserver {
 
 // Connections whose next request may have a large reply, or one costly to
-// build (a listing, a list of changes, an export asked for whole, a
-// history, a revision shown, a diff) wait here for their turn. Building
-// such a reply holds the one reactor thread for up to a few hundred
-// milliseconds, so these take turns with cheaper work: the oldest is
-// answered when the reactor has nothing else ready, or when no large reply
-// was built for kLongestWait. So a point read waits behind one large reply
-// at most, not behind a queue of them, and none waits for ever. A waiting
-// connection holds only its request.
+// build (a listing, a list of changes, an export asked for whole, an
+// import's preview, a history, a revision shown, a diff) wait here for
+// their turn. Building such a reply holds the one reactor thread for up to
+// a few hundred milliseconds, so these take turns with cheaper work: the
+// oldest is answered when the reactor has nothing else ready, or when no
+// large reply was built for kLongestWait. So a point read waits behind one
+// large reply at most, not behind a queue of them, and none waits for ever.
+// A waiting connection holds only its request.
 //
 // Reactor thread only; does not own the connections, which leave the queue
 // when they close.

@@ -10,6 +10,7 @@
 #include "access/AccessFile.h"
 #include "log/ServerLog.h"
 #include "process/DatabasePlace.h"
+#include "schema/DefaultsCheck.h"
 
 namespace qet_cfgserver {
 
@@ -52,7 +53,8 @@ ConfigServer::~ConfigServer() { Shutdown(); }
 
 LxStatus ConfigServer::Start(const ServerOptions& options) {
   accessFile_ = options.accessFile;
-  LxStatus status = ReadAccessRules(&accessRules_);
+  LxStatus status = LoadSchemas(options);
+  if (status.ok()) status = ReadAccessRules(&accessRules_);
   if (status.ok()) status = OpenReactor(options.maxClients + options.maxWatchers);
   if (status.ok()) status = endpoint_.Claim(options.runtimeDirectory);
   if (status.ok()) status = PrepareDatabasePlace(options.database);
@@ -68,6 +70,18 @@ LxStatus ConfigServer::Start(const ServerOptions& options) {
                 options.maxClientsPerUser, options.maxWatchers, options.maxClientMemoryMiB,
                 accessFile_.empty() ? "no access file (only root and this user are served)"
                                     : ("access rules from " + accessFile_).c_str());
+  return LxStatus::Ok();
+}
+
+LxStatus ConfigServer::LoadSchemas(const ServerOptions& options) {
+  for (const std::string& path : options.schemas) {
+    LxStatus status = schemas_.Load(path);
+    if (!status.ok()) return status;
+  }
+  for (const std::string& path : options.imports) {
+    LxStatus status = DefaultsCheck::CheckFile(schemas_, path);
+    if (!status.ok()) return status;
+  }
   return LxStatus::Ok();
 }
 
@@ -115,8 +129,8 @@ LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
     confirmationTimer_->Arm(deadline);
   }));
   confirmations_->Refresh();
-  dispatcher_.reset(
-      new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), &accessGate_, confirmations_.get()));
+  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), &accessGate_, &schemas_,
+                                          confirmations_.get()));
   return status;
 }
 

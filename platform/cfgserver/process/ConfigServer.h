@@ -26,27 +26,29 @@
 #include "requests/GroupCommit.h"
 #include "requests/MemoryBudget.h"
 #include "requests/RequestDispatcher.h"
+#include "schema/SchemaSet.h"
 
 namespace qet_cfgserver {
 
-// The whole server: sizes its descriptor budget, reads the access rules,
-// claims the socket path, checks the database's place and opens the store
-// (recovering a damaged one) with its defaults, listens, and runs a
-// single-threaded epoll reactor until SIGTERM or SIGINT, with a timer for
-// periodic snapshots and one for the deadline of a change awaiting
-// confirmation. SIGHUP reads the access file again: rules that read
-// well replace the old ones from the next request on; a file that does not
-// keeps the old rules and logs an ERROR saying why. What clients make it
-// hold is bounded by one memory budget, and their connections by the
-// client, watcher and per-user limits (see ConnectionLimit). Writes from
-// clients are committed in groups: the open group is flushed once the
-// reactor has no more input ready, or when it is full, and before
-// stopping. Requests that may build a large reply wait their turn
-// (LargeReplyQueue) for a moment the reactor has nothing else ready. Stop
-// order on destruction: stop accepting, close every connection, write a
-// last snapshot if anything changed, close the store, remove the socket
-// file. Main thread only; one per process (it owns the stop signals and the
-// descriptor limit).
+// The whole server: loads the schemas and checks the defaults against them
+// (a refused default stops it before anything else), sizes its descriptor
+// budget, reads the access rules, claims the socket path, checks the
+// database's place and opens the store (recovering a damaged one) with its
+// defaults, listens, and runs a single-threaded epoll reactor until SIGTERM
+// or SIGINT, with a timer for periodic snapshots and one for the deadline
+// of a change awaiting confirmation. SIGHUP reads the access file again:
+// rules that read well replace the old ones from the next request on; a
+// file that does not keeps the old rules and logs an ERROR saying why. What
+// clients make it hold is bounded by one memory budget, and their
+// connections by the client, watcher and per-user limits (see
+// ConnectionLimit). Writes from clients are committed in groups: the open
+// group is flushed once the reactor has no more input ready, or when it is
+// full, and before stopping. Requests that may build a large reply wait
+// their turn (LargeReplyQueue) for a moment the reactor has nothing else
+// ready. Stop order on destruction: stop accepting, close every connection,
+// write a last snapshot if anything changed, close the store, remove the
+// socket file. Main thread only; one per process (it owns the stop signals
+// and the descriptor limit).
 class ConfigServer {
  public:
   // Descriptors kept beside the clients': standard streams, the listening
@@ -67,6 +69,7 @@ class ConfigServer {
   LxStatus Run();
 
  private:
+  LxStatus LoadSchemas(const ServerOptions& options);
   LxStatus OpenReactor(std::uint32_t connections);
   LxStatus ReadAccessRules(AccessRules* rules) const;
   // On SIGHUP.
@@ -88,6 +91,7 @@ class ConfigServer {
   AccessRules accessRules_{geteuid()};  // those in force; replaced whole on a reload
   AccessGate accessGate_{&accessRules_};
   RuntimeEndpoint endpoint_;
+  SchemaSet schemas_;  // read at start, then only read
   std::unique_ptr<StoreKeeper> keeper_;
   ChangeFeed changeFeed_;  // outlives every connection's watch queue
   std::unique_ptr<SnapshotTimer> snapshotTimer_;

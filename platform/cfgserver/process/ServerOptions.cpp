@@ -101,7 +101,7 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     if (name == "--runtime-dir") target = &options->runtimeDirectory;
     else if (name == "--database") target = &options->database;
     else if (name == "--access") target = &options->accessFile;
-    else if (name == "--import" || takesNumber) target = &value;
+    else if (name == "--import" || name == "--schema" || takesNumber) target = &value;
     else if (argument.size() > 1 && argument[0] == '-') return LxStatus::InvalidArgument("unknown option '" + argument + "'");
     else return LxStatus::InvalidArgument("unexpected argument '" + argument + "'");
 
@@ -111,6 +111,7 @@ LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerO
     }
     if (value.empty()) return LxStatus::InvalidArgument("option '" + name + "' needs a non-empty value");
     if (name == "--import") options->imports.push_back(value);
+    else if (name == "--schema") options->schemas.push_back(value);
     else if (takesNumber) {
       LxStatus parsed = ParseWholeNumber(name, value, number.lowest, number.highest, number.value);
       if (!parsed.ok()) return parsed;
@@ -138,10 +139,10 @@ LxStatus ServerOptions::DefaultDatabasePath(uid_t user, const char* stateHome, c
 
 std::string ServerOptions::Usage() {
   return "Usage: cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...\n"
-         "                 [--access FILE] [--max-clients N] [--max-clients-per-user N]\n"
-         "                 [--max-watchers N] [--max-client-memory MIB]\n"
-         "                 [--import-timeout SECONDS] [--snapshot-interval SECONDS]\n"
-         "                 [--history N]\n"
+         "                 [--schema FILE.schema]... [--access FILE] [--max-clients N]\n"
+         "                 [--max-clients-per-user N] [--max-watchers N]\n"
+         "                 [--max-client-memory MIB] [--import-timeout SECONDS]\n"
+         "                 [--snapshot-interval SECONDS] [--history N]\n"
          "\n"
          "The configuration server. Runs in the foreground until SIGTERM or SIGINT;\n"
          "SIGHUP reads the access file again.\n"
@@ -160,6 +161,13 @@ std::string ServerOptions::Usage() {
          "                      kept apart from what operators write: new defaults\n"
          "                      reach the keys the operator did not change, an\n"
          "                      operator's value or deletion stays. Repeatable.\n"
+         "  --schema FILE.schema\n"
+         "                      check every value written to the set named after the\n"
+         "                      file (network.schema -> set \"network\") against its\n"
+         "                      rules; a refused write changes nothing and is rejected\n"
+         "                      with its reason. The --import files are checked too: a\n"
+         "                      refused default stops the server (file and line).\n"
+         "                      Repeatable; one schema per set.\n"
          "  --access FILE       who besides root and the server's user may read and\n"
          "                      write which set: INI, a section per set or * for\n"
          "                      every set, keys read and write listing user names,\n"
@@ -177,13 +185,15 @@ std::string ServerOptions::Usage() {
          std::to_string(kDefaultMaxWatchers) + ")\n"
          "  --max-client-memory MIB\n"
          "                      what clients together may make the server hold:\n"
-         "                      unread replies, watchers' queues, imports under way\n"
+         "                      unread replies, watchers' queues, imports and import\n"
+         "                      previews under way\n"
          "                      (1 to " + std::to_string(kMaxClientMemoryCeilingMiB) + ", default " +
          std::to_string(kDefaultMaxClientMemoryMiB) + "); when full, the biggest holder\n"
          "                      gives way first\n"
          "  --import-timeout SECONDS\n"
-         "                      drop an import under way after this long without a\n"
-         "                      request (1 to " + std::to_string(kMaxImportTimeoutSeconds) + ", default " +
+         "                      drop an import under way, one to commit or only to\n"
+         "                      preview (cfgctl import --dry-run), after this long\n"
+         "                      without a request (1 to " + std::to_string(kMaxImportTimeoutSeconds) + ", default " +
          std::to_string(kDefaultImportTimeoutSeconds) + ")\n"
          "  --snapshot-interval SECONDS\n"
          "                      while writes happen, copy the database to FILE.snapshot\n"
@@ -213,10 +223,11 @@ std::string ServerOptions::Usage() {
          "\n"
          "Exit status: 0 after a clean stop, 1 when the server cannot start (the\n"
          "database's directory is unusable or unsafe, another process holds the\n"
-         "database, its schema is newer than this server's, an import or the access\n"
-         "file is bad, the socket is taken or its directory unsafe, --max-clients and\n"
-         "--max-watchers together are over the hard limit of file descriptors, no\n"
-         "default for the database), 2 for a bad command line.\n";
+         "database, its schema is newer than this server's, an import, a schema or\n"
+         "the access file is bad, a default breaks its schema, the socket is taken\n"
+         "or its directory unsafe, --max-clients and --max-watchers together are\n"
+         "over the hard limit of file descriptors, no default for the database), 2\n"
+         "for a bad command line.\n";
 }
 
 }  // namespace qet_cfgserver

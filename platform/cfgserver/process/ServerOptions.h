@@ -13,10 +13,10 @@ namespace qet_cfgserver {
 // What the command line asks of cfgserver:
 //
 //   cfgserver [--runtime-dir DIR] [--database FILE] [--import FILE.ini]...
-//             [--access FILE] [--max-clients N] [--max-clients-per-user N]
-//             [--max-watchers N] [--max-client-memory MIB]
-//             [--import-timeout SECONDS] [--snapshot-interval SECONDS]
-//             [--history N] [--help]
+//             [--schema FILE.schema]... [--access FILE] [--max-clients N]
+//             [--max-clients-per-user N] [--max-watchers N]
+//             [--max-client-memory MIB] [--import-timeout SECONDS]
+//             [--snapshot-interval SECONDS] [--history N] [--help]
 //
 // Options take their value as the next argument or after '=' (--database=x).
 // Empty strings mean "not given"; ResolveDefaults() fills them in.
@@ -47,6 +47,7 @@ struct ServerOptions {
   std::string runtimeDirectory;
   std::string database;
   std::vector<std::string> imports;  // in the order given
+  std::vector<std::string> schemas;  // one per set, named after its file
   std::string accessFile;            // empty: only root and the server's own user are served
   std::uint32_t maxClients = kDefaultMaxClients;  // connections served at once
   // Connections one user other than root and the server's own may hold.

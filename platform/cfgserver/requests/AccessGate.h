@@ -12,8 +12,9 @@ namespace qet_cfgserver {
 // Decides, request by request, what a connection's peer may do under the
 // access rules in force, and trims what it may see:
 //   - reading a set (a value, its sections or keys, its export) needs read
-//     on it; writing one (set, delete, reset, import) needs write on it; a
-//     reset of everything needs write on every set;
+//     on it; writing one (set, delete, reset, import) needs write on it, and
+//     so does an import's preview; a reset of everything needs write on
+//     every set;
 //   - changes and watches of one set need read on it (a watch that resumes
 //     from history alike: it is told only of sets the peer may read);
 //   - listing the sets, and the changes or watch of everything, need read
@@ -35,7 +36,7 @@ class AccessGate {
   AccessGate& operator=(const AccessGate&) = delete;
 
   // Whether peer may make request; importSet is the set an import commit
-  // writes (the one its begin named).
+  // or preview is for (the one its begin named).
   bool Permits(const wire::Request& request, const PeerCredentials& peer, const std::string& importSet);
 
   // Drops from the reply to request what peer may not read.

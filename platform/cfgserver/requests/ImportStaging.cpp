@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <utility>
 
 namespace qet_cfgserver {
 
@@ -96,6 +98,32 @@ std::vector<ConfigEntry> ImportStaging::entries() const {
     }
   }
   return unpacked;
+}
+
+std::vector<wire::Record> ImportStaging::Preview(const std::vector<wire::Record>& current) const {
+  using Name = std::pair<std::string, std::string>;  // section, key
+  std::map<Name, std::string> staged;  // a later entry of a key wins, as at the commit
+  for (ConfigEntry& entry : entries())
+    staged[{std::move(entry.section), std::move(entry.key)}] = std::move(entry.value);
+  std::map<Name, wire::Record> changes;
+  for (const wire::Record& record : current) {
+    auto found = staged.find({record.section, record.key});
+    if (found == staged.end()) {
+      if (replace_)
+        changes[{record.section, record.key}] = {wire::RecordKind::kDeleted, set_, record.section, record.key, "",
+                                                 record.value};
+      continue;
+    }
+    if (found->second != record.value)
+      changes[found->first] = {wire::RecordKind::kChanged, set_, record.section, record.key, found->second,
+                               record.value};
+    staged.erase(found);
+  }
+  for (const auto& added : staged)
+    changes[added.first] = {wire::RecordKind::kAdded, set_, added.first.first, added.first.second, added.second, ""};
+  std::vector<wire::Record> ordered;
+  for (auto& change : changes) ordered.push_back(std::move(change.second));
+  return ordered;
 }
 
 }  // namespace qet_cfgserver

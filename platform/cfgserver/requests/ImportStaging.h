@@ -12,7 +12,8 @@ namespace qet_cfgserver {
 
 // One connection's import under way (kImportBegin, kImportEntries...,
 // kImportCommit): the entries wait here, in memory, until the commit
-// applies them in one transaction.
+// applies them in one transaction, or a preview (kImportPreview) tells what
+// the commit would change; either ends the staging.
 //
 // Bounded: the set is at most wire::kMaxSetBytes as its entries weigh on
 // the wire, the bound export gives sets by; and the memory the staging
@@ -40,6 +41,13 @@ class ImportStaging {
   LxStatus Add(const std::vector<wire::Record>& entries);
 
   void Drop();
+
+  // What committing the staged entries would change in a set whose
+  // effective values are current (an export, in section, key order): in
+  // that order, kAdded for a new key (value), kChanged for another value
+  // (value), kDeleted for a key a replacing import drops; defaultValue holds
+  // what a changed or deleted key was. Costs the staged entries and the set.
+  std::vector<wire::Record> Preview(const std::vector<wire::Record>& current) const;
 
   bool active() const { return active_; }
   const std::string& set() const { return set_; }

@@ -79,5 +79,31 @@ TEST(ImportStagingTest, AStagingIsChargedAndGivesItsBytesBack) {
   EXPECT_EQ(owner.held(), 0u);  // destroyed mid-import, as when its connection closes
 }
 
+// What a commit would change, in key order: only what differs, and with
+// replace the keys the import leaves out.
+TEST(ImportStagingTest, APreviewListsWhatItsCommitWouldChangeInKeyOrder) {
+  using wire::RecordKind;
+  const std::vector<wire::Record> current = {{RecordKind::kValue, "", "a", "same", "1", ""},
+                                             {RecordKind::kValue, "", "a", "other", "1", ""},
+                                             {RecordKind::kValue, "", "b", "left", "1", ""}};
+  for (const bool replace : {false, true}) {
+    ImportStaging staging;
+    staging.Begin("set", replace);
+    ASSERT_TRUE(staging
+                    .Add({{RecordKind::kValue, "", "c", "new", "n", ""},
+                          {RecordKind::kValue, "", "a", "other", "x", ""},
+                          {RecordKind::kValue, "", "a", "other", "2", ""},  // the later value wins
+                          {RecordKind::kValue, "", "a", "same", "1", ""}})
+                    .ok());
+    std::vector<std::string> lines;
+    for (const wire::Record& change : staging.Preview(current))
+      lines.push_back(std::to_string(static_cast<int>(change.kind)) + " " + change.set + " " + change.section + " " +
+                      change.key + " " + change.value + " " + change.defaultValue);
+    std::vector<std::string> expected = {"2 set a other 2 1", "1 set c new n "};
+    if (replace) expected.insert(expected.begin() + 1, "3 set b left  1");
+    EXPECT_EQ(lines, expected) << replace;
+  }
+}
+
 }  // namespace
 }  // namespace qet_cfgserver

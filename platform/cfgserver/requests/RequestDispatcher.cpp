@@ -1,5 +1,7 @@
 #include "requests/RequestDispatcher.h"
 
+#include <map>
+
 #include "cfgwire/RequestLimits.h"
 #include "log/ServerLog.h"
 #include "recovery/RunRecoveringOnce.h"
@@ -54,9 +56,18 @@ bool ChangesConfirmation(const wire::Request& request) {
          request.operation == wire::Operation::kCancel;
 }
 
+// A schema's refusal, on one log line whatever the names and values hold.
+void LogRefused(const wire::Request& request, const std::string& reason) {
+  LogRejected(request, LxStatus::InvalidArgument(Printable(reason)));
+}
+
+bool EndsImport(wire::Operation operation) {
+  return operation == wire::Operation::kImportCommit || operation == wire::Operation::kImportPreview;
+}
+
 bool NeedsConnection(wire::Operation operation) {
   return operation == wire::Operation::kSubscribe || operation == wire::Operation::kImportBegin ||
-         operation == wire::Operation::kImportEntries || operation == wire::Operation::kImportCommit ||
+         operation == wire::Operation::kImportEntries || EndsImport(operation) ||
          operation == wire::Operation::kWatchSince;
 }
 
@@ -73,12 +84,18 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   }
   wire::Reply reply;
   if (HandleSessionOperation(request, session, &reply)) return reply;
+  if (!AdmitsRequest(request, session, &reply.reason)) {
+    if (EndsImport(request.operation)) session->staging().Drop();
+    LogRefused(request, reply.reason);
+    reply.status = CfgItemStatus::kRejected;
+    return reply;
+  }
   Execution execution;
   execution.status = RunRecoveringOnce(keeper_, wire::OperationName(request.operation), [&](ConfigStore* store) {
     execution = Execute(store, request, session);
     return execution.status;
   });
-  if (request.operation == wire::Operation::kImportCommit) session->staging().Drop();
+  if (EndsImport(request.operation)) session->staging().Drop();
   if (execution.status.code() == LxStatus::Code::kNotFound) return ReplyWithStatus(CfgItemStatus::kKeyNotFound);
   // A revision not made yet: the request, not the store, is at fault.
   if (execution.status.code() == LxStatus::Code::kInvalidArgument) {
@@ -86,11 +103,94 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
     return ReplyWithStatus(CfgItemStatus::kRejected);
   }
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
+  if (execution.reply.status == CfgItemStatus::kRejected) {
+    LogRefused(request, execution.reply.reason);
+    return execution.reply;
+  }
   if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(execution.committed);
   if (IsWrite(request.operation))
     LogWrite(request, PeerOf(session), execution.committed.changes.size());
   if (confirmations_ != nullptr && ChangesConfirmation(request)) confirmations_->Refresh();
   return execution.reply;
+}
+
+bool RequestDispatcher::Admits(const std::string& set, const std::vector<ConfigEntry>& entries, bool nameEntries,
+                               std::string* reason) const {
+  if (schemas_ == nullptr || schemas_->empty()) return true;
+  bool admitted = true;
+  reason->clear();
+  for (const ConfigEntry& entry : entries) {
+    std::string why;
+    if (schemas_->Check(set, entry.section, entry.key, entry.value, &why)) continue;
+    admitted = false;
+    if (reason->size() >= wire::kMaxReasonBytes) continue;  // the reply would cut it anyway
+    if (!reason->empty()) reason->push_back('\n');
+    reason->append(nameEntries ? "[" + entry.section + "] " + entry.key + ": " + why : why);
+  }
+  return admitted;
+}
+
+bool RequestDispatcher::AdmitsRequest(const wire::Request& request, ClientSession* session,
+                                      std::string* reason) const {
+  switch (request.operation) {
+    case wire::Operation::kSetValue:
+      return Admits(request.set, {ConfigEntry{request.section, request.key, request.value}}, false, reason);
+    case wire::Operation::kImportCommit:
+    case wire::Operation::kImportPreview:
+      // Unpacking the staging costs a copy of it: only for a governed set.
+      if (schemas_ == nullptr || !schemas_->Governs(session->staging().set())) return true;
+      return Admits(session->staging().set(), session->staging().entries(), true, reason);
+    default:
+      return true;
+  }
+}
+
+LxStatus RequestDispatcher::AdmitsReset(ConfigStore* store, const ConfigScope& scope, wire::Reply* reply) const {
+  if (schemas_ == nullptr || schemas_->empty()) return LxStatus::Ok();
+  // The defaults a reset brings back are those an operator's change hides.
+  std::vector<wire::Record> changes;
+  LxStatus status = store->layers().GetChanges(scope, &changes);
+  if (!status.ok()) return status;
+  std::map<std::string, std::vector<ConfigEntry>> restored;  // by set
+  for (const wire::Record& change : changes)
+    if (change.kind != wire::RecordKind::kAdded)
+      restored[change.set].push_back({change.section, change.key, change.defaultValue});
+  for (const auto& set : restored) {
+    if (!Admits(set.first, set.second, true, &reply->reason)) {
+      reply->status = CfgItemStatus::kRejected;
+      break;
+    }
+  }
+  return LxStatus::Ok();
+}
+
+LxStatus RequestDispatcher::AdmitsRollback(ConfigStore* store, const wire::Request& request,
+                                           wire::Reply* reply) const {
+  if (schemas_ == nullptr || schemas_->empty()) return LxStatus::Ok();
+  std::uint64_t base = request.revision;
+  if (request.operation == wire::Operation::kCancel) {
+    std::optional<PendingConfirmation> pending;
+    const LxStatus read = store->revisions().Pending(&pending);
+    if (!read.ok() || !pending) return read;  // nothing awaits: the cancel says so
+    base = pending->base;
+  }
+  std::uint64_t current = 0;
+  std::vector<KeyChange> differences;
+  LxStatus status = store->revisions().Current(&current);
+  // A revision not kept or not made: the rollback itself says which.
+  if (status.ok() && store->history().Differences(base, current, ConfigScope{}, &differences).ok()) {
+    // What the rollback writes: each key's value at base, where it had one.
+    std::map<std::string, std::vector<ConfigEntry>> restored;  // by set
+    for (const KeyChange& change : differences)
+      if (change.before) restored[change.set].push_back({change.section, change.key, *change.before});
+    for (const auto& set : restored) {
+      if (!Admits(set.first, set.second, true, &reply->reason)) {
+        reply->status = CfgItemStatus::kRejected;
+        break;
+      }
+    }
+  }
+  return status;
 }
 
 bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, ClientSession* session,
@@ -104,6 +204,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       status = session->staging().Add(request.entries);
       break;
     case wire::Operation::kImportCommit:
+    case wire::Operation::kImportPreview:
       if (!session->staging().active()) status = LxStatus::InvalidArgument("a commit without an import under way");
       break;
     case wire::Operation::kSubscribe:
@@ -120,7 +221,7 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
     default:
       return false;
   }
-  if (status.ok() && request.operation == wire::Operation::kImportCommit) return false;  // the store's turn
+  if (status.ok() && EndsImport(request.operation)) return false;  // the store's turn
   if (!status.ok()) LogRejected(request, status);
   reply->status = status.ok() ? CfgItemStatus::kSuccess : CfgItemStatus::kRejected;
   return true;
@@ -134,7 +235,9 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       execution.status = store->layers().DeleteScope(request.scope(), NoteOf(request, session), &execution.committed);
       break;
     case wire::Operation::kReset:
-      execution.status = store->layers().ResetScope(request.scope(), NoteOf(request, session), &execution.committed);
+      execution.status = AdmitsReset(store, request.scope(), &execution.reply);
+      if (execution.status.ok() && execution.reply.status == CfgItemStatus::kSuccess)
+        execution.status = store->layers().ResetScope(request.scope(), NoteOf(request, session), &execution.committed);
       break;
     case wire::Operation::kChanges:
       execution.status = store->layers().GetChanges(request.scope(), &execution.reply.records);
@@ -152,6 +255,19 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
                                                    NoteOf(request, session), &execution.committed);
       break;
     }
+    case wire::Operation::kImportPreview: {
+      std::vector<wire::Record> current;
+      execution.status = store->layers().ExportSet(session->staging().set(), &current);
+      if (execution.status.ok()) execution.reply.records = session->staging().Preview(current);
+      break;
+    }
+    case wire::Operation::kRollback:
+    case wire::Operation::kCancel:
+      execution.status = AdmitsRollback(store, request, &execution.reply);
+      if (execution.status.ok() && execution.reply.status == CfgItemStatus::kSuccess)
+        execution.status =
+            HistoryRequests::Execute(store, request, PeerOf(session), &execution.reply, &execution.committed);
+      break;
     default:
       if (HistoryRequests::Handles(request.operation))
         execution.status =
@@ -224,12 +340,15 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version);
   }
+  // The gate first: a write its peer may not make is denied, whatever its
+  // values. A value the schemas refuse is answered by Dispatch, never grouped.
+  // A write to be confirmed goes alone: the timer follows its commit.
   const PeerCredentials peer = PeerOf(session);
   if (gate_ != nullptr && !gate_->Permits(request, peer, session != nullptr ? session->staging().set() : ""))
     return EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version);
-  // A write to be confirmed goes alone: the timer follows its commit.
+  std::string reason;
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
-      request.confirmSeconds == 0 && wire::CheckRequestLimits(request).ok()) {
+      request.confirmSeconds == 0 && wire::CheckRequestLimits(request).ok() && AdmitsRequest(request, session, &reason)) {
     groupCommit_->Add(request, peer, header.version, waiter);
     return std::nullopt;
   }

@@ -16,6 +16,7 @@
 #include "requests/CommitWaiter.h"
 #include "requests/ConfirmationKeeper.h"
 #include "requests/GroupCommit.h"
+#include "schema/SchemaSet.h"
 
 namespace qet_cfgserver {
 
@@ -47,25 +48,44 @@ namespace qet_cfgserver {
 //     to be confirmed never joins a group commit.
 //   - Every commit that changed keys is published to the ChangeFeed in one
 //     call right after it succeeded, v1 writes included.
+//   - With schemas, a write of values (set, import commit) whose values
+//     a schema refuses is kRejected with the reasons, before anything is
+//     written (Admits): nothing of it changes. An import preview is checked
+//     the same, and answers records of what its commit would change
+//     (ImportStaging::Preview), writing nothing. A reset, a rollback or a
+//     cancel that would bring back a value its schema refuses today is
+//     kRejected too (a default or an old value stored under an older
+//     schema). The rollback of a change not confirmed in time is the
+//     ConfirmationKeeper's and is never refused: it must undo a change
+//     that may have cut the device off.
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
 //     that comes with a waiter is handed to it: the group commit answers
 //     and publishes it once its group is committed.
 //   - With an AccessGate, a request frame the connection's peer may not
 //     make is answered kAccessDenied and changes nothing; listings show,
-//     and watches are told of, only the sets the peer may read.
+//     and watches are told of, only the sets the peer may read. The gate
+//     comes before the schemas: a write its peer may not make is denied,
+//     never rejected with a reason that would tell of the set's rules.
 // The version 1 request code is not interpreted; the tag is only logged
 // with writes.
-// Owns neither the keeper, the feed nor the group commit. Not thread-safe:
-// the reactor thread calls it.
+// Owns neither the keeper, the feed, the group commit, the gate nor the
+// schemas. Not thread-safe: the reactor thread calls it.
 class RequestDispatcher {
  public:
   // Without a feed nothing is published and subscriptions are rejected;
   // without a group commit every write is its own transaction; without a
-  // gate every request is allowed; without a confirmation keeper a change to
-  // be confirmed is not rolled back before the next start.
+  // gate every request is allowed; without schemas every value is free;
+  // without a confirmation keeper a change to be confirmed is not rolled
+  // back before the next start.
   explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr,
-                             AccessGate* gate = nullptr, ConfirmationKeeper* confirmations = nullptr)
-      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), gate_(gate), confirmations_(confirmations) {}
+                             AccessGate* gate = nullptr, const SchemaSet* schemas = nullptr,
+                             ConfirmationKeeper* confirmations = nullptr)
+      : keeper_(keeper),
+        feed_(feed),
+        groupCommit_(groupCommit),
+        gate_(gate),
+        schemas_(schemas),
+        confirmations_(confirmations) {}
 
   wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
 
@@ -91,6 +111,23 @@ class RequestDispatcher {
   // Carries request out on store; session holds an import being committed.
   Execution Execute(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
   Execution ExecuteLayered(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
+  // The one place where values about to be written meet the schemas (a
+  // new path that writes values checks through it): true when every entry
+  // may be stored in set; else *reason says why, one line per refused entry,
+  // each led by "[section] key: " when nameEntries, at most about
+  // wire::kMaxReasonBytes.
+  bool Admits(const std::string& set, const std::vector<ConfigEntry>& entries, bool nameEntries,
+              std::string* reason) const;
+  // Admits for what request would write; true for requests that write no
+  // values of their own.
+  bool AdmitsRequest(const wire::Request& request, ClientSession* session, std::string* reason) const;
+  // Admits for the defaults a reset of scope would bring back: *reply
+  // becomes a kRejected with the reason when one is refused (a default
+  // stored under an older schema).
+  LxStatus AdmitsReset(ConfigStore* store, const ConfigScope& scope, wire::Reply* reply) const;
+  // Admits for the values a rollback (to request's revision) or a cancel
+  // (to the base of what awaits confirmation) would bring back, alike.
+  LxStatus AdmitsRollback(ConfigStore* store, const wire::Request& request, wire::Reply* reply) const;
   // The sets whose changes a watch of peer is told.
   WatchQueue::SetFilter ReadableBy(const PeerCredentials& peer) const;
   // The operations that act on the session alone; true when request was one.
@@ -105,6 +142,7 @@ class RequestDispatcher {
   ChangeFeed* feed_;
   GroupCommit* groupCommit_;
   AccessGate* gate_;
+  const SchemaSet* schemas_;
   ConfirmationKeeper* confirmations_;
 };
 

@@ -11,6 +11,9 @@
 #include "cfgmsg/LxIpcClient.h"
 #include "cfgwire/Limits.h"
 #include "cfgwire/RuntimeDirectory.h"
+#include "requests/MemoryBudget.h"
+#include "schema/Schema.h"
+#include "tests/doubles/BudgetedSessionOwner.h"
 #include "tests/support/HandWrittenFrame.h"
 #include "tests/support/RawClient.h"
 #include "tests/support/ServerProcess.h"
@@ -50,6 +53,123 @@ TEST_F(RequestDispatcherTest, RequestsOverTheLimitsAreRejectedAndChangeNothing) 
               CfgItemStatus::kRejected);
   EXPECT_EQ(Dispatch(Operation::kGetValue, name, name, name).value, value);
   EXPECT_EQ(Dispatch(Operation::kGetSets).names, (std::vector<std::string>{name}));
+}
+
+// The dispatcher with a schema for set "net": what it refuses is rejected
+// with its reason before anything is written.
+class CheckedRequestDispatcherTest : public RequestDispatcherTest {
+ protected:
+  void SetUp() override {
+    RequestDispatcherTest::SetUp();
+    Schema schema;
+    ASSERT_TRUE(Schema::Parse("[eth*]\nmtu = integer 68..9000\n", "net.schema", &schema).ok());
+    ASSERT_TRUE(schemas_.Add(std::move(schema)).ok());
+  }
+
+  wire::Reply Checked(const wire::Request& request, ClientSession* session = nullptr) {
+    return checked_.Dispatch(request, session);
+  }
+
+  std::string Value(const std::string& section, const std::string& key) {
+    return Dispatch(Operation::kGetValue, "net", section, key).value;
+  }
+
+  SchemaSet schemas_;
+  RequestDispatcher checked_{&keeper_, nullptr, nullptr, nullptr, &schemas_};
+  // Sessions' stagings are charged here, as a connection's are.
+  MemoryBudget budget_{1024 * 1024};
+  quenlo_test::BudgetedSessionOwner owner_{&budget_};
+};
+
+TEST_F(CheckedRequestDispatcherTest, ARefusedSetIsRejectedWithItsReasonAndWritesNothing) {
+  const wire::Reply refused = Checked(quenlo_test::TestRequest(Operation::kSetValue, "net", "eth0", "mtu", "15OO"));
+  EXPECT_EQ(refused.status, CfgItemStatus::kRejected);
+  EXPECT_EQ(refused.reason, "15OO is not an integer in 68..9000");
+  EXPECT_EQ(Dispatch(Operation::kGetValue, "net", "eth0", "mtu").status, CfgItemStatus::kKeyNotFound);
+  EXPECT_EQ(Checked(quenlo_test::TestRequest(Operation::kSetValue, "net", "eth0", "mtu", "1500")).status,
+            CfgItemStatus::kSuccess);
+  EXPECT_EQ(Checked(quenlo_test::TestRequest(Operation::kSetValue, "net", "lo", "mtu", "15OO")).status,
+            CfgItemStatus::kSuccess);  // no rule names lo
+}
+
+TEST_F(CheckedRequestDispatcherTest, AnImportWithARefusedEntryNamesEachAndWritesNothing) {
+  ClientSession session(&owner_);
+  wire::Request begin = quenlo_test::TestRequest(Operation::kImportBegin, "net");
+  wire::Request entries = quenlo_test::TestRequest(Operation::kImportEntries);
+  entries.entries = {{wire::RecordKind::kValue, "", "eth0", "mtu", "1500", ""},
+                     {wire::RecordKind::kValue, "", "eth1", "mtu", "x", ""},
+                     {wire::RecordKind::kValue, "", "eth2", "mtu", "9001", ""}};
+  for (const Operation end : {Operation::kImportPreview, Operation::kImportCommit}) {
+    ASSERT_EQ(Checked(begin, &session).status, CfgItemStatus::kSuccess);
+    ASSERT_EQ(Checked(entries, &session).status, CfgItemStatus::kSuccess);
+    const wire::Reply refused = Checked(quenlo_test::TestRequest(end), &session);
+    EXPECT_EQ(refused.status, CfgItemStatus::kRejected);
+    EXPECT_EQ(refused.reason,
+              "[eth1] mtu: x is not an integer in 68..9000\n[eth2] mtu: 9001 is not an integer in 68..9000");
+    EXPECT_FALSE(session.staging().active());
+    EXPECT_EQ(owner_.held(), 0u);
+  }
+  EXPECT_EQ(Value("eth0", "mtu"), "");
+}
+
+// The preview's entries are staged, and charged, as a commit's are, and
+// given back once it is answered.
+TEST_F(CheckedRequestDispatcherTest, APreviewAnswersWhatTheCommitWouldChangeAndWritesNothing) {
+  CommittedRevision made;
+  ASSERT_TRUE(keeper_.store()
+                  ->layers()
+                  .ImportDefaults("net", {{"eth0", "mtu", "1500"}, {"eth0", "x", "1"}}, ChangeNote(), &made)
+                  .ok());
+  ClientSession session(&owner_);
+  wire::Request begin = quenlo_test::TestRequest(Operation::kImportBegin, "net");
+  begin.SetReplace(true);
+  wire::Request entries = quenlo_test::TestRequest(Operation::kImportEntries);
+  entries.entries = {{wire::RecordKind::kValue, "", "eth0", "mtu", "9000", ""}};
+  ASSERT_EQ(Checked(begin, &session).status, CfgItemStatus::kSuccess);
+  ASSERT_EQ(Checked(entries, &session).status, CfgItemStatus::kSuccess);
+  EXPECT_GT(owner_.held(), 0u);
+  const wire::Reply preview = Checked(quenlo_test::TestRequest(Operation::kImportPreview), &session);
+  ASSERT_EQ(preview.status, CfgItemStatus::kSuccess);
+  ASSERT_EQ(preview.records.size(), 2u);
+  EXPECT_EQ(preview.records[0].kind, wire::RecordKind::kChanged);
+  EXPECT_EQ(preview.records[1].kind, wire::RecordKind::kDeleted);
+  EXPECT_EQ(owner_.held(), 0u);
+  EXPECT_EQ(Value("eth0", "mtu"), "1500");
+  EXPECT_EQ(Value("eth0", "x"), "1");
+}
+
+// A default stored under no schema (or an older one) is not brought back
+// by a reset once the schema refuses it.
+TEST_F(CheckedRequestDispatcherTest, AResetThatWouldRestoreARefusedDefaultIsRejected) {
+  CommittedRevision made;
+  ASSERT_TRUE(keeper_.store()->layers().ImportDefaults("net", {{"eth0", "mtu", "15OO"}}, ChangeNote(), &made).ok());
+  ASSERT_EQ(Checked(quenlo_test::TestRequest(Operation::kSetValue, "net", "eth0", "mtu", "1500")).status,
+            CfgItemStatus::kSuccess);
+  wire::Request reset = quenlo_test::TestRequest(Operation::kReset, "net");
+  reset.SetScope({ConfigScope::Level::kSet, "net", "", ""});
+  const wire::Reply refused = Checked(reset);
+  EXPECT_EQ(refused.status, CfgItemStatus::kRejected);
+  EXPECT_EQ(refused.reason, "[eth0] mtu: 15OO is not an integer in 68..9000");
+  EXPECT_EQ(Value("eth0", "mtu"), "1500");
+}
+
+// A value stored under no schema (or an older one) is not brought back by
+// a rollback, nor by the cancel of a change made after it, once the schema
+// refuses it: rejected with the reason, nothing changed.
+TEST_F(CheckedRequestDispatcherTest, ARollbackOrCancelThatWouldRestoreARefusedValueIsRejected) {
+  CommittedRevision made;
+  ASSERT_TRUE(keeper_.store()->SetValue("net", "eth0", "mtu", "15OO", ChangeNote(), &made).ok());
+  wire::Request rollback = quenlo_test::TestRequest(Operation::kRollback);
+  rollback.revision = made.number;
+  ChangeNote toConfirm;
+  toConfirm.confirmSeconds = 600;
+  ASSERT_TRUE(keeper_.store()->SetValue("net", "eth0", "mtu", "1500", toConfirm, &made).ok());
+  for (const wire::Request& request : {rollback, quenlo_test::TestRequest(Operation::kCancel)}) {
+    const wire::Reply refused = Checked(request);
+    EXPECT_EQ(refused.status, CfgItemStatus::kRejected) << wire::OperationName(request.operation);
+    EXPECT_EQ(refused.reason, "[eth0] mtu: 15OO is not an integer in 68..9000");
+    EXPECT_EQ(Value("eth0", "mtu"), "1500");
+  }
 }
 
 const ACE_Time_Value kGenerous(10);  // the server may run under an emulator

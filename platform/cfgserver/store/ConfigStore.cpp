@@ -9,25 +9,21 @@ namespace qet_cfgserver {
 
 namespace {
 
-// Listings skip over the primary key: one seek for the first name, then one
-// per following name (the least one greater than the last), so they cost
-// what they list, not the rows under each name. Names are never NULL, so
-// NULL ends the walk; rows come out in the order they were found: ascending.
+// Listings read the sections table (kept with config by triggers, see
+// StoreSchema). Sets skip over its primary key: one seek for the first
+// name, then one per following name (the least one greater than the last),
+// so they cost the sets listed, not their sections. Names are never NULL,
+// so NULL ends the walk; rows come out in the order they were found:
+// ascending. A set's sections are one range scan.
 constexpr const char* kSelectSets =
     "WITH RECURSIVE names(name) AS ("
-    " SELECT (SELECT min(set_name) FROM config)"
+    " SELECT (SELECT min(set_name) FROM sections)"
     " UNION ALL"
-    " SELECT (SELECT set_name FROM config WHERE set_name > names.name ORDER BY set_name LIMIT 1)"
+    " SELECT (SELECT set_name FROM sections WHERE set_name > names.name ORDER BY set_name LIMIT 1)"
     " FROM names WHERE names.name IS NOT NULL)"
     " SELECT name FROM names WHERE name IS NOT NULL";
 constexpr const char* kSelectSections =
-    "WITH RECURSIVE names(name) AS ("
-    " SELECT (SELECT min(section_name) FROM config WHERE set_name = ?1)"
-    " UNION ALL"
-    " SELECT (SELECT section_name FROM config WHERE set_name = ?1 AND section_name > names.name"
-    " ORDER BY section_name LIMIT 1)"
-    " FROM names WHERE names.name IS NOT NULL)"
-    " SELECT name FROM names WHERE name IS NOT NULL";
+    "SELECT section_name FROM sections WHERE set_name = ?1 ORDER BY section_name";
 constexpr const char* kSelectPairs =
     "SELECT key_name, value FROM config WHERE set_name = ?1 AND section_name = ?2 ORDER BY key_name";
 constexpr const char* kSelectValue =

@@ -46,6 +46,24 @@ TEST(ConfigStoreTest, ListingsOnALargeDatabaseGiveEveryNameOnceInByteOrder) {
   }
   ASSERT_TRUE(store->GetSections("a\x01", &listed).ok());  // between two sets
   EXPECT_TRUE(listed.empty());
+
+  // Names leave the listings with their last key, and only then.
+  CommittedRevision committed;
+  const std::string set = names[0];
+  const std::string section = *expected[set].begin();
+  ASSERT_TRUE(store->layers().DeleteScope({ConfigScope::Level::kKey, set, section, "key0"}, ChangeNote(), &committed).ok());
+  ASSERT_TRUE(store->GetSections(set, &listed).ok());
+  EXPECT_EQ(listed.size(), expected[set].size());
+  ASSERT_TRUE(store->layers().DeleteScope({ConfigScope::Level::kSection, set, section, ""}, ChangeNote(), &committed).ok());
+  expected[set].erase(section);
+  ASSERT_TRUE(store->GetSections(set, &listed).ok());
+  EXPECT_EQ(listed, std::vector<std::string>(expected[set].begin(), expected[set].end()));
+  ASSERT_TRUE(store->layers().DeleteScope({ConfigScope::Level::kSet, set, "", ""}, ChangeNote(), &committed).ok());
+  ASSERT_TRUE(store->GetSets(&listed).ok());
+  EXPECT_EQ(listed, std::vector<std::string>(sets.begin() + 1, sets.end()));
+  ASSERT_TRUE(store->SetValue(set, section, "back", "1", ChangeNote(), &committed).ok());
+  ASSERT_TRUE(store->GetSections(set, &listed).ok());
+  EXPECT_EQ(listed, std::vector<std::string>{section});
 }
 
 // Point reads are answered from memory while nothing changed: a read after

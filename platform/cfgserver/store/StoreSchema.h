@@ -10,7 +10,9 @@ class StoreDatabase;
 //
 // "config" (the effective value of every key, what reads see) and
 // "defaults" (the factory defaults) have one shape: WITHOUT ROWID with
-// primary key (set, section, key), every column a BLOB.
+// primary key (set, section, key), every column a BLOB. "sections" holds
+// the (set, section) names config holds, kept by triggers on config in the
+// same transaction as every change, for listings.
 //
 // "history" holds the kept revisions (RevisionLog), one row each: its
 // number as the rowid, time, author and summary, how many keys it changed,
@@ -28,15 +30,16 @@ class StoreDatabase;
 //
 // The version is PRAGMA user_version. Version 0 is a new database or one
 // from before the defaults layer (config alone; its rows stay the
-// operator's); version 2 one from before history. Both are brought to
-// kVersion in one transaction, their configuration untouched and their
-// history starting empty at revision 0. A newer version than kVersion is
-// refused with Unavailable and never written.
+// operator's); version 2 lacks the sections and history, version 3 history.
+// Each is brought to kVersion in one transaction, its configuration
+// untouched, its sections listed once and its history starting empty at
+// revision 0. A newer version than kVersion is refused with Unavailable and
+// never written.
 //
 // Private to store/ (ConfigStore::Open applies it); reactor thread.
 class StoreSchema {
  public:
-  static constexpr int kVersion = 3;
+  static constexpr int kVersion = 4;
 
   // Brings database to kVersion, or refuses it.
   static LxStatus Apply(StoreDatabase* database);

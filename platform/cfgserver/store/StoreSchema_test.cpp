@@ -57,6 +57,11 @@ TEST(StoreSchemaTest, TodaysDatabasesAreMigratedAndNewerOnesRefused) {
   ASSERT_TRUE(store->layers().GetChanges({}, &changes).ok());
   ASSERT_EQ(changes.size(), 1u);
   EXPECT_EQ(changes[0].kind, wire::RecordKind::kAdded);
+  std::vector<std::string> names;  // listings read the names the migration listed
+  ASSERT_TRUE(store->GetSets(&names).ok());
+  EXPECT_EQ(names, std::vector<std::string>{"net"});
+  ASSERT_TRUE(store->GetSections("net", &names).ok());
+  EXPECT_EQ(names, std::vector<std::string>{"s"});
   store.reset();
 
   ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
@@ -74,37 +79,46 @@ TEST(StoreSchemaTest, TodaysDatabasesAreMigratedAndNewerOnesRefused) {
   sqlite3_close(old);
 }
 
-// A database from before history keeps both layers; its history starts
-// empty at revision 0 and the first change is revision 1.
+// A database from before history (version 2, without sections either, or
+// version 3 with them) keeps both layers and lists its sections; its
+// history starts empty at revision 0 and the first change is revision 1.
 TEST(StoreSchemaTest, DatabasesFromBeforeHistoryStartItAtRevisionZero) {
-  quenlo_test::TemporaryDirectory directory;
-  const std::string path = directory.File("config.db");
-  sqlite3* old = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &old), SQLITE_OK);
   const std::string table = " (set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT NULL, value BLOB "
                             "NOT NULL, PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID;";
-  const std::string version2 = "CREATE TABLE config" + table + "CREATE TABLE defaults" + table +
-                               "INSERT INTO config VALUES ('net', 's', 'k', 'operator');"
-                               "INSERT INTO defaults VALUES ('net', 's', 'k', 'factory');"
-                               "PRAGMA user_version = 2";
-  ASSERT_EQ(sqlite3_exec(old, version2.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-  sqlite3_close(old);
+  // Names as the store writes them, BLOBs: "net", "s", "k".
+  const std::string layers = "CREATE TABLE config" + table + "CREATE TABLE defaults" + table +
+                             "INSERT INTO config VALUES (X'6E6574', X'73', X'6B', 'operator');"
+                             "INSERT INTO defaults VALUES (X'6E6574', X'73', X'6B', 'factory');";
+  const std::string sections = "CREATE TABLE sections (set_name BLOB NOT NULL, section_name BLOB NOT NULL,"
+                               " PRIMARY KEY (set_name, section_name)) WITHOUT ROWID;"
+                               "INSERT INTO sections VALUES (X'6E6574', X'73');";
+  for (const std::string& old : {layers + "PRAGMA user_version = 2", layers + sections + "PRAGMA user_version = 3"}) {
+    quenlo_test::TemporaryDirectory directory;
+    const std::string path = directory.File("config.db");
+    sqlite3* database = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &database), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(database, old.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(database);
 
-  std::unique_ptr<ConfigStore> store;
-  ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
-  store.reset();
-  EXPECT_EQ(PageSize(path), 1024);  // rebuilt once with small pages
+    std::unique_ptr<ConfigStore> store;
+    ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
+    store.reset();
+    EXPECT_EQ(PageSize(path), 1024);  // rebuilt once with small pages
 
-  ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
-  std::uint64_t revision = 99;
-  ASSERT_TRUE(store->revisions().Current(&revision).ok());
-  EXPECT_EQ(revision, 0u);
-  CommittedRevision made;
-  ASSERT_TRUE(store->layers().ResetScope({}, ChangeNote(), &made).ok());
-  EXPECT_EQ(made.number, 1u);
-  ASSERT_EQ(made.changes.size(), 1u);
-  EXPECT_EQ(made.changes[0].before, "operator");
-  EXPECT_EQ(made.changes[0].after, "factory");
+    ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
+    std::vector<std::string> names;
+    ASSERT_TRUE(store->GetSections("net", &names).ok());
+    EXPECT_EQ(names, std::vector<std::string>{"s"});
+    std::uint64_t revision = 99;
+    ASSERT_TRUE(store->revisions().Current(&revision).ok());
+    EXPECT_EQ(revision, 0u);
+    CommittedRevision made;
+    ASSERT_TRUE(store->layers().ResetScope({}, ChangeNote(), &made).ok());
+    EXPECT_EQ(made.number, 1u);
+    ASSERT_EQ(made.changes.size(), 1u);
+    EXPECT_EQ(made.changes[0].before, "operator");
+    EXPECT_EQ(made.changes[0].after, "factory");
+  }
 }
 
 }  // namespace
