@@ -265,6 +265,9 @@ LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, R
                          in.length() != 0;
   if ((CarriesRevisionFields(request->operation) || confirmed) && !ReadRevisionFields(in, request))
     return LxStatus::Corruption("truncated request");
+  // Only a wait makes an older operation carry the revision fields: without
+  // one, they are bytes no encoder writes.
+  if (confirmed && request->confirmSeconds == 0) return LxStatus::Corruption("revision fields without a wait");
   return CheckFullyRead(in, "request");
 }
 

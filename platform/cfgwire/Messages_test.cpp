@@ -249,6 +249,10 @@ TEST(Wire, AWriteToBeConfirmedEndsWithTheRevisionFields) {
   Request decoded;
   ASSERT_TRUE(Decode(frame, &decoded).ok());
   EXPECT_EQ(decoded.confirmSeconds, 30u);
+  // A tail without a wait is no encoder's.
+  std::string noWait = frame;
+  noWait.replace(noWait.size() - 4, 4, std::string(4, '\0'));
+  EXPECT_FALSE(Decode(noWait, &decoded).ok());
   // Other old operations take no such tail.
   std::string get = frame;
   get[kFrameHeaderBytes + (ACE_CDR_BYTE_ORDER == 1 ? 0 : 3)] = static_cast<char>(Operation::kGetValue);
