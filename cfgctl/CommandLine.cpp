@@ -1,6 +1,7 @@
 #include "cfgctl/CommandLine.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace cfgctl {
 
@@ -15,20 +16,55 @@ struct CommandShape {
 };
 
 constexpr std::size_t kAny = static_cast<std::size_t>(-1);
+// The longest a change may wait for its confirmation (the server's bound).
+constexpr std::uint32_t kMaxConfirmSeconds = 86400;
 
 constexpr CommandShape kShapes[] = {
     {"get", 3, 3, "SET SECTION KEY"},
-    {"set", 4, 4, "SET SECTION KEY VALUE"},
-    {"delete", 1, 3, "SET [SECTION [KEY]]"},
+    {"set", 4, 4, "[--confirm SECONDS] SET SECTION KEY VALUE"},
+    {"delete", 1, 3, "[--confirm SECONDS] SET [SECTION [KEY]]"},
     {"list", 0, 2, "[SET [SECTION]]"},
     {"export", 0, kAny, "[--dir DIR] [SET...]"},
-    {"import", 1, kAny, "[--replace] [--dry-run] FILE.ini..."},
+    {"import", 1, kAny, "[--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
     {"changes", 0, 1, "[SET]"},
-    {"reset", 0, 3, "[SET [SECTION [KEY]]]"},
-    {"watch", 0, 2, "[SET [SECTION]]"},
+    {"reset", 0, 3, "[--confirm SECONDS] [SET [SECTION [KEY]]]"},
+    {"watch", 0, 2, "[--since REV] [SET [SECTION]]"},
     {"check", 1, kAny, "FILE.schema..."},
     {"digest", 0, 1, "[SET]"},
+    {"revision", 0, 0, ""},
+    {"history", 0, 3, "[-n N] [SET [SECTION [KEY]]]"},
+    {"show", 1, 1, "REV"},
+    {"diff", 1, 2, "REV [REV2]"},
+    {"rollback", 1, 1, "[--confirm SECONDS] REV"},
+    {"confirm", 0, 0, ""},
+    {"cancel", 0, 0, ""},
 };
+
+// The options a command takes, before its arguments.
+struct OptionShape {
+  const char* command;
+  const char* name;
+  bool takesValue;
+};
+
+constexpr OptionShape kOptions[] = {
+    {"export", "--dir", true},       {"import", "--replace", false},  {"import", "--dry-run", false},
+    {"history", "-n", true},
+    {"set", "--confirm", true},      {"delete", "--confirm", true},   {"import", "--confirm", true},
+    {"reset", "--confirm", true},    {"rollback", "--confirm", true}, {"watch", "--since", true},
+};
+
+bool TakesOptions(const std::string& command) {
+  for (const OptionShape& option : kOptions)
+    if (command == option.command) return true;
+  return false;
+}
+
+const OptionShape* OptionOf(const std::string& command, const std::string& argument) {
+  for (const OptionShape& option : kOptions)
+    if (command == option.command && argument == option.name) return &option;
+  return nullptr;
+}
 
 const CommandShape* ShapeOf(const std::string& command) {
   for (const CommandShape& shape : kShapes) {
@@ -38,6 +74,40 @@ const CommandShape* ShapeOf(const std::string& command) {
 }
 
 LxStatus Usage(const std::string& message) { return LxStatus::InvalidArgument(message + " (see cfgctl --help)"); }
+
+// A whole number from 1 to highest, decimal digits only.
+bool ParseCount(const std::string& text, std::uint32_t highest, std::uint32_t* count) {
+  std::uint64_t value = 0;
+  for (char digit : text) {
+    if (digit < '0' || digit > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(digit - '0');
+    if (value > highest) return false;
+  }
+  *count = static_cast<std::uint32_t>(value);
+  return !text.empty() && value > 0;
+}
+
+LxStatus Apply(const OptionShape& option, const std::string& value, CommandLine* line) {
+  const std::string name = option.name;
+  if (name == "--replace") {
+    line->replace = true;
+  } else if (name == "--dry-run") {
+    line->dryRun = true;
+  } else if (name == "--dir") {
+    if (value.empty()) return Usage("export: --dir needs a directory");
+    line->directory = value;
+  } else if (name == "-n") {
+    if (!ParseCount(value, UINT32_MAX, &line->count))
+      return Usage(line->command + ": -n needs a whole number from 1 up");
+  } else if (name == "--since") {
+    line->since = value;
+  } else if (name == "--confirm") {
+    if (!ParseCount(value, kMaxConfirmSeconds, &line->confirmSeconds))
+      return Usage(line->command + ": --confirm needs a whole number of seconds from 1 to " +
+                   std::to_string(kMaxConfirmSeconds));
+  }
+  return LxStatus::Ok();
+}
 
 }  // namespace
 
@@ -53,20 +123,16 @@ LxStatus CommandLine::Parse(int argc, const char* const* argv, CommandLine* line
   if (shape == nullptr) return Usage("unknown command '" + line->command + "'");
 
   int next = 2;
-  const bool takesOptions = line->command == "export" || line->command == "import";
-  for (; takesOptions && next < argc; ++next) {
+  for (const bool takesOptions = TakesOptions(line->command); takesOptions && next < argc; ++next) {
     const std::string argument = argv[next];
     if (argument == "--") {
       ++next;
       break;
     }
-    if (line->command == "import" && argument == "--replace") {
-      line->replace = true;
-    } else if (line->command == "import" && argument == "--dry-run") {
-      line->dryRun = true;
-    } else if (line->command == "export" && argument == "--dir" && next + 1 < argc) {
-      line->directory = argv[++next];
-      if (line->directory.empty()) return Usage("export: --dir needs a directory");
+    const OptionShape* option = OptionOf(line->command, argument);
+    if (option != nullptr && (!option->takesValue || next + 1 < argc)) {
+      const LxStatus applied = Apply(*option, option->takesValue ? argv[++next] : "", line);
+      if (!applied.ok()) return applied;
     } else if (argument.size() > 1 && argument[0] == '-') {
       return Usage(line->command + ": unknown option '" + argument + "'");
     } else {
@@ -75,7 +141,7 @@ LxStatus CommandLine::Parse(int argc, const char* const* argv, CommandLine* line
   }
   line->arguments.assign(argv + next, argv + argc);
   if (line->arguments.size() < shape->fewest || line->arguments.size() > shape->most)
-    return Usage(std::string("usage: cfgctl ") + shape->name + " " + shape->arguments);
+    return Usage(std::string("usage: cfgctl ") + shape->name + (*shape->arguments ? " " : "") + shape->arguments);
   return LxStatus::Ok();
 }
 
@@ -86,12 +152,14 @@ const char* CommandLine::HelpText() {
          "$CFGSERVER_RUNTIME_DIR, as for the console).\n"
          "\n"
          "  get SET SECTION KEY          print the value and a newline\n"
-         "  set SET SECTION KEY VALUE    write a value (creating what is missing)\n"
-         "  delete SET [SECTION [KEY]]   delete a key, a section or a whole set\n"
+         "  set [--confirm SECONDS] SET SECTION KEY VALUE\n"
+         "                               write a value (creating what is missing)\n"
+         "  delete [--confirm SECONDS] SET [SECTION [KEY]]\n"
+         "                               delete a key, a section or a whole set\n"
          "  list [SET [SECTION]]         list sets, sections, or key=value lines\n"
          "  export [--dir DIR] [SET...]  INI text of the sets (all by default) on standard\n"
          "                               output, or one DIR/SET.ini per set\n"
-         "  import [--replace] [--dry-run] FILE.ini...\n"
+         "  import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini...\n"
          "                               write each file's entries into its set in one\n"
          "                               transaction per set; --replace: the set then holds\n"
          "                               exactly those entries. Nothing is written when a\n"
@@ -99,13 +167,31 @@ const char* CommandLine::HelpText() {
          "                               line). --dry-run: check, and print one line per key\n"
          "                               that would change, writing nothing\n"
          "  changes [SET]                keys that differ from the factory defaults\n"
-         "  reset [SET [SECTION [KEY]]]  back to the factory defaults\n"
-         "  watch [SET [SECTION]]        print each change as it is committed, until\n"
-         "                               interrupted\n"
+         "  reset [--confirm SECONDS] [SET [SECTION [KEY]]]\n"
+         "                               back to the factory defaults\n"
+         "  watch [--since REV] [SET [SECTION]]\n"
+         "                               print each change as it is committed, until\n"
+         "                               interrupted; --since: first every change after\n"
+         "                               REV, each line led by its revision\n"
          "  check FILE.schema...         report each schema's errors by file and line\n"
          "                               (no server needed)\n"
          "  digest [SET]                 SHA-256 of what reads see, of the set or of every\n"
          "                               set, in one canonical order (see cfgctl(1))\n"
+         "  revision                     the current revision number\n"
+         "  history [-n N] [SET [SECTION [KEY]]]\n"
+         "                               the kept revisions that changed the keys named,\n"
+         "                               newest first: number, time, user, program, summary\n"
+         "  show REV                     a revision and each key it changed, new and old\n"
+         "  diff REV [REV2]              what differs between two revisions (default: now)\n"
+         "  rollback [--confirm SECONDS] REV\n"
+         "                               every key changed since REV back to its value\n"
+         "                               then, as one new revision\n"
+         "  confirm                      keep the change made with --confirm\n"
+         "  cancel                       roll back the change made with --confirm now\n"
+         "\n"
+         "--confirm SECONDS (1 to 86400): the change is applied at once and rolled\n"
+         "back, with every change made after it, unless `cfgctl confirm` comes within\n"
+         "SECONDS; also when the server restarts first.\n"
          "  --help                       this text\n"
          "\n"
          "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"

@@ -21,6 +21,9 @@ LxStatus Parse(const Words& words, CommandLine* line) {
   line->replace = true;
   line->dryRun = true;
   line->directory = "stale";
+  line->count = 99;
+  line->confirmSeconds = 99;
+  line->since = "stale";
   std::vector<const char*> argv = {"cfgctl"};
   for (const std::string& word : words) argv.push_back(word.c_str());
   return CommandLine::Parse(static_cast<int>(argv.size()), argv.data(), line);
@@ -39,6 +42,9 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
     Words arguments;
     bool replace;
     const char* directory;
+    std::uint32_t count = 0;
+    std::uint32_t confirmSeconds = 0;
+    const char* since = "";
   } cases[] = {
       {{"--help"}, "help", {}, false, ""},
       {{"-h"}, "help", {}, false, ""},
@@ -76,6 +82,24 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
       {{"watch", "s", "x"}, "watch", {"s", "x"}, false, ""},
       {{"digest"}, "digest", {}, false, ""},
       {{"digest", "--dir"}, "digest", {"--dir"}, false, ""},
+      {{"revision"}, "revision", {}, false, ""},
+      {{"history"}, "history", {}, false, ""},
+      {{"history", "-n", "3", "net", "eth0", "mtu"}, "history", {"net", "eth0", "mtu"}, false, "", 3},
+      {{"history", "-n", "1", "-n", "4294967295"}, "history", {}, false, "", 4294967295u},
+      {{"history", "--", "-n"}, "history", {"-n"}, false, ""},  // a set named -n
+      {{"show", "12"}, "show", {"12"}, false, ""},
+      {{"diff", "1"}, "diff", {"1"}, false, ""},
+      {{"diff", "1", "2"}, "diff", {"1", "2"}, false, ""},
+      {{"rollback", "0"}, "rollback", {"0"}, false, ""},
+      {{"set", "--confirm", "30", "s", "x", "k", "-1"}, "set", {"s", "x", "k", "-1"}, false, "", 0, 30},
+      {{"set", "--", "-s", "x", "k", "v"}, "set", {"-s", "x", "k", "v"}, false, ""},  // a set named -s
+      {{"delete", "--confirm", "1", "s"}, "delete", {"s"}, false, "", 0, 1},
+      {{"import", "--confirm", "86400", "--replace", "a.ini"}, "import", {"a.ini"}, true, "", 0, 86400},
+      {{"reset", "--confirm", "5"}, "reset", {}, false, "", 0, 5},
+      {{"rollback", "--confirm", "60", "3"}, "rollback", {"3"}, false, "", 0, 60},
+      {{"confirm"}, "confirm", {}, false, ""},
+      {{"cancel"}, "cancel", {}, false, ""},
+      {{"watch", "--since", "12", "network"}, "watch", {"network"}, false, "", 0, 0, "12"},
   };
   for (const auto& expected : cases) {
     SCOPED_TRACE(Joined(expected.words));
@@ -86,6 +110,9 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
     EXPECT_EQ(line.arguments, expected.arguments);
     EXPECT_EQ(line.replace, expected.replace);
     EXPECT_EQ(line.directory, expected.directory);
+    EXPECT_EQ(line.count, expected.count);
+    EXPECT_EQ(line.confirmSeconds, expected.confirmSeconds);
+    EXPECT_EQ(line.since, expected.since);
   }
 }
 
@@ -117,18 +144,18 @@ TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
       {{"--dir", "x", "export"}, "unknown command '--dir'"},
       {{"get", "s", "x"}, "usage: cfgctl get SET SECTION KEY"},
       {{"get", "s", "x", "k", "extra"}, "usage: cfgctl get SET SECTION KEY"},
-      {{"set", "s", "x", "k"}, "usage: cfgctl set SET SECTION KEY VALUE"},
-      {{"set", "s", "x", "k", "v", "extra"}, "usage: cfgctl set SET SECTION KEY VALUE"},
-      {{"delete"}, "usage: cfgctl delete SET [SECTION [KEY]]"},
-      {{"delete", "s", "x", "k", "extra"}, "usage: cfgctl delete SET [SECTION [KEY]]"},
+      {{"set", "s", "x", "k"}, "usage: cfgctl set [--confirm SECONDS] SET SECTION KEY VALUE"},
+      {{"set", "s", "x", "k", "v", "extra"}, "usage: cfgctl set [--confirm SECONDS] SET SECTION KEY VALUE"},
+      {{"delete"}, "usage: cfgctl delete [--confirm SECONDS] SET [SECTION [KEY]]"},
+      {{"delete", "s", "x", "k", "extra"}, "usage: cfgctl delete [--confirm SECONDS] SET [SECTION [KEY]]"},
       {{"list", "s", "x", "k"}, "usage: cfgctl list [SET [SECTION]]"},
-      {{"import"}, "usage: cfgctl import [--replace] [--dry-run] FILE.ini..."},
-      {{"import", "--replace"}, "usage: cfgctl import [--replace] [--dry-run] FILE.ini..."},
-      {{"import", "--"}, "usage: cfgctl import [--replace] [--dry-run] FILE.ini..."},
+      {{"import"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
+      {{"import", "--replace"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
+      {{"import", "--"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
       {{"changes", "s", "x"}, "usage: cfgctl changes [SET]"},
-      {{"reset", "s", "x", "k", "extra"}, "usage: cfgctl reset [SET [SECTION [KEY]]]"},
-      {{"watch", "s", "x", "k"}, "usage: cfgctl watch [SET [SECTION]]"},
       {{"digest", "a", "b"}, "usage: cfgctl digest [SET]"},
+      {{"reset", "s", "x", "k", "extra"}, "usage: cfgctl reset [--confirm SECONDS] [SET [SECTION [KEY]]]"},
+      {{"watch", "s", "x", "k"}, "usage: cfgctl watch [--since REV] [SET [SECTION]]"},
       // Each command knows only its own options.
       {{"import", "--bogus", "x.ini"}, "import: unknown option '--bogus'"},
       {{"import", "--dir", "d", "x.ini"}, "import: unknown option '--dir'"},
@@ -136,6 +163,22 @@ TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
       {{"export", "--replace"}, "export: unknown option '--replace'"},
       {{"export", "--dir"}, "export: unknown option '--dir'"},  // with no directory after it
       {{"export", "--dir", "", "a"}, "export: --dir needs a directory"},
+      {{"revision", "12"}, "usage: cfgctl revision"},
+      {{"history", "-n", "0"}, "history: -n needs a whole number from 1 up"},
+      {{"history", "-n", "-3"}, "history: -n needs a whole number from 1 up"},
+      {{"history", "-n", "4294967296"}, "history: -n needs a whole number from 1 up"},
+      {{"history", "-n"}, "history: unknown option '-n'"},  // with no number after it
+      {{"history", "--all"}, "history: unknown option '--all'"},
+      {{"history", "s", "x", "k", "extra"}, "usage: cfgctl history [-n N] [SET [SECTION [KEY]]]"},
+      {{"show"}, "usage: cfgctl show REV"},
+      {{"diff", "1", "2", "3"}, "usage: cfgctl diff REV [REV2]"},
+      {{"rollback"}, "usage: cfgctl rollback [--confirm SECONDS] REV"},
+      {{"rollback", "-n", "3"}, "rollback: unknown option '-n'"},
+      {{"set", "--confirm", "0", "s", "x", "k", "v"}, "set: --confirm needs a whole number of seconds from 1 to 86400"},
+      {{"reset", "--confirm", "86401"}, "reset: --confirm needs a whole number of seconds from 1 to 86400"},
+      {{"get", "--confirm", "3", "s", "x"}, "usage: cfgctl get SET SECTION KEY"},  // get has no options
+      {{"confirm", "now"}, "usage: cfgctl confirm"},
+      {{"cancel", "3"}, "usage: cfgctl cancel"},
   };
   for (const auto& expected : cases) {
     SCOPED_TRACE(Joined(expected.words));
@@ -151,7 +194,9 @@ TEST(CommandLineTest, UsageLinesAreTheLinesOfTheHelpText) {
   const std::string help = CommandLine::HelpText(), prefix = "usage: cfgctl ", suffix = " (see cfgctl --help)";
   for (const Words& words : {Words{"get"}, Words{"set"}, Words{"delete"}, Words{"list", "s", "x", "k"},
                              Words{"import"}, Words{"changes", "s", "x"}, Words{"reset", "s", "x", "k", "extra"},
-                             Words{"watch", "s", "x", "k"}, Words{"digest", "a", "b"}}) {
+                             Words{"digest", "a", "b"},
+                             Words{"watch", "s", "x", "k"}, Words{"revision", "x"}, Words{"history", "a", "b", "c", "d"},
+                             Words{"show"}, Words{"diff"}, Words{"rollback"}, Words{"confirm", "x"}, Words{"cancel", "x"}}) {
     CommandLine line;
     const std::string message = Parse(words, &line).message();
     ASSERT_EQ(message.compare(0, prefix.size(), prefix), 0) << message;

@@ -7,9 +7,11 @@
 
 #include "cfgctl/BackupCommands.h"
 #include "cfgctl/DigestCommand.h"
+#include "cfgctl/HistoryCommands.h"
 #include "cfgctl/ImportCommand.h"
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
+#include "cfgmsg/CfgHistory.h"
 #include "cfgmsg/CfgRequests.h"
 #include "schema/Schema.h"
 
@@ -22,16 +24,24 @@ const char* const Commands::kTag = "cfgctl";
 ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& output) {
   const std::vector<std::string>& arguments = line.arguments;
   if (line.command == "get") return Get(client, arguments, output);
-  if (line.command == "set") return Set(client, arguments);
-  if (line.command == "delete") return Delete(client, arguments);
+  if (line.command == "set") return Set(client, arguments, line.confirmSeconds);
+  if (line.command == "delete") return Delete(client, arguments, line.confirmSeconds);
   if (line.command == "list") return List(client, arguments, output);
   if (line.command == "changes") return Changes(client, arguments, output);
-  if (line.command == "reset") return Reset(client, arguments);
+  if (line.command == "reset") return Reset(client, arguments, line.confirmSeconds);
   if (line.command == "export") return BackupCommands::Export(client, arguments, line.directory, output);
-  if (line.command == "import") return ImportCommand::Run(client, arguments, {line.replace, line.dryRun}, output);
-  if (line.command == "watch") return WatchCommand::Run(ScopeOf(arguments), output);
+  if (line.command == "import")
+    return ImportCommand::Run(client, arguments, {line.replace, line.dryRun, line.confirmSeconds}, output);
+  if (line.command == "watch") return WatchCommand::Run(client, ScopeOf(arguments), line.since, output);
   if (line.command == "check") return Check(arguments);
   if (line.command == "digest") return DigestCommand::Run(client, arguments, output);
+  if (line.command == "revision") return HistoryCommands::Revision(client, output);
+  if (line.command == "history") return HistoryCommands::History(client, arguments, line.count, output);
+  if (line.command == "show") return HistoryCommands::Show(client, arguments[0], output);
+  if (line.command == "diff") return HistoryCommands::Diff(client, arguments, output);
+  if (line.command == "rollback") return HistoryCommands::Rollback(client, arguments[0], line.confirmSeconds);
+  if (line.command == "confirm") return HistoryCommands::Confirm(client);
+  if (line.command == "cancel") return HistoryCommands::Cancel(client);
   Output::Error("unknown command " + Output::Word(line.command));
   return kUsage;
 }
@@ -75,15 +85,17 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
   return Report(Words("get", names), status, client.ConnectionProblem());
 }
 
-ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments) {
+ExitStatus Commands::Set(LxiConfigure& client, const std::vector<std::string>& arguments, std::uint32_t confirmSeconds) {
   const CfgItemStatus::Status status =
-      SetCfgValueChecked(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag);
+      confirmSeconds == 0
+          ? SetCfgValueChecked(client, arguments[0], arguments[1], arguments[2], arguments[3], kTag)
+          : SetCfgValueToConfirm(client, arguments[0], arguments[1], arguments[2], arguments[3], confirmSeconds, kTag);
   return Report(Words("set", {arguments[0], arguments[1], arguments[2]}), status, client.ConnectionProblem(),
                 CfgRejectionReason(client));
 }
 
-ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names) {
-  const CfgItemStatus::Status status = DeleteCfg(client, ScopeOf(names), kTag);
+ExitStatus Commands::Delete(LxiConfigure& client, const std::vector<std::string>& names, std::uint32_t confirmSeconds) {
+  const CfgItemStatus::Status status = DeleteCfg(client, ScopeOf(names), kTag, confirmSeconds);
   if (status == CfgItemStatus::kKeyNotFound) {
     Output::Error(Words("delete", names) + ": nothing to delete");
     return kNotFound;
@@ -128,8 +140,8 @@ ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string
   return Report(Words("changes", names), status, client.ConnectionProblem());
 }
 
-ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names) {
-  const CfgItemStatus::Status status = ResetCfg(client, ScopeOf(names), kTag);
+ExitStatus Commands::Reset(LxiConfigure& client, const std::vector<std::string>& names, std::uint32_t confirmSeconds) {
+  const CfgItemStatus::Status status = ResetCfg(client, ScopeOf(names), kTag, confirmSeconds);
   return Report(Words("reset", names), status, client.ConnectionProblem(), CfgRejectionReason(client));
 }
 

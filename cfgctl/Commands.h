@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,12 +42,16 @@ class Commands {
 
  private:
   static ExitStatus Get(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names, Output& output);
-  static ExitStatus Set(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& arguments);
-  static ExitStatus Delete(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names);
+  // confirmSeconds: roll back unless confirmed within them; 0: a plain change.
+  static ExitStatus Set(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& arguments,
+                        std::uint32_t confirmSeconds);
+  static ExitStatus Delete(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names,
+                           std::uint32_t confirmSeconds);
   static ExitStatus List(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names, Output& output);
   static ExitStatus Changes(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names,
                             Output& output);
-  static ExitStatus Reset(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names);
+  static ExitStatus Reset(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& names,
+                          std::uint32_t confirmSeconds);
   // Reads each schema file; reports every error, asks no server.
   static ExitStatus Check(const std::vector<std::string>& files);
 };

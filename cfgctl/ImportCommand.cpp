@@ -142,7 +142,8 @@ ExitStatus ImportCommand::Run(LxiConfigure& client, const std::vector<std::strin
   if (options.dryRun) return kDone;
   for (const FileSet& fileSet : sets) {
     const CfgItemStatus::Status status =
-        ImportCfgSet(client, fileSet.set.name, fileSet.set.entries, options.replace, Commands::kTag);
+        ImportCfgSet(client, fileSet.set.name, fileSet.set.entries, options.replace, Commands::kTag,
+                     options.confirmSeconds);
     if (status != CfgItemStatus::kSuccess) return ReportFailure(client, fileSet, status);
   }
   return kDone;

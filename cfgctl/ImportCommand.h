@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ class ImportCommand {
   struct Options {
     bool replace = false;
     bool dryRun = false;
+    std::uint32_t confirmSeconds = 0;  // each set's import to be confirmed within them (0: plain)
   };
 
   static ExitStatus Run(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& files,

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cfgctl/Commands.h"
+#include "cfgctl/HistoryCommands.h"
 #include "cfgmsg/LxCfgWatch.h"
 #include "cfgwire/RuntimeDirectory.h"
 
@@ -29,28 +30,38 @@ void CatchInterrupts() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-std::string LineFor(const LxCfgWatch::Event& event) {
-  if (event.kind == LxCfgWatch::Event::Kind::kMissed) return "missed " + std::to_string(event.missed) + " changes";
+// resuming: the lines of a watch --since.
+std::string LineFor(const LxCfgWatch::Event& event, bool resuming) {
+  if (event.kind == LxCfgWatch::Event::Kind::kMissed)
+    return "missed " + std::to_string(event.missed) + (resuming ? " revisions" : " changes");
   const std::string where = Commands::Words("", {event.set, event.section, event.key});
-  if (event.kind == LxCfgWatch::Event::Kind::kDeleted) return where + " deleted";
-  return where + " = " + Output::Word(event.value);
+  const std::string revision = resuming ? std::to_string(event.revision) + " " : "";
+  if (event.kind == LxCfgWatch::Event::Kind::kDeleted) return revision + where + " deleted";
+  return revision + where + " = " + Output::Word(event.value);
 }
 
 }  // namespace
 
-ExitStatus WatchCommand::Run(const ConfigScope& scope, Output& output) {
+ExitStatus WatchCommand::Run(LxiConfigure& client, const ConfigScope& scope, const std::string& since,
+                             Output& output) {
+  const bool resuming = !since.empty();
+  std::uint64_t after = 0;
+  if (resuming && !HistoryCommands::ParseRevision(since, &after)) return HistoryCommands::BadRevision("watch", since);
   CatchInterrupts();
   CfgItemStatus::Status status = CfgItemStatus::kSuccess;
   LxStatus problem;
   std::unique_ptr<LxCfgWatch> watch =
-      LxCfgWatch::Open(Commands::kTag, wire::kServerEndpoint, scope, &status, &problem);
+      resuming ? LxCfgWatch::OpenSince(Commands::kTag, wire::kServerEndpoint, scope, after, &status, &problem)
+               : LxCfgWatch::Open(Commands::kTag, wire::kServerEndpoint, scope, &status, &problem);
+  if (watch == nullptr && resuming && (status == CfgItemStatus::kKeyNotFound || status == CfgItemStatus::kRejected))
+    return HistoryCommands::ReportRevision(client, "watch --since " + since, after, status);
   if (watch == nullptr) return Commands::Report("watch", status, problem);
   while (!interrupted) {
     LxCfgWatch::Event event;
     status = watch->Next(&event, kPollInterval);
     if (status == CfgItemStatus::kTimeout || interrupted) continue;  // a signal cuts a wait short
     if (status != CfgItemStatus::kSuccess) return Commands::Report("watch", status);
-    output.WriteLineNow(LineFor(event));
+    output.WriteLineNow(LineFor(event, resuming));
   }
   watch->Close();
   return kDone;

@@ -234,6 +234,64 @@ void WriteServerStreams(const SeedWriter& seeds) {
                   NativeRequestFrame(Scoped(wire::Operation::kReset, ConfigScope::Level::kSection, "network", "eth0")) +
                   NativeRequestFrame(Scoped(wire::Operation::kSubscribe, ConfigScope::Level::kSet, "network")));
 
+  // The revision operations, after writes that make revisions: each kind of
+  // question, a rollback, and a history over its bound (rejected).
+  wire::Request history = Scoped(wire::Operation::kHistory, ConfigScope::Level::kKey, "network", "eth0", "mtu");
+  history.count = 10;
+  wire::Request page = Scoped(wire::Operation::kHistory, ConfigScope::Level::kAll);
+  page.revision = 3;
+  page.count = 2;
+  wire::Request show = Scoped(wire::Operation::kShowRevision, ConfigScope::Level::kAll);
+  show.revision = 2;
+  wire::Request diff = Scoped(wire::Operation::kDiff, ConfigScope::Level::kAll);
+  diff.revision = 1;
+  diff.otherRevision = wire::kCurrentRevision;
+  // Their next pieces, after a key (the diff to the revision the first
+  // piece named).
+  wire::Request showOn = Scoped(wire::Operation::kShowRevision, ConfigScope::Level::kAll, "network", "eth0", "mtu");
+  showOn.revision = 2;
+  wire::Request diffOn = Scoped(wire::Operation::kDiff, ConfigScope::Level::kAll, "network", "eth0", "mtu");
+  diffOn.revision = 1;
+  diffOn.otherRevision = 3;
+  wire::Request rollback = Scoped(wire::Operation::kRollback, ConfigScope::Level::kAll);
+  rollback.revision = 1;
+  wire::Request tooMany = Scoped(wire::Operation::kHistory, ConfigScope::Level::kAll);
+  tooMany.count = wire::kMaxRevisionsPerReply + 1;
+  // Changes to be confirmed, confirmed, cancelled; a wait over its bound.
+  wire::Request confirmedSet = Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000");
+  confirmedSet.confirmSeconds = 30;
+  wire::Request confirmedDelete = Scoped(wire::Operation::kDelete, ConfigScope::Level::kSection, "network", "eth0");
+  confirmedDelete.confirmSeconds = 1;
+  wire::Request tooLong = confirmedSet;
+  tooLong.confirmSeconds = wire::kMaxConfirmSeconds + 1;
+  // Watches that resume: from a revision, from now on, from one not made yet.
+  wire::Request since = Scoped(wire::Operation::kWatchSince, ConfigScope::Level::kSet, "network");
+  since.revision = 1;
+  wire::Request fromNow = Scoped(wire::Operation::kWatchSince, ConfigScope::Level::kAll);
+  fromNow.revision = wire::kCurrentRevision;
+  wire::Request notYet = since;
+  notYet.revision = 1000;
+  seeds.Write(std::string("revisions") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              static_cast<char>(19) + NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
+                  NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kDelete, ConfigScope::Level::kKey, "network", "eth0", "mtu")) +
+                  NativeRequestFrame(Scoped(wire::Operation::kRevision, ConfigScope::Level::kAll)) +
+                  NativeRequestFrame(history) + NativeRequestFrame(page) + NativeRequestFrame(show) +
+                  NativeRequestFrame(showOn) + NativeRequestFrame(diff) + NativeRequestFrame(diffOn) +
+                  NativeRequestFrame(rollback) + NativeRequestFrame(tooMany));
+  seeds.Write(std::string("confirmations") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              static_cast<char>(23) + NativeRequestFrame(confirmedSet) +
+                  NativeRequestFrame(Scoped(wire::Operation::kConfirm, ConfigScope::Level::kAll)) +
+                  NativeRequestFrame(confirmedDelete) +
+                  NativeRequestFrame(Scoped(wire::Operation::kCancel, ConfigScope::Level::kAll)) +
+                  NativeRequestFrame(Scoped(wire::Operation::kCancel, ConfigScope::Level::kAll)) +
+                  NativeRequestFrame(tooLong));
+  seeds.Write(std::string("watch-since") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              static_cast<char>(29) + NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "1500")) +
+                  NativeRequestFrame(notYet) + NativeRequestFrame(since) +
+                  NativeRequestFrame(Ask(wire::Operation::kSetValue, "network", "eth0", "mtu", "9000")) +
+                  NativeRequestFrame(fromNow));
+
   // Writes to the set the fuzzer's schema governs: refused and accepted
   // values of one value in version 2 (whose refusals say why) and in
   // version 1, then an import previewed, and one committed with a refused
@@ -305,6 +363,43 @@ void WriteClientReplies(const SeedWriter& seeds) {
   missed.missed = 1024;
   seeds.Write(std::string("layers") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
               NativeReplyFrame(exported) + NativeReplyFrame(notification) + NativeReplyFrame(missed));
+
+  // The answers to the revision operations: the numbers alone, a history,
+  // a revision shown with its keys (one added, one changed, one deleted).
+  wire::Reply numbers = Answer(CfgItemStatus::kSuccess);
+  numbers.kind = wire::ReplyKind::kRevisions;
+  numbers.revision = 0x100000002u;
+  numbers.oldestKept = 3;
+  wire::Reply listed = numbers;
+  RevisionEntry entry;
+  entry.number = 4;
+  entry.time = 1765000000;
+  entry.author = ChangeAuthor{1000, "alice", 4242, "cfgctl", "cfgctl", "nightly"};
+  entry.summary = "set network eth0 mtu";
+  entry.keys = 1;
+  listed.revisions = {entry, RevisionEntry()};
+  wire::Reply shown = numbers;
+  shown.revisions = {entry};
+  shown.records = {wire::RecordOf({"network", "eth0", "vlan", std::nullopt, std::string("7")}),
+                   wire::RecordOf({"network", "eth0", "mtu", std::string("1500"), std::string("9000")}),
+                   wire::RecordOf({"network", "eth0", "gateway", std::string("10.0.0.1"), std::nullopt})};
+  // A rollback's answer: the revision it made, with how many keys.
+  wire::Reply rolledBack = numbers;
+  RevisionEntry made;
+  made.number = 5;
+  made.keys = 2;
+  rolledBack.revisions = {made};
+  // What a watch that resumes receives: changes with their revisions.
+  wire::Reply change = Answer(CfgItemStatus::kSuccess);
+  change.kind = wire::ReplyKind::kChange;
+  change.revision = 7;
+  change.records = {{wire::RecordKind::kValue, "network", "eth0", "mtu", "9000", ""}};
+  wire::Reply deletion = change;
+  deletion.revision = 8;
+  deletion.records = {{wire::RecordKind::kDeleted, "network", "eth0", "mtu", "", ""}};
+  seeds.Write(std::string("revisions") + OrderSuffix(ACE_CDR_BYTE_ORDER == 1),
+              NativeReplyFrame(numbers) + NativeReplyFrame(listed) + NativeReplyFrame(shown) +
+                  NativeReplyFrame(rolledBack) + NativeReplyFrame(change) + NativeReplyFrame(deletion));
 
   // A refusal with its reason, and an import's preview.
   wire::Reply refused = Answer(CfgItemStatus::kRejected);

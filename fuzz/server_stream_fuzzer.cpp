@@ -141,6 +141,7 @@ void CheckReadBack(RequestDispatcher* dispatcher, const wire::Request& write) {
   wire::Request read = write;
   read.operation = wire::Operation::kGetValue;
   read.value.clear();
+  read.confirmSeconds = 0;  // a read awaits no confirmation
   const wire::Reply reply = dispatcher->Dispatch(read);
   Require(reply.status == CfgItemStatus::kSuccess, "an acknowledged write is found");
   Require(reply.value == write.value, "an acknowledged write reads back unchanged");

@@ -2,7 +2,7 @@
 
 namespace qet_cfgserver {
 
-CfgItemStatus::Status LxiConfigure::DeleteScope(const ConfigScope&, const std::string&) {
+CfgItemStatus::Status LxiConfigure::DeleteScope(const ConfigScope&, const std::string&, std::uint32_t) {
   return CfgItemStatus::kRejected;
 }
 
@@ -13,7 +13,7 @@ CfgItemStatus::Status LxiConfigure::ExportSet(const std::string&, std::vector<Co
 }
 
 CfgItemStatus::Status LxiConfigure::ImportSet(const std::string&, const std::vector<ConfigEntry>&, bool,
-                                              const std::string&) {
+                                              const std::string&, std::uint32_t) {
   return CfgItemStatus::kRejected;
 }
 
@@ -23,7 +23,7 @@ CfgItemStatus::Status LxiConfigure::ListChanges(const ConfigScope&, std::vector<
   return CfgItemStatus::kRejected;
 }
 
-CfgItemStatus::Status LxiConfigure::ResetScope(const ConfigScope&, const std::string&) {
+CfgItemStatus::Status LxiConfigure::ResetScope(const ConfigScope&, const std::string&, std::uint32_t) {
   return CfgItemStatus::kRejected;
 }
 
@@ -50,8 +50,9 @@ CfgItemStatus::Status CheckCfgSetWritable(LxiConfigure& client, const std::strin
   return client.CheckWritable(set, tag);
 }
 
-CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag) {
-  return client.DeleteScope(scope, tag);
+CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag,
+                                std::uint32_t confirmSeconds) {
+  return client.DeleteScope(scope, tag, confirmSeconds);
 }
 
 CfgItemStatus::Status ExportCfgSet(LxiConfigure& client, const std::string& set, std::vector<ConfigEntry>& entries,
@@ -61,8 +62,9 @@ CfgItemStatus::Status ExportCfgSet(LxiConfigure& client, const std::string& set,
 }
 
 CfgItemStatus::Status ImportCfgSet(LxiConfigure& client, const std::string& set,
-                                   const std::vector<ConfigEntry>& entries, bool replace, const std::string& tag) {
-  return client.ImportSet(set, entries, replace, tag);
+                                   const std::vector<ConfigEntry>& entries, bool replace, const std::string& tag,
+                                   std::uint32_t confirmSeconds) {
+  return client.ImportSet(set, entries, replace, tag, confirmSeconds);
 }
 
 CfgItemStatus::Status GetCfgChanges(LxiConfigure& client, const ConfigScope& scope,
@@ -71,8 +73,9 @@ CfgItemStatus::Status GetCfgChanges(LxiConfigure& client, const ConfigScope& sco
   return client.ListChanges(scope, changes, tag);
 }
 
-CfgItemStatus::Status ResetCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag) {
-  return client.ResetScope(scope, tag);
+CfgItemStatus::Status ResetCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag,
+                               std::uint32_t confirmSeconds) {
+  return client.ResetScope(scope, tag, confirmSeconds);
 }
 
 CfgItemStatus::Status SetCfgValueChecked(LxiConfigure& client, const std::string& set, const std::string& section,

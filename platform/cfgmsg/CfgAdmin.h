@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,9 @@ namespace qet_cfgserver {
 // scripts: delete, export, import, what differs from the factory defaults,
 // and back to them. Same handle, same status labels, same threads rule
 // (one request at a time per handle). Each is one transaction on the
-// server: it happens completely or not at all.
+// server: it happens completely or not at all. The changes (delete, import,
+// reset) take confirmSeconds: not 0, the change is rolled back unless
+// confirmed in time (see CfgHistory.h).
 //
 // The server keeps two layers: the factory defaults (what `cfgserver
 // --import` loads) and the operator's changes on top. Reads see the
@@ -22,7 +25,8 @@ namespace qet_cfgserver {
 // Deletes a key, a section or a whole set (scope level kAll is rejected).
 // A deleted key that has a default stays hidden until ResetCfg.
 // kKeyNotFound when nothing matched (nothing changed).
-CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag);
+CfgItemStatus::Status DeleteCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag,
+                                std::uint32_t confirmSeconds = 0);
 
 // Every key of the set with its effective value, keys ascending within
 // sections ascending (byte order). An unknown set gives kSuccess and no
@@ -41,7 +45,8 @@ CfgItemStatus::Status ExportCfgSet(LxiConfigure& client, const std::string& set,
 // its last value. Every entry is checked against the limits of Limits.h
 // first.
 CfgItemStatus::Status ImportCfgSet(LxiConfigure& client, const std::string& set,
-                                   const std::vector<ConfigEntry>& entries, bool replace, const std::string& tag);
+                                   const std::vector<ConfigEntry>& entries, bool replace, const std::string& tag,
+                                   std::uint32_t confirmSeconds = 0);
 
 // The keys within scope where the operator's layer differs from the
 // defaults, in (set, section, key) byte order. changes is cleared first.
@@ -57,7 +62,8 @@ CfgItemStatus::Status CheckCfgSetWritable(LxiConfigure& client, const std::strin
 
 // Drops the operator's changes within scope: the keys there become exactly
 // the defaults (deleted defaults come back, added keys go).
-CfgItemStatus::Status ResetCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag);
+CfgItemStatus::Status ResetCfg(LxiConfigure& client, const ConfigScope& scope, const std::string& tag,
+                               std::uint32_t confirmSeconds = 0);
 
 // The server checks every value written (set, import, reset) against the
 // schema of its set (cfgserver --schema): a refused write changes nothing,

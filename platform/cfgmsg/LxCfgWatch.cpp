@@ -96,11 +96,15 @@ LxCfgWatch::LxCfgWatch(std::unique_ptr<Connection> connection) : connection_(std
 
 LxCfgWatch::~LxCfgWatch() = default;
 
+bool LxCfgWatch::SocketOf(const std::string& endpointName, std::string* socketPath) {
+  return wire::EndpointPath(wire::DefaultRuntimeDirectory(), endpointName, socketPath).ok();
+}
+
 std::unique_ptr<LxCfgWatch> LxCfgWatch::Open(const std::string& clientName, const std::string& endpointName,
                                              const ConfigScope& scope, CfgItemStatus::Status* status,
                                              LxStatus* problem) {
   std::string socketPath;
-  if (!wire::EndpointPath(wire::DefaultRuntimeDirectory(), endpointName, &socketPath).ok()) {
+  if (!SocketOf(endpointName, &socketPath)) {
     if (status != nullptr) *status = CfgItemStatus::kNoServer;
     return nullptr;
   }
@@ -110,14 +114,42 @@ std::unique_ptr<LxCfgWatch> LxCfgWatch::Open(const std::string& clientName, cons
 std::unique_ptr<LxCfgWatch> LxCfgWatch::OpenAt(const std::string& clientName, const std::string& socketPath,
                                                const ConfigScope& scope, CfgItemStatus::Status* status,
                                                LxStatus* problem) {
-  CfgItemStatus::Status ignored;
-  if (status == nullptr) status = &ignored;
-  LxStatus unexplained;
-  if (problem == nullptr) problem = &unexplained;
   wire::Request request;
   request.operation = wire::Operation::kSubscribe;
   request.client = clientName;
   request.SetScope(scope);
+  return Subscribe(socketPath, request, wire::ReplyKind::kAnswer, status, problem);
+}
+
+std::unique_ptr<LxCfgWatch> LxCfgWatch::OpenSince(const std::string& clientName, const std::string& endpointName,
+                                                  const ConfigScope& scope, std::uint64_t since,
+                                                  CfgItemStatus::Status* status, LxStatus* problem) {
+  std::string socketPath;
+  if (!SocketOf(endpointName, &socketPath)) {
+    if (status != nullptr) *status = CfgItemStatus::kNoServer;
+    return nullptr;
+  }
+  return OpenSinceAt(clientName, socketPath, scope, since, status, problem);
+}
+
+std::unique_ptr<LxCfgWatch> LxCfgWatch::OpenSinceAt(const std::string& clientName, const std::string& socketPath,
+                                                    const ConfigScope& scope, std::uint64_t since,
+                                                    CfgItemStatus::Status* status, LxStatus* problem) {
+  wire::Request request;
+  request.operation = wire::Operation::kWatchSince;
+  request.client = clientName;
+  request.SetScope(scope);
+  request.revision = since == kCfgCurrentRevision ? wire::kCurrentRevision : since;
+  return Subscribe(socketPath, request, wire::ReplyKind::kRevisions, status, problem);
+}
+
+std::unique_ptr<LxCfgWatch> LxCfgWatch::Subscribe(const std::string& socketPath, const wire::Request& request,
+                                                  wire::ReplyKind answered, CfgItemStatus::Status* status,
+                                                  LxStatus* problem) {
+  CfgItemStatus::Status ignored;
+  if (status == nullptr) status = &ignored;
+  LxStatus unexplained;
+  if (problem == nullptr) problem = &unexplained;
   std::string frame;
   if (!wire::CheckRequestLimits(request).ok() || !wire::EncodeRequestFrame(request, &frame).ok()) {
     *status = CfgItemStatus::kRejected;
@@ -128,8 +160,9 @@ std::unique_ptr<LxCfgWatch> LxCfgWatch::OpenAt(const std::string& clientName, co
   if (*status == CfgItemStatus::kSuccess) *status = connection->Send(frame);
   wire::Reply reply;
   if (*status == CfgItemStatus::kSuccess) *status = connection->Receive(&reply, LxIpcClient::kDefaultTimeout);
-  if (*status == CfgItemStatus::kSuccess && reply.kind != wire::ReplyKind::kAnswer) *status = CfgItemStatus::kServerError;
+  // A refusal comes as a plain answer; a subscription as answered.
   if (*status == CfgItemStatus::kSuccess) *status = reply.status;
+  if (*status == CfgItemStatus::kSuccess && reply.kind != answered) *status = CfgItemStatus::kServerError;
   if (*status != CfgItemStatus::kSuccess) return nullptr;
   return std::unique_ptr<LxCfgWatch>(new LxCfgWatch(std::move(connection)));
 }
@@ -144,11 +177,13 @@ CfgItemStatus::Status LxCfgWatch::Next(Event* event, const ACE_Time_Value& timeo
     event->missed = reply.missed;
     return status;
   }
-  if (reply.kind != wire::ReplyKind::kNotification || reply.records.size() != 1) {
+  const bool change = reply.kind == wire::ReplyKind::kNotification || reply.kind == wire::ReplyKind::kChange;
+  if (!change || reply.records.size() != 1) {
     connection_->Close();
     return CfgItemStatus::kServerError;
   }
   const wire::Record& record = reply.records.front();
+  event->revision = reply.kind == wire::ReplyKind::kChange ? reply.revision : 0;
   event->kind = record.kind == wire::RecordKind::kDeleted ? Event::Kind::kDeleted : Event::Kind::kSet;
   event->set = record.set;
   event->section = record.section;

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "cfgmsg/CfgAdmin.h"
+#include "cfgmsg/CfgHistory.h"
+#include "cfgwire/Messages.h"
 #include "cfgwire/CfgItemStatus.h"
 
 namespace qet_cfgserver {
@@ -23,6 +25,15 @@ namespace qet_cfgserver {
 // watcher is told when it missed changes, never silently. After kMissed a
 // service should read the configuration afresh.
 //
+// A watch opened with OpenSince resumes: it is first told every change
+// after a revision, read from the server's history, then each change as it
+// is committed, every event with its revision, none missing, none twice. A
+// watcher that falls behind is dropped as above, its kMissed event counting
+// revisions (the rest of a revision it counts is not sent); kMissed also
+// counts revisions history no longer held when they came to be read. A service that
+// stores the revision of the last event it acted on (or, after kMissed, of
+// the last it was told whole) resumes from it after a restart or a kMissed.
+//
 // Threads: one thread calls Next() (blocking read, no callback threads are
 // made); Close() may come from any thread and wakes a Next() under way,
 // which then returns kNoServer. The object must outlive both calls.
@@ -32,7 +43,8 @@ class LxCfgWatch {
     enum class Kind { kSet, kDeleted, kMissed };
     Kind kind = Kind::kSet;
     std::string set, section, key, value;  // value: the new value for kSet
-    std::uint32_t missed = 0;              // kMissed: how many events were dropped
+    std::uint32_t missed = 0;              // kMissed: how many events (OpenSince: revisions) were dropped
+    std::uint64_t revision = 0;            // the change's revision (OpenSince); 0 otherwise
   };
 
   // Connects to the server at endpointName (as CreateIpcClient() finds it)
@@ -50,6 +62,20 @@ class LxCfgWatch {
                                             const ConfigScope& scope, CfgItemStatus::Status* status,
                                             LxStatus* problem = nullptr);
 
+  // Subscribes as Open does, resuming after revision since (a number
+  // GetCfgRevision or an earlier event gave; kCfgCurrentRevision: from now
+  // on). Null with kKeyNotFound when the server no longer keeps what
+  // followed since (GetCfgRevision tells the oldest kept), kRejected when
+  // since is not made yet.
+  static std::unique_ptr<LxCfgWatch> OpenSince(const std::string& clientName, const std::string& endpointName,
+                                               const ConfigScope& scope, std::uint64_t since,
+                                               CfgItemStatus::Status* status, LxStatus* problem = nullptr);
+
+  // For tests: resumes on the socket at socketPath.
+  static std::unique_ptr<LxCfgWatch> OpenSinceAt(const std::string& clientName, const std::string& socketPath,
+                                                 const ConfigScope& scope, std::uint64_t since,
+                                                 CfgItemStatus::Status* status, LxStatus* problem = nullptr);
+
   ~LxCfgWatch();
   LxCfgWatch(const LxCfgWatch&) = delete;
   LxCfgWatch& operator=(const LxCfgWatch&) = delete;
@@ -66,6 +92,14 @@ class LxCfgWatch {
  private:
   class Connection;
   explicit LxCfgWatch(std::unique_ptr<Connection> connection);
+
+  // Connects to socketPath and sends request (a subscription), expecting
+  // an answer of kind answered.
+  static std::unique_ptr<LxCfgWatch> Subscribe(const std::string& socketPath, const wire::Request& request,
+                                               wire::ReplyKind answered, CfgItemStatus::Status* status,
+                                               LxStatus* problem);
+  // The socket of endpointName, as CreateIpcClient() finds it.
+  static bool SocketOf(const std::string& endpointName, std::string* socketPath);
   std::unique_ptr<Connection> connection_;
 };
 

@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "cfgmsg/CfgHistory.h"
 #include "cfgwire/RequestLimits.h"
 #include "cfgwire/RuntimeDirectory.h"
 #include "dlog/dlog.h"
@@ -139,14 +140,46 @@ CfgItemStatus::Status LxIpcClient::WriteCheckedValue(const std::string& set, con
 
 std::string LxIpcClient::LastReason() const { return lastReason_; }
 
-CfgItemStatus::Status LxIpcClient::DeleteScope(const ConfigScope& scope, const std::string& tag) {
+CfgItemStatus::Status LxIpcClient::DeleteScope(const ConfigScope& scope, const std::string& tag,
+                                               std::uint32_t confirmSeconds) {
+  wire::Request request = ScopedRequest(wire::Operation::kDelete, scope, tag);
+  request.confirmSeconds = confirmSeconds;
   wire::Reply reply;
-  return Ask(ScopedRequest(wire::Operation::kDelete, scope, tag), &reply);
+  return Ask(request, &reply);
 }
 
-CfgItemStatus::Status LxIpcClient::ResetScope(const ConfigScope& scope, const std::string& tag) {
+CfgItemStatus::Status LxIpcClient::ResetScope(const ConfigScope& scope, const std::string& tag,
+                                              std::uint32_t confirmSeconds) {
+  wire::Request request = ScopedRequest(wire::Operation::kReset, scope, tag);
+  request.confirmSeconds = confirmSeconds;
   wire::Reply reply;
-  return Ask(ScopedRequest(wire::Operation::kReset, scope, tag), &reply);
+  return Ask(request, &reply);
+}
+
+CfgItemStatus::Status LxIpcClient::WriteValueToConfirm(const std::string& set, const std::string& section,
+                                                       const std::string& key, const std::string& value,
+                                                       std::uint32_t confirmSeconds, const std::string& tag) {
+  wire::Request request = NewRequest(wire::Operation::kSetValue, tag);
+  request.SetRequestCode(CfgItemCommand::kSet);
+  request.set = set;
+  request.section = section;
+  request.key = key;
+  request.value = value;
+  request.confirmSeconds = confirmSeconds;
+  wire::Reply reply;
+  return Ask(request, &reply);
+}
+
+CfgItemStatus::Status LxIpcClient::Confirm(const std::string& tag) {
+  wire::Reply reply;
+  return AskRevisions(NewRequest(wire::Operation::kConfirm, tag), &reply);
+}
+
+CfgItemStatus::Status LxIpcClient::Cancel(std::uint64_t& made, const std::string& tag) {
+  wire::Reply reply;
+  const CfgItemStatus::Status status = AskRevisions(NewRequest(wire::Operation::kCancel, tag), &reply);
+  made = status == CfgItemStatus::kSuccess && !reply.revisions.empty() ? reply.revisions.front().number : 0;
+  return status;
 }
 
 CfgItemStatus::Status LxIpcClient::ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
@@ -193,10 +226,12 @@ CfgItemStatus::Status LxIpcClient::ListChanges(const ConfigScope& scope, std::ve
 }
 
 CfgItemStatus::Status LxIpcClient::ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries,
-                                             bool replace, const std::string& tag) {
+                                             bool replace, const std::string& tag, std::uint32_t confirmSeconds) {
   CfgItemStatus::Status status = StageImport(set, entries, replace, tag);
+  wire::Request commit = NewRequest(wire::Operation::kImportCommit, tag);
+  commit.confirmSeconds = confirmSeconds;
   wire::Reply reply;
-  if (status == CfgItemStatus::kSuccess) status = Ask(NewRequest(wire::Operation::kImportCommit, tag), &reply);
+  if (status == CfgItemStatus::kSuccess) status = Ask(commit, &reply);
   return status;
 }
 
@@ -253,6 +288,90 @@ CfgItemStatus::Status LxIpcClient::StageImport(const std::string& set, const std
   return status;
 }
 
+CfgItemStatus::Status LxIpcClient::ReadRevision(std::uint64_t& current, std::uint64_t& oldestKept,
+                                                const std::string& tag) {
+  wire::Reply reply;
+  const CfgItemStatus::Status status = AskRevisions(NewRequest(wire::Operation::kRevision, tag), &reply);
+  current = reply.revision;
+  oldestKept = reply.oldestKept;
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::ListHistory(const ConfigScope& scope, std::uint64_t before, std::uint32_t count,
+                                               std::vector<RevisionEntry>& revisions, const std::string& tag) {
+  wire::Request request = ScopedRequest(wire::Operation::kHistory, scope, tag);
+  request.revision = before;
+  request.count = count;
+  wire::Reply reply;
+  const CfgItemStatus::Status status = AskRevisions(request, &reply);
+  revisions = std::move(reply.revisions);
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::ShowRevision(std::uint64_t revision, RevisionEntry& entry,
+                                                std::vector<KeyChange>& changes, const std::string& tag) {
+  wire::Request request = NewRequest(wire::Operation::kShowRevision, tag);
+  request.revision = revision;
+  wire::Reply first;
+  CfgItemStatus::Status status = AskKeysInPieces(request, &first, &changes);
+  if (status == CfgItemStatus::kSuccess && first.revisions.size() != 1) status = CfgItemStatus::kServerError;
+  if (status != CfgItemStatus::kSuccess) return status;
+  entry = std::move(first.revisions.front());
+  return status;
+}
+
+CfgItemStatus::Status LxIpcClient::DiffRevisions(std::uint64_t from, std::uint64_t to,
+                                                 std::vector<KeyChange>& changes, const std::string& tag) {
+  wire::Request request = NewRequest(wire::Operation::kDiff, tag);
+  request.revision = from;
+  request.otherRevision = to == kCfgCurrentRevision ? wire::kCurrentRevision : to;
+  wire::Reply first;
+  return AskKeysInPieces(request, &first, &changes);
+}
+
+CfgItemStatus::Status LxIpcClient::AskKeysInPieces(wire::Request request, wire::Reply* first,
+                                                   std::vector<KeyChange>* changes) {
+  changes->clear();
+  for (bool firstPiece = true;; firstPiece = false) {
+    wire::Reply reply;
+    CfgItemStatus::Status status = AskRevisions(request, &reply);
+    // Each piece starts after the one before: a server that sent one again
+    // would keep this loop going for ever.
+    if (status == CfgItemStatus::kSuccess && !firstPiece && !reply.records.empty() &&
+        std::tie(reply.records.front().set, reply.records.front().section, reply.records.front().key) <=
+            std::tie(request.set, request.section, request.key)) {
+      Report(request, CfgItemStatus::kServerError, LxStatus::Corruption("a piece of the answer came twice"));
+      status = CfgItemStatus::kServerError;
+    }
+    if (status != CfgItemStatus::kSuccess) {
+      changes->clear();
+      return status;
+    }
+    if (firstPiece) {
+      // Later pieces compare with what was current for the first.
+      if (request.otherRevision == wire::kCurrentRevision) request.otherRevision = reply.revision;
+      *first = reply;
+    }
+    if (reply.records.empty()) return status;
+    for (const wire::Record& record : reply.records) changes->push_back(wire::KeyChangeOf(record));
+    request.set = reply.records.back().set;
+    request.section = reply.records.back().section;
+    request.key = reply.records.back().key;
+  }
+}
+
+CfgItemStatus::Status LxIpcClient::RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag,
+                                            std::uint32_t confirmSeconds) {
+  wire::Request request = NewRequest(wire::Operation::kRollback, tag);
+  request.revision = revision;
+  request.confirmSeconds = confirmSeconds;
+  wire::Reply reply;
+  const CfgItemStatus::Status status = AskRevisions(request, &reply);
+  // The answer lists the revision made, none when nothing differed.
+  made = status == CfgItemStatus::kSuccess && !reply.revisions.empty() ? reply.revisions.front().number : 0;
+  return status;
+}
+
 CfgItemStatus::Status LxIpcClient::CheckWritable(const std::string& set, const std::string& tag) {
   wire::Request begin = NewRequest(wire::Operation::kImportBegin, tag);
   begin.set = set;
@@ -295,6 +414,14 @@ CfgItemStatus::Status LxIpcClient::Ask(const wire::Request& request, wire::Reply
   }
   EndRequest();
   return status;
+}
+
+CfgItemStatus::Status LxIpcClient::AskRevisions(const wire::Request& request, wire::Reply* reply) {
+  const CfgItemStatus::Status status = Ask(request, reply);
+  if (status != CfgItemStatus::kSuccess || reply->kind == wire::ReplyKind::kRevisions) return status;
+  *reply = wire::Reply();
+  reply->status = CfgItemStatus::kServerError;
+  return reply->status;
 }
 
 CfgItemStatus::Status LxIpcClient::AskOnce(const wire::Request& request, wire::Reply* reply, std::uint8_t version) {

@@ -41,7 +41,8 @@ class LxIpcClient : public LxiConfigure {
                                   std::string& value, const std::string& tag) override;
   CfgItemStatus::Status WriteValue(const std::string& set, const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& tag) override;
-  CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag) override;
+  CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag,
+                                    std::uint32_t confirmSeconds) override;
   // The set comes in pieces of wire::kExportPieceBytes, one round trip
   // each: a write meanwhile may show in later pieces. A set over
   // wire::kMaxSetBytes, which no import would take back, is kRejected.
@@ -50,10 +51,11 @@ class LxIpcClient : public LxiConfigure {
   // The entries go in frames within the request-size limit (kImportBegin,
   // kImportEntries..., kImportCommit); the server applies them at the commit.
   CfgItemStatus::Status ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
-                                  const std::string& tag) override;
+                                  const std::string& tag, std::uint32_t confirmSeconds) override;
   CfgItemStatus::Status ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
                                     const std::string& tag) override;
-  CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag) override;
+  CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag,
+                                   std::uint32_t confirmSeconds) override;
   CfgItemStatus::Status WriteCheckedValue(const std::string& set, const std::string& section, const std::string& key,
                                           const std::string& value, const std::string& tag) override;
   CfgItemStatus::Status PreviewImport(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
@@ -62,6 +64,20 @@ class LxIpcClient : public LxiConfigure {
   // Begins an import of set (the server checks the write then) and sends
   // nothing more: the next begin, or the connection's end, drops it.
   CfgItemStatus::Status CheckWritable(const std::string& set, const std::string& tag) override;
+  CfgItemStatus::Status ReadRevision(std::uint64_t& current, std::uint64_t& oldestKept, const std::string& tag) override;
+  CfgItemStatus::Status ListHistory(const ConfigScope& scope, std::uint64_t before, std::uint32_t count,
+                                    std::vector<RevisionEntry>& revisions, const std::string& tag) override;
+  CfgItemStatus::Status ShowRevision(std::uint64_t revision, RevisionEntry& entry, std::vector<KeyChange>& changes,
+                                     const std::string& tag) override;
+  CfgItemStatus::Status DiffRevisions(std::uint64_t from, std::uint64_t to, std::vector<KeyChange>& changes,
+                                      const std::string& tag) override;
+  CfgItemStatus::Status RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag,
+                                 std::uint32_t confirmSeconds) override;
+  CfgItemStatus::Status WriteValueToConfirm(const std::string& set, const std::string& section, const std::string& key,
+                                            const std::string& value, std::uint32_t confirmSeconds,
+                                            const std::string& tag) override;
+  CfgItemStatus::Status Confirm(const std::string& tag) override;
+  CfgItemStatus::Status Cancel(std::uint64_t& made, const std::string& tag) override;
   void Release() override;
   LxStatus ConnectionProblem() const override { return connectionProblem_; }
 
@@ -76,6 +92,11 @@ class LxIpcClient : public LxiConfigure {
   // version: at least the operation's own (wire::EncodeRequestFrame).
   CfgItemStatus::Status Ask(const wire::Request& request, wire::Reply* reply,
                             std::uint8_t version = wire::kFirstProtocolVersion);
+  // Ask for a revision operation: a success must answer with the revision tail.
+  CfgItemStatus::Status AskRevisions(const wire::Request& request, wire::Reply* reply);
+  // Asks for a show or a diff piece after piece (see wire::Operation),
+  // gathering their keys into *changes; *first is the first piece's answer.
+  CfgItemStatus::Status AskKeysInPieces(wire::Request request, wire::Reply* first, std::vector<KeyChange>* changes);
   CfgItemStatus::Status AskOnce(const wire::Request& request, wire::Reply* reply, std::uint8_t version);
   bool BeginRequest();
   void EndRequest();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <list>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "cfgmsg/CfgAdminTypes.h"
+#include "common/RevisionTypes.h"
 #include "cfgmsg/LxCfgKeyValuePair.h"
 #include "cfgwire/CfgItemStatus.h"
 #include "common/LxStatus.h"
@@ -46,14 +48,17 @@ class LxiConfigure {
 
   // The operations of CfgAdmin.h, whose free functions say what each does.
   // A handle that cannot do them (a test double) answers kRejected.
-  virtual CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag);
+  // confirmSeconds: see CfgHistory.h (0: a plain change).
+  virtual CfgItemStatus::Status DeleteScope(const ConfigScope& scope, const std::string& tag,
+                                            std::uint32_t confirmSeconds);
   virtual CfgItemStatus::Status ExportSet(const std::string& set, std::vector<ConfigEntry>& entries,
                                           const std::string& tag);
   virtual CfgItemStatus::Status ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
-                                          const std::string& tag);
+                                          const std::string& tag, std::uint32_t confirmSeconds);
   virtual CfgItemStatus::Status ListChanges(const ConfigScope& scope, std::vector<LxCfgChange>& changes,
                                             const std::string& tag);
-  virtual CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag);
+  virtual CfgItemStatus::Status ResetScope(const ConfigScope& scope, const std::string& tag,
+                                           std::uint32_t confirmSeconds);
   virtual CfgItemStatus::Status WriteCheckedValue(const std::string& set, const std::string& section,
                                                   const std::string& key, const std::string& value,
                                                   const std::string& tag);
@@ -65,6 +70,22 @@ class LxiConfigure {
 
   // A handle that cannot ask answers kSuccess: the import itself decides.
   virtual CfgItemStatus::Status CheckWritable(const std::string& set, const std::string& tag);
+
+  // The operations of CfgHistory.h, alike.
+  virtual CfgItemStatus::Status ReadRevision(std::uint64_t& current, std::uint64_t& oldestKept, const std::string& tag);
+  virtual CfgItemStatus::Status ListHistory(const ConfigScope& scope, std::uint64_t before, std::uint32_t count,
+                                            std::vector<RevisionEntry>& revisions, const std::string& tag);
+  virtual CfgItemStatus::Status ShowRevision(std::uint64_t revision, RevisionEntry& entry,
+                                             std::vector<KeyChange>& changes, const std::string& tag);
+  virtual CfgItemStatus::Status DiffRevisions(std::uint64_t from, std::uint64_t to, std::vector<KeyChange>& changes,
+                                              const std::string& tag);
+  virtual CfgItemStatus::Status RollBack(std::uint64_t revision, std::uint64_t& made, const std::string& tag,
+                                         std::uint32_t confirmSeconds);
+  virtual CfgItemStatus::Status WriteValueToConfirm(const std::string& set, const std::string& section,
+                                                    const std::string& key, const std::string& value,
+                                                    std::uint32_t confirmSeconds, const std::string& tag);
+  virtual CfgItemStatus::Status Confirm(const std::string& tag);
+  virtual CfgItemStatus::Status Cancel(std::uint64_t& made, const std::string& tag);
 
   // Why the last request did not reach the server when this side refused
   // it: a socket that refuses this user ("permission denied: PATH", with

@@ -15,6 +15,13 @@ constexpr std::size_t kMaxLabelBytes = 64;  // client names and tags
 // import with many bad entries can say more; the rest is cut off.
 constexpr std::size_t kMaxReasonBytes = 4096;
 
+// Revisions one history answer lists at most; a client asks again for
+// older ones.
+constexpr std::uint32_t kMaxRevisionsPerReply = 1000;
+
+// The longest a change may wait for its confirmation: a day.
+constexpr std::uint32_t kMaxConfirmSeconds = 86400;
+
 // Largest frame body either side sends or accepts. A listing that would not
 // fit is answered with a server error instead.
 constexpr std::uint32_t kMaxFrameBodyBytes = 16 * 1024 * 1024;

@@ -66,9 +66,9 @@ bool IsKnownOperation(ACE_CDR::ULong value, std::uint8_t version) {
 bool IsKnownStatus(ACE_CDR::ULong value) { return value <= CfgItemStatus::kLastStatus; }
 
 void WriteRecords(ACE_OutputCDR& out, const std::vector<Record>& records) {
-  out.write_ulong(static_cast<ACE_CDR::ULong>(records.size()));
+  WriteULong(out, static_cast<ACE_CDR::ULong>(records.size()));
   for (const Record& record : records) {
-    out.write_ulong(static_cast<ACE_CDR::ULong>(record.kind));
+    WriteULong(out, static_cast<ACE_CDR::ULong>(record.kind));
     for (const std::string* field : {&record.set, &record.section, &record.key, &record.value, &record.defaultValue})
       WriteString(out, *field);
   }
@@ -91,7 +91,103 @@ bool ReadRecords(ACE_InputCDR& in, std::vector<Record>* records) {
   return true;
 }
 
+// 64-bit numbers go as two ulongs, high half first: CDR would align a
+// ulonglong to eight bytes, which the zeroed padding above does not cover.
+constexpr unsigned kHalfBits = 32;
+constexpr std::uint64_t kLowHalf = 0xffffffffu;
+
+void WriteNumber(ACE_OutputCDR& out, std::uint64_t number) {
+  WriteULong(out, static_cast<ACE_CDR::ULong>(number >> kHalfBits));
+  WriteULong(out, static_cast<ACE_CDR::ULong>(number & kLowHalf));
+}
+
+bool ReadNumber(ACE_InputCDR& in, std::uint64_t* number) {
+  ACE_CDR::ULong high = 0, low = 0;
+  if (!in.read_ulong(high) || !in.read_ulong(low)) return false;
+  *number = static_cast<std::uint64_t>(high) << kHalfBits | low;
+  return true;
+}
+
+void WriteRevisionEntries(ACE_OutputCDR& out, const std::vector<RevisionEntry>& entries) {
+  WriteULong(out, static_cast<ACE_CDR::ULong>(entries.size()));
+  for (const RevisionEntry& entry : entries) {
+    WriteNumber(out, entry.number);
+    WriteNumber(out, static_cast<std::uint64_t>(entry.time));
+    WriteULong(out, entry.author.uid);
+    WriteULong(out, entry.author.pid);
+    for (const std::string* field : {&entry.author.userName, &entry.author.program, &entry.author.client,
+                                     &entry.author.tag, &entry.summary})
+      WriteString(out, *field);
+    WriteULong(out, entry.keys);
+  }
+}
+
+// Two numbers, two ulongs, five strings and a ulong: twelve ulongs at least.
+constexpr std::size_t kMinimumRevisionEntryBytes = 12 * kMinimumElementBytes;
+
+bool ReadRevisionEntries(ACE_InputCDR& in, std::vector<RevisionEntry>* entries) {
+  ACE_CDR::ULong count = 0;
+  if (!ReadCount(in, kMinimumRevisionEntryBytes, &count)) return false;
+  entries->resize(count);
+  for (RevisionEntry& entry : *entries) {
+    std::uint64_t time = 0;
+    ACE_CDR::ULong uid = 0, pid = 0, keys = 0;
+    if (!ReadNumber(in, &entry.number) || !ReadNumber(in, &time) || !in.read_ulong(uid) || !in.read_ulong(pid))
+      return false;
+    for (std::string* field : {&entry.author.userName, &entry.author.program, &entry.author.client,
+                               &entry.author.tag, &entry.summary})
+      if (!ReadString(in, field)) return false;
+    if (!in.read_ulong(keys)) return false;
+    entry.time = static_cast<std::int64_t>(time);
+    entry.author.uid = uid;
+    entry.author.pid = pid;
+    entry.keys = keys;
+  }
+  return true;
+}
+
+bool CarriesRevisionFields(Operation operation) { return operation >= kFirstRevisionOperation; }
+
+bool CarriesRevisionTail(ReplyKind kind) { return kind == ReplyKind::kRevisions || kind == ReplyKind::kChange; }
+
+// The older operations whose version-2 request may end with the revision
+// fields: a change to be confirmed.
+bool MayBeConfirmed(Operation operation) {
+  return operation == Operation::kSetValue || operation == Operation::kDelete || operation == Operation::kReset ||
+         operation == Operation::kImportCommit;
+}
+
+void WriteRevisionFields(ACE_OutputCDR& out, const Request& request) {
+  WriteNumber(out, request.revision);
+  WriteNumber(out, request.otherRevision);
+  WriteULong(out, request.count);
+  WriteULong(out, request.confirmSeconds);
+}
+
+bool ReadRevisionFields(ACE_InputCDR& in, Request* request) {
+  return ReadNumber(in, &request->revision) && ReadNumber(in, &request->otherRevision) &&
+         in.read_ulong(request->count) && in.read_ulong(request->confirmSeconds);
+}
+
 }  // namespace
+
+Record RecordOf(const KeyChange& change) {
+  Record record;
+  record.kind = !change.before ? RecordKind::kAdded : !change.after ? RecordKind::kDeleted : RecordKind::kChanged;
+  record.set = change.set;
+  record.section = change.section;
+  record.key = change.key;
+  record.value = change.after.value_or("");
+  record.defaultValue = change.before.value_or("");
+  return record;
+}
+
+KeyChange KeyChangeOf(const Record& record) {
+  KeyChange change{record.set, record.section, record.key, record.defaultValue, record.value};
+  if (record.kind == RecordKind::kAdded) change.before.reset();
+  if (record.kind == RecordKind::kDeleted) change.after.reset();
+  return change;
+}
 
 void Request::SetScope(const ConfigScope& scope) {
   argument_ = static_cast<std::uint32_t>(scope.level);
@@ -107,8 +203,11 @@ LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uin
   for (const std::string* field :
        {&request.client, &request.tag, &request.set, &request.section, &request.key, &request.value})
     WriteString(out, *field);
-  const std::uint8_t version = std::max(VersionFor(request.operation), atLeastVersion);
+  const bool confirmed = MayBeConfirmed(request.operation) && request.confirmSeconds != 0;
+  const std::uint8_t version =
+      std::max(confirmed ? kProtocolVersion : VersionFor(request.operation), atLeastVersion);
   if (version > kFirstProtocolVersion) WriteRecords(out, request.entries);
+  if (CarriesRevisionFields(request.operation) || confirmed) WriteRevisionFields(out, request);
   return Finish(out, frame, version);
 }
 
@@ -135,9 +234,14 @@ LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t v
     WriteString(out, pair.value);
   }
   if (version > kFirstProtocolVersion) {
-    out.write_ulong(static_cast<ACE_CDR::ULong>(reply.kind));
-    out.write_ulong(reply.missed);
+    WriteULong(out, static_cast<ACE_CDR::ULong>(reply.kind));
+    WriteULong(out, reply.missed);
     WriteRecords(out, reply.records);
+    if (CarriesRevisionTail(reply.kind)) {
+      WriteNumber(out, reply.revision);
+      WriteNumber(out, reply.oldestKept);
+      WriteRevisionEntries(out, reply.revisions);
+    }
     if (!reply.reason.empty()) WriteString(out, reply.reason.substr(0, kMaxReasonBytes));
   }
   return Finish(out, frame, version);
@@ -157,6 +261,13 @@ LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, R
     if (!ReadString(in, field)) return LxStatus::Corruption("truncated request");
   if (header.version > kFirstProtocolVersion && !ReadRecords(in, &request->entries))
     return LxStatus::Corruption("bad entries in request");
+  const bool confirmed = header.version > kFirstProtocolVersion && MayBeConfirmed(request->operation) &&
+                         in.length() != 0;
+  if ((CarriesRevisionFields(request->operation) || confirmed) && !ReadRevisionFields(in, request))
+    return LxStatus::Corruption("truncated request");
+  // Only a wait makes an older operation carry the revision fields: without
+  // one, they are bytes no encoder writes.
+  if (confirmed && request->confirmSeconds == 0) return LxStatus::Corruption("revision fields without a wait");
   return CheckFullyRead(in, "request");
 }
 
@@ -180,10 +291,14 @@ LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Rep
     if (!ReadString(in, &pair.key) || !ReadString(in, &pair.value)) return LxStatus::Corruption("truncated reply");
   if (header.version > kFirstProtocolVersion) {
     ACE_CDR::ULong kind = 0;
-    if (!in.read_ulong(kind) || kind > static_cast<ACE_CDR::ULong>(ReplyKind::kMissed) ||
+    if (!in.read_ulong(kind) || kind > static_cast<ACE_CDR::ULong>(ReplyKind::kChange) ||
         !in.read_ulong(reply->missed) || !ReadRecords(in, &reply->records))
       return LxStatus::Corruption("bad records in reply");
     reply->kind = static_cast<ReplyKind>(kind);
+    if (CarriesRevisionTail(reply->kind) &&
+        (!ReadNumber(in, &reply->revision) || !ReadNumber(in, &reply->oldestKept) ||
+         !ReadRevisionEntries(in, &reply->revisions)))
+      return LxStatus::Corruption("bad revisions in reply");
     // Present only when there is one: an empty reason is no encoder's.
     if (in.length() > 0 && (!ReadString(in, &reply->reason) || reply->reason.empty() ||
                             reply->reason.size() > kMaxReasonBytes))
@@ -224,6 +339,14 @@ const char* OperationName(Operation operation) {
     case Operation::kChanges: return "changes";
     case Operation::kReset: return "reset";
     case Operation::kSubscribe: return "subscribe";
+    case Operation::kRevision: return "revision";
+    case Operation::kHistory: return "history";
+    case Operation::kShowRevision: return "show-revision";
+    case Operation::kDiff: return "diff";
+    case Operation::kRollback: return "rollback";
+    case Operation::kConfirm: return "confirm";
+    case Operation::kCancel: return "cancel";
+    case Operation::kWatchSince: return "watch-since";
     case Operation::kImportPreview: return "import-preview";
   }
   return "unknown";

@@ -10,6 +10,7 @@
 #include "cfgwire/Limits.h"
 #include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
+#include "common/RevisionTypes.h"
 
 namespace qet_cfgserver {
 namespace wire {
@@ -34,11 +35,23 @@ enum class Operation : std::uint32_t {
   kSubscribe = 13,     // scope: this connection then receives notifications
   kImportPreview = 14,  // ends an import as kImportCommit would, writing nothing:
                         // the schemas' verdict and records of the keys that would change
+  // Revisions and history (see Request's revision fields and Reply's
+  // revision tail; every answer is of kind kRevisions).
+  kRevision = 15,      // the current revision and the oldest kept
+  kHistory = 16,       // scope, count, revision: kept revisions before revision (0: all), newest first
+  kShowRevision = 17,  // revision: it and a piece of its keys (see kExportPieceBytes)
+  kDiff = 18,          // revision, otherRevision: a piece of what differs between them
+  kRollback = 19,      // revision: every key changed since returns to its value then
+  kConfirm = 20,       // the change awaiting confirmation stays
+  kCancel = 21,        // the change awaiting confirmation is rolled back now
+  kWatchSince = 22,    // scope, revision: every change after revision, then each as committed
 };
 
 // The last operation of each version.
 constexpr Operation kLastVersion1Operation = Operation::kSetValue;
-constexpr Operation kLastOperation = Operation::kImportPreview;
+constexpr Operation kLastOperation = Operation::kWatchSince;
+// The first operation whose request carries revision fields.
+constexpr Operation kFirstRevisionOperation = Operation::kRevision;
 
 // kExport with this argument asks for one piece of the set: the records
 // after the request's (section, key), both empty for the first, in order,
@@ -48,11 +61,22 @@ constexpr Operation kLastOperation = Operation::kImportPreview;
 // holds no more than that. Argument 0 asks for the whole set in one reply.
 constexpr std::uint32_t kExportPieceArgument = 1;
 constexpr std::size_t kExportPieceBytes = 64 * 1024;
+// kShowRevision and kDiff always answer so, whatever their argument: the
+// keys after the request's (set, section, key), all three empty for the
+// first piece, in (set, section, key) order, as many as weigh
+// kExportPieceBytes (at least one); a piece without records ends the
+// answer. A diff to kCurrentRevision answers with the revision that was
+// current, which the later pieces name as otherRevision instead.
 
-// The version a request of operation must be sent in.
+// The version a request of operation must be sent in (a change to be
+// confirmed goes in version 2 whatever its operation).
 std::uint8_t VersionFor(Operation operation);
 
 // One key in an export, an import, a list of changes or a notification.
+// In the answers of the revision operations a record is a key a revision
+// changed (or that differs between two): value is its value after,
+// defaultValue its value before; kAdded had none before, kDeleted has none
+// after, kChanged both.
 enum class RecordKind : std::uint32_t {
   kValue = 0,    // a key with its value (export, import, a notification of a write)
   kAdded = 1,    // changes: a key without a default
@@ -65,12 +89,18 @@ struct Record {
   std::string set, section, key, value, defaultValue;
 };
 
+// A key change as a record of the revision operations, and back.
+Record RecordOf(const KeyChange& change);
+KeyChange KeyChangeOf(const Record& record);
+
 // What a reply frame of version 2 is: the answer to a request, or pushed to
 // a subscribed connection.
 enum class ReplyKind : std::uint32_t {
   kAnswer = 0,
   kNotification = 1,  // records: one changed key
   kMissed = 2,        // missed: how many notifications were dropped
+  kRevisions = 3,     // the answer to a revision operation, with the revision tail
+  kChange = 4,        // to a kWatchSince: records one changed key, revision its revision (the tail)
 };
 
 struct Request {
@@ -82,6 +112,16 @@ struct Request {
   std::string key;
   std::string value;  // only for kSetValue
   std::vector<Record> entries = {};  // version 2: only for kImportEntries
+
+  // The operations from kFirstRevisionOperation on: which revisions, and
+  // how many (see Operation).
+  std::uint64_t revision = 0;
+  std::uint64_t otherRevision = 0;  // kDiff: kCurrentRevision for now
+  std::uint32_t count = 0;          // kHistory: at most this many, up to kMaxRevisionsPerReply
+  // kSetValue, kDelete, kReset, kImportCommit and kRollback: the change is
+  // rolled back unless confirmed (kConfirm) within this many seconds, up to
+  // kMaxConfirmSeconds; 0: a plain change.
+  std::uint32_t confirmSeconds = 0;
 
   // What an operation takes besides its names travels in one ulong, which
   // each operation reads under its own name below.
@@ -117,6 +157,9 @@ struct Request {
   std::uint32_t argument_ = 0;
 };
 
+// kDiff's otherRevision for the configuration as it is now.
+constexpr std::uint64_t kCurrentRevision = ~std::uint64_t{0};
+
 struct KeyValue {
   std::string key;
   std::string value;
@@ -133,6 +176,13 @@ struct Reply {
   ReplyKind kind = ReplyKind::kAnswer;
   std::uint32_t missed = 0;
   std::vector<Record> records;
+  // kRevisions and kChange only: the current revision (after a rollback,
+  // the one it made; kChange: the change's), the oldest kept, and the
+  // revisions a history or show lists (a rollback or cancel: the one it
+  // made, with number and keys only; none when nothing differed).
+  std::uint64_t revision = 0;
+  std::uint64_t oldestKept = 0;
+  std::vector<RevisionEntry> revisions;
   std::string reason;  // why a write was rejected; at most kMaxReasonBytes
 };
 
@@ -142,10 +192,20 @@ struct Reply {
 //   reply:   ulong status, string value, ulong count + count strings (names),
 //            ulong count + count (key, value) string pairs
 // Version 2 appends, to a request: ulong count + count records; to a reply:
-// ulong kind, ulong missed, ulong count + count records, then the reason as
-// a string only when there is one (a reply without it keeps the bytes older
-// clients decode). A record is ulong kind, then set, section, key, value,
-// defaultValue as strings.
+// ulong kind, ulong missed, ulong count + count records. A record is ulong
+// kind, then set, section, key, value, defaultValue as strings.
+// A request of an operation from kFirstRevisionOperation on then has the
+// revision fields: revision and otherRevision, each as two ulongs (high
+// half first), ulong count and ulong confirmSeconds (a kWatchSince's
+// revision kCurrentRevision: from now on). A change to be
+// confirmed of an older operation (kSetValue, then in a version-2 frame;
+// kDelete, kReset, kImportCommit) ends with them too: the only trailing
+// bytes those requests may have. A reply of kind kRevisions or kChange then
+// has revision and oldestKept so, and ulong count + count revision entries:
+// number and time as two ulongs each, ulong uid, ulong pid, then user name,
+// program, client, tag and summary as strings, and ulong keys. Last, any
+// version-2 reply has the reason as a string only when there is one (a
+// reply without it keeps the bytes older clients decode).
 // A string is a ulong byte count followed by that many octets, so any byte,
 // NUL included, survives the trip.
 
@@ -163,14 +223,16 @@ constexpr std::size_t PaddedStringBytes(std::size_t maxBytes) { return kULongByt
 
 }  // namespace layout
 
-// The largest body of a request within the limits of Limits.h: operation and
-// argument, client and tag, set, section and key, then the value and, in
-// version 2, the count of no records (a write of one value sent in version
-// 2, whose rejection then says why). A request frame announcing more cannot
-// be legal; the server refuses it at the header instead of buffering it.
-constexpr std::uint32_t kMaxRequestBodyBytes = 2 * layout::kULongBytes + 2 * layout::PaddedStringBytes(kMaxLabelBytes) +
-                                               3 * layout::PaddedStringBytes(kMaxNameBytes) +
-                                               layout::PaddedStringBytes(kMaxValueBytes) + layout::kULongBytes;
+// The largest body of a request within the limits of Limits.h: a write to
+// be confirmed, with operation and argument, client and tag, set, section
+// and key, the value, no entries (in version 2, whose rejection says why)
+// and the revision fields. A request frame announcing more cannot be
+// legal; the server refuses it at the header instead of buffering it.
+constexpr std::size_t kRevisionFieldsBytes = 6 * layout::kULongBytes;
+constexpr std::uint32_t kMaxRequestBodyBytes =
+    2 * layout::kULongBytes + 2 * layout::PaddedStringBytes(kMaxLabelBytes) +
+    3 * layout::PaddedStringBytes(kMaxNameBytes) + layout::PaddedStringBytes(kMaxValueBytes) + layout::kULongBytes +
+    kRevisionFieldsBytes;
 
 // Encode as a whole frame in this machine's byte order. Fail when the frame
 // would be over the size limit. A request goes in VersionFor(operation), or

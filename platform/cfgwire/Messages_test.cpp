@@ -7,6 +7,8 @@
 #include <ace/CDR_Base.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "tests/support/HandWrittenFrame.h"
 
 
@@ -142,6 +144,64 @@ TEST(Wire, EachOperationsArgumentTakesTheSecondULong) {
   }
 }
 
+// Revision numbers are 64 bits as two ulongs, the high half first, in the
+// requests of the revision operations and in answers of kind kRevisions.
+TEST(Wire, RevisionFieldsTravelAsTwoULongsHighHalfFirst) {
+  for (bool littleEndian : {false, true}) {
+    Request request;
+    ASSERT_TRUE(Decode(HandWrittenFrame(littleEndian)
+                           .ULong(static_cast<std::uint32_t>(Operation::kHistory)).ULong(1)
+                           .String("cfgctl").String("").String("net").String("").String("").String("")
+                           .ULong(0)                 // no entries
+                           .ULong(1).ULong(2)        // revision
+                           .ULong(0xffffffffu).ULong(0xffffffffu)
+                           .ULong(20)                // count
+                           .ULong(0)                 // confirmSeconds
+                           .Frame(kProtocolVersion),
+                       &request)
+                    .ok());
+    EXPECT_EQ(request.revision, 0x100000002u);
+    EXPECT_EQ(request.otherRevision, kCurrentRevision);
+    EXPECT_EQ(request.count, 20u);
+    EXPECT_EQ(request.scope().set, "net");
+
+    Reply reply;
+    ASSERT_TRUE(Decode(HandWrittenFrame(littleEndian)
+                           .ULong(CfgItemStatus::kSuccess).String("").ULong(0).ULong(0)
+                           .ULong(static_cast<std::uint32_t>(ReplyKind::kRevisions)).ULong(0)
+                           .ULong(1).ULong(static_cast<std::uint32_t>(RecordKind::kDeleted))
+                           .String("net").String("eth0").String("mtu").String("").String("1500")
+                           .ULong(0).ULong(7).ULong(0).ULong(1)  // revision 7, oldest kept 1
+                           .ULong(1).ULong(0).ULong(7).ULong(0).ULong(1765000000)
+                           .ULong(1000).ULong(42).String("alice").String("cfgctl").String("cfgctl").String("t")
+                           .String("delete net eth0").ULong(1)
+                           .Frame(kProtocolVersion),
+                       &reply)
+                    .ok());
+    EXPECT_EQ(reply.revision, 7u);
+    EXPECT_EQ(reply.oldestKept, 1u);
+    ASSERT_EQ(reply.revisions.size(), 1u);
+    EXPECT_EQ(reply.revisions[0].time, 1765000000);
+    EXPECT_EQ(reply.revisions[0].author.userName, "alice");
+    EXPECT_EQ(reply.revisions[0].author.pid, 42u);
+    EXPECT_EQ(reply.revisions[0].summary, "delete net eth0");
+    ASSERT_EQ(reply.records.size(), 1u);
+    const KeyChange change = KeyChangeOf(reply.records[0]);
+    EXPECT_EQ(change.before, std::optional<std::string>("1500"));
+    EXPECT_FALSE(change.after);
+  }
+  // And back: what this machine writes decodes to the same.
+  Request request;
+  request.operation = Operation::kDiff;
+  request.revision = 0x123456789au;
+  request.otherRevision = 3;
+  std::string frame;
+  ASSERT_TRUE(EncodeRequestFrame(request, &frame).ok());
+  Request decoded;
+  ASSERT_TRUE(Decode(frame, &decoded).ok());
+  EXPECT_EQ(std::tie(decoded.revision, decoded.otherRevision), std::tie(request.revision, request.otherRevision));
+}
+
 TEST(Wire, DamagedOrLyingFramesAreRefused) {
   std::string frame;
   ASSERT_TRUE(EncodeRequestFrame(SampleWrite(), &frame).ok());
@@ -162,11 +222,47 @@ TEST(Wire, DamagedOrLyingFramesAreRefused) {
   EXPECT_FALSE(Decode(HandWrittenFrame(true).ULong(0).ULong(0x7FFFFFFFu).Frame(), &reply).ok());
   EXPECT_FALSE(Decode(HandWrittenFrame(true).ULong(42).String("").ULong(0).ULong(0).Frame(), &reply).ok());
   EXPECT_FALSE(Decode(HandWrittenFrame(true).ULong(99).ULong(0).Frame(), &request).ok());
+  // A revision operation in a version-1 frame, or one without its revision fields.
+  EXPECT_FALSE(Decode(HandWrittenFrame(true).ULong(static_cast<std::uint32_t>(Operation::kRevision)).ULong(0).Frame(),
+                      &request)
+                   .ok());
+  Request revision;
+  revision.operation = Operation::kRevision;
+  ASSERT_TRUE(EncodeRequestFrame(revision, &frame).ok());
+  for (std::size_t cut = kFrameHeaderBytes; cut < frame.size(); ++cut)
+    EXPECT_FALSE(Decode(frame.substr(0, cut), &request).ok()) << "revision cut at " << cut;
+}
+
+// A write to be confirmed goes as version 2, ending with the revision
+// fields; a plain one stays exactly as it always was (EncoderWrites...).
+TEST(Wire, AWriteToBeConfirmedEndsWithTheRevisionFields) {
+  Request request = SampleWrite();
+  request.confirmSeconds = 30;
+  std::string frame;
+  ASSERT_TRUE(EncodeRequestFrame(request, &frame).ok());
+  EXPECT_EQ(frame, HandWrittenFrame(ACE_CDR_BYTE_ORDER == 1)
+                       .ULong(static_cast<std::uint32_t>(Operation::kSetValue)).ULong(6)
+                       .String("quenlo").String("My-Test").String("net").String("eth0").String("mtu")
+                       .String(std::string("a,b\0c", 5))
+                       .ULong(0).ULong(0).ULong(0).ULong(0).ULong(0).ULong(0).ULong(30)
+                       .Frame(kProtocolVersion));
+  Request decoded;
+  ASSERT_TRUE(Decode(frame, &decoded).ok());
+  EXPECT_EQ(decoded.confirmSeconds, 30u);
+  // A tail without a wait is no encoder's.
+  std::string noWait = frame;
+  noWait.replace(noWait.size() - 4, 4, std::string(4, '\0'));
+  EXPECT_FALSE(Decode(noWait, &decoded).ok());
+  // Other old operations take no such tail.
+  std::string get = frame;
+  get[kFrameHeaderBytes + (ACE_CDR_BYTE_ORDER == 1 ? 0 : 3)] = static_cast<char>(Operation::kGetValue);
+  EXPECT_FALSE(Decode(get, &decoded).ok());
 }
 
 TEST(Wire, TheLargestLegalRequestIsTheServersLimit) {
   const std::string label(kMaxLabelBytes, 'l'), name(kMaxNameBytes, 'n');
   Request request = SampleWrite();
+  request.confirmSeconds = kMaxConfirmSeconds;
   request.client = request.tag = label;
   request.set = request.section = request.key = name;
   request.value.assign(kMaxValueBytes, 'v');

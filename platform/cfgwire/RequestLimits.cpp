@@ -15,7 +15,7 @@ LxStatus CheckSize(const std::string& text, std::size_t limit, const char* what)
 
 bool IsScoped(Operation operation) {
   return operation == Operation::kDelete || operation == Operation::kChanges || operation == Operation::kReset ||
-         operation == Operation::kSubscribe;
+         operation == Operation::kSubscribe || operation == Operation::kHistory || operation == Operation::kWatchSince;
 }
 
 LxStatus CheckScope(const Request& request) {
@@ -70,6 +70,16 @@ LxStatus CheckRequestLimits(const Request& request) {
     LxStatus status = CheckScope(request);
     if (!status.ok()) return status;
   }
+  if (request.confirmSeconds > kMaxConfirmSeconds)
+    return LxStatus::InvalidArgument("a change waits at most " + std::to_string(kMaxConfirmSeconds) +
+                                     " seconds for its confirmation");
+  if (request.confirmSeconds != 0 && request.operation != Operation::kSetValue &&
+      request.operation != Operation::kDelete && request.operation != Operation::kReset &&
+      request.operation != Operation::kImportCommit && request.operation != Operation::kRollback)
+    return LxStatus::InvalidArgument("only a change can await confirmation");
+  if (request.operation == Operation::kHistory && request.count > kMaxRevisionsPerReply)
+    return LxStatus::InvalidArgument("a history lists at most " + std::to_string(kMaxRevisionsPerReply) +
+                                     " revisions at a time");
   return CheckEntries(request);
 }
 

@@ -28,6 +28,14 @@ struct ConfigScope {
   enum class Level : std::uint32_t { kAll = 0, kSet = 1, kSection = 2, kKey = 3 };
   Level level = Level::kAll;
   std::string set, section, key;
+
+  // Whether the key named so lies within the scope; a level beyond kKey
+  // covers nothing.
+  bool Covers(const std::string& keySet, const std::string& keySection, const std::string& keyName) const {
+    if (level > Level::kKey) return false;
+    return (level < Level::kSet || keySet == set) && (level < Level::kSection || keySection == section) &&
+           (level < Level::kKey || keyName == key);
+  }
 };
 
 }  // namespace qet_cfgserver

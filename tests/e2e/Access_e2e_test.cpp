@@ -155,6 +155,25 @@ TEST_F(AccessEndToEnd, NobodyReadsAnAllowedSetAndEveryWriteItMayNotMakeIsDeniedC
   EXPECT_EQ(ExportAsRoot(), before);
 }
 
+// History shows old values and rollbacks change any set: nobody, who may
+// read network and write logging, sees the revision number and network's
+// history, and nothing else of it; a change to be confirmed (its rollback
+// would undo others' changes) is denied even on the set it may write.
+TEST_F(AccessEndToEnd, NobodySeesOnlyTheHistoryOfSetsItMayReadAndMakesNoChangeToConfirm) {
+  StartServer();
+  const Outcome revision = Cfgctl({"revision"});
+  EXPECT_TRUE(revision.status.IsExit(0)) << revision.errors;
+  EXPECT_EQ(revision.output, "3\n");  // the three sets imported at start
+  const Outcome network = Cfgctl({"history", "network"});
+  EXPECT_TRUE(network.status.IsExit(0)) << network.errors;
+  EXPECT_NE(network.output.find("defaults network from"), std::string::npos) << network.output;
+  for (const std::vector<std::string>& denied : std::vector<std::vector<std::string>>{
+           {"history"}, {"history", "system"}, {"show", "1"}, {"diff", "1"}, {"rollback", "1"}, {"confirm"},
+           {"cancel"}, {"set", "--confirm", "60", "logging", "syslog", "level", "debug"}})
+    Expect(denied, 6, ": access denied");
+  Expect({"set", "logging", "syslog", "level", "debug"}, 0, "");
+}
+
 TEST_F(AccessEndToEnd, NobodyNeitherReadsNorListsNorSeesChangesOfASetItMayNotRead) {
   StartServer();
   Expect({"set", "system", "time", "zone", "CET"}, 0, "", true);

@@ -623,8 +623,8 @@ TEST_F(CfgserverBoundsEndToEnd, NonReadingClientsOfALargeExportStayWithinTheMemo
   {
     std::unique_ptr<ConfigStore> store;
     ASSERT_TRUE(ConfigStore::Open(Database(), &store).ok());
-    std::vector<wire::Record> unused;
-    ASSERT_TRUE(store->layers().ImportSet("big", BigSet(kValues, kValueBytes), true, &unused).ok());
+    CommittedRevision unused;
+    ASSERT_TRUE(store->layers().ImportSet("big", BigSet(kValues, kValueBytes), true, ChangeNote(), &unused).ok());
   }
   StartServer({"--max-client-memory=3"});
   Client reader(Socket());
@@ -684,9 +684,9 @@ TEST_F(CfgserverBoundsEndToEnd, SilentWatchersUnderManyWritesStayBoundedAndAreTo
   }
 }
 
-// An import that stops sending, to be committed or only previewed, is
-// dropped after --import-timeout, freeing its staging: its end then finds
-// nothing under way.
+// An import that stops sending, to be committed (and confirmed) or only
+// previewed, is dropped after --import-timeout, freeing its staging: its
+// end then finds nothing under way, and nothing awaits confirmation.
 TEST_F(CfgserverBoundsEndToEnd, AStalledImportIsDroppedAfterItsTimeout) {
   Restart({"--import-timeout=1"});
   Client stalled(Socket());
@@ -700,9 +700,14 @@ TEST_F(CfgserverBoundsEndToEnd, AStalledImportIsDroppedAfterItsTimeout) {
     ASSERT_EQ(stalled.Exchange(frame).status, CfgItemStatus::kSuccess);
     ASSERT_TRUE(WaitForLogLines(server_, {"dropping an import that had no request for 1 seconds"}, ++dropped))
         << server_.errors();
-    EXPECT_EQ(stalled.Exchange(Frame(end)).status, CfgItemStatus::kRejected) << wire::OperationName(end);
+    wire::Request ending = quenlo_test::TestRequest(end);
+    if (end == Operation::kImportCommit) ending.confirmSeconds = 60;
+    std::string endFrame;
+    ASSERT_TRUE(wire::EncodeRequestFrame(ending, &endFrame).ok());
+    EXPECT_EQ(stalled.Exchange(endFrame).status, CfgItemStatus::kRejected) << wire::OperationName(end);
   }
   EXPECT_EQ(Client(Socket()).Exchange(WholeExportFrame("set")).records.size(), 0u);
+  EXPECT_EQ(Client(Socket()).Exchange(Frame(Operation::kConfirm)).status, CfgItemStatus::kKeyNotFound);
 }
 
 // Past the 4 MiB one import could once stage: what export gives, import

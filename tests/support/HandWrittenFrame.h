@@ -24,8 +24,8 @@ class HandWrittenFrame {
     body_ += text;
     return *this;
   }
-  std::string Frame() {
-    std::string frame = {'Q', 'C', static_cast<char>(qet_cfgserver::wire::kFirstProtocolVersion), static_cast<char>(littleEndian_)};
+  std::string Frame(std::uint8_t version = qet_cfgserver::wire::kFirstProtocolVersion) {
+    std::string frame = {'Q', 'C', static_cast<char>(version), static_cast<char>(littleEndian_)};
     ULong(static_cast<std::uint32_t>(body_.size()), &frame);
     return frame + body_;
   }

@@ -19,6 +19,12 @@ bool LargeReplyQueue::MayBeLarge(const wire::FrameHeader& header, const std::str
     case wire::Operation::kGetKeysAndValues:
     case wire::Operation::kChanges:
     case wire::Operation::kImportPreview:  // reads the whole set
+    // Read from history: a history lists up to wire::kMaxRevisionsPerReply
+    // revisions; a show or a diff decodes, or folds, whole revisions for
+    // each piece.
+    case wire::Operation::kHistory:
+    case wire::Operation::kShowRevision:
+    case wire::Operation::kDiff:
       return true;
     case wire::Operation::kExport:
       return argument != wire::kExportPieceArgument;

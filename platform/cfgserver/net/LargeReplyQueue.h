@@ -9,8 +9,9 @@
 
 namespace qet_cfgserver {
 
-// Connections whose next request may have a large reply (a listing, a list
-// of changes, an export asked for whole, an import's preview) wait here for
+// Connections whose next request may have a large reply, or one costly to
+// build (a listing, a list of changes, an export asked for whole, an
+// import's preview, a history, a revision shown, a diff) wait here for
 // their turn. Building such a reply holds the one reactor thread for up to
 // a few hundred milliseconds, so these take turns with cheaper work: the
 // oldest is answered when the reactor has nothing else ready, or when no

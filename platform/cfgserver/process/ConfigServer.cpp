@@ -120,12 +120,17 @@ LxStatus ConfigServer::OpenReactor(std::uint32_t connections) {
 }
 
 LxStatus ConfigServer::OpenStore(const ServerOptions& options) {
-  keeper_.reset(new StoreKeeper(StoreSettings{options.database, options.imports, nullptr}));
+  keeper_.reset(new StoreKeeper(StoreSettings{options.database, options.imports, nullptr, options.historyRevisions}));
   LxStatus status = keeper_->Open();
   if (!status.ok()) return status;
   groupCommit_.reset(new GroupCommit(keeper_.get(), &changeFeed_));
-  dispatcher_.reset(
-      new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), &accessGate_, &schemas_));
+  confirmationTimer_.reset(new ConfirmationTimer(reactor_.get(), [this]() { confirmations_->Expire(); }));
+  confirmations_.reset(new ConfirmationKeeper(keeper_.get(), &changeFeed_, [this](std::optional<std::int64_t> deadline) {
+    confirmationTimer_->Arm(deadline);
+  }));
+  confirmations_->Refresh();
+  dispatcher_.reset(new RequestDispatcher(keeper_.get(), &changeFeed_, groupCommit_.get(), &accessGate_, &schemas_,
+                                          confirmations_.get()));
   return status;
 }
 
@@ -201,6 +206,7 @@ void ConfigServer::Shutdown() {
     shutdownSignal_.LeaveReactor();
     reloadSignal_.LeaveReactor();
     if (snapshotTimer_) reactor_->cancel_timer(snapshotTimer_.get());
+    if (confirmationTimer_) confirmationTimer_->Arm(std::nullopt);
     // Closing the reactor closes every connection still registered.
     reactor_->close();
   }
@@ -209,6 +215,8 @@ void ConfigServer::Shutdown() {
   connectionLimit_.reset();
   userConnectionLimit_.reset();
   dispatcher_.reset();
+  confirmations_.reset();
+  confirmationTimer_.reset();
   groupCommit_.reset();
   if (keeper_) keeper_->Close();
   keeper_.reset();

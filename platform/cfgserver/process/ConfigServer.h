@@ -20,7 +20,9 @@
 #include "process/SignalPipe.h"
 #include "recovery/SnapshotTimer.h"
 #include "recovery/StoreKeeper.h"
+#include "process/ConfirmationTimer.h"
 #include "requests/AccessGate.h"
+#include "requests/ConfirmationKeeper.h"
 #include "requests/GroupCommit.h"
 #include "requests/MemoryBudget.h"
 #include "requests/RequestDispatcher.h"
@@ -33,11 +35,12 @@ namespace qet_cfgserver {
 // budget, reads the access rules, claims the socket path, checks the
 // database's place and opens the store (recovering a damaged one) with its
 // defaults, listens, and runs a single-threaded epoll reactor until SIGTERM
-// or SIGINT, with a timer for periodic snapshots. SIGHUP reads the access
-// file again: rules that read well replace the old ones from the next
-// request on; a file that does not keeps the old rules and logs an ERROR
-// saying why. What clients make it hold is bounded by one memory budget,
-// and their connections by the client, watcher and per-user limits (see
+// or SIGINT, with a timer for periodic snapshots and one for the deadline
+// of a change awaiting confirmation. SIGHUP reads the access file again:
+// rules that read well replace the old ones from the next request on; a
+// file that does not keeps the old rules and logs an ERROR saying why. What
+// clients make it hold is bounded by one memory budget, and their
+// connections by the client, watcher and per-user limits (see
 // ConnectionLimit). Writes from clients are committed in groups: the open
 // group is flushed once the reactor has no more input ready, or when it is
 // full, and before stopping. Requests that may build a large reply wait
@@ -93,6 +96,8 @@ class ConfigServer {
   ChangeFeed changeFeed_;  // outlives every connection's watch queue
   std::unique_ptr<SnapshotTimer> snapshotTimer_;
   std::unique_ptr<GroupCommit> groupCommit_;
+  std::unique_ptr<ConfirmationTimer> confirmationTimer_;
+  std::unique_ptr<ConfirmationKeeper> confirmations_;
   std::unique_ptr<RequestDispatcher> dispatcher_;
   std::unique_ptr<ConnectionLimit> connectionLimit_;
   std::unique_ptr<UserConnectionLimit> userConnectionLimit_;

@@ -59,6 +59,7 @@ bool FindNumberOption(const std::string& name, ServerOptions* options, NumberOpt
       {"--max-client-memory", 1, ServerOptions::kMaxClientMemoryCeilingMiB, &options->maxClientMemoryMiB},
       {"--import-timeout", 1, ServerOptions::kMaxImportTimeoutSeconds, &options->importTimeoutSeconds},
       {"--snapshot-interval", 0, ServerOptions::kMaxSnapshotIntervalSeconds, &options->snapshotIntervalSeconds},
+      {"--history", 0, ServerOptions::kMaxHistoryRevisions, &options->historyRevisions},
   };
   for (const NumberOption& option : table)
     if (name == option.name) {
@@ -80,6 +81,8 @@ constexpr std::uint32_t ServerOptions::kDefaultMaxClientMemoryMiB;
 constexpr std::uint32_t ServerOptions::kMaxClientMemoryCeilingMiB;
 constexpr std::uint32_t ServerOptions::kDefaultImportTimeoutSeconds;
 constexpr std::uint32_t ServerOptions::kMaxImportTimeoutSeconds;
+constexpr std::uint32_t ServerOptions::kDefaultHistoryRevisions;
+constexpr std::uint32_t ServerOptions::kMaxHistoryRevisions;
 
 LxStatus ServerOptions::Parse(const std::vector<std::string>& arguments, ServerOptions* options) {
   *options = ServerOptions();
@@ -139,7 +142,7 @@ std::string ServerOptions::Usage() {
          "                 [--schema FILE.schema]... [--access FILE] [--max-clients N]\n"
          "                 [--max-clients-per-user N] [--max-watchers N]\n"
          "                 [--max-client-memory MIB] [--import-timeout SECONDS]\n"
-         "                 [--snapshot-interval SECONDS]\n"
+         "                 [--snapshot-interval SECONDS] [--history N]\n"
          "\n"
          "The configuration server. Runs in the foreground until SIGTERM or SIGINT;\n"
          "SIGHUP reads the access file again.\n"
@@ -196,6 +199,10 @@ std::string ServerOptions::Usage() {
          "                      while writes happen, copy the database to FILE.snapshot\n"
          "                      at most this often (default 600, at most 86400); 0: only\n"
          "                      at a clean stop. Nothing is written when nothing changed.\n"
+         "  --history N         revisions whose changes the database keeps (who, when,\n"
+         "                      each key before and after), the oldest dropped first\n"
+         "                      (default " + std::to_string(kDefaultHistoryRevisions) + ", at most " +
+         std::to_string(kMaxHistoryRevisions) + "); 0 keeps none, and numbers still grow\n"
          "  --help              show this text\n"
          "\n"
          "INI files, as cfgctl export --dir writes them: [section] lines start sections;\n"

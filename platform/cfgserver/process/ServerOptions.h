@@ -16,7 +16,7 @@ namespace qet_cfgserver {
 //             [--schema FILE.schema]... [--access FILE] [--max-clients N]
 //             [--max-clients-per-user N] [--max-watchers N]
 //             [--max-client-memory MIB] [--import-timeout SECONDS]
-//             [--snapshot-interval SECONDS] [--help]
+//             [--snapshot-interval SECONDS] [--history N] [--help]
 //
 // Options take their value as the next argument or after '=' (--database=x).
 // Empty strings mean "not given"; ResolveDefaults() fills them in.
@@ -40,6 +40,9 @@ struct ServerOptions {
   static constexpr std::uint32_t kMaxClientMemoryCeilingMiB = 1024;
   static constexpr std::uint32_t kDefaultImportTimeoutSeconds = 30;
   static constexpr std::uint32_t kMaxImportTimeoutSeconds = 3600;
+  static constexpr std::uint32_t kDefaultHistoryRevisions = 1000;
+  // Each revision keeps its keys' old and new values on the device's flash.
+  static constexpr std::uint32_t kMaxHistoryRevisions = 1000000;
 
   std::string runtimeDirectory;
   std::string database;
@@ -56,6 +59,8 @@ struct ServerOptions {
   // At most one snapshot per this many seconds while writes happen; 0: none
   // but at a clean stop.
   std::uint32_t snapshotIntervalSeconds = kDefaultSnapshotIntervalSeconds;
+  // Revisions the history keeps; 0: none (numbers still grow).
+  std::uint32_t historyRevisions = kDefaultHistoryRevisions;
   bool help = false;
 
   // Parses argv[1..]. Fails (InvalidArgument, with a message for the user)
@@ -65,7 +70,7 @@ struct ServerOptions {
   // --max-watchers 0 to the same, --max-client-memory 1 to
   // kMaxClientMemoryCeilingMiB, --import-timeout 1 to
   // kMaxImportTimeoutSeconds, --snapshot-interval 0 to
-  // kMaxSnapshotIntervalSeconds.
+  // kMaxSnapshotIntervalSeconds, --history 0 to kMaxHistoryRevisions.
   static LxStatus Parse(const std::vector<std::string>& arguments, ServerOptions* options);
 
   // Runtime directory: wire::DefaultRuntimeDirectory(). Database: see

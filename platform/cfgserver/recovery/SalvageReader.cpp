@@ -3,12 +3,14 @@
 #include <ctype.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <tuple>
 
 #include "cfgwire/Limits.h"
 #include "common/Directories.h"
+#include "store/SqliteConnection.h"
 #include "store/SqliteStatement.h"
 #include "store/SqliteStatus.h"
 #include "store/StatusContext.h"
@@ -18,11 +20,6 @@ namespace qet_cfgserver {
 namespace {
 
 constexpr const char* kLogSuffix = "-wal";
-
-struct CloseDatabase {
-  void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
-};
-using Database = std::unique_ptr<sqlite3, CloseDatabase>;
 
 // path as an SQLite URI: every byte but a few safe ones percent-encoded.
 std::string FileUri(const std::string& path) {
@@ -44,7 +41,7 @@ std::string FileUri(const std::string& path) {
 // Without a log beside the file, "immutable" keeps SQLite from creating one
 // (and its index) for a file whose header says it uses one; with a log, the
 // log must be read, and SQLite may add the index file.
-LxStatus OpenReadOnly(const std::string& path, const char* vfs, Database* database) {
+LxStatus OpenReadOnly(const std::string& path, const char* vfs, SqliteConnection* database) {
   const std::string uri = FileUri(path) + (PathExists(path + kLogSuffix) ? "" : "?immutable=1");
   sqlite3* opened = nullptr;
   const int result =
@@ -98,7 +95,7 @@ constexpr Table kDefaultsTable = {
 // Scans table forwards and, after an error, backwards down to the last row
 // the first scan read.
 LxStatus ReadTable(const std::string& path, const char* vfs, const Table& table, std::vector<ConfigRow>* rows) {
-  Database database;
+  SqliteConnection database;
   LxStatus status = OpenReadOnly(path, vfs, &database);
   if (!status.ok()) return status;
   SqliteStatement forward;
@@ -116,10 +113,37 @@ LxStatus ReadTable(const std::string& path, const char* vfs, const Table& table,
   return status;
 }
 
+LxStatus HasTable(sqlite3* database, const std::string& path, const char* table, bool* exists) {
+  SqliteStatement select;
+  if (select.Prepare(database, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = CAST(?1 AS TEXT)") != SQLITE_OK)
+    return LastSqliteFailure(database, path);
+  select.BindBlob(1, table);
+  const int found = select.Step();
+  if (found != SQLITE_ROW && found != SQLITE_DONE) return LastSqliteFailure(database, path);
+  *exists = found == SQLITE_ROW;
+  return LxStatus::Ok();
+}
+
+// The largest number in column of table, read in key order up to the first
+// error: Ok when every row was read, otherwise what stopped it. A file
+// from before the table has none.
+LxStatus HighestNumber(sqlite3* database, const std::string& path, const std::string& table,
+                       const std::string& column, std::int64_t* highest) {
+  bool exists = false;
+  LxStatus status = HasTable(database, path, table.c_str(), &exists);
+  if (!status.ok() || !exists) return status;  // a file from before revisions
+  SqliteStatement select;
+  const std::string sql = "SELECT " + column + " FROM " + table + " ORDER BY " + column;
+  if (select.Prepare(database, sql.c_str()) != SQLITE_OK) return LastSqliteFailure(database, path);
+  int result;
+  while ((result = select.Step()) == SQLITE_ROW) *highest = std::max(*highest, select.ColumnInt(0));
+  return result == SQLITE_DONE ? LxStatus::Ok() : LastSqliteFailure(database, path);
+}
+
 }  // namespace
 
 LxStatus SalvageReader::Check(const std::string& path, const char* vfs) {
-  Database database;
+  SqliteConnection database;
   LxStatus status = OpenReadOnly(path, vfs, &database);
   if (!status.ok()) return status;
   return WithContext(path, QuickCheck(database.get()));
@@ -130,17 +154,26 @@ LxStatus SalvageReader::ReadRows(const std::string& path, const char* vfs, std::
 }
 
 LxStatus SalvageReader::ReadDefaultRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows) {
-  Database database;
+  SqliteConnection database;
   LxStatus status = OpenReadOnly(path, vfs, &database);
   if (!status.ok()) return status;
-  SqliteStatement exists;
-  if (exists.Prepare(database.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'defaults'") !=
-      SQLITE_OK)
-    return LastSqliteFailure(database.get(), path);
-  const int found = exists.Step();
-  if (found == SQLITE_DONE) return LxStatus::Ok();  // a file from before the defaults layer
-  if (found != SQLITE_ROW) return LastSqliteFailure(database.get(), path);
+  bool exists = false;
+  status = HasTable(database.get(), path, "defaults", &exists);
+  if (!status.ok() || !exists) return status;  // a file from before the defaults layer
   return ReadTable(path, vfs, kDefaultsTable, rows);
+}
+
+LxStatus SalvageReader::ReadHighestRevision(const std::string& path, const char* vfs, std::uint64_t* revision) {
+  SqliteConnection database;
+  LxStatus status = OpenReadOnly(path, vfs, &database);
+  if (!status.ok()) return status;
+  std::int64_t highest = 0;
+  // In key order, so a bad page stops the scan after every number before it.
+  const LxStatus history = HighestNumber(database.get(), path, "history", "revision", &highest);
+  const LxStatus counter = HighestNumber(database.get(), path, "revision_state", "highest", &highest);
+  if (!history.ok() && !counter.ok() && highest == 0) return history;
+  *revision = static_cast<std::uint64_t>(highest);
+  return LxStatus::Ok();
 }
 
 }  // namespace qet_cfgserver

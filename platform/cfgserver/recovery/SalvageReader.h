@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ class SalvageReader {
   // The same for the rows of the defaults layer; a file without that table
   // (from before it) has none.
   static LxStatus ReadDefaultRows(const std::string& path, const char* vfs, std::vector<ConfigRow>* rows);
+
+  // The highest revision number path holds, in its history or its
+  // revision state; 0 for a file from before revisions. Fails when
+  // neither can be read.
+  static LxStatus ReadHighestRevision(const std::string& path, const char* vfs, std::uint64_t* revision);
 };
 
 }  // namespace qet_cfgserver

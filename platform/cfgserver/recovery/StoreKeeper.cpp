@@ -5,6 +5,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "common/Directories.h"
 #include "log/ServerLog.h"
 #include "recovery/DamagedDatabase.h"
@@ -65,12 +67,31 @@ LxStatus StoreKeeper::Open() {
 
   // A database that cannot be opened is as lost as a damaged one, unless
   // another process holds it: that one is left alone.
-  status = ConfigStore::Open(settings_.database, &store_, settings_.vfs);
+  status = OpenStore(settings_.database, &store_);
   if (status.code() == LxStatus::Code::kUnavailable) return status;
   if (!status.ok()) return RecoverAtStart(status);
+  // Before the defaults: new ones (a firmware update) are not what it undoes.
+  status = RollBackUnconfirmed();
+  if (IsCorruption(status)) return RecoverAtStart(status);
+  if (!status.ok()) return status;
   std::uint64_t added = 0;
   status = ImportAll(store_.get(), true, &added);
   if (IsCorruption(status)) return RecoverAtStart(status);
+  return status;
+}
+
+LxStatus StoreKeeper::RollBackUnconfirmed() {
+  std::optional<PendingConfirmation> pending;
+  LxStatus status = store_->revisions().Pending(&pending);
+  if (!status.ok() || !pending) return status;
+  const std::string why = "not confirmed before the server stopped";
+  const ChangeNote note{ServerItself(), "rollback " + std::to_string(pending->base) + ": " + why};
+  CommittedRevision made;
+  status = store_->layers().CancelPending(note, &made);
+  if (!status.ok()) return status;
+  __dlog_printf(kDlogWarning, kServerLogSource,
+                "revision %llu and after it %s: rolled back to revision %llu as revision %llu (%zu keys)",
+                Count(pending->revision), why.c_str(), Count(pending->base), Count(made.number), made.changes.size());
   return status;
 }
 
@@ -138,7 +159,7 @@ bool StoreKeeper::CallsForRecovery(const LxStatus& failure) const {
 LxStatus StoreKeeper::RebuildInPlace(Counts* counts, std::string* found, std::string* movedTo) {
   RemoveWithCompanions(rebuildPath_);
   std::unique_ptr<ConfigStore> fresh;
-  LxStatus status = ConfigStore::Open(rebuildPath_, &fresh, settings_.vfs);
+  LxStatus status = OpenStore(rebuildPath_, &fresh);
   if (status.ok()) status = Fill(fresh.get(), counts, found);
   fresh.reset();  // a clean close folds the log into the file and syncs it
   // Only a complete rebuild replaces the damaged file, so a crash at any
@@ -146,7 +167,7 @@ LxStatus StoreKeeper::RebuildInPlace(Counts* counts, std::string* found, std::st
   if (status.ok()) status = DamagedDatabase::MoveAside(settings_.database, movedTo);
   if (status.ok()) status = RenameInto(rebuildPath_, settings_.database);
   std::unique_ptr<ConfigStore> opened;
-  if (status.ok()) status = ConfigStore::Open(settings_.database, &opened, settings_.vfs);
+  if (status.ok()) status = OpenStore(settings_.database, &opened);
   if (status.ok()) store_ = std::move(opened);
   return status;
 }
@@ -154,6 +175,7 @@ LxStatus StoreKeeper::RebuildInPlace(Counts* counts, std::string* found, std::st
 LxStatus StoreKeeper::RebuildInMemory(Counts* counts, std::string* found) {
   std::unique_ptr<ConfigStore> fresh;
   LxStatus status = ConfigStore::OpenInMemory(&fresh);
+  if (status.ok()) fresh->revisions().SetLimit(settings_.historyLimit);
   if (status.ok()) status = Fill(fresh.get(), counts, found);
   if (status.ok()) status = fresh->RefuseWrites();
   if (!status.ok()) return status;
@@ -163,7 +185,8 @@ LxStatus StoreKeeper::RebuildInMemory(Counts* counts, std::string* found) {
 }
 
 LxStatus StoreKeeper::Fill(ConfigStore* fresh, Counts* counts, std::string* found) {
-  LxStatus status;
+  LxStatus status = CarryRevision(PathExists(settings_.database) ? settings_.database : "", fresh);
+  if (!status.ok()) return status;
   std::vector<ConfigRow> rows;
   if (PathExists(settings_.database)) {
     const std::string& damaged = settings_.database;
@@ -187,6 +210,23 @@ LxStatus StoreKeeper::Fill(ConfigStore* fresh, Counts* counts, std::string* foun
   }
   if (status.ok()) status = ImportAll(fresh, false, &counts->fromImports);
   return status;
+}
+
+LxStatus StoreKeeper::OpenStore(const std::string& path, std::unique_ptr<ConfigStore>* store) {
+  LxStatus status = ConfigStore::Open(path, store, settings_.vfs);
+  if (status.ok()) (*store)->revisions().SetLimit(settings_.historyLimit);
+  return status;
+}
+
+LxStatus StoreKeeper::CarryRevision(const std::string& damaged, ConfigStore* fresh) {
+  std::uint64_t highest = 0;
+  for (const std::string& source : {damaged, snapshotPath_}) {
+    std::uint64_t found = 0;
+    // An unreadable number is as lost as the revisions it counted.
+    if (!source.empty() && PathExists(source) && SalvageReader::ReadHighestRevision(source, settings_.vfs, &found).ok())
+      highest = std::max(highest, found);
+  }
+  return fresh->revisions().RaiseTo(highest);
 }
 
 LxStatus StoreKeeper::CarryDefaults(const std::string& source, ConfigStore* fresh, std::string* found) {

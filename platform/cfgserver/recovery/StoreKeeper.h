@@ -22,6 +22,7 @@ struct StoreSettings {
   std::string database;
   std::vector<std::string> imports;  // INI files of defaults, in order
   const char* vfs = nullptr;         // as for ConfigStore::Open
+  std::uint32_t historyLimit = RevisionLog::kDefaultLimit;  // revisions kept
   std::chrono::steady_clock::duration rebuildRetryInterval = kRebuildRetryInterval;
 };
 
@@ -40,7 +41,11 @@ struct StoreSettings {
 //   2. the snapshot (<database>.snapshot, if it passes quick_check), keys
 //      not already recovered,
 //   3. the imports, as at every start (an operator's value stays).
-// Steps 1 and 2 carry both layers: the effective values and the defaults.
+// Steps 1 and 2 carry both layers: the effective values and the defaults,
+// and the highest revision number each still holds: the rebuilt database
+// continues after the larger, with no history before it (what the lost
+// revisions changed cannot be trusted to agree with the rows that came
+// back).
 // One ERROR line says what was found, where the damaged file went and how
 // many keys came from each source. A missing database with a snapshot
 // beside it (deleted, or a crash in the middle of a recovery) is rebuilt
@@ -70,10 +75,11 @@ class StoreKeeper {
   StoreKeeper& operator=(const StoreKeeper&) = delete;
 
   // Creates the database's directory (0700), opens the database or
-  // recovers it, and imports the defaults. Fails when the directory is
-  // unusable, another process holds the database, an import file is
-  // unreadable or invalid, or a damaged database could be rebuilt neither
-  // on disk nor in memory.
+  // recovers it, rolls back a change the last run left awaiting
+  // confirmation (RevisionLog::Pending; logged at WARNING), and imports the
+  // defaults. Fails when the directory is unusable, another process holds
+  // the database, an import file is unreadable or invalid, or a damaged
+  // database could be rebuilt neither on disk nor in memory.
   LxStatus Open();
 
   // The store; null only after a recovery failed to build a new database.
@@ -111,14 +117,21 @@ class StoreKeeper {
     std::uint64_t fromImports = 0;
   };
 
+  // Rolls back the change left awaiting confirmation, if any.
+  LxStatus RollBackUnconfirmed();
+  // The store at path, with the history limit of the settings.
+  LxStatus OpenStore(const std::string& path, std::unique_ptr<ConfigStore>* store);
   // Adds the defaults rows source still holds that fresh lacks.
   LxStatus CarryDefaults(const std::string& source, ConfigStore* fresh, std::string* found);
   LxStatus ImportAll(ConfigStore* store, bool stopOnError, std::uint64_t* added);
   // Recover, for Open: a store in memory counts as opened.
   LxStatus RecoverAtStart(const LxStatus& cause);
   // Fills fresh from the damaged database (if there is one), the snapshot
-  // and the imports.
+  // and the imports, its revision raised first (CarryRevision).
   LxStatus Fill(ConfigStore* fresh, Counts* counts, std::string* found);
+  // Raises fresh's revision to the highest that damaged (none when empty) or
+  // the snapshot holds.
+  LxStatus CarryRevision(const std::string& damaged, ConfigStore* fresh);
   // Fills rebuildPath_, then the damaged file moved aside (to *movedTo) and the
   // rebuilt one renamed into place and opened as the store.
   LxStatus RebuildInPlace(Counts* counts, std::string* found, std::string* movedTo);

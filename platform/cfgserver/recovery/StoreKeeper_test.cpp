@@ -27,6 +27,12 @@ void DamageMiddleHalf(const std::string& path) {
   file.write(noise.data(), static_cast<std::streamsize>(noise.size()));
 }
 
+std::vector<ConfigStore::ValueWrite> Writes(const std::vector<ConfigRow>& rows) {
+  std::vector<ConfigStore::ValueWrite> writes;
+  for (const ConfigRow& row : rows) writes.push_back(ConfigStore::ValueWrite{row, ChangeNote()});
+  return writes;
+}
+
 class StoreKeeperTest : public ::testing::Test {
  protected:
   // The databases moved aside, not their companions.
@@ -82,8 +88,10 @@ TEST_F(StoreKeeperTest, DamageMetAfterTheStartIsRecoveredAndTheWorkDoneOnTheRebu
 
   DamageMiddleHalf(database_);
   const std::vector<ConfigRow> writes = {{"net", "eth0", "k1200", "new"}, {"net", "eth0", "fresh", "1"}};
-  const LxStatus written =
-      RunRecoveringOnce(&keeper, "2 writes", [&writes](ConfigStore* store) { return store->SetValues(writes); });
+  const LxStatus written = RunRecoveringOnce(&keeper, "2 writes", [&writes](ConfigStore* store) {
+    std::vector<CommittedRevision> made;
+    return store->SetValues(Writes(writes), &made);
+  });
   EXPECT_TRUE(written.ok()) << written.ToString();
   EXPECT_EQ(DamagedFiles(), 2);
   ASSERT_TRUE(
@@ -103,7 +111,9 @@ TEST_F(StoreKeeperTest, ARecoveryInterruptedBeforeItsRenameIsFinishedAtTheNextSt
   {
     StoreKeeper writer(StoreSettings{database_, {}, nullptr});
     ASSERT_TRUE(writer.Open().ok());
-    ASSERT_TRUE(writer.store()->SetValues({{"net", "eth0", "k1200", "new"}, {"net", "eth0", "fresh", "1"}}).ok());
+    std::vector<CommittedRevision> made;
+    ASSERT_TRUE(
+        writer.store()->SetValues(Writes({{"net", "eth0", "k1200", "new"}, {"net", "eth0", "fresh", "1"}}), &made).ok());
     writer.Close();
   }
   std::filesystem::rename(database_, database_ + ".rebuild");
@@ -115,6 +125,32 @@ TEST_F(StoreKeeperTest, ARecoveryInterruptedBeforeItsRenameIsFinishedAtTheNextSt
     EXPECT_TRUE(restarted.store()->GetValue("net", "eth0", key, &value).ok() && value == expected) << key;
   }
   EXPECT_EQ(DamagedFiles(), 0);
+}
+
+// Revision numbers are never reused: a rebuilt database continues after the
+// highest that the damaged file or the snapshot holds, with no history
+// before it.
+TEST_F(StoreKeeperTest, ARebuiltDatabaseContinuesAfterTheHighestRevisionItCanRead) {
+  const StoreSettings settings{database_, {}, nullptr};
+  std::vector<CommittedRevision> made;
+  {
+    StoreKeeper writer(settings);
+    ASSERT_TRUE(writer.Open().ok());
+    ASSERT_TRUE(writer.store()->SetValues(Writes({{"net", "eth0", "mtu", "1500"}}), &made).ok());
+    writer.Close();  // the snapshot holds revision 1
+  }
+  StoreKeeper keeper(settings);
+  ASSERT_TRUE(keeper.Open().ok());
+  ASSERT_TRUE(keeper.store()->SetValues(Writes({{"net", "eth0", "mtu", "9000"}, {"net", "eth0", "mtu", "1400"}}), &made)
+                  .ok());
+  ASSERT_TRUE(keeper.Recover(LxStatus::Corruption("a test")).ok());
+  std::uint64_t current = 0, oldest = 0;
+  ASSERT_TRUE(keeper.store()->revisions().Current(&current).ok());
+  ASSERT_TRUE(keeper.store()->revisions().OldestKept(&oldest).ok());
+  EXPECT_EQ(current, 3u);
+  EXPECT_EQ(oldest, 4u);
+  ASSERT_TRUE(keeper.store()->SetValues(Writes({{"net", "eth0", "mtu", "1500"}}), &made).ok());
+  EXPECT_EQ(made[0].number, 4u);
 }
 
 // A damaged database found at a start on a full disk: the keeper serves
@@ -155,7 +191,10 @@ class StoreKeeperOnAFullDiskTest : public StoreKeeperTest {
 
   static LxStatus Write(StoreKeeper* keeper) {
     return RunRecoveringOnce(keeper, "1 write",
-                             [](ConfigStore* store) { return store->SetValue("net", "eth0", "mtu", "1400"); });
+                             [](ConfigStore* store) {
+                               CommittedRevision made;
+                               return store->SetValue("net", "eth0", "mtu", "1400", ChangeNote(), &made);
+                             });
   }
 
   static bool Holds(StoreKeeper* keeper, const std::string& key, const std::string& expected) {

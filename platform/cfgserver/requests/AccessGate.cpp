@@ -15,6 +15,8 @@ bool CoversEverySet(const wire::Request& request) { return request.scopeLevel() 
 
 bool AccessGate::Allows(const wire::Request& request, const PeerCredentials& peer,
                         const std::string& importSet) const {
+  // Its rollback may undo any set's later changes.
+  if (request.confirmSeconds != 0 && !rules_->MayWriteEverySet(peer)) return false;
   switch (request.operation) {
     case wire::Operation::kGetSets:
       return rules_->MayReadSomeSet(peer);
@@ -36,7 +38,18 @@ bool AccessGate::Allows(const wire::Request& request, const PeerCredentials& pee
       return CoversEverySet(request) ? rules_->MayWriteEverySet(peer) : rules_->MayWrite(peer, request.set);
     case wire::Operation::kChanges:
     case wire::Operation::kSubscribe:
+    case wire::Operation::kWatchSince:
       return CoversEverySet(request) ? rules_->MayReadSomeSet(peer) : rules_->MayRead(peer, request.set);
+    case wire::Operation::kRevision:
+      return rules_->MayReadSomeSet(peer);
+    case wire::Operation::kHistory:
+      return CoversEverySet(request) ? rules_->MayWriteEverySet(peer) : rules_->MayRead(peer, request.set);
+    case wire::Operation::kShowRevision:
+    case wire::Operation::kDiff:
+    case wire::Operation::kRollback:
+    case wire::Operation::kConfirm:
+    case wire::Operation::kCancel:
+      return rules_->MayWriteEverySet(peer);
   }
   return false;
 }

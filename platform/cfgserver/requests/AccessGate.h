@@ -15,9 +15,15 @@ namespace qet_cfgserver {
 //     on it; writing one (set, delete, reset, import) needs write on it, and
 //     so does an import's preview; a reset of everything needs write on
 //     every set;
-//   - changes and watches of one set need read on it;
+//   - changes and watches of one set need read on it (a watch that resumes
+//     from history alike: it is told only of sets the peer may read);
 //   - listing the sets, and the changes or watch of everything, need read
-//     on some set, and then show only the sets the peer may read.
+//     on some set, and then show only the sets the peer may read;
+//   - the revision number needs read on some set, the history of one set
+//     read on it; the history of everything, a revision shown, a diff (old
+//     values of any set), a rollback, a confirm or a cancel, and any change
+//     to be confirmed (its rollback may undo any set's later changes), need
+//     write on every set.
 // A refused request is for the caller to answer kAccessDenied; the refusal
 // is logged at WARNING, once per user and burst. The rules are read through
 // a pointer, so a reload counts from the next request on. Does not own the

@@ -6,40 +6,22 @@
 
 namespace qet_cfgserver {
 
-namespace {
-
-WatchQueue::Frame NotificationFrame(const wire::Record& record) {
-  wire::Reply reply;
-  reply.kind = wire::ReplyKind::kNotification;
-  reply.records.push_back(record);
-  auto frame = std::make_shared<std::string>();
-  // A notification holds one key and value within the request limits: it
-  // always fits a frame.
-  wire::EncodeReplyFrame(reply, frame.get(), wire::kProtocolVersion);
-  return frame;
-}
-
-}  // namespace
-
 void ChangeFeed::Register(WatchQueue* queue) { queues_.push_back(queue); }
 
 void ChangeFeed::Unregister(WatchQueue* queue) {
   queues_.erase(std::remove(queues_.begin(), queues_.end(), queue), queues_.end());
 }
 
-void ChangeFeed::Publish(const std::vector<wire::Record>& committed) {
-  for (const wire::Record& record : committed) {
-    WatchQueue::Frame frame;
+void ChangeFeed::Publish(const CommittedRevision& revision) {
+  for (const KeyChange& change : revision.changes) {
+    WatchQueue::Frame notification, resumed;  // made for the first queue of each kind
     for (WatchQueue* queue : queues_) {
-      if (!queue->Covers(record)) continue;
-      if (!frame) frame = NotificationFrame(record);
-      queue->Push(frame);
+      if (!queue->Wants(change)) continue;
+      WatchQueue::Frame& frame = queue->resumes() ? resumed : notification;
+      if (!frame) frame = WatchQueue::FrameFor(queue->resumes(), revision.number, change);
+      queue->Push(revision.number, frame);
     }
   }
-}
-
-wire::Record ValueWritten(const wire::Request& write) {
-  return wire::Record{wire::RecordKind::kValue, write.set, write.section, write.key, write.value, ""};
 }
 
 }  // namespace qet_cfgserver

@@ -2,18 +2,19 @@
 
 #include <vector>
 
-#include "cfgwire/Messages.h"
+#include "store/RevisionRecords.h"
 
 namespace qet_cfgserver {
 
 class WatchQueue;
 
 // Tells subscribed connections what each commit changed. The dispatcher
-// makes one Publish() call right after a commit succeeds, with that
-// commit's records in order; every registered queue whose scope covers a
-// record gets it, in that order. Commits are published in the order they
-// were made, so watchers see changes in commit order, each exactly once.
-// Each record is encoded once, into a frame every queue it goes to shares.
+// (and the group commit, and the rollback of a change not confirmed) makes
+// one Publish() call per revision right after its commit succeeds; every
+// registered queue that wants a key of it (WatchQueue::Wants) gets it, in
+// order. Revisions are published in the order they were made, so watchers
+// see changes in commit order, each exactly once. Each key is encoded once
+// per kind of frame, into a frame every queue of that kind shares.
 //
 // Does not own the queues: a WatchQueue registers itself for its lifetime.
 // Reactor thread only.
@@ -26,14 +27,10 @@ class ChangeFeed {
   void Register(WatchQueue* queue);
   void Unregister(WatchQueue* queue);
 
-  void Publish(const std::vector<wire::Record>& committed);
+  void Publish(const CommittedRevision& revision);
 
  private:
   std::vector<WatchQueue*> queues_;
 };
-
-// The record that tells watchers of a committed write of one value
-// (kSetValue), with or without a group commit.
-wire::Record ValueWritten(const wire::Request& write);
 
 }  // namespace qet_cfgserver

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,11 @@ class ClientSession {
   // owner may not become a watcher.
   LxStatus Subscribe(ChangeFeed* feed, const ConfigScope& scope, WatchQueue::SetFilter readable);
 
+  // Subscribes as Subscribe does, for every change after revision after,
+  // read from history first (WatchQueue); fails alike.
+  LxStatus SubscribeSince(ChangeFeed* feed, const ConfigScope& scope, WatchQueue::SetFilter readable,
+                          WatchQueue::History history, std::uint64_t after);
+
   bool subscribed() const { return watch_ != nullptr; }
   bool HasNotification() const { return watch_ && !watch_->empty(); }
   // As WatchQueue::Take.
@@ -44,6 +50,10 @@ class ClientSession {
   void GiveBack();
 
  private:
+  // InvalidArgument when already subscribed, or when the owner may not
+  // become a watcher (it takes a watcher's place otherwise).
+  LxStatus BecomeWatcher();
+
   SessionOwner* owner_;
   PeerCredentials peer_;
   ImportStaging staging_;

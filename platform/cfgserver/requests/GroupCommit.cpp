@@ -4,6 +4,7 @@
 #include "recovery/RunRecoveringOnce.h"
 #include "requests/ReplyFrame.h"
 #include "requests/RequestLog.h"
+#include "requests/RevisionNotes.h"
 
 namespace qet_cfgserver {
 
@@ -24,15 +25,20 @@ void GroupCommit::Flush() {
   group_.clear();
   AnswerAll(Commit(answering_));
   answering_.clear();
+  committed_.clear();
 }
 
 LxStatus GroupCommit::Commit(const std::vector<Write>& writes) {
-  std::vector<ConfigRow> rows;
+  std::vector<ConfigStore::ValueWrite> rows;
   rows.reserve(writes.size());
-  for (const Write& write : writes)
-    rows.push_back(ConfigRow{write.request.set, write.request.section, write.request.key, write.request.value});
+  for (const Write& write : writes) {
+    const wire::Request& request = write.request;
+    rows.push_back(ConfigStore::ValueWrite{
+        ConfigRow{request.set, request.section, request.key, request.value},
+        NoteFor(request, write.peer, RevisionSummary("set", {request.set, request.section, request.key}))});
+  }
   return RunRecoveringOnce(keeper_, std::to_string(writes.size()) + " writes",
-                           [&rows](ConfigStore* store) { return store->SetValues(rows); });
+                           [&](ConfigStore* store) { return store->SetValues(rows, &committed_); });
 }
 
 void GroupCommit::AnswerAll(const LxStatus& outcome) {
@@ -53,13 +59,10 @@ void GroupCommit::AnswerAll(const LxStatus& outcome) {
 }
 
 void GroupCommit::Publish() {
-  std::vector<wire::Record> committed;
-  committed.reserve(answering_.size());
-  for (const Write& write : answering_) {
-    LogWrite(write.request, write.peer, 1);
-    committed.push_back(ValueWritten(write.request));
+  for (std::size_t index = 0; index < answering_.size() && index < committed_.size(); ++index) {
+    LogWrite(answering_[index].request, answering_[index].peer, 1);
+    if (feed_ != nullptr) feed_->Publish(committed_[index]);
   }
-  if (feed_ != nullptr) feed_->Publish(committed);
 }
 
 }  // namespace qet_cfgserver

@@ -21,7 +21,8 @@ namespace qet_cfgserver {
 // Add(), with the waiter for its answer, and calls Flush() once no more
 // input is ready or the group is full(). Flush() writes the whole group
 // with one ConfigStore::SetValues (one transaction, in arrival order, a
-// later write of the same key winning), then answers every waiter of the
+// later write of the same key winning, each write a revision of its own in
+// the order the writes are answered), then answers every waiter of the
 // group in arrival order, each in the protocol version of its request:
 // kSuccess only after the commit; kServerError to each of them when the
 // commit failed, which keeps none of the group. A committed group is
@@ -83,6 +84,7 @@ class GroupCommit {
   ChangeFeed* feed_;
   std::vector<Write> group_;      // the open group
   std::vector<Write> answering_;  // the group whose waiters are being answered
+  std::vector<CommittedRevision> committed_;  // its revisions, one per write, once committed
 };
 
 }  // namespace qet_cfgserver

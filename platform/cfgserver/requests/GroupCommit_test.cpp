@@ -118,13 +118,15 @@ TEST_F(GroupCommitTest, WritesShareACommitAndAreAnsweredInOrder) {
 // fails too. Room again: the next group commits, and all of it is on disk.
 TEST_F(GroupCommitTest, AFailedCommitFailsEveryWriteOfItsGroupAndKeepsNone) {
   const std::string longValue(5000, 'v');
-  ASSERT_TRUE(keeper_.store()->SetValue("net", "eth0", "mtu", "9000").ok());
-  ASSERT_TRUE(keeper_.store()->SetValue("net", "eth0", "name", longValue).ok());
+  CommittedRevision made;
+  ASSERT_TRUE(keeper_.store()->SetValue("net", "eth0", "mtu", "9000", ChangeNote(), &made).ok());
+  ASSERT_TRUE(keeper_.store()->SetValue("net", "eth0", "name", longValue, ChangeNote(), &made).ok());
   vfs_.SetDiskFull(true);
   a_.Send({RequestFrame(Operation::kSetValue, "mtu", "lost"), RequestFrame(Operation::kGetValue, "mtu")});
   b_.Send({RequestFrame(Operation::kSetValue, "name", "lost")});
   group_.Flush();
-  EXPECT_EQ(keeper_.store()->layers().ImportDefaults("net", {{"eth0", "imported", "yes"}}).code(), LxStatus::Code::kIoError);
+  EXPECT_EQ(keeper_.store()->layers().ImportDefaults("net", {{"eth0", "imported", "yes"}}, ChangeNote(), &made).code(),
+            LxStatus::Code::kIoError);
   vfs_.SetDiskFull(false);
   const CfgItemStatus::Status ok = CfgItemStatus::kSuccess, failed = CfgItemStatus::kServerError;
   EXPECT_EQ(log_, (std::vector<std::string>{Answer("a", failed), Answer("a", ok, "9000"), Answer("b", failed)}));

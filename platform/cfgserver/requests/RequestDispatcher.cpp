@@ -5,8 +5,10 @@
 #include "cfgwire/RequestLimits.h"
 #include "log/ServerLog.h"
 #include "recovery/RunRecoveringOnce.h"
+#include "requests/HistoryRequests.h"
 #include "requests/ReplyFrame.h"
 #include "requests/RequestLog.h"
+#include "requests/RevisionNotes.h"
 
 namespace qet_cfgserver {
 
@@ -20,7 +22,38 @@ wire::Reply StoreFailure(const wire::Request& request, const LxStatus& status) {
 
 bool IsWrite(wire::Operation operation) {
   return operation == wire::Operation::kSetValue || operation == wire::Operation::kDelete ||
-         operation == wire::Operation::kReset || operation == wire::Operation::kImportCommit;
+         operation == wire::Operation::kReset || operation == wire::Operation::kImportCommit ||
+         operation == wire::Operation::kRollback || operation == wire::Operation::kCancel;
+}
+
+// Who made a request: no one known for one made in process.
+PeerCredentials PeerOf(const ClientSession* session) {
+  return session != nullptr ? session->peer() : PeerCredentials();
+}
+
+// The note of a change request (set, delete, reset, import commit) from
+// session: its peer, and the change as cfgctl would say it.
+ChangeNote NoteOf(const wire::Request& request, ClientSession* session) {
+  switch (request.operation) {
+    case wire::Operation::kSetValue:
+      return NoteFor(request, PeerOf(session),
+                     RevisionSummary(CommandWords(request, "set"), {request.set, request.section, request.key}));
+    case wire::Operation::kImportCommit: {
+      const ImportStaging& staging = session->staging();
+      const std::string command = staging.replace() ? "import --replace" : "import";
+      return NoteFor(request, PeerOf(session), RevisionSummary(CommandWords(request, command), {staging.set()}));
+    }
+    default:
+      return NoteFor(request, PeerOf(session),
+                     RevisionSummary(CommandWords(request, wire::OperationName(request.operation)),
+                                     ScopeNames(request.scope())));
+  }
+}
+
+// Whether request may have changed what awaits confirmation.
+bool ChangesConfirmation(const wire::Request& request) {
+  return request.confirmSeconds != 0 || request.operation == wire::Operation::kConfirm ||
+         request.operation == wire::Operation::kCancel;
 }
 
 // A schema's refusal, on one log line whatever the names and values hold.
@@ -34,7 +67,8 @@ bool EndsImport(wire::Operation operation) {
 
 bool NeedsConnection(wire::Operation operation) {
   return operation == wire::Operation::kSubscribe || operation == wire::Operation::kImportBegin ||
-         operation == wire::Operation::kImportEntries || EndsImport(operation);
+         operation == wire::Operation::kImportEntries || EndsImport(operation) ||
+         operation == wire::Operation::kWatchSince;
 }
 
 }  // namespace
@@ -63,14 +97,20 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   });
   if (EndsImport(request.operation)) session->staging().Drop();
   if (execution.status.code() == LxStatus::Code::kNotFound) return ReplyWithStatus(CfgItemStatus::kKeyNotFound);
+  // A revision not made yet: the request, not the store, is at fault.
+  if (execution.status.code() == LxStatus::Code::kInvalidArgument) {
+    LogRejected(request, execution.status);
+    return ReplyWithStatus(CfgItemStatus::kRejected);
+  }
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
   if (execution.reply.status == CfgItemStatus::kRejected) {
     LogRefused(request, execution.reply.reason);
     return execution.reply;
   }
-  if (feed_ != nullptr && !execution.changed.empty()) feed_->Publish(execution.changed);
+  if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(execution.committed);
   if (IsWrite(request.operation))
-    LogWrite(request, session != nullptr ? session->peer() : PeerCredentials(), execution.changed.size());
+    LogWrite(request, PeerOf(session), execution.committed.changes.size());
+  if (confirmations_ != nullptr && ChangesConfirmation(request)) confirmations_->Refresh();
   return execution.reply;
 }
 
@@ -124,6 +164,35 @@ LxStatus RequestDispatcher::AdmitsReset(ConfigStore* store, const ConfigScope& s
   return LxStatus::Ok();
 }
 
+LxStatus RequestDispatcher::AdmitsRollback(ConfigStore* store, const wire::Request& request,
+                                           wire::Reply* reply) const {
+  if (schemas_ == nullptr || schemas_->empty()) return LxStatus::Ok();
+  std::uint64_t base = request.revision;
+  if (request.operation == wire::Operation::kCancel) {
+    std::optional<PendingConfirmation> pending;
+    const LxStatus read = store->revisions().Pending(&pending);
+    if (!read.ok() || !pending) return read;  // nothing awaits: the cancel says so
+    base = pending->base;
+  }
+  std::uint64_t current = 0;
+  std::vector<KeyChange> differences;
+  LxStatus status = store->revisions().Current(&current);
+  // A revision not kept or not made: the rollback itself says which.
+  if (status.ok() && store->history().Differences(base, current, ConfigScope{}, &differences).ok()) {
+    // What the rollback writes: each key's value at base, where it had one.
+    std::map<std::string, std::vector<ConfigEntry>> restored;  // by set
+    for (const KeyChange& change : differences)
+      if (change.before) restored[change.set].push_back({change.section, change.key, *change.before});
+    for (const auto& set : restored) {
+      if (!Admits(set.first, set.second, true, &reply->reason)) {
+        reply->status = CfgItemStatus::kRejected;
+        break;
+      }
+    }
+  }
+  return status;
+}
+
 bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, ClientSession* session,
                                                wire::Reply* reply) {
   LxStatus status;
@@ -142,6 +211,13 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
       if (feed_ == nullptr) status = LxStatus::InvalidArgument("this server publishes no changes");
       else status = session->Subscribe(feed_, request.scope(), ReadableBy(session->peer()));
       break;
+    case wire::Operation::kWatchSince:
+      status = WatchSince(request, session, reply);
+      if (status.code() == LxStatus::Code::kNotFound) {
+        *reply = ReplyWithStatus(CfgItemStatus::kKeyNotFound);
+        return true;
+      }
+      break;
     default:
       return false;
   }
@@ -156,12 +232,12 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
   Execution execution;
   switch (request.operation) {
     case wire::Operation::kDelete:
-      execution.status = store->layers().DeleteScope(request.scope(), &execution.changed);
+      execution.status = store->layers().DeleteScope(request.scope(), NoteOf(request, session), &execution.committed);
       break;
     case wire::Operation::kReset:
       execution.status = AdmitsReset(store, request.scope(), &execution.reply);
       if (execution.status.ok() && execution.reply.status == CfgItemStatus::kSuccess)
-        execution.status = store->layers().ResetScope(request.scope(), &execution.changed);
+        execution.status = store->layers().ResetScope(request.scope(), NoteOf(request, session), &execution.committed);
       break;
     case wire::Operation::kChanges:
       execution.status = store->layers().GetChanges(request.scope(), &execution.reply.records);
@@ -175,8 +251,8 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       break;
     case wire::Operation::kImportCommit: {
       const ImportStaging& staging = session->staging();
-      execution.status =
-          store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(), &execution.changed);
+      execution.status = store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(),
+                                                   NoteOf(request, session), &execution.committed);
       break;
     }
     case wire::Operation::kImportPreview: {
@@ -185,8 +261,19 @@ RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* stor
       if (execution.status.ok()) execution.reply.records = session->staging().Preview(current);
       break;
     }
+    case wire::Operation::kRollback:
+    case wire::Operation::kCancel:
+      execution.status = AdmitsRollback(store, request, &execution.reply);
+      if (execution.status.ok() && execution.reply.status == CfgItemStatus::kSuccess)
+        execution.status =
+            HistoryRequests::Execute(store, request, PeerOf(session), &execution.reply, &execution.committed);
+      break;
     default:
-      execution.status = LxStatus::InvalidArgument("unknown operation");
+      if (HistoryRequests::Handles(request.operation))
+        execution.status =
+            HistoryRequests::Execute(store, request, PeerOf(session), &execution.reply, &execution.committed);
+      else
+        execution.status = LxStatus::InvalidArgument("unknown operation");
   }
   return execution;
 }
@@ -208,13 +295,41 @@ RequestDispatcher::Execution RequestDispatcher::Execute(ConfigStore* store, cons
       execution.status = store->GetValue(request.set, request.section, request.key, &execution.reply.value);
       break;
     case wire::Operation::kSetValue:
-      execution.status = store->SetValue(request.set, request.section, request.key, request.value);
-      if (execution.status.ok()) execution.changed.push_back(ValueWritten(request));
+      execution.status = store->SetValue(request.set, request.section, request.key, request.value,
+                                         NoteOf(request, session), &execution.committed);
       break;
     default:
       return ExecuteLayered(store, request, session);
   }
   return execution;
+}
+
+LxStatus RequestDispatcher::WatchSince(const wire::Request& request, ClientSession* session, wire::Reply* reply) {
+  if (feed_ == nullptr) return LxStatus::InvalidArgument("this server publishes no changes");
+  if (session->subscribed()) return LxStatus::InvalidArgument("already subscribed");
+  // Where it starts, checked as a diff from there would be.
+  reply->kind = wire::ReplyKind::kRevisions;
+  const std::uint64_t since = request.revision;
+  LxStatus status = RunRecoveringOnce(keeper_, "watch-since", [&](ConfigStore* store) {
+    LxStatus read = store->revisions().Current(&reply->revision);
+    if (read.ok()) read = store->revisions().OldestKept(&reply->oldestKept);
+    if (!read.ok() || since == wire::kCurrentRevision) return read;
+    std::vector<KeyChange> unused;
+    return store->history().Differences(since, since, ConfigScope{}, &unused);
+  });
+  if (!status.ok()) return status;
+  StoreKeeper* keeper = keeper_;
+  WatchQueue::History history = [keeper](std::uint64_t from, std::uint64_t* number, std::vector<KeyChange>* changes,
+                                         std::uint64_t* current) {
+    ConfigStore* store = keeper->store();
+    if (store == nullptr) return LxStatus::Unavailable("no database: the last recovery failed");
+    LxStatus read = store->revisions().Current(current);
+    return read.ok() ? store->history().NextFrom(from, number, changes) : read;
+  };
+  const std::uint64_t after = since == wire::kCurrentRevision ? reply->revision : since;
+  status = session->SubscribeSince(feed_, request.scope(), ReadableBy(session->peer()), std::move(history), after);
+  reply->revision = after;
+  return status;
 }
 
 std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body,
@@ -227,12 +342,13 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
   }
   // The gate first: a write its peer may not make is denied, whatever its
   // values. A value the schemas refuse is answered by Dispatch, never grouped.
-  const PeerCredentials peer = session != nullptr ? session->peer() : PeerCredentials();
+  // A write to be confirmed goes alone: the timer follows its commit.
+  const PeerCredentials peer = PeerOf(session);
   if (gate_ != nullptr && !gate_->Permits(request, peer, session != nullptr ? session->staging().set() : ""))
     return EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version);
   std::string reason;
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
-      wire::CheckRequestLimits(request).ok() && AdmitsRequest(request, session, &reason)) {
+      request.confirmSeconds == 0 && wire::CheckRequestLimits(request).ok() && AdmitsRequest(request, session, &reason)) {
     groupCommit_->Add(request, peer, header.version, waiter);
     return std::nullopt;
   }

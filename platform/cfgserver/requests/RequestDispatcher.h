@@ -14,6 +14,7 @@
 #include "requests/ChangeFeed.h"
 #include "requests/ClientSession.h"
 #include "requests/CommitWaiter.h"
+#include "requests/ConfirmationKeeper.h"
 #include "requests/GroupCommit.h"
 #include "schema/SchemaSet.h"
 
@@ -40,14 +41,23 @@ namespace qet_cfgserver {
 //     watchers' limit, or entries without a begin, or staging over its
 //     bounds) they are kRejected. An export asked for in pieces
 //     (wire::Request::inPieces()) is answered one piece at a time.
+//   - The revision operations are HistoryRequests': a revision no longer
+//     kept is kKeyNotFound, one not made yet kRejected; a rollback and a
+//     cancel are writes like the others. After a change to be confirmed, a
+//     confirm or a cancel, the ConfirmationKeeper is told (Refresh); a write
+//     to be confirmed never joins a group commit.
 //   - Every commit that changed keys is published to the ChangeFeed in one
 //     call right after it succeeded, v1 writes included.
 //   - With schemas, a write of values (set, import commit) whose values
 //     a schema refuses is kRejected with the reasons, before anything is
 //     written (Admits): nothing of it changes. An import preview is checked
 //     the same, and answers records of what its commit would change
-//     (ImportStaging::Preview), writing nothing. A reset that would bring
-//     back a default its schema refuses is kRejected too.
+//     (ImportStaging::Preview), writing nothing. A reset, a rollback or a
+//     cancel that would bring back a value its schema refuses today is
+//     kRejected too (a default or an old value stored under an older
+//     schema). The rollback of a change not confirmed in time is the
+//     ConfirmationKeeper's and is never refused: it must undo a change
+//     that may have cut the device off.
 //   - With a GroupCommit, a write of one value (kSetValue) within the limits
 //     that comes with a waiter is handed to it: the group commit answers
 //     and publishes it once its group is committed.
@@ -64,10 +74,18 @@ class RequestDispatcher {
  public:
   // Without a feed nothing is published and subscriptions are rejected;
   // without a group commit every write is its own transaction; without a
-  // gate every request is allowed; without schemas every value is free.
+  // gate every request is allowed; without schemas every value is free;
+  // without a confirmation keeper a change to be confirmed is not rolled
+  // back before the next start.
   explicit RequestDispatcher(StoreKeeper* keeper, ChangeFeed* feed = nullptr, GroupCommit* groupCommit = nullptr,
-                             AccessGate* gate = nullptr, const SchemaSet* schemas = nullptr)
-      : keeper_(keeper), feed_(feed), groupCommit_(groupCommit), gate_(gate), schemas_(schemas) {}
+                             AccessGate* gate = nullptr, const SchemaSet* schemas = nullptr,
+                             ConfirmationKeeper* confirmations = nullptr)
+      : keeper_(keeper),
+        feed_(feed),
+        groupCommit_(groupCommit),
+        gate_(gate),
+        schemas_(schemas),
+        confirmations_(confirmations) {}
 
   wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
 
@@ -87,7 +105,7 @@ class RequestDispatcher {
   struct Execution {
     LxStatus status;
     wire::Reply reply;                  // for the client, when status is ok
-    std::vector<wire::Record> changed;  // the keys a write changed, for the feed
+    CommittedRevision committed;        // what a write changed, for the feed
   };
 
   // Carries request out on store; session holds an import being committed.
@@ -107,16 +125,25 @@ class RequestDispatcher {
   // becomes a kRejected with the reason when one is refused (a default
   // stored under an older schema).
   LxStatus AdmitsReset(ConfigStore* store, const ConfigScope& scope, wire::Reply* reply) const;
+  // Admits for the values a rollback (to request's revision) or a cancel
+  // (to the base of what awaits confirmation) would bring back, alike.
+  LxStatus AdmitsRollback(ConfigStore* store, const wire::Request& request, wire::Reply* reply) const;
   // The sets whose changes a watch of peer is told.
   WatchQueue::SetFilter ReadableBy(const PeerCredentials& peer) const;
   // The operations that act on the session alone; true when request was one.
   bool HandleSessionOperation(const wire::Request& request, ClientSession* session, wire::Reply* reply);
+  // kWatchSince: subscribes session to every change after the revision it
+  // names (answered with it, of kind kRevisions), reading history first.
+  // NotFound when history no longer holds what followed it;
+  // InvalidArgument when it is not made yet, or session already watches.
+  LxStatus WatchSince(const wire::Request& request, ClientSession* session, wire::Reply* reply);
 
   StoreKeeper* keeper_;
   ChangeFeed* feed_;
   GroupCommit* groupCommit_;
   AccessGate* gate_;
   const SchemaSet* schemas_;
+  ConfirmationKeeper* confirmations_;
 };
 
 }  // namespace qet_cfgserver

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "cfgmsg/CfgAdmin.h"
+#include "cfgmsg/CfgHistory.h"
 #include "cfgmsg/LxCfgWatch.h"
 #include "cfgmsg/LxIpcClient.h"
 #include "cfgwire/Limits.h"
@@ -114,7 +115,11 @@ TEST_F(CheckedRequestDispatcherTest, AnImportWithARefusedEntryNamesEachAndWrites
 // The preview's entries are staged, and charged, as a commit's are, and
 // given back once it is answered.
 TEST_F(CheckedRequestDispatcherTest, APreviewAnswersWhatTheCommitWouldChangeAndWritesNothing) {
-  ASSERT_TRUE(keeper_.store()->layers().ImportDefaults("net", {{"eth0", "mtu", "1500"}, {"eth0", "x", "1"}}).ok());
+  CommittedRevision made;
+  ASSERT_TRUE(keeper_.store()
+                  ->layers()
+                  .ImportDefaults("net", {{"eth0", "mtu", "1500"}, {"eth0", "x", "1"}}, ChangeNote(), &made)
+                  .ok());
   ClientSession session(&owner_);
   wire::Request begin = quenlo_test::TestRequest(Operation::kImportBegin, "net");
   begin.SetReplace(true);
@@ -136,7 +141,8 @@ TEST_F(CheckedRequestDispatcherTest, APreviewAnswersWhatTheCommitWouldChangeAndW
 // A default stored under no schema (or an older one) is not brought back
 // by a reset once the schema refuses it.
 TEST_F(CheckedRequestDispatcherTest, AResetThatWouldRestoreARefusedDefaultIsRejected) {
-  ASSERT_TRUE(keeper_.store()->layers().ImportDefaults("net", {{"eth0", "mtu", "15OO"}}).ok());
+  CommittedRevision made;
+  ASSERT_TRUE(keeper_.store()->layers().ImportDefaults("net", {{"eth0", "mtu", "15OO"}}, ChangeNote(), &made).ok());
   ASSERT_EQ(Checked(quenlo_test::TestRequest(Operation::kSetValue, "net", "eth0", "mtu", "1500")).status,
             CfgItemStatus::kSuccess);
   wire::Request reset = quenlo_test::TestRequest(Operation::kReset, "net");
@@ -145,6 +151,25 @@ TEST_F(CheckedRequestDispatcherTest, AResetThatWouldRestoreARefusedDefaultIsReje
   EXPECT_EQ(refused.status, CfgItemStatus::kRejected);
   EXPECT_EQ(refused.reason, "[eth0] mtu: 15OO is not an integer in 68..9000");
   EXPECT_EQ(Value("eth0", "mtu"), "1500");
+}
+
+// A value stored under no schema (or an older one) is not brought back by
+// a rollback, nor by the cancel of a change made after it, once the schema
+// refuses it: rejected with the reason, nothing changed.
+TEST_F(CheckedRequestDispatcherTest, ARollbackOrCancelThatWouldRestoreARefusedValueIsRejected) {
+  CommittedRevision made;
+  ASSERT_TRUE(keeper_.store()->SetValue("net", "eth0", "mtu", "15OO", ChangeNote(), &made).ok());
+  wire::Request rollback = quenlo_test::TestRequest(Operation::kRollback);
+  rollback.revision = made.number;
+  ChangeNote toConfirm;
+  toConfirm.confirmSeconds = 600;
+  ASSERT_TRUE(keeper_.store()->SetValue("net", "eth0", "mtu", "1500", toConfirm, &made).ok());
+  for (const wire::Request& request : {rollback, quenlo_test::TestRequest(Operation::kCancel)}) {
+    const wire::Reply refused = Checked(request);
+    EXPECT_EQ(refused.status, CfgItemStatus::kRejected) << wire::OperationName(request.operation);
+    EXPECT_EQ(refused.reason, "[eth0] mtu: 15OO is not an integer in 68..9000");
+    EXPECT_EQ(Value("eth0", "mtu"), "1500");
+  }
 }
 
 const ACE_Time_Value kGenerous(10);  // the server may run under an emulator
@@ -219,6 +244,88 @@ TEST_F(ServedRequestDispatcherTest, WatchersSeeEachCommitOnceInOrder) {
   all.insert(all.begin() + 1, "other/t/k=v");
   EXPECT_EQ(Drain(everything.get()), all);
   EXPECT_EQ(Drain(section.get()), inNetS);
+}
+
+// "set/section/key before>after" ("-": absent).
+std::vector<std::string> Lines(const std::vector<KeyChange>& changes) {
+  std::vector<std::string> lines;
+  for (const KeyChange& change : changes)
+    lines.push_back(change.set + "/" + change.section + "/" + change.key + " " + change.before.value_or("-") + ">" +
+                    change.after.value_or("-"));
+  return lines;
+}
+
+std::vector<std::uint64_t> Numbers(const std::vector<RevisionEntry>& revisions) {
+  std::vector<std::uint64_t> numbers;
+  for (const RevisionEntry& revision : revisions) numbers.push_back(revision.number);
+  return numbers;
+}
+
+// The revision operations through the client library: the defaults
+// imported at start are revision 1, each write and the delete one more,
+// and a rollback is a revision that the history lists like any other.
+TEST_F(ServedRequestDispatcherTest, RevisionsAreListedShownComparedAndRolledBack) {
+  ASSERT_EQ(client_.WriteValue("net", "s", "a", "x", "t"), CfgItemStatus::kSuccess);  // 2, by the group commit
+  ASSERT_EQ(DeleteCfg(client_, {Level::kKey, "net", "s", "b"}, "t"), CfgItemStatus::kSuccess);  // 3
+  std::uint64_t current = 0, oldest = 0;
+  ASSERT_EQ(GetCfgRevision(client_, current, oldest, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(std::make_pair(current, oldest), std::make_pair(std::uint64_t{3}, std::uint64_t{1}));
+
+  std::vector<RevisionEntry> revisions;
+  ASSERT_EQ(GetCfgHistory(client_, {}, 0, 2, revisions, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(Numbers(revisions), (std::vector<std::uint64_t>{3, 2}));
+  ASSERT_EQ(revisions.size(), 2u);
+  EXPECT_EQ(std::tie(revisions[1].summary, revisions[1].author.client, revisions[1].author.tag, revisions[1].keys),
+            std::make_tuple(std::string("set net s a"), std::string("layers-test"), std::string("t"), 1u));
+  ASSERT_EQ(GetCfgHistory(client_, {Level::kKey, "net", "s", "b"}, 0, 10, revisions, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(Numbers(revisions), (std::vector<std::uint64_t>{3, 1}));
+  EXPECT_EQ(revisions[1].author.client, "cfgserver");  // the defaults imported at start
+
+  RevisionEntry entry;
+  std::vector<KeyChange> changes;
+  ASSERT_EQ(ShowCfgRevision(client_, 3, entry, changes, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(Lines(changes), (std::vector<std::string>{"net/s/b 2>-"}));
+  ASSERT_EQ(DiffCfgRevisions(client_, 1, kCfgCurrentRevision, changes, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(Lines(changes), (std::vector<std::string>{"net/s/a 1>x", "net/s/b 2>-"}));
+
+  std::uint64_t made = 0;
+  ASSERT_EQ(RollbackCfg(client_, 1, made, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(made, 4u);
+  std::string value;
+  ASSERT_EQ(client_.ReadValue("net", "s", "b", value, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(value, "2");
+  ASSERT_EQ(RollbackCfg(client_, 4, made, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(made, 0u);  // nothing differed: no revision
+  EXPECT_EQ(RollbackCfg(client_, 5, made, "t"), CfgItemStatus::kRejected);  // not made yet
+  EXPECT_EQ(ShowCfgRevision(client_, 9, entry, changes, "t"), CfgItemStatus::kKeyNotFound);
+}
+
+// A revision larger than a piece comes whole through the client library,
+// shown or compared, piece after piece; rolling it back answers with the
+// revision made, not its keys.
+TEST_F(ServedRequestDispatcherTest, ARevisionLargerThanAPieceIsShownAndComparedWhole) {
+  std::vector<ConfigEntry> entries;
+  for (char key = 'a'; key <= 'j'; ++key) entries.push_back({"s", std::string(1, key), std::string(wire::kMaxValueBytes, key)});
+  ASSERT_EQ(ImportCfgSet(client_, "big", entries, false, "t"), CfgItemStatus::kSuccess);  // 2: 160 KiB
+  RevisionEntry entry;
+  std::vector<KeyChange> changes;
+  ASSERT_EQ(ShowCfgRevision(client_, 2, entry, changes, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(entry.keys, entries.size());
+  wire::Request first = quenlo_test::TestRequest(Operation::kShowRevision);
+  first.revision = 2;
+  std::string frame;
+  ASSERT_TRUE(wire::EncodeRequestFrame(first, &frame).ok());
+  const wire::Reply piece = quenlo_test::RawClient(server_.socketPath()).Exchange(frame);
+  EXPECT_EQ(piece.status, CfgItemStatus::kSuccess);
+  EXPECT_LT(piece.records.size(), entries.size());  // one piece, no more
+  ASSERT_EQ(changes.size(), entries.size());
+  for (std::size_t index = 0; index < entries.size(); ++index)
+    EXPECT_EQ(std::tie(changes[index].key, *changes[index].after), std::tie(entries[index].key, entries[index].value));
+  ASSERT_EQ(DiffCfgRevisions(client_, 1, kCfgCurrentRevision, changes, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(changes.size(), entries.size());
+  std::uint64_t made = 0;
+  ASSERT_EQ(RollbackCfg(client_, 1, made, "t"), CfgItemStatus::kSuccess);
+  EXPECT_EQ(made, 3u);
 }
 
 // Version 1 stays as it was; operations a server does not know are

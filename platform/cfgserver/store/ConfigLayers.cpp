@@ -6,6 +6,8 @@
 #include <tuple>
 #include <utility>
 
+#include "store/HistoryReader.h"
+#include "store/RevisionLog.h"
 #include "store/StoreDatabase.h"
 
 namespace qet_cfgserver {
@@ -36,7 +38,8 @@ std::string ScopeCondition(int level, const std::string& alias) {
 }
 
 std::string SelectKeysSql(int level) {
-  return "SELECT set_name, section_name, key_name FROM config WHERE " + ScopeCondition(level, "") + " ORDER BY 1, 2, 3";
+  return "SELECT set_name, section_name, key_name, value FROM config WHERE " + ScopeCondition(level, "") +
+         " ORDER BY 1, 2, 3";
 }
 
 std::string DeleteConfigSql(int level) { return "DELETE FROM config WHERE " + ScopeCondition(level, ""); }
@@ -89,18 +92,15 @@ KeyValues ByKey(const std::vector<ConfigEntry>& entries) {
   return values;
 }
 
-wire::Record Committed(const std::string& set, const KeyName& name, const std::string* value) {
-  wire::Record record;
-  record.kind = value != nullptr ? wire::RecordKind::kValue : wire::RecordKind::kDeleted;
-  record.set = set;
-  record.section = name.first;
-  record.key = name.second;
-  if (value != nullptr) record.value = *value;
-  return record;
+// The value of name in values, absent when it has none.
+std::optional<std::string> ValueIn(const KeyValues& values, const KeyName& name) {
+  const auto found = values.find(name);
+  if (found == values.end()) return std::nullopt;
+  return found->second;
 }
 
-void SortByName(std::vector<wire::Record>* records) {
-  std::sort(records->begin(), records->end(), [](const wire::Record& left, const wire::Record& right) {
+void SortByName(std::vector<KeyChange>* changes) {
+  std::sort(changes->begin(), changes->end(), [](const KeyChange& left, const KeyChange& right) {
     return std::tie(left.set, left.section, left.key) < std::tie(right.set, right.section, right.key);
   });
 }
@@ -129,12 +129,14 @@ struct ConfigLayers::Statements {
   ScopeStatements byLevel[kScopeLevels];
 };
 
-ConfigLayers::ConfigLayers(StoreDatabase* database) : database_(database), statements_(new Statements) {}
+ConfigLayers::ConfigLayers(StoreDatabase* database, RevisionLog* revisions, HistoryReader* history)
+    : database_(database), revisions_(revisions), history_(history), statements_(new Statements) {}
 
 ConfigLayers::~ConfigLayers() = default;
 
-LxStatus ConfigLayers::Create(StoreDatabase* database, std::unique_ptr<ConfigLayers>* layers) {
-  std::unique_ptr<ConfigLayers> created(new ConfigLayers(database));
+LxStatus ConfigLayers::Create(StoreDatabase* database, RevisionLog* revisions, HistoryReader* history,
+                              std::unique_ptr<ConfigLayers>* layers) {
+  std::unique_ptr<ConfigLayers> created(new ConfigLayers(database, revisions, history));
   Statements* statements = created->statements_.get();
   std::vector<std::pair<SqliteStatement*, std::string>> texts = {
       {&statements->selectConfigSet, kSelectConfigSet},     {&statements->selectConfigPiece, kSelectConfigPiece},
@@ -163,6 +165,31 @@ ConfigLayers::ScopeStatements* ConfigLayers::ForScope(const ConfigScope& scope) 
   return &statements_->byLevel[level];
 }
 
+LxStatus ConfigLayers::CommitRevision(const char* what, const ChangeNote& note, CommittedRevision* made,
+                                      const std::function<LxStatus(std::vector<KeyChange>* changes)>& body) {
+  CommittedRevision committed;
+  LxStatus status = database_->InTransaction(what, [&]() {
+    std::vector<KeyChange> changes;
+    LxStatus done = body(&changes);
+    if (done.ok()) done = revisions_->Record(note, std::move(changes), &committed);
+    return done;
+  });
+  if (!status.ok()) return status;
+  database_->CountConfigChanges(committed.changes.size());
+  *made = std::move(committed);
+  return status;
+}
+
+LxStatus ConfigLayers::Apply(const KeyChange& change) {
+  if (change.after) {
+    statements_->upsertConfig.BindBlobs(change.set, change.section, change.key, *change.after);
+    return database_->Run(&statements_->upsertConfig, "cannot write a value");
+  }
+  ScopeStatements& byKey = statements_->byLevel[static_cast<int>(ConfigScope::Level::kKey)];
+  byKey.deleteConfig.BindBlobs(change.set, change.section, change.key);
+  return database_->Run(&byKey.deleteConfig, "cannot delete a value");
+}
+
 LxStatus ConfigLayers::ReplaceDefaults(const std::string& set, const std::vector<ConfigRow>& rows) {
   statements_->deleteDefaultsSet.BindBlobs(set);
   LxStatus status = database_->Run(&statements_->deleteDefaultsSet, "cannot replace the defaults");
@@ -173,14 +200,13 @@ LxStatus ConfigLayers::ReplaceDefaults(const std::string& set, const std::vector
   return status;
 }
 
-LxStatus ConfigLayers::ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries) {
-  std::uint64_t changed = 0;
+LxStatus ConfigLayers::ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries,
+                                      const ChangeNote& note, CommittedRevision* made) {
   std::vector<ConfigRow> newRows;
   const KeyValues fresh = ByKey(entries);
   for (const auto& [name, value] : fresh) newRows.push_back(ConfigRow{set, name.first, name.second, value});
-  ScopeStatements& byKey = statements_->byLevel[static_cast<int>(ConfigScope::Level::kKey)];
   bool defaultsDiffer = false;
-  LxStatus status = database_->InTransaction("cannot commit the import", [&]() {
+  LxStatus status = CommitRevision("cannot commit the import", note, made, [&](std::vector<KeyChange>* changes) {
     std::vector<ConfigRow> oldRows, configRows;
     LxStatus read = SelectSet(database_, &statements_->selectDefaultsSet, set, &oldRows);
     if (read.ok()) read = SelectSet(database_, &statements_->selectConfigSet, set, &configRows);
@@ -190,51 +216,35 @@ LxStatus ConfigLayers::ImportDefaults(const std::string& set, const std::vector<
     for (const auto& entry : fresh) names.insert(entry.first);
     for (const auto& entry : old) names.insert(entry.first);
     for (const KeyName& name : names) {
-      const auto current = config.find(name), previous = old.find(name), next = fresh.find(name);
-      const bool inConfig = current != config.end(), inOld = previous != old.end();
+      const std::optional<std::string> current = ValueIn(config, name), next = ValueIn(fresh, name);
       // The operator's value or deletion stays; untouched keys follow the factory.
-      const bool untouched = inConfig == inOld && (!inConfig || current->second == previous->second);
-      if (!untouched) continue;
-      LxStatus written;
-      if (next != fresh.end() && (!inConfig || current->second != next->second)) {
-        statements_->upsertConfig.BindBlobs(set, name.first, name.second, next->second);
-        written = database_->Run(&statements_->upsertConfig, "cannot write a value");
-        ++changed;
-      } else if (next == fresh.end() && inConfig) {
-        byKey.deleteConfig.BindBlobs(set, name.first, name.second);
-        written = database_->Run(&byKey.deleteConfig, "cannot delete a value");
-        ++changed;
-      }
+      if (current != ValueIn(old, name) || current == next) continue;
+      changes->push_back(KeyChange{set, name.first, name.second, current, next});
+      LxStatus written = Apply(changes->back());
       if (!written.ok()) return written;
     }
     defaultsDiffer = old != fresh;
     return defaultsDiffer ? ReplaceDefaults(set, newRows) : LxStatus::Ok();
   });
-  if (!status.ok()) return status;
-  database_->CountConfigChanges(changed);
   // One more, so that new defaults of none still count: the old ones went.
-  if (defaultsDiffer) database_->CountDefaultsChanges(newRows.size() + 1);
+  if (status.ok() && defaultsDiffer) database_->CountDefaultsChanges(newRows.size() + 1);
   return status;
 }
 
-LxStatus ConfigLayers::DeleteScope(const ConfigScope& scope, std::vector<wire::Record>* committed) {
+LxStatus ConfigLayers::DeleteScope(const ConfigScope& scope, const ChangeNote& note, CommittedRevision* made) {
   ScopeStatements* scoped = ForScope(scope);
   if (scoped == nullptr) return UnknownLevel(scope);
-  std::vector<wire::Record> deleted;
-  LxStatus status = database_->InTransaction("cannot commit the delete", [&]() {
+  return CommitRevision("cannot commit the delete", note, made, [&](std::vector<KeyChange>* changes) {
     BindScope(&scoped->selectKeys, scope);
     LxStatus read = database_->Query(&scoped->selectKeys, "cannot read the keys", [&](const SqliteStatement& row) {
-      deleted.push_back(Committed(row.ColumnBlob(0), {row.ColumnBlob(1), row.ColumnBlob(2)}, nullptr));
+      changes->push_back(KeyChange{row.ColumnBlob(0), row.ColumnBlob(1), row.ColumnBlob(2), row.ColumnBlob(3),
+                                   std::nullopt});
     });
     if (!read.ok()) return read;
-    if (deleted.empty()) return LxStatus::NotFound("nothing to delete");
+    if (changes->empty()) return LxStatus::NotFound("nothing to delete");
     BindScope(&scoped->deleteConfig, scope);
     return database_->Run(&scoped->deleteConfig, "cannot delete");
   });
-  if (!status.ok()) return status;
-  database_->CountConfigChanges(deleted.size());
-  committed->insert(committed->end(), deleted.begin(), deleted.end());
-  return status;
 }
 
 LxStatus ConfigLayers::GetChanges(const ConfigScope& scope, std::vector<wire::Record>* changes) {
@@ -253,12 +263,12 @@ LxStatus ConfigLayers::GetChanges(const ConfigScope& scope, std::vector<wire::Re
   });
 }
 
-LxStatus ConfigLayers::ResetScope(const ConfigScope& scope, std::vector<wire::Record>* committed) {
+LxStatus ConfigLayers::ResetScope(const ConfigScope& scope, const ChangeNote& note, CommittedRevision* made) {
   ScopeStatements* scoped = ForScope(scope);
   if (scoped == nullptr) return UnknownLevel(scope);
-  std::vector<wire::Record> changed;
-  LxStatus status = database_->InTransaction("cannot commit the reset", [&]() {
-    LxStatus done = GetChanges(scope, &changed);
+  return CommitRevision("cannot commit the reset", note, made, [&](std::vector<KeyChange>* changes) {
+    std::vector<wire::Record> differing;
+    LxStatus done = GetChanges(scope, &differing);
     if (done.ok()) {
       BindScope(&scoped->deleteConfig, scope);
       done = database_->Run(&scoped->deleteConfig, "cannot delete");
@@ -267,47 +277,63 @@ LxStatus ConfigLayers::ResetScope(const ConfigScope& scope, std::vector<wire::Re
       BindScope(&scoped->restoreDefaults, scope);
       done = database_->Run(&scoped->restoreDefaults, "cannot restore the defaults");
     }
+    for (const wire::Record& key : differing) {
+      KeyChange change{key.set, key.section, key.key, key.value, key.defaultValue};
+      if (key.kind == wire::RecordKind::kAdded) change.after.reset();
+      if (key.kind == wire::RecordKind::kDeleted) change.before.reset();
+      changes->push_back(std::move(change));
+    }
     return done;
   });
-  if (!status.ok()) return status;
-  for (const wire::Record& change : changed) {
-    const bool backToDefault = change.kind != wire::RecordKind::kAdded;
-    committed->push_back(
-        Committed(change.set, {change.section, change.key}, backToDefault ? &change.defaultValue : nullptr));
-  }
-  database_->CountConfigChanges(changed.size());
-  return status;
 }
 
 LxStatus ConfigLayers::ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
-                                 std::vector<wire::Record>* committed) {
+                                 const ChangeNote& note, CommittedRevision* made) {
   const KeyValues wanted = ByKey(entries);
-  ScopeStatements& bySet = statements_->byLevel[static_cast<int>(ConfigScope::Level::kSet)];
-  std::vector<wire::Record> changed;
-  LxStatus status = database_->InTransaction("cannot commit the import", [&]() {
+  return CommitRevision("cannot commit the import", note, made, [&](std::vector<KeyChange>* changes) {
     std::vector<ConfigRow> rows;
     LxStatus done = SelectSet(database_, &statements_->selectConfigSet, set, &rows);
     const KeyValues old = ByKey(rows);
-    if (done.ok() && replace) {
-      bySet.deleteConfig.BindBlobs(set);
-      done = database_->Run(&bySet.deleteConfig, "cannot delete");
-      for (const auto& entry : old)
-        if (wanted.count(entry.first) == 0) changed.push_back(Committed(set, entry.first, nullptr));
+    for (auto entry = old.begin(); done.ok() && replace && entry != old.end(); ++entry) {
+      if (wanted.count(entry->first) != 0) continue;
+      changes->push_back(KeyChange{set, entry->first.first, entry->first.second, entry->second, std::nullopt});
+      done = Apply(changes->back());
     }
     for (auto entry = wanted.begin(); done.ok() && entry != wanted.end(); ++entry) {
-      statements_->upsertConfig.BindBlobs(set, entry->first.first, entry->first.second, entry->second);
-      done = database_->Run(&statements_->upsertConfig, "cannot write a value");
-      const auto before = old.find(entry->first);
-      if (before == old.end() || before->second != entry->second)
-        changed.push_back(Committed(set, entry->first, &entry->second));
+      const std::optional<std::string> before = ValueIn(old, entry->first);
+      if (before == entry->second) continue;
+      changes->push_back(KeyChange{set, entry->first.first, entry->first.second, before, entry->second});
+      done = Apply(changes->back());
     }
+    SortByName(changes);
     return done;
   });
-  if (!status.ok()) return status;
-  SortByName(&changed);
-  database_->CountConfigChanges(changed.size());
-  committed->insert(committed->end(), changed.begin(), changed.end());
-  return status;
+}
+
+LxStatus ConfigLayers::RollBackTo(std::uint64_t revision, const ChangeNote& note, CommittedRevision* made) {
+  return CommitRevision("cannot commit the rollback", note, made, [&](std::vector<KeyChange>* changes) {
+    std::uint64_t current = 0;
+    LxStatus done = revisions_->Current(&current);
+    // What differs between now and revision, now first: applying it turns
+    // every key back.
+    if (done.ok()) done = history_->Differences(current, revision, ConfigScope{}, changes);
+    for (auto change = changes->begin(); done.ok() && change != changes->end(); ++change) done = Apply(*change);
+    return done;
+  });
+}
+
+LxStatus ConfigLayers::CancelPending(const ChangeNote& note, CommittedRevision* made) {
+  return CommitRevision("cannot commit the rollback", note, made, [&](std::vector<KeyChange>* changes) {
+    std::optional<PendingConfirmation> pending;
+    std::uint64_t current = 0;
+    LxStatus done = revisions_->Pending(&pending);
+    if (done.ok() && !pending) return LxStatus::NotFound("no change awaits confirmation");
+    if (done.ok()) done = revisions_->Current(&current);
+    if (done.ok()) done = history_->Differences(current, pending->base, ConfigScope{}, changes);
+    for (auto change = changes->begin(); done.ok() && change != changes->end(); ++change) done = Apply(*change);
+    if (done.ok()) done = revisions_->ClearPending();
+    return done;
+  });
 }
 
 LxStatus ConfigLayers::ExportSet(const std::string& set, std::vector<wire::Record>* records) {

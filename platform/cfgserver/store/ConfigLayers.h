@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,9 +10,12 @@
 #include "cfgwire/Messages.h"
 #include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
+#include "store/RevisionRecords.h"
 
 namespace qet_cfgserver {
 
+class HistoryReader;
+class RevisionLog;
 class StoreDatabase;
 
 // The store's two layers, kept materialised so that reads cost what they
@@ -22,9 +26,10 @@ class StoreDatabase;
 // is hidden until a reset).
 //
 // Each writing call is one transaction: on failure nothing of it is kept.
-// Those that take committed append one record per key whose effective value
-// they changed (kValue with the new value, or kDeleted), in (set, section,
-// key) order: what watchers are told.
+// One that changes what reads see is a revision (RevisionLog), recorded in
+// the same transaction with note: *made gets its number and each key it
+// changed, before and after, in (set, section, key) order. One that changes
+// nothing makes no revision and leaves *made empty.
 //
 // A scope outside ConfigScope's levels is InvalidArgument. Statements are
 // prepared once, those that a scope narrows once per level, so that each
@@ -35,7 +40,8 @@ class StoreDatabase;
 class ConfigLayers {
  public:
   // Prepares the layers' statements; ConfigStore::Open does this once.
-  static LxStatus Create(StoreDatabase* database, std::unique_ptr<ConfigLayers>* layers);
+  static LxStatus Create(StoreDatabase* database, RevisionLog* revisions, HistoryReader* history,
+                         std::unique_ptr<ConfigLayers>* layers);
 
   ~ConfigLayers();
 
@@ -46,16 +52,26 @@ class ConfigLayers {
   // from a firmware update). A key the operator has not changed takes the
   // new default, or leaves config when the new defaults lack it; an
   // operator's value or deletion stays. A repeated key takes its last value.
-  LxStatus ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries);
+  LxStatus ImportDefaults(const std::string& set, const std::vector<ConfigEntry>& entries, const ChangeNote& note,
+                          CommittedRevision* made);
 
   // Deletes the keys in scope from config; NotFound when none matched.
-  LxStatus DeleteScope(const ConfigScope& scope, std::vector<wire::Record>* committed);
+  LxStatus DeleteScope(const ConfigScope& scope, const ChangeNote& note, CommittedRevision* made);
   // Config of scope becomes its defaults.
-  LxStatus ResetScope(const ConfigScope& scope, std::vector<wire::Record>* committed);
+  LxStatus ResetScope(const ConfigScope& scope, const ChangeNote& note, CommittedRevision* made);
   // Writes entries into set as the operator's values; with replace, the
   // set's keys become exactly these. A repeated key takes its last value.
   LxStatus ImportSet(const std::string& set, const std::vector<ConfigEntry>& entries, bool replace,
-                     std::vector<wire::Record>* committed);
+                     const ChangeNote& note, CommittedRevision* made);
+  // Every key changed after revision takes its value at revision again
+  // (written, or deleted when it did not exist then). NotFound when a
+  // revision after it is no longer kept, InvalidArgument when it is not
+  // made yet (HistoryReader::Differences).
+  LxStatus RollBackTo(std::uint64_t revision, const ChangeNote& note, CommittedRevision* made);
+  // Rolls back the change awaiting confirmation (RevisionLog::Pending) and
+  // every change after it: RollBackTo its base, and the wait ends. NotFound
+  // when no change awaits confirmation.
+  LxStatus CancelPending(const ChangeNote& note, CommittedRevision* made);
 
   // Every key of set with its effective value (kValue records, set left
   // empty), in section, key order.
@@ -73,13 +89,21 @@ class ConfigLayers {
   struct ScopeStatements;
   struct Statements;
 
-  explicit ConfigLayers(StoreDatabase* database);
+  ConfigLayers(StoreDatabase* database, RevisionLog* revisions, HistoryReader* history);
 
   // The statements of scope's level; null for a level outside the scope's.
   ScopeStatements* ForScope(const ConfigScope& scope);
   LxStatus ReplaceDefaults(const std::string& set, const std::vector<ConfigRow>& rows);
+  // Writes change's after into config: the value, or the key deleted.
+  LxStatus Apply(const KeyChange& change);
+  // Runs body (which fills the changes it makes) in one transaction with
+  // their revision; *made is left empty on failure.
+  LxStatus CommitRevision(const char* what, const ChangeNote& note, CommittedRevision* made,
+                          const std::function<LxStatus(std::vector<KeyChange>* changes)>& body);
 
   StoreDatabase* database_;
+  RevisionLog* revisions_;
+  HistoryReader* history_;
   std::unique_ptr<Statements> statements_;
 };
 

@@ -84,7 +84,9 @@ LxStatus ConfigStore::Prepare() {
   };
   for (const auto& text : statements)
     if (status.ok()) status = database_->Prepare(text.statement, text.sql);
-  if (status.ok()) status = ConfigLayers::Create(database_.get(), &layers_);
+  if (status.ok()) status = RevisionLog::Create(database_.get(), &revisions_);
+  if (status.ok()) status = HistoryReader::Create(database_.get(), revisions_.get(), &history_);
+  if (status.ok()) status = ConfigLayers::Create(database_.get(), revisions_.get(), history_.get(), &layers_);
   if (status.ok()) status = RecoveryWriter::Create(database_.get(), &recovery_);
   return status;
 }
@@ -134,18 +136,42 @@ LxStatus ConfigStore::GetValue(const std::string& set, const std::string& sectio
   return status;
 }
 
+LxStatus ConfigStore::WriteValue(const ValueWrite& write, CommittedRevision* made) {
+  const ConfigRow& row = write.row;
+  std::string before;
+  LxStatus status = GetValue(row.set, row.section, row.key, &before);
+  const bool existed = status.ok();
+  if (status.code() == LxStatus::Code::kNotFound) status = LxStatus::Ok();
+  if (!status.ok()) return status;
+  statements_->upsertValue.BindBlobs(row.set, row.section, row.key, row.value);
+  status = database_->Run(&statements_->upsertValue, "cannot write the value");
+  if (!status.ok()) return status;
+  KeyChange change{row.set, row.section, row.key, std::nullopt, row.value};
+  if (existed) change.before = std::move(before);
+  made->changes = {std::move(change)};
+  return revisions_->Append(write.note, made->changes, &made->number);
+}
+
 LxStatus ConfigStore::SetValue(const std::string& set, const std::string& section, const std::string& key,
-                               const std::string& value) {
-  statements_->upsertValue.BindBlobs(set, section, key, value);
-  LxStatus status = database_->Run(&statements_->upsertValue, "cannot write the value");
-  if (status.ok()) database_->CountConfigChanges(database_->RowsChanged());
+                               const std::string& value, const ChangeNote& note, CommittedRevision* made) {
+  std::vector<CommittedRevision> written;
+  LxStatus status = SetValues({ValueWrite{ConfigRow{set, section, key, value}, note}}, &written);
+  if (status.ok()) *made = std::move(written.front());
   return status;
 }
 
-LxStatus ConfigStore::SetValues(const std::vector<ConfigRow>& rows) {
-  std::uint64_t changed = 0;
-  LxStatus status = database_->WriteRows(&statements_->upsertValue, rows, &changed);
-  database_->CountConfigChanges(changed);
+LxStatus ConfigStore::SetValues(const std::vector<ValueWrite>& writes, std::vector<CommittedRevision>* made) {
+  std::vector<CommittedRevision> written(writes.size());
+  LxStatus status = database_->InTransaction("cannot commit", [&]() {
+    for (std::size_t index = 0; index < writes.size(); ++index) {
+      LxStatus done = WriteValue(writes[index], &written[index]);
+      if (!done.ok()) return done;
+    }
+    return revisions_->Prune();
+  });
+  if (!status.ok()) return status;
+  database_->CountConfigChanges(writes.size());
+  *made = std::move(written);
   return status;
 }
 

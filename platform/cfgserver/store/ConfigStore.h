@@ -9,7 +9,10 @@
 #include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
 #include "store/ConfigLayers.h"
+#include "store/HistoryReader.h"
 #include "store/RecoveryWriter.h"
+#include "store/RevisionLog.h"
+#include "store/RevisionRecords.h"
 
 namespace qet_cfgserver {
 
@@ -25,6 +28,9 @@ class ValueCache;
 //   ConfigLayers    the factory defaults beside the effective values
 //                   (layers()): defaults imports, the operator's changes,
 //                   scoped delete and reset, a set's import and export;
+//   RevisionLog     numbers every change of what reads see and keeps the
+//                   newest revisions with their keys (revisions());
+//   HistoryReader   reads those revisions back (history());
 //   RecoveryWriter  what recovery adds to a database it rebuilds
 //                   (recovery());
 //   DatabaseCopy    the consistent copy that snapshots are made of.
@@ -34,7 +40,8 @@ class ValueCache;
 //
 // Durability: WAL journal with synchronous=FULL, and every write call is a
 // committed transaction before it returns, so a write that returned
-// OK survives a crash of the process or a power cut. The database is
+// OK survives a crash of the process or a power cut. Each write that
+// changes what reads see commits its revision and history with it. The database is
 // locked exclusively while open: one store, one process.
 //
 // Failures come back as LxStatus: Corruption when SQLite finds the file
@@ -72,15 +79,27 @@ class ConfigStore {
   // while the database has not changed since the key was last read.
   LxStatus GetValue(const std::string& set, const std::string& section, const std::string& key, std::string* value);
 
-  // Inserts or replaces one value, creating the set, section and key.
+  // Inserts or replaces one value, creating the set, section and key: a
+  // revision of its own, even when the value was the same (someone wrote
+  // it), noted with note. *made: the revision and the key, before and after.
   LxStatus SetValue(const std::string& set, const std::string& section, const std::string& key,
-                    const std::string& value);
-  // Inserts or replaces every row in one transaction, in order (a later row
-  // for the same key wins): one sync for all. On failure none is kept.
-  LxStatus SetValues(const std::vector<ConfigRow>& rows);
+                    const std::string& value, const ChangeNote& note, CommittedRevision* made);
+
+  // One value and who wrote it, for SetValues.
+  struct ValueWrite {
+    ConfigRow row;
+    ChangeNote note;
+  };
+  // Inserts or replaces every value in one transaction, in order (a later
+  // write of the same key wins), each a revision of its own in that order:
+  // one sync for all. *made gets one revision per write. On failure none is
+  // kept and *made is empty.
+  LxStatus SetValues(const std::vector<ValueWrite>& writes, std::vector<CommittedRevision>* made);
 
   // The store's other jobs; each lives as long as the store.
   ConfigLayers& layers() { return *layers_; }
+  RevisionLog& revisions() { return *revisions_; }
+  HistoryReader& history() { return *history_; }
   RecoveryWriter& recovery() { return *recovery_; }
 
   // Rows changed through this store since it was opened, either layer;
@@ -105,10 +124,14 @@ class ConfigStore {
 
   // The schema, then every statement of the store and its parts.
   LxStatus Prepare();
+  // Inside a transaction: writes one value and records its revision.
+  LxStatus WriteValue(const ValueWrite& write, CommittedRevision* made);
 
   // Declared first, so closed last: after every statement on it.
   std::unique_ptr<StoreDatabase> database_;
   std::unique_ptr<Statements> statements_;
+  std::unique_ptr<RevisionLog> revisions_;
+  std::unique_ptr<HistoryReader> history_;
   std::unique_ptr<ConfigLayers> layers_;
   std::unique_ptr<RecoveryWriter> recovery_;
   std::unique_ptr<ValueCache> values_;

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -37,16 +39,80 @@ constexpr int kMaxImportEntries = 6;
 constexpr int kMaxShortValueBytes = 40;
 constexpr int kMaxLongValueBytes = 16000;
 constexpr int kLongValueOneIn = 4;
+// Few revisions kept, so that writes prune and rollbacks reach past the
+// oldest kept.
+constexpr std::uint32_t kHistoryLimit = 8;
+// Some writes await confirmation, which keeps history beyond the limit.
+constexpr int kConfirmedOneIn = 8;
+constexpr std::uint32_t kConfirmSeconds = 60;
 
 using Address = std::tuple<std::string, std::string, std::string>;  // set, section, key
 using Contents = std::map<Address, std::string>;
+// Each kept revision's keys as "set/section/key" with before and after.
+using History = std::map<std::uint64_t, std::vector<KeyChange>>;
 
-// Runs of writes, imports, snapshots and clean reopens over the shim, each
-// ended by a power cut. After each cut the store is reopened and must hold
-// every acknowledged write; the operation in flight at the cut counts in full
-// or not at all. The snapshot must hold what the last acknowledged snapshot
-// held, or what the one in flight was copying. QUENLO_POWER_CUT_SEED repeats
-// a run.
+const ChangeNote kNote{ChangeAuthor(), "power cut"};
+
+// What the store holds, all of which one transaction changes together.
+struct State {
+  Contents config;
+  Contents defaults;
+  History history;
+  std::uint64_t revision = 0;
+  std::optional<std::pair<std::uint64_t, std::uint64_t>> pending;  // base, revision awaiting confirmation
+
+  // Records changes as the next revision, pruned as the store prunes: what
+  // a pending change's rollback needs stays.
+  void Record(std::vector<KeyChange> changes, bool confirmed = false) {
+    if (changes.empty()) return;
+    history[++revision] = std::move(changes);
+    if (confirmed) pending = std::make_pair(pending ? pending->first : revision - 1, revision);
+    Prune();
+  }
+
+  void Prune() {
+    while (!history.empty() && history.begin()->first + kHistoryLimit <= revision &&
+           !(pending && history.begin()->first > pending->first))
+      history.erase(history.begin());
+  }
+
+  void Apply(const KeyChange& change) {
+    const Address address{change.set, change.section, change.key};
+    if (change.after) config[address] = *change.after;
+    else config.erase(address);
+  }
+
+  std::optional<std::string> ValueOf(const Address& address) const {
+    const auto found = config.find(address);
+    return found == config.end() ? std::nullopt : std::optional<std::string>(found->second);
+  }
+
+  std::uint64_t oldestKept() const { return history.empty() ? revision + 1 : history.begin()->first; }
+};
+
+bool SameChanges(const std::vector<KeyChange>& left, const std::vector<KeyChange>& right) {
+  return std::equal(left.begin(), left.end(), right.begin(), right.end(), [](const KeyChange& one, const KeyChange& other) {
+    return std::tie(one.set, one.section, one.key, one.before, one.after) ==
+           std::tie(other.set, other.section, other.key, other.before, other.after);
+  });
+}
+
+bool operator==(const State& left, const State& right) {
+  return left.config == right.config && left.defaults == right.defaults && left.revision == right.revision &&
+         left.pending == right.pending &&
+         std::equal(left.history.begin(), left.history.end(), right.history.begin(), right.history.end(),
+                    [](const auto& one, const auto& other) {
+                      return one.first == other.first && SameChanges(one.second, other.second);
+                    });
+}
+
+// Runs of writes, imports, rollbacks, snapshots and clean reopens over the
+// shim, each ended by a power cut. After each cut the store is reopened and
+// must hold every acknowledged write, with history and the revision number
+// exactly as they committed; the operation in flight at the cut counts in
+// full or not at all, its revision with it. The snapshot must hold what the
+// last acknowledged snapshot held, or what the one in flight was copying.
+// QUENLO_POWER_CUT_SEED repeats a run.
 class ConfigStorePowerCutTest : public ::testing::Test {
  public:
   struct Operation {
@@ -82,7 +148,10 @@ class ConfigStorePowerCutTest : public ::testing::Test {
   // Opens through the shim; only a power cut may make that fail.
   void Open() {
     const LxStatus status = ConfigStore::Open(path_, &store_, vfs_.name());
-    if (status.ok()) return;
+    if (status.ok()) {
+      store_->revisions().SetLimit(kHistoryLimit);
+      return;
+    }
     EXPECT_TRUE(vfs_.powerCut()) << status.ToString();
   }
 
@@ -94,18 +163,84 @@ class ConfigStorePowerCutTest : public ::testing::Test {
       return;
     }
     acknowledged_ = ifApplied_;
-    defaults_ = defaultsIfApplied_;
     inFlight_ = false;
   }
 
+  // A write is a revision even when it writes the value the key has; some
+  // are to be confirmed.
   void Write() {
     const Address address{RandomSet(), RandomSection(), RandomKey()};
     const std::string value = RandomValue();
+    ChangeNote note = kNote;
+    if (Uniform(1, kConfirmedOneIn) == 1) note.confirmSeconds = kConfirmSeconds;
     ifApplied_ = acknowledged_;
-    defaultsIfApplied_ = defaults_;
-    ifApplied_[address] = value;
+    const KeyChange change{std::get<0>(address), std::get<1>(address), std::get<2>(address),
+                           acknowledged_.ValueOf(address), value};
+    ifApplied_.Apply(change);
+    ifApplied_.Record({change}, note.confirmSeconds > 0);
     inFlight_ = true;
-    Finish(store_->SetValue(std::get<0>(address), std::get<1>(address), std::get<2>(address), value));
+    CommittedRevision made;
+    Finish(store_->SetValue(change.set, change.section, change.key, value, note, &made));
+  }
+
+  // Every key changed after a revision takes its value at that revision, as
+  // one revision; a revision whose successors are no longer kept changes
+  // nothing.
+  void RollBack() {
+    const std::uint64_t target = static_cast<std::uint64_t>(Uniform(0, static_cast<int>(acknowledged_.revision)));
+    CommittedRevision made;
+    ExpectRollBack(target, store_->layers().RollBackTo(target, kNote, &made));
+  }
+
+  // The change awaiting confirmation and every one after it rolled back, or
+  // confirmed; NotFound with none awaiting.
+  void Cancel() {
+    CommittedRevision made;
+    const LxStatus status = store_->layers().CancelPending(kNote, &made);
+    if (!acknowledged_.pending) {
+      EXPECT_TRUE(status.code() == LxStatus::Code::kNotFound || vfs_.powerCut()) << status.ToString();
+      return;
+    }
+    ExpectRollBack(acknowledged_.pending->first, status, true);
+  }
+
+  void Confirm() {
+    const LxStatus status = store_->revisions().Confirm();
+    if (!acknowledged_.pending) {
+      EXPECT_TRUE(status.code() == LxStatus::Code::kNotFound || vfs_.powerCut()) << status.ToString();
+      return;
+    }
+    ifApplied_ = acknowledged_;
+    ifApplied_.pending.reset();
+    ifApplied_.Prune();
+    inFlight_ = true;
+    Finish(status);
+  }
+
+  // What a rollback to target did (status), against what it must have done;
+  // ending the wait for confirmation with it when cancelling.
+  void ExpectRollBack(std::uint64_t target, const LxStatus& status, bool cancelling = false) {
+    const State& now = acknowledged_;
+    ifApplied_ = now;
+    if (target + 1 < now.oldestKept() && target != now.revision) {
+      EXPECT_TRUE(status.code() == LxStatus::Code::kNotFound || vfs_.powerCut()) << status.ToString();
+      return;
+    }
+    std::map<Address, std::optional<std::string>> atTarget;
+    for (auto revision = now.history.upper_bound(target); revision != now.history.end(); ++revision)
+      for (const KeyChange& change : revision->second)
+        atTarget.try_emplace(Address{change.set, change.section, change.key}, change.before);
+    std::vector<KeyChange> changes;
+    for (const auto& [address, value] : atTarget)
+      if (now.ValueOf(address) != value)
+        changes.push_back(KeyChange{std::get<0>(address), std::get<1>(address), std::get<2>(address),
+                                    now.ValueOf(address), value});
+    for (const KeyChange& change : changes) ifApplied_.Apply(change);
+    if (cancelling) ifApplied_.pending.reset();
+    ifApplied_.Record(changes);
+    ifApplied_.Prune();
+    inFlight_ = true;
+    Finish(status);
   }
 
   // New defaults for a set: keys the operator left alone follow them, the
@@ -118,29 +253,37 @@ class ConfigStorePowerCutTest : public ::testing::Test {
       entry = ConfigEntry{RandomSection(), RandomKey(), RandomValue()};
       fresh[Address{set, entry.section, entry.key}] = entry.value;
     }
-    ifApplied_ = acknowledged_;
-    defaultsIfApplied_ = defaults_;
+    const State& now = acknowledged_;
+    ifApplied_ = now;
     std::set<Address> names;
     for (const auto& entry : fresh) names.insert(entry.first);
-    for (const auto& entry : defaults_)
+    for (const auto& entry : now.defaults)
       if (std::get<0>(entry.first) == set) names.insert(entry.first);
+    std::vector<KeyChange> changes;
     for (const Address& name : names) {
-      const auto current = acknowledged_.find(name), previous = defaults_.find(name), next = fresh.find(name);
-      const bool inConfig = current != acknowledged_.end(), inOld = previous != defaults_.end();
-      if (inConfig != inOld || (inConfig && current->second != previous->second)) continue;
-      if (next != fresh.end()) ifApplied_[name] = next->second;
-      else ifApplied_.erase(name);
+      const auto previous = now.defaults.find(name);
+      const auto next = fresh.find(name);
+      const std::optional<std::string> current = now.ValueOf(name);
+      const std::optional<std::string> before =
+          previous == now.defaults.end() ? std::nullopt : std::optional<std::string>(previous->second);
+      const std::optional<std::string> after =
+          next == fresh.end() ? std::nullopt : std::optional<std::string>(next->second);
+      if (current != before || current == after) continue;
+      changes.push_back(KeyChange{std::get<0>(name), std::get<1>(name), std::get<2>(name), current, after});
+      ifApplied_.Apply(changes.back());
     }
-    for (const auto& entry : defaults_)
-      if (std::get<0>(entry.first) == set) defaultsIfApplied_.erase(entry.first);
-    for (const auto& entry : fresh) defaultsIfApplied_[entry.first] = entry.second;
+    ifApplied_.Record(changes);
+    for (const auto& entry : now.defaults)
+      if (std::get<0>(entry.first) == set) ifApplied_.defaults.erase(entry.first);
+    for (const auto& entry : fresh) ifApplied_.defaults[entry.first] = entry.second;
     inFlight_ = true;
-    Finish(store_->layers().ImportDefaults(set, entries));
+    CommittedRevision made;
+    Finish(store_->layers().ImportDefaults(set, entries, kNote, &made));
   }
 
   // The store holds exactly what was acknowledged when a snapshot starts.
   void Snapshot() {
-    snapshotInFlight_ = acknowledged_;
+    snapshotInFlight_ = acknowledged_.config;
     const LxStatus status = SnapshotWriter::Write(*store_, snapshotPath_, vfs_.name());
     if (!status.ok()) {
       EXPECT_TRUE(vfs_.powerCut()) << status.ToString();
@@ -201,6 +344,33 @@ class ConfigStorePowerCutTest : public ::testing::Test {
     return status;
   }
 
+  static LxStatus ReadHistory(ConfigStore* store, State* state) {
+    LxStatus status = store->revisions().Current(&state->revision);
+    std::optional<PendingConfirmation> pending;
+    if (status.ok()) status = store->revisions().Pending(&pending);
+    if (pending) state->pending = std::make_pair(pending->base, pending->revision);
+    std::vector<RevisionEntry> entries;
+    if (status.ok()) status = store->history().List(ConfigScope{}, 0, UINT32_MAX, &entries);
+    for (std::size_t index = 0; status.ok() && index < entries.size(); ++index) {
+      RevisionEntry entry;
+      std::vector<KeyChange>& changes = state->history[entries[index].number];
+      status = store->history().Show(entries[index].number, &entry, &changes);
+      if (status.ok() && entry.summary != kNote.summary) status = LxStatus::Corruption("the summary is lost");
+    }
+    return status;
+  }
+
+  static std::string Describe(const History& history) {
+    std::string text;
+    for (const auto& [number, changes] : history) {
+      text += " " + std::to_string(number) + ":";
+      for (const KeyChange& change : changes)
+        text += " " + Printable(change.section) + "/" + Printable(change.key) + (change.before ? "" : " new") +
+                (change.after ? "" : " deleted");
+    }
+    return text;
+  }
+
   static std::string FirstDifference(const Contents& found, const Contents& expected) {
     Contents all = found;
     all.insert(expected.begin(), expected.end());
@@ -218,24 +388,29 @@ class ConfigStorePowerCutTest : public ::testing::Test {
   }
 
   // What the reopened store holds must be the acknowledged writes, plus the
-  // one in flight at the cut in full or not at all. A read may open the log
-  // and so meet the cut; then the next reopen verifies.
+  // one in flight at the cut in full or not at all: its values, history and
+  // revision together. A read may open the log and so meet the cut; then
+  // the next reopen verifies.
   void Verify() {
-    Contents found, foundDefaults;
-    LxStatus read = ReadAll(store_.get(), &found);
-    if (read.ok()) read = ReadDefaults(store_.get(), found, &foundDefaults);
+    State found;
+    LxStatus read = ReadAll(store_.get(), &found.config);
+    if (read.ok()) read = ReadDefaults(store_.get(), found.config, &found.defaults);
+    if (read.ok()) read = ReadHistory(store_.get(), &found);
     if (!read.ok()) {
       EXPECT_TRUE(vfs_.powerCut()) << read.ToString();
       return;
     }
-    const bool asAcknowledged = found == acknowledged_ && foundDefaults == defaults_;
-    const bool withInFlight = inFlight_ && found == ifApplied_ && foundDefaults == defaultsIfApplied_;
+    const bool asAcknowledged = found == acknowledged_;
+    const bool withInFlight = inFlight_ && found == ifApplied_;
     EXPECT_TRUE(asAcknowledged || withInFlight)
-        << FirstDifference(found, acknowledged_) << ", defaults: " << FirstDifference(foundDefaults, defaults_)
-        << "; in flight: " << (inFlight_ ? FirstDifference(found, ifApplied_) : "nothing")
-        << ", defaults: " << (inFlight_ ? FirstDifference(foundDefaults, defaultsIfApplied_) : "nothing");
+        << FirstDifference(found.config, acknowledged_.config)
+        << ", defaults: " << FirstDifference(found.defaults, acknowledged_.defaults) << ", revision "
+        << found.revision << " (expected " << acknowledged_.revision << "), history" << Describe(found.history)
+        << " (expected" << Describe(acknowledged_.history) << "); in flight: "
+        << (inFlight_ ? FirstDifference(found.config, ifApplied_.config) + ", revision " +
+                            std::to_string(ifApplied_.revision) + ", history" + Describe(ifApplied_.history)
+                      : "nothing");
     acknowledged_ = found;
-    defaults_ = foundDefaults;
     inFlight_ = false;
   }
 
@@ -247,6 +422,9 @@ class ConfigStorePowerCutTest : public ::testing::Test {
     static const Operation kOperations[] = {
         {"write", 300, &ConfigStorePowerCutTest::Write},
         {"import", 100, &ConfigStorePowerCutTest::Import},
+        {"rollback", 30, &ConfigStorePowerCutTest::RollBack},
+        {"cancel", 15, &ConfigStorePowerCutTest::Cancel},
+        {"confirm", 15, &ConfigStorePowerCutTest::Confirm},
         {"snapshot", 4, &ConfigStorePowerCutTest::Snapshot},
         {"reopen", 1, &ConfigStorePowerCutTest::Reopen},
     };
@@ -275,10 +453,8 @@ class ConfigStorePowerCutTest : public ::testing::Test {
   std::unique_ptr<ConfigStore> store_;
   std::mt19937::result_type seed_ = Seed();
   std::mt19937 random_{seed_};
-  Contents acknowledged_;
-  Contents ifApplied_;  // acknowledged_ with the operation in flight
-  Contents defaults_;   // the defaults layer, alike
-  Contents defaultsIfApplied_;
+  State acknowledged_;
+  State ifApplied_;  // acknowledged_ with the operation in flight
   bool inFlight_ = false;
   std::string snapshotPath_ = SnapshotWriter::PathFor(path_);
   Contents snapshot_;  // what the last acknowledged snapshot holds
@@ -303,6 +479,7 @@ TEST_F(ConfigStorePowerCutTest, EveryAcknowledgedWriteSurvivesEachCut) {
   }
   // After the last cut, through SQLite's own VFS.
   ASSERT_TRUE(ConfigStore::Open(path_, &store_).ok());
+  store_->revisions().SetLimit(kHistoryLimit);
   Verify();
 }
 
@@ -319,8 +496,7 @@ TEST_F(ConfigStorePowerCutTest, ACutAtEachStepOfAFirstStartAndARestart) {
   for (std::uint64_t calls = 0; cut && !HasFailure(); ++calls) {
     SCOPED_TRACE("cut after " + std::to_string(calls) + " changing calls");
     vfs_.CutPowerAfter(calls);
-    acknowledged_.clear();
-    defaults_.clear();
+    acknowledged_ = State();
     inFlight_ = false;
     for (std::size_t step = 0; step < steps.size() && !vfs_.powerCut(); ++step) {
       if (step > 0 && store_ == nullptr) break;
@@ -331,6 +507,7 @@ TEST_F(ConfigStorePowerCutTest, ACutAtEachStepOfAFirstStartAndARestart) {
     ASSERT_TRUE(vfs_.RestoreDurableState(LandedWrites()).ok());
     // Through SQLite's own VFS, so that the shim records nothing of this.
     ASSERT_TRUE(ConfigStore::Open(path_, &store_).ok());
+    store_->revisions().SetLimit(kHistoryLimit);
     Verify();
     store_.reset();
     for (const char* suffix : {"", "-wal", "-journal"}) std::filesystem::remove(path_ + suffix);

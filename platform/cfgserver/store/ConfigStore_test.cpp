@@ -48,20 +48,20 @@ TEST(ConfigStoreTest, ListingsOnALargeDatabaseGiveEveryNameOnceInByteOrder) {
   EXPECT_TRUE(listed.empty());
 
   // Names leave the listings with their last key, and only then.
-  std::vector<wire::Record> committed;
+  CommittedRevision committed;
   const std::string set = names[0];
   const std::string section = *expected[set].begin();
-  ASSERT_TRUE(store->layers().DeleteScope({ConfigScope::Level::kKey, set, section, "key0"}, &committed).ok());
+  ASSERT_TRUE(store->layers().DeleteScope({ConfigScope::Level::kKey, set, section, "key0"}, ChangeNote(), &committed).ok());
   ASSERT_TRUE(store->GetSections(set, &listed).ok());
   EXPECT_EQ(listed.size(), expected[set].size());
-  ASSERT_TRUE(store->layers().DeleteScope({ConfigScope::Level::kSection, set, section, ""}, &committed).ok());
+  ASSERT_TRUE(store->layers().DeleteScope({ConfigScope::Level::kSection, set, section, ""}, ChangeNote(), &committed).ok());
   expected[set].erase(section);
   ASSERT_TRUE(store->GetSections(set, &listed).ok());
   EXPECT_EQ(listed, std::vector<std::string>(expected[set].begin(), expected[set].end()));
-  ASSERT_TRUE(store->layers().DeleteScope({ConfigScope::Level::kSet, set, "", ""}, &committed).ok());
+  ASSERT_TRUE(store->layers().DeleteScope({ConfigScope::Level::kSet, set, "", ""}, ChangeNote(), &committed).ok());
   ASSERT_TRUE(store->GetSets(&listed).ok());
   EXPECT_EQ(listed, std::vector<std::string>(sets.begin() + 1, sets.end()));
-  ASSERT_TRUE(store->SetValue(set, section, "back", "1").ok());
+  ASSERT_TRUE(store->SetValue(set, section, "back", "1", ChangeNote(), &committed).ok());
   ASSERT_TRUE(store->GetSections(set, &listed).ok());
   EXPECT_EQ(listed, std::vector<std::string>{section});
 }
@@ -73,26 +73,52 @@ TEST(ConfigStoreTest, AReadAfterEveryKindOfChangeSeesIt) {
   quenlo_test::TemporaryDirectory directory;
   std::unique_ptr<ConfigStore> store;
   ASSERT_TRUE(ConfigStore::Open(directory.File("config.db"), &store).ok());
-  ASSERT_TRUE(store->layers().ImportDefaults("net", {{"eth0", "mtu", "1500"}, {"eth0", "mode", "dhcp"}}).ok());
+  const ChangeNote note;
+  CommittedRevision committed;
+  ASSERT_TRUE(
+      store->layers().ImportDefaults("net", {{"eth0", "mtu", "1500"}, {"eth0", "mode", "dhcp"}}, note, &committed).ok());
   const ConfigScope key{ConfigScope::Level::kKey, "net", "eth0", "mtu"};
   const ConfigScope section{ConfigScope::Level::kSection, "net", "eth0", ""};
   const ConfigScope set{ConfigScope::Level::kSet, "net", "", ""};
-  std::vector<wire::Record> committed;
+  const auto write = [](const ConfigRow& row) { return ConfigStore::ValueWrite{row, ChangeNote()}; };
+  std::vector<CommittedRevision> made;
+  std::uint64_t afterReset = 0;
   const struct {
     const char* change;
     std::function<LxStatus()> apply;
     const char* expected;  // null: no such key
   } cases[] = {
-      {"set", [&] { return store->SetValue("net", "eth0", "mtu", "1400"); }, "1400"},
-      {"set several", [&] { return store->SetValues({{"net", "eth0", "mode", "static"}, {"net", "eth0", "mtu", "1300"}}); },
+      {"set", [&] { return store->SetValue("net", "eth0", "mtu", "1400", note, &committed); }, "1400"},
+      {"set several",
+       [&] {
+         return store->SetValues({write({"net", "eth0", "mode", "static"}), write({"net", "eth0", "mtu", "1300"})}, &made);
+       },
        "1300"},
-      {"reset the key", [&] { return store->layers().ResetScope(key, &committed); }, "1500"},
-      {"import with replace", [&] { return store->layers().ImportSet("net", {{"eth0", "mtu", "9000"}}, true, &committed); },
-       "9000"},
-      {"delete the section", [&] { return store->layers().DeleteScope(section, &committed); }, nullptr},
-      {"reset the set", [&] { return store->layers().ResetScope(set, &committed); }, "1500"},
-      {"new defaults", [&] { return store->layers().ImportDefaults("net", {{"eth0", "mtu", "1492"}}); }, "1492"},
-      {"delete the key", [&] { return store->layers().DeleteScope(key, &committed); }, nullptr},
+      {"reset the key", [&] { return store->layers().ResetScope(key, note, &committed); }, "1500"},
+      {"import with replace",
+       [&] { return store->layers().ImportSet("net", {{"eth0", "mtu", "9000"}}, true, note, &committed); }, "9000"},
+      {"delete the section", [&] { return store->layers().DeleteScope(section, note, &committed); }, nullptr},
+      {"reset the set",
+       [&] {
+         const LxStatus status = store->layers().ResetScope(set, note, &committed);
+         afterReset = committed.number;
+         return status;
+       },
+       "1500"},
+      {"new defaults",
+       [&] { return store->layers().ImportDefaults("net", {{"eth0", "mtu", "1492"}}, note, &committed); }, "1492"},
+      {"rollback", [&] { return store->layers().RollBackTo(afterReset, note, &committed); }, "1500"},
+      {"cancel of a change read meanwhile",
+       [&] {
+         ChangeNote toConfirm;
+         toConfirm.confirmSeconds = 60;
+         std::string read;
+         LxStatus status = store->SetValue("net", "eth0", "mtu", "7", toConfirm, &committed);
+         if (status.ok()) status = store->GetValue("net", "eth0", "mtu", &read);
+         return status.ok() ? store->layers().CancelPending(note, &committed) : status;
+       },
+       "1500"},
+      {"delete the key", [&] { return store->layers().DeleteScope(key, note, &committed); }, nullptr},
       {"recovery's rows", [&] {
          std::uint64_t added = 0;
          return store->recovery().AddMissing({{"net", "eth0", "mtu", "576"}}, &added);

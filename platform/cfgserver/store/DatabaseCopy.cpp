@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "store/SqliteConnection.h"
 #include "store/SqliteStatement.h"
 #include "store/SqliteStatus.h"
 #include "store/StoreDatabase.h"
@@ -13,11 +14,6 @@ namespace {
 // A read-only reader can open a file in this mode without creating a log
 // beside it.
 constexpr const char* kRollbackJournal = "PRAGMA journal_mode=DELETE";
-
-struct CloseDatabase {
-  void operator()(sqlite3* database) const { sqlite3_close_v2(database); }
-};
-using Connection = std::unique_ptr<sqlite3, CloseDatabase>;
 
 LxStatus CopyPages(sqlite3* from, sqlite3* to) {
   sqlite3_backup* backup = sqlite3_backup_init(to, "main", from, "main");
@@ -53,7 +49,7 @@ LxStatus DatabaseCopy::Write(const ConfigStore& store, const std::string& path, 
   sqlite3* opened = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
   const int result = sqlite3_open_v2(path.c_str(), &opened, flags, vfs);
-  Connection copy(opened);
+  SqliteConnection copy(opened);
   if (result != SQLITE_OK)
     return SqliteFailure(result, "cannot create " + path + ": " +
                                      (opened != nullptr ? sqlite3_errmsg(opened) : sqlite3_errstr(result)));

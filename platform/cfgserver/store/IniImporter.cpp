@@ -1,5 +1,6 @@
 #include "store/IniImporter.h"
 
+#include "ini/IniField.h"
 #include "ini/IniReader.h"
 #include "log/ServerLog.h"
 #include "store/StatusContext.h"
@@ -12,7 +13,10 @@ LxStatus IniImporter::Import(const std::string& path, ConfigStore* store) {
   if (!status.ok()) return status;
   for (const std::string& warning : content.warnings) __dlog_printf(kDlogWarning, kServerLogSource, "%s", warning.c_str());
   for (const IniSet& set : content.sets) {
-    status = store->layers().ImportDefaults(set.name, set.entries);
+    const ChangeNote note{ServerItself(), "defaults " + IniField::Write(set.name, IniField::Place::kWord) + " from " +
+                                              IniField::Write(path, IniField::Place::kWord)};
+    CommittedRevision made;
+    status = store->layers().ImportDefaults(set.name, set.entries, note, &made);
     if (!status.ok()) return WithContext(path, status);
   }
   return LxStatus::Ok();

@@ -19,7 +19,8 @@ namespace qet_cfgserver {
 // server's log, which is standard error.
 // A file is refused, and nothing of it imported, when it cannot be read or
 // IniReader refuses it (the message names the file and the line). Each set
-// is one transaction.
+// is one transaction, and a revision by the server itself (ServerItself())
+// when it changes what reads see.
 class IniImporter {
  public:
   static LxStatus Import(const std::string& path, ConfigStore* store);

@@ -16,6 +16,12 @@ int SqliteStatement::BindBlob(int index, const std::string& bytes) {
   return sqlite3_bind_blob(statement_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
 }
 
+int SqliteStatement::BindOptionalBlob(int index, const std::optional<std::string>& bytes) {
+  return bytes ? BindBlob(index, *bytes) : sqlite3_bind_null(statement_, index);
+}
+
+int SqliteStatement::BindInt(int index, std::int64_t number) { return sqlite3_bind_int64(statement_, index, number); }
+
 int SqliteStatement::Step() { return sqlite3_step(statement_); }
 
 std::string SqliteStatement::ColumnBlob(int index) const {
@@ -23,6 +29,13 @@ std::string SqliteStatement::ColumnBlob(int index) const {
   const int count = sqlite3_column_bytes(statement_, index);
   if (bytes == nullptr || count <= 0) return std::string();
   return std::string(static_cast<const char*>(bytes), static_cast<std::size_t>(count));
+}
+
+bool SqliteStatement::ColumnIsNull(int index) const { return sqlite3_column_type(statement_, index) == SQLITE_NULL; }
+
+std::optional<std::string> SqliteStatement::ColumnOptionalBlob(int index) const {
+  if (ColumnIsNull(index)) return std::nullopt;
+  return ColumnBlob(index);
 }
 
 std::int64_t SqliteStatement::ColumnInt(int index) const { return sqlite3_column_int64(statement_, index); }

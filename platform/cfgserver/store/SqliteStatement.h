@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace qet_cfgserver {
@@ -27,6 +28,12 @@ class SqliteStatement {
   // Binds parameter index (1-based) to bytes as a BLOB, empty included.
   int BindBlob(int index, const std::string& bytes);
 
+  // Binds parameter index to bytes as a BLOB, or to NULL when absent.
+  int BindOptionalBlob(int index, const std::optional<std::string>& bytes);
+
+  // Binds parameter index to an integer.
+  int BindInt(int index, std::int64_t number);
+
   // Binds values to parameters 1, 2, ... in order.
   template <typename... Values>
   void BindBlobs(const Values&... values) {
@@ -39,6 +46,12 @@ class SqliteStatement {
 
   // Column index (0-based) of the current row as bytes.
   std::string ColumnBlob(int index) const;
+
+  // Whether column index of the current row is NULL.
+  bool ColumnIsNull(int index) const;
+
+  // Column index of the current row as bytes; absent when it is NULL.
+  std::optional<std::string> ColumnOptionalBlob(int index) const;
 
   // Column index (0-based) of the current row as an integer.
   std::int64_t ColumnInt(int index) const;

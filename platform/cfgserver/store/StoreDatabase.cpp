@@ -13,6 +13,13 @@ constexpr int kBusyTimeoutMilliseconds = 5000;
 
 constexpr const char* kWriteAheadLog = "wal";
 
+// Every commit appends each page it changed to the log, and the kernel
+// counts each 4 KiB of the log a commit touches as written: a single-key
+// write changes a page of config and the last page of history, two small
+// pages that mostly share one or two of the kernel's (two of 4 KiB would
+// always touch three).
+constexpr int kPageBytes = 1024;
+
 }  // namespace
 
 LxStatus StoreDatabase::Open(const std::string& path, const char* vfs, std::unique_ptr<StoreDatabase>* database) {
@@ -51,6 +58,7 @@ LxStatus StoreDatabase::Configure(bool inMemory) {
   // Before anything below may write to the file.
   status = QuickCheck(database_);
   if (!status.ok()) return status;
+  UsePageSize();
 
   // journal_mode answers with the mode in force; a database that cannot use
   // WAL (some file systems) must not silently run without it.
@@ -67,6 +75,29 @@ LxStatus StoreDatabase::Configure(bool inMemory) {
   if (status.ok()) status = Prepare(&commit_, "COMMIT");
   if (status.ok()) status = Prepare(&rollback_, "ROLLBACK");
   return status;
+}
+
+void StoreDatabase::UsePageSize() {
+  const std::string pageSize = "PRAGMA page_size=" + std::to_string(kPageBytes);
+  SqliteStatement pages;
+  if (pages.Prepare(database_, "PRAGMA page_count") != SQLITE_OK || pages.Step() != SQLITE_ROW) return;
+  const bool empty = pages.ColumnInt(0) == 0;
+  pages.Reset();
+  // A new database takes the size as it is made; an old one once rebuilt.
+  if (!Execute(pageSize).ok() || empty) return;
+  SqliteStatement size;
+  if (size.Prepare(database_, "PRAGMA page_size") != SQLITE_OK || size.Step() != SQLITE_ROW ||
+      size.ColumnInt(0) == kPageBytes)
+    return;
+  size.Reset();
+  // One made with other pages (before history) is rebuilt with these once:
+  // VACUUM, atomic under the rollback journal, which it needs. Should it
+  // fail (no room for its copy), the database keeps its pages.
+  SqliteStatement journal;
+  if (journal.Prepare(database_, "PRAGMA journal_mode=DELETE") != SQLITE_OK) return;
+  journal.Step();
+  journal.Reset();
+  Execute("VACUUM");
 }
 
 LxStatus StoreDatabase::Prepare(SqliteStatement* statement, const std::string& sql) {

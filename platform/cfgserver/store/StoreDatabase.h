@@ -21,7 +21,8 @@ namespace qet_cfgserver {
 // Open configures the connection for the store: extended result codes, a
 // busy timeout, the file locked exclusively (one store, one process; it
 // also spares the file-lock calls of every transaction), PRAGMA
-// quick_check before anything is written, then WAL with synchronous=FULL.
+// quick_check before anything is written, 1 KiB pages (a database made
+// with others is rebuilt once), then WAL with synchronous=FULL.
 // The schema is StoreSchema's.
 //
 // Keeps count of the rows changed through it, per table: the store's
@@ -104,6 +105,8 @@ class StoreDatabase {
 
   // inMemory: a database without a file, which cannot use a write-ahead log.
   LxStatus Configure(bool inMemory);
+  // Gives the database kPageBytes pages, rebuilding one made with others.
+  void UsePageSize();
 
   sqlite3* database_;
   SqliteStatement begin_;

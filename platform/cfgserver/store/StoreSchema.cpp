@@ -17,6 +17,17 @@ constexpr const char* kCreateDefaults =
     "CREATE TABLE IF NOT EXISTS defaults ("
     " set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT NULL, value BLOB NOT NULL,"
     " PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID";
+// The packed keys last: reading the other columns never reads them.
+constexpr const char* kCreateHistory =
+    "CREATE TABLE IF NOT EXISTS history ("
+    " revision INTEGER PRIMARY KEY, time INTEGER NOT NULL, uid INTEGER, user_name BLOB NOT NULL, pid INTEGER,"
+    " program BLOB NOT NULL, client BLOB NOT NULL, tag BLOB NOT NULL, summary BLOB NOT NULL, keys INTEGER NOT NULL,"
+    " changes BLOB NOT NULL)";
+constexpr const char* kCreateRevisionState =
+    "CREATE TABLE IF NOT EXISTS revision_state (highest INTEGER NOT NULL, confirm_base INTEGER,"
+    " confirm_revision INTEGER, confirm_deadline INTEGER)";
+constexpr const char* kStartRevisionState =
+    "INSERT INTO revision_state (highest) SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM revision_state)";
 
 // The names of config's sections, kept by triggers in the transaction of
 // every change to config, whichever statement makes it: listings read them
@@ -60,7 +71,8 @@ LxStatus StoreSchema::Apply(StoreDatabase* database) {
   return database->InTransaction("cannot commit the schema", [database]() {
     LxStatus created;
     for (const char* sql : {kCreateConfig, kCreateDefaults, kCreateSections, kCreateSectionAdded,
-                            kCreateSectionEmptied, kFillSections}) {
+                            kCreateSectionEmptied, kFillSections, kCreateHistory, kCreateRevisionState,
+                            kStartRevisionState}) {
       if (created.ok()) created = database->Execute(sql);
     }
     if (created.ok()) created = database->Execute("PRAGMA user_version = " + std::to_string(kVersion));

@@ -9,6 +9,29 @@
 namespace qet_cfgserver {
 namespace {
 
+int PageSize(const std::string& path) {
+  sqlite3* database = nullptr;
+  sqlite3_stmt* pageSize = nullptr;
+  int bytes = 0;
+  if (sqlite3_open(path.c_str(), &database) == SQLITE_OK &&
+      sqlite3_prepare_v2(database, "PRAGMA page_size", -1, &pageSize, nullptr) == SQLITE_OK &&
+      sqlite3_step(pageSize) == SQLITE_ROW)
+    bytes = sqlite3_column_int(pageSize, 0);
+  sqlite3_finalize(pageSize);
+  sqlite3_close(database);
+  return bytes;
+}
+
+// Small pages, so that a single-key write wears the flash least: a new
+// database is made with them.
+TEST(StoreSchemaTest, ANewDatabaseHasSmallPages) {
+  quenlo_test::TemporaryDirectory directory;
+  std::unique_ptr<ConfigStore> store;
+  ASSERT_TRUE(ConfigStore::Open(directory.File("config.db"), &store).ok());
+  store.reset();
+  EXPECT_EQ(PageSize(directory.File("config.db")), 1024);
+}
+
 // A database of the format before the defaults layer opens without loss,
 // its rows becoming the operator's; a newer schema is refused untouched.
 TEST(StoreSchemaTest, TodaysDatabasesAreMigratedAndNewerOnesRefused) {
@@ -54,6 +77,48 @@ TEST(StoreSchemaTest, TodaysDatabasesAreMigratedAndNewerOnesRefused) {
   EXPECT_EQ(sqlite3_column_int(version, 0), newer);
   sqlite3_finalize(version);
   sqlite3_close(old);
+}
+
+// A database from before history (version 2, without sections either, or
+// version 3 with them) keeps both layers and lists its sections; its
+// history starts empty at revision 0 and the first change is revision 1.
+TEST(StoreSchemaTest, DatabasesFromBeforeHistoryStartItAtRevisionZero) {
+  const std::string table = " (set_name BLOB NOT NULL, section_name BLOB NOT NULL, key_name BLOB NOT NULL, value BLOB "
+                            "NOT NULL, PRIMARY KEY (set_name, section_name, key_name)) WITHOUT ROWID;";
+  // Names as the store writes them, BLOBs: "net", "s", "k".
+  const std::string layers = "CREATE TABLE config" + table + "CREATE TABLE defaults" + table +
+                             "INSERT INTO config VALUES (X'6E6574', X'73', X'6B', 'operator');"
+                             "INSERT INTO defaults VALUES (X'6E6574', X'73', X'6B', 'factory');";
+  const std::string sections = "CREATE TABLE sections (set_name BLOB NOT NULL, section_name BLOB NOT NULL,"
+                               " PRIMARY KEY (set_name, section_name)) WITHOUT ROWID;"
+                               "INSERT INTO sections VALUES (X'6E6574', X'73');";
+  for (const std::string& old : {layers + "PRAGMA user_version = 2", layers + sections + "PRAGMA user_version = 3"}) {
+    quenlo_test::TemporaryDirectory directory;
+    const std::string path = directory.File("config.db");
+    sqlite3* database = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &database), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(database, old.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(database);
+
+    std::unique_ptr<ConfigStore> store;
+    ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
+    store.reset();
+    EXPECT_EQ(PageSize(path), 1024);  // rebuilt once with small pages
+
+    ASSERT_TRUE(ConfigStore::Open(path, &store).ok());
+    std::vector<std::string> names;
+    ASSERT_TRUE(store->GetSections("net", &names).ok());
+    EXPECT_EQ(names, std::vector<std::string>{"s"});
+    std::uint64_t revision = 99;
+    ASSERT_TRUE(store->revisions().Current(&revision).ok());
+    EXPECT_EQ(revision, 0u);
+    CommittedRevision made;
+    ASSERT_TRUE(store->layers().ResetScope({}, ChangeNote(), &made).ok());
+    EXPECT_EQ(made.number, 1u);
+    ASSERT_EQ(made.changes.size(), 1u);
+    EXPECT_EQ(made.changes[0].before, "operator");
+    EXPECT_EQ(made.changes[0].after, "factory");
+  }
 }
 
 }  // namespace
