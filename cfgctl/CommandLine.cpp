@@ -30,6 +30,7 @@ constexpr CommandShape kShapes[] = {
     {"reset", 0, 3, "[--confirm SECONDS] [SET [SECTION [KEY]]]"},
     {"watch", 0, 2, "[--since REV] [SET [SECTION]]"},
     {"check", 1, kAny, "FILE.schema..."},
+    {"digest", 0, 1, "[SET]"},
     {"revision", 0, 0, ""},
     {"history", 0, 3, "[-n N] [SET [SECTION [KEY]]]"},
     {"show", 1, 1, "REV"},
@@ -174,6 +175,8 @@ const char* CommandLine::HelpText() {
          "                               REV, each line led by its revision\n"
          "  check FILE.schema...         report each schema's errors by file and line\n"
          "                               (no server needed)\n"
+         "  digest [SET]                 SHA-256 of what reads see, of the set or of every\n"
+         "                               set, in one canonical order (see cfgctl(1))\n"
          "  revision                     the current revision number\n"
          "  history [-n N] [SET [SECTION [KEY]]]\n"
          "                               the kept revisions that changed the keys named,\n"

@@ -80,6 +80,8 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
       {{"reset", "s", "x", "k"}, "reset", {"s", "x", "k"}, false, ""},
       {{"watch"}, "watch", {}, false, ""},
       {{"watch", "s", "x"}, "watch", {"s", "x"}, false, ""},
+      {{"digest"}, "digest", {}, false, ""},
+      {{"digest", "--dir"}, "digest", {"--dir"}, false, ""},
       {{"revision"}, "revision", {}, false, ""},
       {{"history"}, "history", {}, false, ""},
       {{"history", "-n", "3", "net", "eth0", "mtu"}, "history", {"net", "eth0", "mtu"}, false, "", 3},
@@ -151,6 +153,7 @@ TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
       {{"import", "--replace"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
       {{"import", "--"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
       {{"changes", "s", "x"}, "usage: cfgctl changes [SET]"},
+      {{"digest", "a", "b"}, "usage: cfgctl digest [SET]"},
       {{"reset", "s", "x", "k", "extra"}, "usage: cfgctl reset [--confirm SECONDS] [SET [SECTION [KEY]]]"},
       {{"watch", "s", "x", "k"}, "usage: cfgctl watch [--since REV] [SET [SECTION]]"},
       // Each command knows only its own options.
@@ -191,6 +194,7 @@ TEST(CommandLineTest, UsageLinesAreTheLinesOfTheHelpText) {
   const std::string help = CommandLine::HelpText(), prefix = "usage: cfgctl ", suffix = " (see cfgctl --help)";
   for (const Words& words : {Words{"get"}, Words{"set"}, Words{"delete"}, Words{"list", "s", "x", "k"},
                              Words{"import"}, Words{"changes", "s", "x"}, Words{"reset", "s", "x", "k", "extra"},
+                             Words{"digest", "a", "b"},
                              Words{"watch", "s", "x", "k"}, Words{"revision", "x"}, Words{"history", "a", "b", "c", "d"},
                              Words{"show"}, Words{"diff"}, Words{"rollback"}, Words{"confirm", "x"}, Words{"cancel", "x"}}) {
     CommandLine line;

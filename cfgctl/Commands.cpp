@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cfgctl/BackupCommands.h"
+#include "cfgctl/DigestCommand.h"
 #include "cfgctl/HistoryCommands.h"
 #include "cfgctl/ImportCommand.h"
 #include "cfgctl/WatchCommand.h"
@@ -33,6 +34,7 @@ ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& 
     return ImportCommand::Run(client, arguments, {line.replace, line.dryRun, line.confirmSeconds}, output);
   if (line.command == "watch") return WatchCommand::Run(client, ScopeOf(arguments), line.since, output);
   if (line.command == "check") return Check(arguments);
+  if (line.command == "digest") return DigestCommand::Run(client, arguments, output);
   if (line.command == "revision") return HistoryCommands::Revision(client, output);
   if (line.command == "history") return HistoryCommands::History(client, arguments, line.count, output);
   if (line.command == "show") return HistoryCommands::Show(client, arguments[0], output);

@@ -16,7 +16,8 @@ namespace cfgctl {
 // The requests of one cfgctl invocation: runs the command the line names
 // against the server behind client, writes its output and errors, and
 // returns the exit status. export is in BackupCommands, import in
-// ImportCommand, watch in WatchCommand; check reads schema files and needs no server. One thread.
+// ImportCommand, watch in WatchCommand, digest in DigestCommand; check reads
+// schema files and needs no server. One thread.
 class Commands {
  public:
   static ExitStatus Run(qet_cfgserver::LxiConfigure& client, const CommandLine& line, Output& output);

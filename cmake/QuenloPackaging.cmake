@@ -2,10 +2,10 @@
 # tree (usr/bin/quenlo ..., to unpack at the root of the target's file system).
 # scripts/package.sh configures with CMAKE_INSTALL_PREFIX=/usr and runs cpack.
 #   host build:  quenlo_<version>_<host arch>.deb, dependencies from
-#                dpkg-shlibdeps (ACE, SQLite, libsystemd, the C++ runtime)
+#                dpkg-shlibdeps (ACE, SQLite, libsystemd, nettle, the C++ runtime)
 #   cross build: quenlo_<version>_powerpc.deb and quenlo-<version>-powerpc.tar.gz;
-#                ACE and SQLite are linked in statically there, so the
-#                package needs only the C and C++ runtime
+#                ACE, SQLite, PCRE2 and nettle are linked in statically there,
+#                so the package needs only the C and C++ runtime
 set(CPACK_PACKAGE_NAME quenlo)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "quenlo maintainers <maintainers@users.noreply.c-seed-0befdab9.example>")

@@ -1,7 +1,7 @@
 # Toolchain for the target: 32-bit big-endian PowerPC Linux, with Debian's
 # powerpc-linux-gnu cross compilers.
 #
-# The cross-built ACE, SQLite, GoogleTest and PCRE2 come from
+# The cross-built ACE, SQLite, GoogleTest, PCRE2 and nettle come from
 # scripts/cross/build-deps.sh and live in QUENLO_CROSS_PREFIX (default
 # $QUENLO_CROSS_CACHE/powerpc-linux-gnu, $QUENLO_CROSS_CACHE defaulting to
 # /var/cache/quenlo-cross). They are static libraries, so the target programs
@@ -41,7 +41,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# pkg-config must never hand the host's ACE or PCRE2 to the target build.
+# pkg-config must never hand the host's ACE, PCRE2 or nettle to the target build.
 set(ENV{PKG_CONFIG_LIBDIR} "${QUENLO_CROSS_PREFIX}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 unset(ENV{PKG_CONFIG_SYSROOT_DIR})

@@ -7,7 +7,10 @@
 #               libsqlite3, compiled with Debian's own SQLITE_* options;
 #   GoogleTest  gtest, gtest_main, gmock, gmock_main from /usr/src/googletest;
 #   PCRE2       the 8-bit library only (static, no JIT), from the `pcre2`
-#               source package, with a libpcre2-8.pc for pkg-config.
+#               source package, with a libpcre2-8.pc for pkg-config;
+#   nettle      libnettle only (static, no public-key half, so no GMP; C
+#               code, no assembly), from the `nettle` source package, with a
+#               nettle.pc for pkg-config.
 # Each dependency is built once. Its stamp file records the source version,
 # the cross compiler and the recipe revision; a run whose stamp matches skips
 # it, so only a new Debian version or a changed recipe rebuilds.
@@ -19,6 +22,7 @@ readonly ACE_RECIPE_REVISION=1
 readonly SQLITE_RECIPE_REVISION=1
 readonly GTEST_RECIPE_REVISION=1
 readonly PCRE2_RECIPE_REVISION=1
+readonly NETTLE_RECIPE_REVISION=1
 
 # The private source lists are refreshed when older than this, so a warm run
 # needs no network.
@@ -292,6 +296,52 @@ EOF
   write_stamp pcre2 "$key"
 }
 
+# nettle's hashes for cfgctl digest: libnettle alone. Its public-key half
+# (libhogweed) would need GMP; the C code needs no assembler of the target's
+# and builds its tables with host tools (CC_FOR_BUILD).
+build_nettle() {
+  local version key tree build
+  version=$(source_version nettle)
+  key="nettle ${version}; $(cross_compiler_version); recipe ${NETTLE_RECIPE_REVISION}"
+  if stamp_is_current nettle "$key"; then
+    cross_log "nettle ${version}: cached"
+    return
+  fi
+  cross_log "nettle ${version}: building libnettle"
+  tree=$(fetch_source nettle)
+  build=${work_root}/nettle/build
+  mkdir -p "$build"
+  # -fPIC: the project links libnettle.a into position-independent executables.
+  (cd "$build" && "$tree/configure" --host="${QUENLO_CROSS_TRIPLET}" --build="$(gcc -dumpmachine)" \
+    CC="${QUENLO_CROSS_TRIPLET}-gcc" CC_FOR_BUILD=gcc CFLAGS="-O2 -fPIC" \
+    --prefix="$prefix" --libdir="$prefix/lib" \
+    --disable-shared --enable-static --disable-public-key --disable-assembler --disable-fat \
+    --disable-openssl --disable-documentation >"${work_root}/nettle-configure.log" 2>&1) ||
+    cross_die "nettle configure failed; see ${work_root}/nettle-configure.log"
+  make -C "$build" -j"${QUENLO_CROSS_JOBS}" libnettle.a >"${work_root}/nettle-build.log" 2>&1 ||
+    cross_die "nettle build failed; see ${work_root}/nettle-build.log"
+  rm -rf "$prefix/include/nettle"
+  make -C "$build" install-headers >"${work_root}/nettle-install.log" 2>&1 ||
+    cross_die "nettle install failed; see ${work_root}/nettle-install.log"
+  # By hand: install-static would first remake config.h.in with autoheader,
+  # Debian's patch having touched aclocal.m4.
+  mkdir -p "$prefix/lib/pkgconfig"
+  install -m 644 "$build/libnettle.a" "$prefix/lib/"
+  cat > "$prefix/lib/pkgconfig/nettle.pc" <<EOF
+prefix=${prefix}
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: Nettle
+Description: Nettle's symmetric cryptography and hashes (static, ${QUENLO_CROSS_TRIPLET})
+Version: ${version%%-*}
+Libs: -L\${libdir} -lnettle
+Cflags: -I\${includedir}
+EOF
+  rm -rf "${work_root}/nettle"
+  write_stamp nettle "$key"
+}
+
 main() {
   mkdir -p "$QUENLO_CROSS_CACHE" "$work_root"
   # Two runs at once would build into the same prefix.
@@ -302,6 +352,7 @@ main() {
   build_sqlite
   build_gtest
   build_pcre2
+  build_nettle
   cross_log "dependencies ready in $prefix"
 }
 

@@ -3,7 +3,7 @@
 # big-endian PowerPC Linux) and runs the suite under qemu-ppc.
 #
 #   1. installs the cross toolchain and qemu when missing  (install-toolchain.sh)
-#   2. cross-builds ACE, SQLite, GoogleTest, PCRE2 once, cached  (build-deps.sh)
+#   2. cross-builds ACE, SQLite, GoogleTest, PCRE2, nettle once, cached  (build-deps.sh)
 #   3. configures with cmake/powerpc-linux-gnu.cmake, builds, runs ctest
 #   4. reports the target programs' architecture, stripped size and the
 #      shared libraries they need on the target

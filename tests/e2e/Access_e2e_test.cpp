@@ -189,6 +189,18 @@ TEST_F(AccessEndToEnd, NobodyNeitherReadsNorListsNorSeesChangesOfASetItMayNotRea
   EXPECT_NE(exported.output.find("; set network"), std::string::npos) << exported.output;
 }
 
+// nobody's digest of everything is that of the sets it may read: root's
+// once the others are gone.
+TEST_F(AccessEndToEnd, NobodysDigestCoversTheSetsItMayReadAndASetItMayNotIsDenied) {
+  StartServer();
+  Expect({"digest", "system"}, 6, "digest system: access denied");
+  const Outcome readable = Cfgctl({"digest"});
+  ASSERT_TRUE(readable.status.IsExit(0)) << readable.errors;
+  EXPECT_NE(readable.output, Cfgctl({"digest"}, true).output);
+  Expect({"delete", "system"}, 0, "", true);
+  EXPECT_EQ(readable.output, Cfgctl({"digest"}, true).output);
+}
+
 TEST_F(AccessEndToEnd, NobodysWatchIsToldOnlyOfSetsItMayRead) {
   StartServer();
   ChildProcess watch;

@@ -1,7 +1,7 @@
 // cfgctl against a real server, each test in a runtime directory of its own:
 // every command with its exit status, export/import round trips of values
-// INI cannot hold as they are, and watch seeing the console, imports and
-// its own falling behind.
+// INI cannot hold as they are, watch seeing the console, imports and its
+// own falling behind, and digests that compare configurations.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -134,6 +134,17 @@ class CfgctlEndToEnd : public ::testing::Test {
     Expect({"import", directory_.File("awkward.ini")}, 0, "");
   }
 
+  // cfgctl digest NAMES: 64 lowercase hexadecimal digits and a newline.
+  std::string Digest(const std::vector<std::string>& names = {}, const std::string& runtime = std::string()) {
+    std::vector<std::string> arguments = {"digest"};
+    arguments.insert(arguments.end(), names.begin(), names.end());
+    const Outcome run = Cfgctl(arguments, runtime);
+    EXPECT_TRUE(run.status.IsExit(0)) << run.status.ToString() << " " << run.errors;
+    EXPECT_EQ(run.output.size(), 65u) << run.output;
+    EXPECT_EQ(run.output.find_first_not_of("0123456789abcdef"), 64u) << run.output;
+    return run.output;
+  }
+
   // Starts cfgctl watch; returns once its subscription is in place, which
   // is once a write shows up.
   void StartWatch(ChildProcess& watch) {
@@ -212,7 +223,8 @@ TEST_F(CfgctlEndToEnd, HelpDescribesTheExitStatuses) {
 
 TEST_F(CfgctlEndToEnd, BadCommandLinesExitWithTwo) {
   for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{}, {"get", "network", "eth0"}, {"frobnicate"}, {"import", "--bogus", "x.ini"}})
+       {std::vector<std::string>{}, {"get", "network", "eth0"}, {"frobnicate"}, {"import", "--bogus", "x.ini"},
+        {"digest", "network", "system"}})
     Expect(arguments, 2, "");
 }
 
@@ -232,6 +244,7 @@ TEST_F(CfgctlEndToEnd, WhatIsAbsentExitsWithOne) {
   Expect({"delete", "network", "eth0", "gateway"}, 0, "");
   Expect({"delete", "network", "eth0", "gateway"}, 1, "");
   Expect({"export", "nosuch"}, 1, "");
+  Expect({"digest", "nosuch"}, 1, "");
 }
 
 TEST_F(CfgctlEndToEnd, WhatTheServerRejectsExitsWithFour) {
@@ -243,6 +256,7 @@ TEST_F(CfgctlEndToEnd, WithoutAServerCommandsExitWithThree) {
   ASSERT_TRUE(server_.Stop(&stopped).ok());
   Expect({"get", "network", "eth0", "mtu"}, 3, "");
   Expect({"list"}, 3, "");
+  Expect({"digest"}, 3, "");
 }
 
 TEST_F(CfgctlEndToEnd, TheConsoleAndCfgctlSeeEachOthersWrites) {
@@ -342,6 +356,81 @@ TEST_F(CfgctlEndToEnd, ImportOfABadOrMissingFileIsRefusedWhole) {
   EXPECT_NE(refused.errors.find("bad.ini: line 2"), std::string::npos) << refused.errors;
   Expect({"get", "good", "s", "k"}, 1, "");
   Expect({"import", directory_.File("missing.ini")}, 5, "");
+}
+
+// The example of cfgctl(1) and the README: the canonical form is what they
+// say, byte for byte, so that another tool can compute the same digest.
+TEST_F(CfgctlEndToEnd, DigestOfTheDocumentedExampleIsTheDocumentedOne) {
+  Expect({"delete", "network"}, 0, "");
+  Expect({"delete", "system"}, 0, "");
+  Expect({"set", "network", "eth0", "mtu", "1500"}, 0, "");
+  const std::string documented = "a3a374d99765895b1038329294d6cae905677118cb6e1fccbbc5a4bbd3c322f1\n";
+  EXPECT_EQ(Digest(), documented);
+  EXPECT_EQ(Digest({"network"}), documented);
+}
+
+// The same keys and values, on a second server as the operator's writes in
+// another order (a detour included) rather than as defaults.
+TEST_F(CfgctlEndToEnd, EqualConfigurationsWrittenInAnotherOrderHaveEqualDigests) {
+  Expect({"set", "network", "eth0", "note", kAwkwardValue}, 0, "");
+  ServerProcess second;
+  LxStatus started = second.Start({directory_.File("run2"), directory_.File("second.db"), {}, {}});
+  ASSERT_TRUE(started.ok()) << started.ToString();
+  const std::string runtime = directory_.File("run2");
+  const std::vector<std::vector<std::string>> writes = {
+      {"set", "system", "time", "zone", "UTC"},           {"set", "network", "eth0", "note", kAwkwardValue},
+      {"set", "network", "eth0", "mtu", "9000"},          {"set", "extra", "s", "k", "v"},
+      {"set", "network", "dns", "servers", "10.0.0.1"},   {"set", "network", "eth0", "gateway", "192.168.1.1"},
+      {"set", "network", "eth0", "mtu", "1500"},          {"delete", "extra"},
+      {"set", "network", "eth0", "address", "192.168.1.10"}};
+  for (const std::vector<std::string>& write : writes) {
+    const Outcome run = Cfgctl(write, runtime);
+    ASSERT_TRUE(run.status.IsExit(0)) << write[0] << " " << write[1] << ": " << run.errors;
+  }
+  EXPECT_EQ(Digest({}, runtime), Digest());
+  EXPECT_EQ(Digest({"network"}, runtime), Digest({"network"}));
+  EXPECT_EQ(Digest({"system"}, runtime), Digest({"system"}));
+}
+
+// Each configuration of the sets t and ta differs from the first in one
+// way only; the first written again gives its digest back.
+TEST_F(CfgctlEndToEnd, DigestsDifferForAChangedValueAMovedKeyOrNamesSplitElsewhere) {
+  using Keys = std::vector<std::vector<std::string>>;  // set, section, key, value
+  const Keys cases[] = {
+      {{"t", "ab", "c", "v"}, {"t", "s", "k", "1"}},
+      {{"t", "ab", "c", "v"}, {"t", "s", "k", "2"}},   // a changed value
+      {{"t", "ab", "c", "v"}, {"t", "s2", "k", "1"}},  // the same key and value in another section
+      {{"t", "a", "bc", "v"}, {"t", "s", "k", "1"}},   // section and key split elsewhere
+      {{"t", "ab", "cv", ""}, {"t", "s", "k", "1"}},   // key and value split elsewhere
+      {{"ta", "b", "c", "v"}, {"t", "s", "k", "1"}},   // set and section split elsewhere
+  };
+  const auto write = [this](const Keys& keys) {
+    Cfgctl({"delete", "t"});
+    Cfgctl({"delete", "ta"});
+    for (const std::vector<std::string>& key : keys) Expect({"set", key[0], key[1], key[2], key[3]}, 0, "");
+  };
+  std::vector<std::string> digests;
+  for (const Keys& keys : cases) {
+    write(keys);
+    const std::string digest = Digest();
+    EXPECT_EQ(std::find(digests.begin(), digests.end(), digest), digests.end()) << "case " << digests.size();
+    digests.push_back(digest);
+  }
+  write(cases[0]);
+  EXPECT_EQ(Digest(), digests[0]);
+}
+
+TEST_F(CfgctlEndToEnd, DigestOfASetIsItsOwnAndUnaffectedByOtherSets) {
+  Expect({"set", "a", "s", "k", "v"}, 0, "");
+  Expect({"set", "b", "s", "k", "v"}, 0, "");
+  const std::string a = Digest({"a"}), network = Digest({"network"}), system = Digest({"system"}), all = Digest();
+  EXPECT_NE(a, Digest({"b"}));  // the same keys and values in a set of another name
+  Expect({"set", "system", "time", "zone", "CET"}, 0, "");
+  Expect({"delete", "b"}, 0, "");
+  EXPECT_EQ(Digest({"a"}), a);
+  EXPECT_EQ(Digest({"network"}), network);
+  EXPECT_NE(Digest({"system"}), system);
+  EXPECT_NE(Digest(), all);
 }
 
 // Lines of a watch's output that start with prefix, which must come in
