@@ -9,6 +9,7 @@
 #include "cfgctl/DigestCommand.h"
 #include "cfgctl/HistoryCommands.h"
 #include "cfgctl/ImportCommand.h"
+#include "cfgctl/JsonForm.h"
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgHistory.h"
@@ -81,7 +82,9 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
   std::string value;
   const CfgItemStatus::Status status =
       GetCfgValue(client, names[0], names[1], names[2], value, kTag, CfgItemCommand::kGet);
-  if (status == CfgItemStatus::kSuccess) output.Write(value + "\n");
+  if (status == CfgItemStatus::kSuccess)
+    output.Write(output.json() ? JsonForm::Document(JsonForm::Value(names[0], names[1], names[2], value))
+                               : value + "\n");
   return Report(Words("get", names), status, client.ConnectionProblem());
 }
 
@@ -109,19 +112,26 @@ ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& 
   if (names.size() == 2) {
     std::list<LxCfgKeyValuePair> pairs;
     status = GetCfgKeysAndValues(client, names[0], names[1], pairs, kTag);
-    for (const LxCfgKeyValuePair& pair : pairs) text += pair.GetKey() + "=" + pair.GetValue() + "\n";
+    if (output.json()) text = JsonForm::Document(JsonForm::List(names, pairs));
+    else for (const LxCfgKeyValuePair& pair : pairs) text += pair.GetKey() + "=" + pair.GetValue() + "\n";
   } else {
     std::set<std::string> found;
     status = names.empty() ? GetCfgSets(client, found, kTag) : GetCfgSections(client, names[0], found, kTag);
-    for (const std::string& name : found) text += name + "\n";
+    if (output.json()) text = JsonForm::Document(JsonForm::List(names, found));
+    else for (const std::string& name : found) text += name + "\n";
   }
-  output.Write(text);
+  // A JSON document only when whole.
+  if (status == CfgItemStatus::kSuccess || !output.json()) output.Write(text);
   return Report(Words("list", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
   std::vector<LxCfgChange> changes;
   const CfgItemStatus::Status status = GetCfgChanges(client, ScopeOf(names), changes, kTag);
+  if (output.json()) {
+    if (status == CfgItemStatus::kSuccess) output.Write(JsonForm::Document({{"changes", JsonForm::Changes(changes)}}));
+    return Report(Words("changes", names), status, client.ConnectionProblem());
+  }
   for (const LxCfgChange& change : changes) {
     const std::string where = Words("", {change.set, change.section, change.key});
     switch (change.kind) {
