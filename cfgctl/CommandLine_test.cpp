@@ -54,7 +54,7 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
       {{"get", "network", "eth0", "mtu"}, "get", {"network", "eth0", "mtu"}, false, ""},
       {{"get", "", "", ""}, "get", {"", "", ""}, false, ""},  // empty names are the server's to refuse
       {{"set", "network", "eth0", "mtu", "9000"}, "set", {"network", "eth0", "mtu", "9000"}, false, ""},
-      // Commands without options take words that look like options as they are.
+      // Once the arguments begin, words that look like options are arguments.
       {{"set", "s", "x", "k", "-1"}, "set", {"s", "x", "k", "-1"}, false, ""},
       {{"set", "s", "x", "k", "--"}, "set", {"s", "x", "k", "--"}, false, ""},
       {{"delete", "s"}, "delete", {"s"}, false, ""},
