@@ -22,6 +22,23 @@ using namespace qet_cfgserver;
 
 const char* const Commands::kTag = "cfgctl";
 
+namespace {
+
+// list's text: one name a line; a section's keys as key=value lines.
+std::string NameLines(const std::set<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += name + "\n";
+  return text;
+}
+
+std::string KeyLines(const std::list<LxCfgKeyValuePair>& pairs) {
+  std::string text;
+  for (const LxCfgKeyValuePair& pair : pairs) text += pair.GetKey() + "=" + pair.GetValue() + "\n";
+  return text;
+}
+
+}  // namespace
+
 ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& output) {
   const std::vector<std::string>& arguments = line.arguments;
   if (line.command == "get") return Get(client, arguments, output);
@@ -112,13 +129,11 @@ ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& 
   if (names.size() == 2) {
     std::list<LxCfgKeyValuePair> pairs;
     status = GetCfgKeysAndValues(client, names[0], names[1], pairs, kTag);
-    if (output.json()) text = JsonForm::Document(JsonForm::List(names, pairs));
-    else for (const LxCfgKeyValuePair& pair : pairs) text += pair.GetKey() + "=" + pair.GetValue() + "\n";
+    text = output.json() ? JsonForm::Document(JsonForm::List(names, pairs)) : KeyLines(pairs);
   } else {
     std::set<std::string> found;
     status = names.empty() ? GetCfgSets(client, found, kTag) : GetCfgSections(client, names[0], found, kTag);
-    if (output.json()) text = JsonForm::Document(JsonForm::List(names, found));
-    else for (const std::string& name : found) text += name + "\n";
+    text = output.json() ? JsonForm::Document(JsonForm::List(names, found)) : NameLines(found);
   }
   // A JSON document only when whole.
   if (status == CfgItemStatus::kSuccess || !output.json()) output.Write(text);

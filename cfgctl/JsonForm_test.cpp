@@ -99,5 +99,44 @@ TEST(JsonFormTest, ChangesBetweenRevisionsNameTheirKindAndOnlyTheValuesThatExist
             "{\"change\":\"deleted\",\"set\":\"s\",\"section\":\"x\",\"key\":\"k\",\"was\":{\"base64\":\"/w==\"}}");
 }
 
+// What the server does not know is null, not a made-up uid or name.
+TEST(JsonFormTest, RevisionsGiveNullForWhatTheServerDoesNotKnow) {
+  qet_cfgserver::RevisionEntry entry;
+  entry.number = 7;
+  entry.time = 1796571900;
+  entry.summary = "rollback 3";
+  entry.keys = 3;
+  entry.author.client = "cfgctl";
+  EXPECT_EQ(JsonForm::Line(JsonForm::Revision(entry)),
+            "{\"revision\":7,\"time\":\"2026-12-06T15:45:00Z\",\"uid\":null,\"user\":null,\"pid\":null,"
+            "\"program\":null,\"client\":\"cfgctl\",\"tag\":\"\",\"summary\":\"rollback 3\",\"keys\":3}");
+  entry.author = {0, "root", 42, "cfgctl", "cfgctl", "t"};
+  const Json known = JsonForm::Revision(entry);
+  EXPECT_EQ(known["uid"], 0);
+  EXPECT_EQ(known["user"], "root");
+  EXPECT_EQ(known["pid"], 42);
+  EXPECT_EQ(known["program"], "cfgctl");
+}
+
+TEST(JsonFormTest, WatchEventsCarryTheirRevisionOnlyWhenResuming) {
+  using Event = qet_cfgserver::LxCfgWatch::Event;
+  Event set{Event::Kind::kSet, "s", "x", "k", "v", 0, 12};
+  Event deleted{Event::Kind::kDeleted, "s", "x", "k", "", 0, 13};
+  Event missed{Event::Kind::kMissed, "", "", "", "", 5, 0};
+  const struct {
+    const Event& event;
+    bool resuming;
+    const char* line;
+  } cases[] = {
+      {set, false, R"({"change":"set","set":"s","section":"x","key":"k","value":"v"})"},
+      {set, true, R"({"revision":12,"change":"set","set":"s","section":"x","key":"k","value":"v"})"},
+      {deleted, false, R"({"change":"deleted","set":"s","section":"x","key":"k"})"},
+      {deleted, true, R"({"revision":13,"change":"deleted","set":"s","section":"x","key":"k"})"},
+      {missed, false, R"({"change":"missed","changes":5})"},
+      {missed, true, R"({"change":"missed","revisions":5})"},
+  };
+  for (const auto& expected : cases) EXPECT_EQ(JsonForm::Line(JsonForm::Event(expected.event, expected.resuming)), expected.line);
+}
+
 }  // namespace
 }  // namespace cfgctl
