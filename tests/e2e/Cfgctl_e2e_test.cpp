@@ -210,9 +210,9 @@ std::string WithoutTimes(const std::string& output) {
 }
 
 // Who the tests run as, as history names a user and a program: the server
-// reads its peers' credentials.
-std::string Me(const std::string& program = "cfgctl") {
-  return qet_cfgserver::UserName(geteuid()) + " " + ChildProcess::KernelName(program);
+// reads its peers' credentials, and names itself for the defaults it imports.
+std::string Me(const std::string& program = ChildProcess::KernelName("cfgctl")) {
+  return qet_cfgserver::UserName(geteuid()) + " " + program;
 }
 
 TEST_F(CfgctlEndToEnd, HelpDescribesTheExitStatuses) {
