@@ -9,6 +9,7 @@
 #include <set>
 
 #include "cfgctl/Commands.h"
+#include "cfgctl/JsonForm.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgRequests.h"
 #include "cfgwire/Messages.h"
@@ -63,6 +64,7 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
 
   ExitStatus result = kDone;
   bool first = true;
+  JsonForm::Json exported = JsonForm::Json::array();
   for (const std::string& set : names) {
     std::vector<ConfigEntry> entries;
     const CfgItemStatus::Status status = ExportCfgSet(client, set, entries, Commands::kTag);
@@ -78,6 +80,10 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
       result = kNotFound;
       continue;
     }
+    if (output.json()) {
+      exported.push_back(JsonForm::Set(set, entries));
+      continue;
+    }
     const std::string text = IniWriter::WriteSet(set, entries);
     if (directory.empty()) {
       output.Write(first ? text : "\n" + text);
@@ -87,6 +93,7 @@ ExitStatus BackupCommands::Export(LxiConfigure& client, const std::vector<std::s
     const ExitStatus written = WriteFileWhole(directory + "/" + SetFileName::FileNameFor(set), text);
     if (written != kDone) return written;
   }
+  if (output.json()) output.Write(JsonForm::Document({{"sets", exported}}));
   return result;
 }
 

@@ -19,6 +19,8 @@ class BackupCommands {
   // per set named by SetFileName (the directory is made when missing; each
   // file is written whole under a temporary name, then renamed). A named
   // set that does not exist gives kNotFound after the others are written.
+  // With --json (never with a directory), one document of every set found,
+  // written only when no request failed.
   static ExitStatus Export(qet_cfgserver::LxiConfigure& client, const std::vector<std::string>& sets,
                            const std::string& directory, Output& output);
 };

@@ -20,21 +20,21 @@ constexpr std::size_t kAny = static_cast<std::size_t>(-1);
 constexpr std::uint32_t kMaxConfirmSeconds = 86400;
 
 constexpr CommandShape kShapes[] = {
-    {"get", 3, 3, "SET SECTION KEY"},
+    {"get", 3, 3, "[--json] SET SECTION KEY"},
     {"set", 4, 4, "[--confirm SECONDS] SET SECTION KEY VALUE"},
     {"delete", 1, 3, "[--confirm SECONDS] SET [SECTION [KEY]]"},
-    {"list", 0, 2, "[SET [SECTION]]"},
-    {"export", 0, kAny, "[--dir DIR] [SET...]"},
+    {"list", 0, 2, "[--json] [SET [SECTION]]"},
+    {"export", 0, kAny, "[--json | --dir DIR] [SET...]"},
     {"import", 1, kAny, "[--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
-    {"changes", 0, 1, "[SET]"},
+    {"changes", 0, 1, "[--json] [SET]"},
     {"reset", 0, 3, "[--confirm SECONDS] [SET [SECTION [KEY]]]"},
-    {"watch", 0, 2, "[--since REV] [SET [SECTION]]"},
+    {"watch", 0, 2, "[--json] [--since REV] [SET [SECTION]]"},
     {"check", 1, kAny, "FILE.schema..."},
     {"digest", 0, 1, "[SET]"},
     {"revision", 0, 0, ""},
-    {"history", 0, 3, "[-n N] [SET [SECTION [KEY]]]"},
-    {"show", 1, 1, "REV"},
-    {"diff", 1, 2, "REV [REV2]"},
+    {"history", 0, 3, "[--json] [-n N] [SET [SECTION [KEY]]]"},
+    {"show", 1, 1, "[--json] REV"},
+    {"diff", 1, 2, "[--json] REV [REV2]"},
     {"rollback", 1, 1, "[--confirm SECONDS] REV"},
     {"confirm", 0, 0, ""},
     {"cancel", 0, 0, ""},
@@ -52,6 +52,9 @@ constexpr OptionShape kOptions[] = {
     {"history", "-n", true},
     {"set", "--confirm", true},      {"delete", "--confirm", true},   {"import", "--confirm", true},
     {"reset", "--confirm", true},    {"rollback", "--confirm", true}, {"watch", "--since", true},
+    {"get", "--json", false},        {"list", "--json", false},       {"export", "--json", false},
+    {"changes", "--json", false},    {"history", "--json", false},    {"show", "--json", false},
+    {"diff", "--json", false},       {"watch", "--json", false},
 };
 
 bool TakesOptions(const std::string& command) {
@@ -101,6 +104,8 @@ LxStatus Apply(const OptionShape& option, const std::string& value, CommandLine*
       return Usage(line->command + ": -n needs a whole number from 1 up");
   } else if (name == "--since") {
     line->since = value;
+  } else if (name == "--json") {
+    line->json = true;
   } else if (name == "--confirm") {
     if (!ParseCount(value, kMaxConfirmSeconds, &line->confirmSeconds))
       return Usage(line->command + ": --confirm needs a whole number of seconds from 1 to " +
@@ -140,6 +145,8 @@ LxStatus CommandLine::Parse(int argc, const char* const* argv, CommandLine* line
     }
   }
   line->arguments.assign(argv + next, argv + argc);
+  // export --dir writes INI files, which is what import reads back.
+  if (line->json && !line->directory.empty()) return Usage("export: --json writes to standard output, not to --dir");
   if (line->arguments.size() < shape->fewest || line->arguments.size() > shape->most)
     return Usage(std::string("usage: cfgctl ") + shape->name + (*shape->arguments ? " " : "") + shape->arguments);
   return LxStatus::Ok();
@@ -151,13 +158,16 @@ const char* CommandLine::HelpText() {
          "One request to the configuration server per call (the server of\n"
          "$CFGSERVER_RUNTIME_DIR, as for the console).\n"
          "\n"
-         "  get SET SECTION KEY          print the value and a newline\n"
+         "  get [--json] SET SECTION KEY\n"
+         "                               print the value and a newline\n"
          "  set [--confirm SECONDS] SET SECTION KEY VALUE\n"
          "                               write a value (creating what is missing)\n"
          "  delete [--confirm SECONDS] SET [SECTION [KEY]]\n"
          "                               delete a key, a section or a whole set\n"
-         "  list [SET [SECTION]]         list sets, sections, or key=value lines\n"
-         "  export [--dir DIR] [SET...]  INI text of the sets (all by default) on standard\n"
+         "  list [--json] [SET [SECTION]]\n"
+         "                               list sets, sections, or key=value lines\n"
+         "  export [--json | --dir DIR] [SET...]\n"
+         "                               INI text of the sets (all by default) on standard\n"
          "                               output, or one DIR/SET.ini per set\n"
          "  import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini...\n"
          "                               write each file's entries into its set in one\n"
@@ -166,10 +176,10 @@ const char* CommandLine::HelpText() {
          "                               schema refuses an entry (each is named by file and\n"
          "                               line). --dry-run: check, and print one line per key\n"
          "                               that would change, writing nothing\n"
-         "  changes [SET]                keys that differ from the factory defaults\n"
+         "  changes [--json] [SET]       keys that differ from the factory defaults\n"
          "  reset [--confirm SECONDS] [SET [SECTION [KEY]]]\n"
          "                               back to the factory defaults\n"
-         "  watch [--since REV] [SET [SECTION]]\n"
+         "  watch [--json] [--since REV] [SET [SECTION]]\n"
          "                               print each change as it is committed, until\n"
          "                               interrupted; --since: first every change after\n"
          "                               REV, each line led by its revision\n"
@@ -178,11 +188,11 @@ const char* CommandLine::HelpText() {
          "  digest [SET]                 SHA-256 of what reads see, of the set or of every\n"
          "                               set, in one canonical order (see cfgctl(1))\n"
          "  revision                     the current revision number\n"
-         "  history [-n N] [SET [SECTION [KEY]]]\n"
+         "  history [--json] [-n N] [SET [SECTION [KEY]]]\n"
          "                               the kept revisions that changed the keys named,\n"
          "                               newest first: number, time, user, program, summary\n"
-         "  show REV                     a revision and each key it changed, new and old\n"
-         "  diff REV [REV2]              what differs between two revisions (default: now)\n"
+         "  show [--json] REV            a revision and each key it changed, new and old\n"
+         "  diff [--json] REV [REV2]     what differs between two revisions (default: now)\n"
          "  rollback [--confirm SECONDS] REV\n"
          "                               every key changed since REV back to its value\n"
          "                               then, as one new revision\n"
@@ -192,6 +202,9 @@ const char* CommandLine::HelpText() {
          "--confirm SECONDS (1 to 86400): the change is applied at once and rolled\n"
          "back, with every change made after it, unless `cfgctl confirm` comes within\n"
          "SECONDS; also when the server restarts first.\n"
+         "--json: standard output as JSON, one compact document (watch: one object per\n"
+         "change per line); a name or value that is not valid UTF-8 is given as\n"
+         "{\"base64\": \"...\"}, its bytes in base64 (see cfgctl(1)).\n"
          "  --help                       this text\n"
          "\n"
          "Exit status: 0 done; 1 not found; 2 bad command line; 3 no server or no\n"

@@ -24,6 +24,7 @@ LxStatus Parse(const Words& words, CommandLine* line) {
   line->count = 99;
   line->confirmSeconds = 99;
   line->since = "stale";
+  line->json = true;
   std::vector<const char*> argv = {"cfgctl"};
   for (const std::string& word : words) argv.push_back(word.c_str());
   return CommandLine::Parse(static_cast<int>(argv.size()), argv.data(), line);
@@ -45,6 +46,7 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
     std::uint32_t count = 0;
     std::uint32_t confirmSeconds = 0;
     const char* since = "";
+    bool json = false;
   } cases[] = {
       {{"--help"}, "help", {}, false, ""},
       {{"-h"}, "help", {}, false, ""},
@@ -52,10 +54,9 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
       {{"get", "network", "eth0", "mtu"}, "get", {"network", "eth0", "mtu"}, false, ""},
       {{"get", "", "", ""}, "get", {"", "", ""}, false, ""},  // empty names are the server's to refuse
       {{"set", "network", "eth0", "mtu", "9000"}, "set", {"network", "eth0", "mtu", "9000"}, false, ""},
-      // Commands without options take words that look like options as they are.
+      // Once the arguments begin, words that look like options are arguments.
       {{"set", "s", "x", "k", "-1"}, "set", {"s", "x", "k", "-1"}, false, ""},
       {{"set", "s", "x", "k", "--"}, "set", {"s", "x", "k", "--"}, false, ""},
-      {{"get", "--dir", "x", "--replace"}, "get", {"--dir", "x", "--replace"}, false, ""},
       {{"delete", "s"}, "delete", {"s"}, false, ""},
       {{"delete", "s", "x", "k"}, "delete", {"s", "x", "k"}, false, ""},
       {{"list"}, "list", {}, false, ""},
@@ -100,6 +101,16 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
       {{"confirm"}, "confirm", {}, false, ""},
       {{"cancel"}, "cancel", {}, false, ""},
       {{"watch", "--since", "12", "network"}, "watch", {"network"}, false, "", 0, 0, "12"},
+      // --json on each command that prints records, in any place among its options.
+      {{"get", "--json", "s", "x", "k"}, "get", {"s", "x", "k"}, false, "", 0, 0, "", true},
+      {{"get", "--", "--json", "x", "k"}, "get", {"--json", "x", "k"}, false, ""},  // a set named --json
+      {{"list", "--json"}, "list", {}, false, "", 0, 0, "", true},
+      {{"export", "--json", "a", "b"}, "export", {"a", "b"}, false, "", 0, 0, "", true},
+      {{"changes", "--json", "s"}, "changes", {"s"}, false, "", 0, 0, "", true},
+      {{"history", "-n", "2", "--json"}, "history", {}, false, "", 2, 0, "", true},
+      {{"show", "--json", "3"}, "show", {"3"}, false, "", 0, 0, "", true},
+      {{"diff", "--json", "1", "2"}, "diff", {"1", "2"}, false, "", 0, 0, "", true},
+      {{"watch", "--since", "4", "--json", "s"}, "watch", {"s"}, false, "", 0, 0, "4", true},
   };
   for (const auto& expected : cases) {
     SCOPED_TRACE(Joined(expected.words));
@@ -113,6 +124,7 @@ TEST(CommandLineTest, AcceptedLinesGiveTheCommandItsArgumentsAndOptions) {
     EXPECT_EQ(line.count, expected.count);
     EXPECT_EQ(line.confirmSeconds, expected.confirmSeconds);
     EXPECT_EQ(line.since, expected.since);
+    EXPECT_EQ(line.json, expected.json);
   }
 }
 
@@ -142,20 +154,20 @@ TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
       {{"GET", "s", "x", "k"}, "unknown command 'GET'"},
       {{""}, "unknown command ''"},
       {{"--dir", "x", "export"}, "unknown command '--dir'"},
-      {{"get", "s", "x"}, "usage: cfgctl get SET SECTION KEY"},
-      {{"get", "s", "x", "k", "extra"}, "usage: cfgctl get SET SECTION KEY"},
+      {{"get", "s", "x"}, "usage: cfgctl get [--json] SET SECTION KEY"},
+      {{"get", "s", "x", "k", "extra"}, "usage: cfgctl get [--json] SET SECTION KEY"},
       {{"set", "s", "x", "k"}, "usage: cfgctl set [--confirm SECONDS] SET SECTION KEY VALUE"},
       {{"set", "s", "x", "k", "v", "extra"}, "usage: cfgctl set [--confirm SECONDS] SET SECTION KEY VALUE"},
       {{"delete"}, "usage: cfgctl delete [--confirm SECONDS] SET [SECTION [KEY]]"},
       {{"delete", "s", "x", "k", "extra"}, "usage: cfgctl delete [--confirm SECONDS] SET [SECTION [KEY]]"},
-      {{"list", "s", "x", "k"}, "usage: cfgctl list [SET [SECTION]]"},
+      {{"list", "s", "x", "k"}, "usage: cfgctl list [--json] [SET [SECTION]]"},
       {{"import"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
       {{"import", "--replace"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
       {{"import", "--"}, "usage: cfgctl import [--replace] [--dry-run] [--confirm SECONDS] FILE.ini..."},
-      {{"changes", "s", "x"}, "usage: cfgctl changes [SET]"},
+      {{"changes", "s", "x"}, "usage: cfgctl changes [--json] [SET]"},
       {{"digest", "a", "b"}, "usage: cfgctl digest [SET]"},
       {{"reset", "s", "x", "k", "extra"}, "usage: cfgctl reset [--confirm SECONDS] [SET [SECTION [KEY]]]"},
-      {{"watch", "s", "x", "k"}, "usage: cfgctl watch [--since REV] [SET [SECTION]]"},
+      {{"watch", "s", "x", "k"}, "usage: cfgctl watch [--json] [--since REV] [SET [SECTION]]"},
       // Each command knows only its own options.
       {{"import", "--bogus", "x.ini"}, "import: unknown option '--bogus'"},
       {{"import", "--dir", "d", "x.ini"}, "import: unknown option '--dir'"},
@@ -169,14 +181,21 @@ TEST(CommandLineTest, RefusedLinesAreOneLineUsageErrorsSayingWhatIsWrong) {
       {{"history", "-n", "4294967296"}, "history: -n needs a whole number from 1 up"},
       {{"history", "-n"}, "history: unknown option '-n'"},  // with no number after it
       {{"history", "--all"}, "history: unknown option '--all'"},
-      {{"history", "s", "x", "k", "extra"}, "usage: cfgctl history [-n N] [SET [SECTION [KEY]]]"},
-      {{"show"}, "usage: cfgctl show REV"},
-      {{"diff", "1", "2", "3"}, "usage: cfgctl diff REV [REV2]"},
+      {{"history", "s", "x", "k", "extra"}, "usage: cfgctl history [--json] [-n N] [SET [SECTION [KEY]]]"},
+      {{"show"}, "usage: cfgctl show [--json] REV"},
+      {{"diff", "1", "2", "3"}, "usage: cfgctl diff [--json] REV [REV2]"},
       {{"rollback"}, "usage: cfgctl rollback [--confirm SECONDS] REV"},
       {{"rollback", "-n", "3"}, "rollback: unknown option '-n'"},
       {{"set", "--confirm", "0", "s", "x", "k", "v"}, "set: --confirm needs a whole number of seconds from 1 to 86400"},
       {{"reset", "--confirm", "86401"}, "reset: --confirm needs a whole number of seconds from 1 to 86400"},
-      {{"get", "--confirm", "3", "s", "x"}, "usage: cfgctl get SET SECTION KEY"},  // get has no options
+      {{"get", "--confirm", "3", "s", "x"}, "get: unknown option '--confirm'"},
+      {{"get", "--dir", "x", "k"}, "get: unknown option '--dir'"},
+      // --json only where there are records to print, and not beside --dir.
+      {{"set", "--json", "s", "x", "k", "v"}, "set: unknown option '--json'"},
+      {{"import", "--json", "a.ini"}, "import: unknown option '--json'"},
+      {{"revision", "--json"}, "usage: cfgctl revision"},
+      {{"export", "--json", "--dir", "d"}, "export: --json writes to standard output, not to --dir"},
+      {{"export", "--dir", "d", "--json", "a"}, "export: --json writes to standard output, not to --dir"},
       {{"confirm", "now"}, "usage: cfgctl confirm"},
       {{"cancel", "3"}, "usage: cfgctl cancel"},
   };

@@ -9,6 +9,7 @@
 #include "cfgctl/DigestCommand.h"
 #include "cfgctl/HistoryCommands.h"
 #include "cfgctl/ImportCommand.h"
+#include "cfgctl/JsonForm.h"
 #include "cfgctl/WatchCommand.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgHistory.h"
@@ -20,6 +21,23 @@ namespace cfgctl {
 using namespace qet_cfgserver;
 
 const char* const Commands::kTag = "cfgctl";
+
+namespace {
+
+// list's text: one name a line; a section's keys as key=value lines.
+std::string NameLines(const std::set<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += name + "\n";
+  return text;
+}
+
+std::string KeyLines(const std::list<LxCfgKeyValuePair>& pairs) {
+  std::string text;
+  for (const LxCfgKeyValuePair& pair : pairs) text += pair.GetKey() + "=" + pair.GetValue() + "\n";
+  return text;
+}
+
+}  // namespace
 
 ExitStatus Commands::Run(LxiConfigure& client, const CommandLine& line, Output& output) {
   const std::vector<std::string>& arguments = line.arguments;
@@ -81,7 +99,9 @@ ExitStatus Commands::Get(LxiConfigure& client, const std::vector<std::string>& n
   std::string value;
   const CfgItemStatus::Status status =
       GetCfgValue(client, names[0], names[1], names[2], value, kTag, CfgItemCommand::kGet);
-  if (status == CfgItemStatus::kSuccess) output.Write(value + "\n");
+  if (status == CfgItemStatus::kSuccess)
+    output.Write(output.json() ? JsonForm::Document(JsonForm::Value(names[0], names[1], names[2], value))
+                               : value + "\n");
   return Report(Words("get", names), status, client.ConnectionProblem());
 }
 
@@ -109,19 +129,24 @@ ExitStatus Commands::List(LxiConfigure& client, const std::vector<std::string>& 
   if (names.size() == 2) {
     std::list<LxCfgKeyValuePair> pairs;
     status = GetCfgKeysAndValues(client, names[0], names[1], pairs, kTag);
-    for (const LxCfgKeyValuePair& pair : pairs) text += pair.GetKey() + "=" + pair.GetValue() + "\n";
+    text = output.json() ? JsonForm::Document(JsonForm::List(names, pairs)) : KeyLines(pairs);
   } else {
     std::set<std::string> found;
     status = names.empty() ? GetCfgSets(client, found, kTag) : GetCfgSections(client, names[0], found, kTag);
-    for (const std::string& name : found) text += name + "\n";
+    text = output.json() ? JsonForm::Document(JsonForm::List(names, found)) : NameLines(found);
   }
-  output.Write(text);
+  // A JSON document only when whole.
+  if (status == CfgItemStatus::kSuccess || !output.json()) output.Write(text);
   return Report(Words("list", names), status, client.ConnectionProblem());
 }
 
 ExitStatus Commands::Changes(LxiConfigure& client, const std::vector<std::string>& names, Output& output) {
   std::vector<LxCfgChange> changes;
   const CfgItemStatus::Status status = GetCfgChanges(client, ScopeOf(names), changes, kTag);
+  if (output.json()) {
+    if (status == CfgItemStatus::kSuccess) output.Write(JsonForm::Document({{"changes", JsonForm::Changes(changes)}}));
+    return Report(Words("changes", names), status, client.ConnectionProblem());
+  }
   for (const LxCfgChange& change : changes) {
     const std::string where = Words("", {change.set, change.section, change.key});
     switch (change.kind) {

@@ -1,10 +1,9 @@
 #include "cfgctl/HistoryCommands.h"
 
-#include <time.h>
-
 #include <algorithm>
 
 #include "cfgctl/Commands.h"
+#include "cfgctl/JsonForm.h"
 #include "cfgmsg/CfgAdmin.h"
 #include "cfgmsg/CfgHistory.h"
 
@@ -16,15 +15,10 @@ namespace {
 
 constexpr const char* kUnknown = "?";
 constexpr std::uint64_t kMaxRevisionsPerPage = kCfgMaxHistoryPage;
-constexpr std::size_t kTimeTextBytes = sizeof "2026-12-06T15:45:00Z";
-
 
 std::string TimeText(std::int64_t seconds) {
-  const time_t when = static_cast<time_t>(seconds);
-  struct tm utc;
-  char text[kTimeTextBytes];
-  if (gmtime_r(&when, &utc) == nullptr || strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0) return kUnknown;
-  return text;
+  const std::string time = Output::Time(seconds);
+  return time.empty() ? kUnknown : time;
 }
 
 std::string KnownNumber(std::uint32_t number, std::uint32_t unknown) {
@@ -113,6 +107,7 @@ ExitStatus HistoryCommands::History(LxiConfigure& client, const std::vector<std:
                                     Output& output) {
   const ConfigScope scope = Commands::ScopeOf(names);
   std::uint64_t before = 0;
+  JsonForm::Json revisions = JsonForm::Json::array();
   for (std::uint64_t listed = 0; count == 0 || listed < count;) {
     const std::uint64_t left = count == 0 ? kMaxRevisionsPerPage : count - listed;
     std::vector<RevisionEntry> page;
@@ -120,11 +115,15 @@ ExitStatus HistoryCommands::History(LxiConfigure& client, const std::vector<std:
         client, scope, before, static_cast<std::uint32_t>(std::min(left, kMaxRevisionsPerPage)), page, Commands::kTag);
     if (status != CfgItemStatus::kSuccess)
       return Commands::Report(Commands::Words("history", names), status, client.ConnectionProblem());
-    for (const RevisionEntry& entry : page) output.Write(EntryLine(entry));
+    for (const RevisionEntry& entry : page) {
+      if (output.json()) revisions.push_back(JsonForm::Revision(entry));
+      else output.Write(EntryLine(entry));
+    }
     listed += page.size();
     if (page.size() < std::min(left, kMaxRevisionsPerPage) || page.back().number <= 1) break;
     before = page.back().number;
   }
+  if (output.json()) output.Write(JsonForm::Document({{"revisions", revisions}}));
   return kDone;
 }
 
@@ -136,6 +135,12 @@ ExitStatus HistoryCommands::Show(LxiConfigure& client, const std::string& text, 
   std::vector<KeyChange> changes;
   const CfgItemStatus::Status status = ShowCfgRevision(client, revision, entry, changes, Commands::kTag);
   if (status != CfgItemStatus::kSuccess) return ReportRevision(client, what, revision, status);
+  if (output.json()) {
+    JsonForm::Json shown = JsonForm::Revision(entry);
+    shown["changes"] = JsonForm::Changes(changes);
+    output.Write(JsonForm::Document(shown));
+    return kDone;
+  }
   const ChangeAuthor& author = entry.author;
   output.Write(EntryLine(entry));
   output.Write("client " + Output::Word(author.client) + " tag " + Output::Word(author.tag) + " uid " +
@@ -150,6 +155,12 @@ ExitStatus HistoryCommands::Diff(LxiConfigure& client, const std::vector<std::st
   std::uint64_t from = 0, to = kCfgCurrentRevision;
   if (!ParseRevision(revisions[0], &from)) return BadRevision("diff", revisions[0]);
   if (revisions.size() > 1 && !ParseRevision(revisions[1], &to)) return BadRevision("diff", revisions[1]);
+  // JSON names the revision "now" was, so it asks for that one by number.
+  if (output.json() && to == kCfgCurrentRevision) {
+    std::uint64_t oldest = 0;
+    const CfgItemStatus::Status status = GetCfgRevision(client, to, oldest, Commands::kTag);
+    if (status != CfgItemStatus::kSuccess) return Commands::Report(what, status, client.ConnectionProblem());
+  }
   std::vector<KeyChange> changes;
   const CfgItemStatus::Status status = DiffCfgRevisions(client, from, to, changes, Commands::kTag);
   if (status != CfgItemStatus::kSuccess) {
@@ -157,6 +168,10 @@ ExitStatus HistoryCommands::Diff(LxiConfigure& client, const std::vector<std::st
     const bool tooNew = status == CfgItemStatus::kRejected;
     const bool second = to != kCfgCurrentRevision && (tooNew ? to > from : to < from);
     return ReportRevision(client, what, second ? to : from, status);
+  }
+  if (output.json()) {
+    output.Write(JsonForm::Document({{"from", from}, {"to", to}, {"changes", JsonForm::Changes(changes)}}));
+    return kDone;
   }
   for (const KeyChange& change : changes) output.Write(ChangeLine(change));
   return kDone;

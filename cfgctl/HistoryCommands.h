@@ -14,7 +14,10 @@ namespace cfgctl {
 // (CfgHistory.h) as lines of text. A revision is a decimal number; anything
 // else is a bad command line (kUsage). A revision no longer kept, or not
 // made yet, is kNotFound with a message naming the oldest kept, or the
-// current one. One thread.
+// current one. With --json, each writes one JsonForm document instead:
+// {"revisions": [...]}; show, the revision with its "changes"; diff,
+// {"from", "to" (the current revision's number by default), "changes"}.
+// One thread.
 class HistoryCommands {
  public:
   // The current revision number and a newline.

@@ -6,6 +6,7 @@
 
 #include "cfgctl/Commands.h"
 #include "cfgctl/HistoryCommands.h"
+#include "cfgctl/JsonForm.h"
 #include "cfgmsg/LxCfgWatch.h"
 #include "cfgwire/RuntimeDirectory.h"
 
@@ -61,7 +62,7 @@ ExitStatus WatchCommand::Run(LxiConfigure& client, const ConfigScope& scope, con
     status = watch->Next(&event, kPollInterval);
     if (status == CfgItemStatus::kTimeout || interrupted) continue;  // a signal cuts a wait short
     if (status != CfgItemStatus::kSuccess) return Commands::Report("watch", status);
-    output.WriteLineNow(LineFor(event, resuming));
+    output.WriteLineNow(output.json() ? JsonForm::Line(JsonForm::Event(event, resuming)) : LineFor(event, resuming));
   }
   watch->Close();
   return kDone;

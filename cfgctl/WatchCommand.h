@@ -21,7 +21,8 @@ namespace cfgctl {
 //   REV SET SECTION KEY deleted
 //   missed N revisions        (history no longer held them)
 // A REV whose successors the server no longer keeps is kNotFound, with the
-// oldest kept named. Runs until SIGINT or SIGTERM (then kDone) or until the
+// oldest kept named. With --json, one JsonForm::Event object per line
+// instead. Runs until SIGINT or SIGTERM (then kDone) or until the
 // server goes away (kNoServer). Installs handlers for both signals; the
 // main thread only.
 class WatchCommand {

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     Output::Error(parsed.message());
     return kUsage;
   }
-  Output output;
+  Output output(line.json ? Output::Form::kJson : Output::Form::kText);
   if (line.command == "help") {
     output.Write(CommandLine::HelpText());
     return output.Finish() ? kDone : kFileError;

@@ -4,7 +4,7 @@
 # network) when they are all present already.
 set -euo pipefail
 
-packages=(build-essential cmake pkg-config libace-dev libsqlite3-dev libpcre2-dev nettle-dev googletest libgtest-dev libgmock-dev
+packages=(build-essential cmake pkg-config libace-dev libsqlite3-dev libpcre2-dev nettle-dev nlohmann-json3-dev googletest libgtest-dev libgmock-dev
   libsystemd-dev man-db groff-base systemd "$@")
 
 missing=()

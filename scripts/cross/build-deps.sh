@@ -10,7 +10,10 @@
 #               source package, with a libpcre2-8.pc for pkg-config;
 #   nettle      libnettle only (static, no public-key half, so no GMP; C
 #               code, no assembly), from the `nettle` source package, with a
-#               nettle.pc for pkg-config.
+#               nettle.pc for pkg-config;
+#   nlohmann    JSON for Modern C++ (header-only, the same on every
+#               architecture): the host's nlohmann-json3-dev headers and
+#               CMake package files, copied rather than built.
 # Each dependency is built once. Its stamp file records the source version,
 # the cross compiler and the recipe revision; a run whose stamp matches skips
 # it, so only a new Debian version or a changed recipe rebuilds.
@@ -23,6 +26,7 @@ readonly SQLITE_RECIPE_REVISION=1
 readonly GTEST_RECIPE_REVISION=1
 readonly PCRE2_RECIPE_REVISION=1
 readonly NETTLE_RECIPE_REVISION=1
+readonly NLOHMANN_JSON_RECIPE_REVISION=1
 
 # The private source lists are refreshed when older than this, so a warm run
 # needs no network.
@@ -342,6 +346,29 @@ EOF
   write_stamp nettle "$key"
 }
 
+# nlohmann's JSON for cfgctl --json. Nothing in it is compiled for the target
+# ahead of the project, so the host's package (scripts/install-deps.sh) is
+# copied as it is; its CMake files find the headers relative to themselves.
+readonly NLOHMANN_JSON_PACKAGE=nlohmann-json3-dev
+
+build_nlohmann_json() {
+  local version key
+  version=$(dpkg-query -W -f='${Version}' "$NLOHMANN_JSON_PACKAGE" 2>/dev/null) || version=""
+  [[ -n $version && -d /usr/include/nlohmann && -d /usr/share/cmake/nlohmann_json ]] ||
+    cross_die "${NLOHMANN_JSON_PACKAGE} is not installed; run scripts/install-deps.sh"
+  key="${NLOHMANN_JSON_PACKAGE} ${version}; recipe ${NLOHMANN_JSON_RECIPE_REVISION}"
+  if stamp_is_current nlohmann_json "$key"; then
+    cross_log "nlohmann-json ${version}: cached"
+    return
+  fi
+  cross_log "nlohmann-json ${version}: copying the host's headers"
+  rm -rf "$prefix/include/nlohmann" "$prefix/share/cmake/nlohmann_json"
+  mkdir -p "$prefix/include" "$prefix/share/cmake"
+  cp -R /usr/include/nlohmann "$prefix/include/"
+  cp -R /usr/share/cmake/nlohmann_json "$prefix/share/cmake/"
+  write_stamp nlohmann_json "$key"
+}
+
 main() {
   mkdir -p "$QUENLO_CROSS_CACHE" "$work_root"
   # Two runs at once would build into the same prefix.
@@ -353,6 +380,7 @@ main() {
   build_gtest
   build_pcre2
   build_nettle
+  build_nlohmann_json
   cross_log "dependencies ready in $prefix"
 }
 

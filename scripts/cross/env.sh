@@ -14,8 +14,9 @@ QUENLO_CROSS_BUILD=${QUENLO_CROSS_BUILD:-${QUENLO_CROSS_REPO}/build-cross}
 QUENLO_CROSS_JOBS=${QUENLO_CROSS_JOBS:-2}
 QUENLO_CROSS_TOOLCHAIN_FILE=${QUENLO_CROSS_REPO}/cmake/${QUENLO_CROSS_TRIPLET}.cmake
 
-# Install root of the cross-built ACE, SQLite, GoogleTest, PCRE2 and nettle; the
-# toolchain file derives the same path from QUENLO_CROSS_CACHE.
+# Install root of the cross-built ACE, SQLite, GoogleTest, PCRE2 and nettle, and
+# of the host's header-only nlohmann JSON; the toolchain file derives the same
+# path from QUENLO_CROSS_CACHE.
 QUENLO_CROSS_PREFIX=${QUENLO_CROSS_CACHE}/${QUENLO_CROSS_TRIPLET}
 export QUENLO_CROSS_CACHE QUENLO_CROSS_PREFIX
 

@@ -212,7 +212,7 @@ std::string WithoutTimes(const std::string& output) {
 // Who the tests run as, as history names a user and a program: the server
 // reads its peers' credentials.
 std::string Me(const std::string& program = "cfgctl") {
-  return qet_cfgserver::UserName(geteuid()) + " " + program;
+  return qet_cfgserver::UserName(geteuid()) + " " + ChildProcess::KernelName(program);
 }
 
 TEST_F(CfgctlEndToEnd, HelpDescribesTheExitStatuses) {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -36,6 +37,16 @@ bool PollUntil(Duration timeout, Condition done) {
 ChildProcess::~ChildProcess() {
   if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
   CloseInput();
+}
+
+std::string ChildProcess::KernelName(const std::string& program) {
+  constexpr std::size_t kKernelNameBytes = 15;  // TASK_COMM_LEN less its NUL
+  if (std::string(QUENLO_CHILD_EMULATOR).empty())
+    return program.substr(program.find_last_of('/') + 1).substr(0, kKernelNameBytes);
+  std::ifstream self("/proc/self/comm");
+  std::string name;
+  std::getline(self, name);
+  return name;
 }
 
 LxStatus ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,

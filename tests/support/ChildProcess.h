@@ -76,6 +76,12 @@ class ChildProcess {
   // to date.
   bool Exited(ExitStatus* status);
 
+  // The name the kernel gives a child started from program, as peers'
+  // credentials report it (/proc/PID/comm): the program's file name, at most
+  // 15 bytes; under QUENLO_CHILD_EMULATOR the emulator's, which is this
+  // test's own since the same emulator runs the test.
+  static std::string KernelName(const std::string& program);
+
  private:
   pid_t pid_ = -1;
   ExitStatus ended_;
