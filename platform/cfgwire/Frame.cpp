@@ -2,7 +2,8 @@
 
 #include <ace/CDR_Stream.h>
 
-#include "cfgwire/AlignedInput.h"
+#include <cstring>
+
 #include "cfgwire/Limits.h"
 
 namespace qet_cfgserver {
@@ -13,6 +14,7 @@ namespace {
 constexpr char kMagic0 = 'Q';
 constexpr char kMagic1 = 'C';
 constexpr std::size_t kLengthOffset = 4;
+constexpr bool kLittleEndianHere = ACE_CDR_BYTE_ORDER == 1;
 
 }  // namespace
 
@@ -24,30 +26,41 @@ LxStatus DecodeFrameHeader(const char* bytes, FrameHeader* header) {
   if (bytes[3] != 0 && bytes[3] != 1) return LxStatus::Corruption("invalid byte-order flag");
   header->littleEndian = bytes[3] == 1;
 
-  // Four bytes at offset 4 are 4-aligned within the header, so CDR reads them
-  // without padding once the header sits in an aligned buffer.
-  AlignedInput lengthReader(bytes, kFrameHeaderBytes, header->littleEndian);
-  lengthReader.cdr().skip_bytes(kLengthOffset);
+  // Copied out first: the length need not be aligned where the caller's
+  // bytes are, and ACE's swap reads it as a word.
+  alignas(ACE_CDR::ULong) char length[ACE_CDR::LONG_SIZE];
+  std::memcpy(length, bytes + kLengthOffset, sizeof length);
   ACE_CDR::ULong bodyBytes = 0;
-  if (!lengthReader.cdr().read_ulong(bodyBytes)) return LxStatus::Corruption("truncated frame header");
+  if (header->littleEndian == kLittleEndianHere)
+    std::memcpy(&bodyBytes, length, sizeof bodyBytes);
+  else
+    ACE_CDR::swap_4(length, reinterpret_cast<char*>(&bodyBytes));
   if (bodyBytes > kMaxFrameBodyBytes)
     return LxStatus::InvalidArgument("frame body of " + std::to_string(bodyBytes) + " bytes is over the limit");
   header->bodyBytes = bodyBytes;
   return LxStatus::Ok();
 }
 
-LxStatus BuildFrame(const char* body, std::size_t bodyBytes, std::string* frame, std::uint8_t version) {
+LxStatus AppendFrameHeader(std::size_t bodyBytes, std::uint8_t version, std::string* frame) {
   if (bodyBytes > kMaxFrameBodyBytes)
     return LxStatus::InvalidArgument("frame body of " + std::to_string(bodyBytes) + " bytes is over the limit");
-  ACE_OutputCDR header(kFrameHeaderBytes + ACE_CDR::MAX_ALIGNMENT);
-  header.write_char(kMagic0);
-  header.write_char(kMagic1);
-  header.write_octet(version);
-  header.write_octet(static_cast<ACE_CDR::Octet>(ACE_CDR_BYTE_ORDER));
-  header.write_ulong(static_cast<ACE_CDR::ULong>(bodyBytes));
-  frame->assign(header.begin()->rd_ptr(), header.total_length());
-  frame->append(body, bodyBytes);
+  // The length goes in this machine's order, which the order flag names.
+  const ACE_CDR::ULong length = static_cast<ACE_CDR::ULong>(bodyBytes);
+  char lengthBytes[ACE_CDR::LONG_SIZE];
+  std::memcpy(lengthBytes, &length, sizeof lengthBytes);
+  const char flags[kLengthOffset] = {kMagic0, kMagic1, static_cast<char>(version),
+                                     static_cast<char>(kLittleEndianHere ? 1 : 0)};
+  frame->append(flags, sizeof flags);
+  frame->append(lengthBytes, sizeof lengthBytes);
   return LxStatus::Ok();
+}
+
+LxStatus BuildFrame(const char* body, std::size_t bodyBytes, std::string* frame, std::uint8_t version) {
+  frame->clear();
+  frame->reserve(kFrameHeaderBytes + bodyBytes);
+  LxStatus status = AppendFrameHeader(bodyBytes, version, frame);
+  if (status.ok()) frame->append(body, bodyBytes);
+  return status;
 }
 
 void FrameAssembler::Append(const char* bytes, std::size_t count) { buffer_.append(bytes, count); }

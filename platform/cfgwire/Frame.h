@@ -38,6 +38,11 @@ struct FrameHeader {
 // body-size limit.
 LxStatus DecodeFrameHeader(const char* bytes, FrameHeader* header);
 
+// Appends to *frame the header of a frame whose body, bodyBytes encoded in
+// this machine's byte order, the caller appends next. Fails, appending
+// nothing, when the body would be over kMaxFrameBodyBytes.
+LxStatus AppendFrameHeader(std::size_t bodyBytes, std::uint8_t version, std::string* frame);
+
 // Prefixes a body encoded in this machine's byte order with its header.
 // Fails when the body is over kMaxFrameBodyBytes.
 LxStatus BuildFrame(const char* body, std::size_t bodyBytes, std::string* frame,

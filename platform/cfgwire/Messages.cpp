@@ -44,12 +44,15 @@ bool ReadCount(ACE_InputCDR& in, std::size_t elementBytes, ACE_CDR::ULong* count
 
 LxStatus Finish(const ACE_OutputCDR& out, std::string* frame, std::uint8_t version) {
   if (!out.good_bit()) return LxStatus::IoError("could not encode the message");
-  // The encoder owns its buffer; a message block chain is flattened here.
-  std::string body;
-  body.reserve(out.total_length());
+  // The encoder owns its buffer; its message block chain is flattened
+  // straight behind the header.
+  frame->clear();
+  frame->reserve(kFrameHeaderBytes + out.total_length());
+  LxStatus status = AppendFrameHeader(out.total_length(), version, frame);
+  if (!status.ok()) return status;
   for (const ACE_Message_Block* block = out.begin(); block != nullptr; block = block->cont())
-    body.append(block->rd_ptr(), block->length());
-  return BuildFrame(body.data(), body.size(), frame, version);
+    frame->append(block->rd_ptr(), block->length());
+  return status;
 }
 
 LxStatus CheckFullyRead(ACE_InputCDR& in, const char* what) {
