@@ -16,6 +16,11 @@ namespace {
 // larger than the bytes left could hold is a lie, not a reason to allocate.
 constexpr std::size_t kMinimumElementBytes = 4;
 
+// What an encoder writes first into a buffer on its caller's stack: a
+// request or a reply of a few names takes no buffer from the heap, and a
+// longer one goes on in blocks the encoder allocates.
+constexpr std::size_t kStackEncodeBytes = 512;
+
 // CDR skips the padding before an aligned field without writing it, which
 // would send stale heap bytes to the peer; the padding is written as zeros
 // here instead. The body starts aligned, so its length gives the alignment.
@@ -34,8 +39,9 @@ void WriteString(ACE_OutputCDR& out, const std::string& text) {
 bool ReadString(ACE_InputCDR& in, std::string* text) {
   ACE_CDR::ULong size = 0;
   if (!in.read_ulong(size) || size > in.length()) return false;
-  text->assign(size, '\0');
-  return size == 0 || in.read_octet_array(reinterpret_cast<ACE_CDR::Octet*>(&(*text)[0]), size);
+  // Octets need no alignment: copied straight from where the reader stands.
+  text->assign(in.rd_ptr(), size);
+  return in.skip_bytes(size);
 }
 
 bool ReadCount(ACE_InputCDR& in, std::size_t elementBytes, ACE_CDR::ULong* count) {
@@ -200,7 +206,8 @@ void Request::SetScope(const ConfigScope& scope) {
 }
 
 LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t atLeastVersion) {
-  ACE_OutputCDR out;
+  char buffer[kStackEncodeBytes];
+  ACE_OutputCDR out(buffer, sizeof buffer);
   WriteULong(out, static_cast<ACE_CDR::ULong>(request.operation));
   WriteULong(out, request.argument_);
   for (const std::string* field :
@@ -226,7 +233,8 @@ std::size_t RecordWireBytes(const Record& record) {
 }
 
 LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version) {
-  ACE_OutputCDR out;
+  char buffer[kStackEncodeBytes];
+  ACE_OutputCDR out(buffer, sizeof buffer);
   WriteULong(out, reply.status);
   WriteString(out, reply.value);
   WriteULong(out, static_cast<ACE_CDR::ULong>(reply.names.size()));

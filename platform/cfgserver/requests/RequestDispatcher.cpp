@@ -1,6 +1,7 @@
 #include "requests/RequestDispatcher.h"
 
 #include <map>
+#include <utility>
 
 #include "cfgwire/RequestLimits.h"
 #include "log/ServerLog.h"
@@ -105,13 +106,14 @@ wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSess
   if (!execution.status.ok()) return StoreFailure(request, execution.status);
   if (execution.reply.status == CfgItemStatus::kRejected) {
     LogRefused(request, execution.reply.reason);
-    return execution.reply;
+    return std::move(execution.reply);
   }
   if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(execution.committed);
   if (IsWrite(request.operation))
     LogWrite(request, PeerOf(session), execution.committed.changes.size());
   if (confirmations_ != nullptr && ChangesConfirmation(request)) confirmations_->Refresh();
-  return execution.reply;
+  // A member is not moved from on return by itself: a listing's reply is big.
+  return std::move(execution.reply);
 }
 
 bool RequestDispatcher::Admits(const std::string& set, const std::vector<ConfigEntry>& entries, bool nameEntries,
