@@ -1,5 +1,6 @@
 #include "cfgctl/DigestCommand.h"
 
+#include <nettle/base16.h>
 #include <nettle/sha2.h>
 
 #include <cstdint>
@@ -26,17 +27,12 @@ class Sha256 {
     sha256_update(&context_, bytes.size(), reinterpret_cast<const std::uint8_t*>(bytes.data()));
   }
 
-  // Lowercase hexadecimal; ends the hash.
+  // Lowercase hexadecimal (nettle's base16); ends the hash.
   std::string HexDigest() {
     std::uint8_t digest[SHA256_DIGEST_SIZE];
     sha256_digest(&context_, sizeof digest, digest);
-    static const char kHexDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(2 * sizeof digest);
-    for (std::uint8_t byte : digest) {
-      hex.push_back(kHexDigits[byte >> 4]);
-      hex.push_back(kHexDigits[byte & 0x0F]);
-    }
+    std::string hex(BASE16_ENCODE_LENGTH(sizeof digest), '\0');
+    base16_encode_update(&hex[0], sizeof digest, digest);
     return hex;
   }
 
