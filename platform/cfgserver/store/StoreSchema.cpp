@@ -36,9 +36,14 @@ constexpr const char* kStartRevisionState =
 constexpr const char* kCreateSections =
     "CREATE TABLE IF NOT EXISTS sections ("
     " set_name BLOB NOT NULL, section_name BLOB NOT NULL, PRIMARY KEY (set_name, section_name)) WITHOUT ROWID";
+// Only a new section is inserted: an INSERT OR IGNORE of one already listed
+// still rewrites its page, a third page for every write to the flash.
+// Version 4 had that trigger; it is replaced by dropping it first.
+constexpr const char* kDropSectionAdded = "DROP TRIGGER IF EXISTS section_added";
 constexpr const char* kCreateSectionAdded =
-    "CREATE TRIGGER IF NOT EXISTS section_added AFTER INSERT ON config BEGIN"
-    " INSERT OR IGNORE INTO sections VALUES (NEW.set_name, NEW.section_name); END";
+    "CREATE TRIGGER IF NOT EXISTS section_added AFTER INSERT ON config"
+    " WHEN NOT EXISTS (SELECT 1 FROM sections WHERE set_name = NEW.set_name AND section_name = NEW.section_name)"
+    " BEGIN INSERT INTO sections VALUES (NEW.set_name, NEW.section_name); END";
 constexpr const char* kCreateSectionEmptied =
     "CREATE TRIGGER IF NOT EXISTS section_emptied AFTER DELETE ON config"
     " WHEN NOT EXISTS (SELECT 1 FROM config WHERE set_name = OLD.set_name AND section_name = OLD.section_name)"
@@ -70,7 +75,7 @@ LxStatus StoreSchema::Apply(StoreDatabase* database) {
   // creating what is missing migrates it.
   return database->InTransaction("cannot commit the schema", [database]() {
     LxStatus created;
-    for (const char* sql : {kCreateConfig, kCreateDefaults, kCreateSections, kCreateSectionAdded,
+    for (const char* sql : {kCreateConfig, kCreateDefaults, kCreateSections, kDropSectionAdded, kCreateSectionAdded,
                             kCreateSectionEmptied, kFillSections, kCreateHistory, kCreateRevisionState,
                             kStartRevisionState}) {
       if (created.ok()) created = database->Execute(sql);

@@ -19,8 +19,9 @@ class StoreDatabase;
 // and last those keys, before and after, packed in one BLOB
 // (KeyChangeCodec). A new revision is appended to the table's last page and
 // the oldest pruned from its first: a single-key write changes one page of
-// config and two of history, which keeps what it costs the flash low (a
-// row per key, or a table per kind of row, would touch more pages each).
+// config and one of history (and now and then one more, as a page fills or
+// the oldest leave), which keeps what it costs the flash low (a row per
+// key, or a table per kind of row, would touch more pages each).
 //
 // "revision_state" holds one row: the highest revision made when history
 // may not hold it (none kept, or a rebuilt database; the current revision
@@ -30,7 +31,8 @@ class StoreDatabase;
 //
 // The version is PRAGMA user_version. Version 0 is a new database or one
 // from before the defaults layer (config alone; its rows stay the
-// operator's); version 2 lacks the sections and history, version 3 history.
+// operator's); version 2 lacks the sections and history, version 3 history,
+// and version 4 lists sections with a trigger that wrote at every insert.
 // Each is brought to kVersion in one transaction, its configuration
 // untouched, its sections listed once and its history starting empty at
 // revision 0. A newer version than kVersion is refused with Unavailable and
@@ -39,7 +41,7 @@ class StoreDatabase;
 // Private to store/ (ConfigStore::Open applies it); reactor thread.
 class StoreSchema {
  public:
-  static constexpr int kVersion = 4;
+  static constexpr int kVersion = 5;
 
   // Brings database to kVersion, or refuses it.
   static LxStatus Apply(StoreDatabase* database);
