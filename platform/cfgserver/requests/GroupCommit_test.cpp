@@ -115,7 +115,8 @@ TEST_F(GroupCommitTest, WritesShareACommitAndAreAnsweredInOrder) {
 
 // A full disk: every write of the group fails, none is kept (a value over a
 // page among them), the acknowledged values stay, reads go on, an import
-// fails too. Room again: the next group commits, and all of it is on disk.
+// fails too. Room again: the next group commits, as the revision after the
+// last committed one, and all of it is on disk.
 TEST_F(GroupCommitTest, AFailedCommitFailsEveryWriteOfItsGroupAndKeepsNone) {
   const std::string longValue(5000, 'v');
   CommittedRevision made;
@@ -135,6 +136,9 @@ TEST_F(GroupCommitTest, AFailedCommitFailsEveryWriteOfItsGroupAndKeepsNone) {
   b_.Send({RequestFrame(Operation::kSetValue, "new", "1"), RequestFrame(Operation::kGetValue, "new")});
   group_.Flush();
   EXPECT_EQ(log_, (std::vector<std::string>{Answer("b", ok), Answer("b", ok, "1")}));
+  std::uint64_t revision = 0;
+  ASSERT_TRUE(keeper_.store()->revisions().Current(&revision).ok());
+  EXPECT_EQ(revision, 3u);
   keeper_.Close();
   StoreKeeper reopened({directory_.File("config.db"), {}, nullptr});
   ASSERT_TRUE(reopened.Open().ok());

@@ -75,6 +75,23 @@ LxStatus RevisionLog::Create(StoreDatabase* database, std::unique_ptr<RevisionLo
   return LxStatus::Ok();
 }
 
+LxStatus RevisionLog::ReadNumbers(Numbers** numbers) {
+  const std::uint64_t transaction = database_->transactionsBegun();
+  // Kept numbers hold only within their transaction: a rollback undoes them.
+  if (!numbers_ || numbers_->transaction != transaction || !database_->inTransaction()) {
+    Numbers read;
+    read.transaction = transaction;
+    LxStatus status = ReadNumber(&statements_->selectCurrent, &read.current);
+    if (status.ok()) status = ReadNumber(&statements_->selectOldest, &read.oldestRow);
+    if (status.ok()) status = ReadPending(&read.pending);
+    numbers_.reset();
+    if (!status.ok()) return status;
+    numbers_ = read;
+  }
+  *numbers = &*numbers_;
+  return LxStatus::Ok();
+}
+
 LxStatus RevisionLog::ReadNumber(SqliteStatement* select, std::uint64_t* number) {
   std::int64_t found = 0;
   LxStatus status = database_->Query(select, "cannot read the revision",
@@ -83,36 +100,7 @@ LxStatus RevisionLog::ReadNumber(SqliteStatement* select, std::uint64_t* number)
   return status;
 }
 
-LxStatus RevisionLog::Current(std::uint64_t* revision) { return ReadNumber(&statements_->selectCurrent, revision); }
-
-LxStatus RevisionLog::OldestKept(std::uint64_t* revision) {
-  std::uint64_t current = 0, oldestRow = 0, first = 0;
-  LxStatus status = Current(&current);
-  if (status.ok()) status = ReadNumber(&statements_->selectOldest, &oldestRow);
-  if (status.ok()) status = FirstKept(current, &first);
-  if (!status.ok()) return status;
-  // The rows run without a gap up to the current revision, or there are
-  // none (a database rebuilt, or history kept none).
-  if (oldestRow == 0) oldestRow = current + 1;
-  *revision = std::max(oldestRow, first);
-  return status;
-}
-
-std::uint64_t RevisionLog::FirstWithinLimit(std::uint64_t current) const {
-  return current >= limit_ ? current - limit_ + 1 : 1;
-}
-
-LxStatus RevisionLog::FirstKept(std::uint64_t current, std::uint64_t* first) {
-  std::optional<PendingConfirmation> pending;
-  LxStatus status = Pending(&pending);
-  if (!status.ok()) return status;
-  *first = FirstWithinLimit(current);
-  // What a rollback of the pending change needs stays, whatever the limit.
-  if (pending) *first = std::min(*first, pending->base + 1);
-  return status;
-}
-
-LxStatus RevisionLog::Pending(std::optional<PendingConfirmation>* pending) {
+LxStatus RevisionLog::ReadPending(std::optional<PendingConfirmation>* pending) {
   pending->reset();
   return database_->Query(&statements_->selectPending, "cannot read the confirmation",
                           [pending](const SqliteStatement& row) {
@@ -122,22 +110,60 @@ LxStatus RevisionLog::Pending(std::optional<PendingConfirmation>* pending) {
                           });
 }
 
-LxStatus RevisionLog::AwaitConfirmation(std::uint64_t revision, std::uint32_t seconds) {
-  std::optional<PendingConfirmation> pending;
-  LxStatus status = Pending(&pending);
+LxStatus RevisionLog::Current(std::uint64_t* revision) {
+  Numbers* numbers = nullptr;
+  LxStatus status = ReadNumbers(&numbers);
+  if (status.ok()) *revision = numbers->current;
+  return status;
+}
+
+LxStatus RevisionLog::OldestKept(std::uint64_t* revision) {
+  Numbers* numbers = nullptr;
+  LxStatus status = ReadNumbers(&numbers);
   if (!status.ok()) return status;
+  // The rows run without a gap up to the current revision, or there are
+  // none (a database rebuilt, or history kept none).
+  const std::uint64_t oldestRow = numbers->oldestRow != 0 ? numbers->oldestRow : numbers->current + 1;
+  *revision = std::max(oldestRow, FirstKept(*numbers, numbers->current));
+  return status;
+}
+
+std::uint64_t RevisionLog::FirstWithinLimit(std::uint64_t current) const {
+  return current >= limit_ ? current - limit_ + 1 : 1;
+}
+
+std::uint64_t RevisionLog::FirstKept(const Numbers& numbers, std::uint64_t current) const {
+  const std::uint64_t first = FirstWithinLimit(current);
+  // What a rollback of the pending change needs stays, whatever the limit.
+  return numbers.pending ? std::min(first, numbers.pending->base + 1) : first;
+}
+
+LxStatus RevisionLog::Pending(std::optional<PendingConfirmation>* pending) {
+  Numbers* numbers = nullptr;
+  LxStatus status = ReadNumbers(&numbers);
+  *pending = status.ok() ? numbers->pending : std::nullopt;
+  return status;
+}
+
+LxStatus RevisionLog::AwaitConfirmation(Numbers* numbers, std::uint64_t revision, std::uint32_t seconds) {
   // One already pending keeps its base: a rollback undoes them all.
-  const std::uint64_t base = pending ? pending->base : revision - 1;
-  statements_->updatePending.BindInt(1, static_cast<std::int64_t>(base));
-  statements_->updatePending.BindInt(2, static_cast<std::int64_t>(revision));
-  statements_->updatePending.BindInt(3, static_cast<std::int64_t>(time(nullptr)) + seconds);
-  return database_->Run(&statements_->updatePending, "cannot record the confirmation");
+  const PendingConfirmation awaited{numbers->pending ? numbers->pending->base : revision - 1, revision,
+                                    static_cast<std::int64_t>(time(nullptr)) + seconds};
+  statements_->updatePending.BindInt(1, static_cast<std::int64_t>(awaited.base));
+  statements_->updatePending.BindInt(2, static_cast<std::int64_t>(awaited.revision));
+  statements_->updatePending.BindInt(3, awaited.deadline);
+  LxStatus status = database_->Run(&statements_->updatePending, "cannot record the confirmation");
+  if (status.ok()) numbers->pending = awaited;
+  return status;
 }
 
 LxStatus RevisionLog::ClearPending() {
-  LxStatus status = database_->Run(&statements_->clearPending, "cannot clear the confirmation");
-  if (status.ok()) status = Prune();
-  return status;
+  Numbers* numbers = nullptr;
+  LxStatus status = ReadNumbers(&numbers);
+  if (status.ok()) status = database_->Run(&statements_->clearPending, "cannot clear the confirmation");
+  if (!status.ok()) return status;
+  numbers->pending.reset();
+  return Prune();
 }
 
 LxStatus RevisionLog::Confirm() {
@@ -151,43 +177,55 @@ LxStatus RevisionLog::Confirm() {
 }
 
 LxStatus RevisionLog::Append(const ChangeNote& note, const std::vector<KeyChange>& changes, std::uint64_t* made) {
-  std::uint64_t current = 0;
-  LxStatus status = Current(&current);
+  Numbers* numbers = nullptr;
+  LxStatus status = ReadNumbers(&numbers);
   if (!status.ok()) return status;
-  const std::uint64_t revision = current + 1;
-  if (note.confirmSeconds > 0) status = AwaitConfirmation(revision, note.confirmSeconds);
-  std::uint64_t first = 0;
-  if (status.ok()) status = FirstKept(revision, &first);
+  const std::uint64_t revision = numbers->current + 1;
+  if (note.confirmSeconds > 0) status = AwaitConfirmation(numbers, revision, note.confirmSeconds);
   // Without history the counter carries the number; also when history
   // holds it only while a confirmation is pending.
   if (status.ok() && limit_ == 0) status = SetCounter(revision);
-  if (status.ok() && revision >= first) {
-    SqliteStatement* insert = &statements_->insertRevision;
-    insert->BindInt(1, static_cast<std::int64_t>(revision));
-    insert->BindInt(2, static_cast<std::int64_t>(time(nullptr)));
-    BindKnown(insert, 3, note.author.uid, ChangeAuthor::kUnknownUser);
-    insert->BindBlob(4, note.author.userName);
-    BindKnown(insert, 5, note.author.pid, ChangeAuthor::kUnknownProcess);
-    insert->BindBlob(6, note.author.program);
-    insert->BindBlob(7, note.author.client);
-    insert->BindBlob(8, note.author.tag);
-    insert->BindBlob(9, note.summary);
-    insert->BindInt(10, static_cast<std::int64_t>(changes.size()));
-    insert->BindBlob(11, KeyChangeCodec::Encode(changes));
-    status = database_->Run(insert, "cannot record the revision");
+  const bool kept = revision >= FirstKept(*numbers, revision);
+  if (status.ok() && kept) status = Insert(note, changes, revision);
+  if (!status.ok()) {
+    numbers_.reset();  // what failed may have been half done
+    return status;
   }
-  if (status.ok()) *made = revision;
+  numbers->current = revision;
+  if (kept && numbers->oldestRow == 0) numbers->oldestRow = revision;
+  *made = revision;
   return status;
 }
 
+LxStatus RevisionLog::Insert(const ChangeNote& note, const std::vector<KeyChange>& changes, std::uint64_t revision) {
+  SqliteStatement* insert = &statements_->insertRevision;
+  insert->BindInt(1, static_cast<std::int64_t>(revision));
+  insert->BindInt(2, static_cast<std::int64_t>(time(nullptr)));
+  BindKnown(insert, 3, note.author.uid, ChangeAuthor::kUnknownUser);
+  insert->BindBlob(4, note.author.userName);
+  BindKnown(insert, 5, note.author.pid, ChangeAuthor::kUnknownProcess);
+  insert->BindBlob(6, note.author.program);
+  insert->BindBlob(7, note.author.client);
+  insert->BindBlob(8, note.author.tag);
+  insert->BindBlob(9, note.summary);
+  insert->BindInt(10, static_cast<std::int64_t>(changes.size()));
+  insert->BindBlob(11, KeyChangeCodec::Encode(changes));
+  return database_->Run(insert, "cannot record the revision");
+}
+
 LxStatus RevisionLog::Prune() {
-  std::uint64_t current = 0, oldest = 0, first = 0;
-  LxStatus status = Current(&current);
-  if (status.ok()) status = ReadNumber(&statements_->selectOldest, &oldest);
-  if (status.ok()) status = FirstKept(current, &first);
-  if (!status.ok() || oldest == 0 || oldest >= first || (limit_ > 0 && oldest + kPruneBatch > first)) return status;
+  Numbers* numbers = nullptr;
+  LxStatus status = ReadNumbers(&numbers);
+  if (!status.ok()) return status;
+  const std::uint64_t oldest = numbers->oldestRow;
+  const std::uint64_t first = FirstKept(*numbers, numbers->current);
+  if (oldest == 0 || oldest >= first || (limit_ > 0 && oldest + kPruneBatch > first)) return status;
   statements_->deleteBefore.BindInt(1, static_cast<std::int64_t>(first));
-  return database_->Run(&statements_->deleteBefore, "cannot prune the history");
+  status = database_->Run(&statements_->deleteBefore, "cannot prune the history");
+  // Rare (once in kPruneBatch revisions): the oldest row left is read.
+  if (status.ok()) status = ReadNumber(&statements_->selectOldest, &numbers->oldestRow);
+  if (!status.ok()) numbers_.reset();
+  return status;
 }
 
 LxStatus RevisionLog::Record(const ChangeNote& note, std::vector<KeyChange> changes, CommittedRevision* made) {
@@ -208,10 +246,13 @@ LxStatus RevisionLog::SetCounter(std::uint64_t revision) {
 
 LxStatus RevisionLog::RaiseTo(std::uint64_t revision) {
   return database_->InTransaction("cannot commit the revision number", [&]() {
-    std::uint64_t current = 0;
-    LxStatus status = Current(&current);
-    if (!status.ok() || current >= revision) return status;
-    return SetCounter(revision);
+    Numbers* numbers = nullptr;
+    LxStatus status = ReadNumbers(&numbers);
+    if (!status.ok() || numbers->current >= revision) return status;
+    status = SetCounter(revision);
+    if (status.ok()) numbers->current = revision;
+    else numbers_.reset();
+    return status;
   });
 }
 

@@ -37,6 +37,11 @@ class StoreDatabase;
 // the rows of those that left are deleted 32 at a time (so the file holds
 // at most limit() + 31): they are no longer kept for anyone who asks.
 //
+// Inside a transaction the log reads its numbers (the newest revision, the
+// oldest row, the change awaiting confirmation) once and keeps them as it
+// changes them, so that a group of writes does not read them again for each
+// write; outside one, every call reads them afresh.
+//
 // Made and owned by its ConfigStore (ConfigStore::revisions()), on the
 // store's connection; the reactor thread's alone.
 class RevisionLog {
@@ -93,20 +98,34 @@ class RevisionLog {
  private:
   struct Statements;
 
+  // What the log holds, as read in one transaction and kept up to date by
+  // the changes it makes in that transaction.
+  struct Numbers {
+    std::uint64_t transaction = 0;  // StoreDatabase::transactionsBegun() when read
+    std::uint64_t current = 0;      // the newest revision made
+    std::uint64_t oldestRow = 0;    // the oldest row of history; 0 when it has none
+    std::optional<PendingConfirmation> pending;
+  };
+
   explicit RevisionLog(StoreDatabase* database);
 
+  // The numbers kept in the open transaction, or read afresh.
+  LxStatus ReadNumbers(Numbers** numbers);
   LxStatus ReadNumber(SqliteStatement* select, std::uint64_t* number);
+  LxStatus ReadPending(std::optional<PendingConfirmation>* pending);
   // The oldest revision within the limit when current is the newest.
   std::uint64_t FirstWithinLimit(std::uint64_t current) const;
   // The oldest revision to keep when current is the newest: within the
   // limit, or after a pending change's base.
-  LxStatus FirstKept(std::uint64_t current, std::uint64_t* first);
-  LxStatus AwaitConfirmation(std::uint64_t revision, std::uint32_t seconds);
+  std::uint64_t FirstKept(const Numbers& numbers, std::uint64_t current) const;
+  LxStatus AwaitConfirmation(Numbers* numbers, std::uint64_t revision, std::uint32_t seconds);
+  LxStatus Insert(const ChangeNote& note, const std::vector<KeyChange>& changes, std::uint64_t revision);
   LxStatus SetCounter(std::uint64_t revision);
 
   StoreDatabase* database_;
   std::unique_ptr<Statements> statements_;
   std::uint32_t limit_ = kDefaultLimit;
+  std::optional<Numbers> numbers_;
 };
 
 }  // namespace qet_cfgserver

@@ -120,6 +120,7 @@ LxStatus StoreDatabase::InTransaction(const char* what, const std::function<LxSt
   const int began = begin_.Step();
   begin_.Reset();
   if (began != SQLITE_DONE) return Failure("cannot begin a transaction");
+  ++transactionsBegun_;
   LxStatus status = body();
   if (status.ok()) {
     const int committed = commit_.Step();

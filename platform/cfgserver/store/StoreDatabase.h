@@ -82,6 +82,9 @@ class StoreDatabase {
   // Whether a transaction is open (InTransaction's body is running): what
   // it reads may yet be rolled back.
   bool inTransaction() const;
+  // How many transactions InTransaction has begun: with inTransaction(), it
+  // tells whether what was read earlier was read in the open transaction.
+  std::uint64_t transactionsBegun() const { return transactionsBegun_; }
 
   // From now on every statement that would change the database fails
   // (Unavailable); reads go on.
@@ -113,6 +116,7 @@ class StoreDatabase {
   SqliteStatement commit_;
   SqliteStatement rollback_;
   std::uint64_t configChanges_ = 0;
+  std::uint64_t transactionsBegun_ = 0;
   std::uint64_t defaultsChanges_ = 0;
 };
 
