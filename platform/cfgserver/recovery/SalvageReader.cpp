@@ -117,7 +117,8 @@ LxStatus HasTable(sqlite3* database, const std::string& path, const char* table,
   SqliteStatement select;
   if (select.Prepare(database, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = CAST(?1 AS TEXT)") != SQLITE_OK)
     return LastSqliteFailure(database, path);
-  select.BindBlob(1, table);
+  const std::string name = table;
+  select.BindBlob(1, name);
   const int found = select.Step();
   if (found != SQLITE_ROW && found != SQLITE_DONE) return LastSqliteFailure(database, path);
   *exists = found == SQLITE_ROW;

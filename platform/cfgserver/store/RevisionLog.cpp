@@ -33,7 +33,7 @@ constexpr const char* kClearPending =
 
 // Unknown uids and pids are stored as NULL.
 void BindKnown(SqliteStatement* statement, int index, std::uint32_t number, std::uint32_t unknown) {
-  if (number == unknown) statement->BindOptionalBlob(index, std::nullopt);
+  if (number == unknown) statement->BindNull(index);
   else statement->BindInt(index, number);
 }
 
@@ -209,7 +209,8 @@ LxStatus RevisionLog::Insert(const ChangeNote& note, const std::vector<KeyChange
   insert->BindBlob(8, note.author.tag);
   insert->BindBlob(9, note.summary);
   insert->BindInt(10, static_cast<std::int64_t>(changes.size()));
-  insert->BindBlob(11, KeyChangeCodec::Encode(changes));
+  const std::string packed = KeyChangeCodec::Encode(changes);
+  insert->BindBlob(11, packed);
   return database_->Run(insert, "cannot record the revision");
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace qet_cfgserver {
 
@@ -25,20 +26,21 @@ class SqliteStatement {
   // Returns an SQLite result code.
   int Prepare(sqlite3* database, const char* sql);
 
-  // Binds parameter index (1-based) to bytes as a BLOB, empty included.
+  // Binds parameter index (1-based) to bytes as a BLOB, empty included,
+  // without copying them: they must stay as they are until Reset(), which
+  // is why a temporary cannot be bound.
   int BindBlob(int index, const std::string& bytes);
-
-  // Binds parameter index to bytes as a BLOB, or to NULL when absent.
-  int BindOptionalBlob(int index, const std::optional<std::string>& bytes);
-
+  int BindBlob(int index, std::string&& bytes) = delete;
+  // Binds parameter index to NULL.
+  int BindNull(int index);
   // Binds parameter index to an integer.
   int BindInt(int index, std::int64_t number);
 
-  // Binds values to parameters 1, 2, ... in order.
+  // Binds values to parameters 1, 2, ... in order, as BindBlob does.
   template <typename... Values>
-  void BindBlobs(const Values&... values) {
+  void BindBlobs(Values&&... values) {
     int index = 0;
-    (BindBlob(++index, values), ...);
+    (BindBlob(++index, std::forward<Values>(values)), ...);
   }
 
   // SQLITE_ROW, SQLITE_DONE or an error code.
