@@ -6,6 +6,7 @@
 
 #include "cfgwire/AlignedInput.h"
 #include "cfgwire/Limits.h"
+#include "cfgwire/MessageEncoder.h"
 
 namespace qet_cfgserver {
 namespace wire {
@@ -15,11 +16,6 @@ namespace {
 // Every string and every pair takes at least one ulong on the wire; a count
 // larger than the bytes left could hold is a lie, not a reason to allocate.
 constexpr std::size_t kMinimumElementBytes = 4;
-
-// What an encoder writes first into a buffer on its caller's stack: a
-// request or a reply of a few names takes no buffer from the heap, and a
-// longer one goes on in blocks the encoder allocates.
-constexpr std::size_t kStackEncodeBytes = 512;
 
 // CDR skips the padding before an aligned field without writing it, which
 // would send stale heap bytes to the peer; the padding is written as zeros
@@ -206,8 +202,8 @@ void Request::SetScope(const ConfigScope& scope) {
 }
 
 LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t atLeastVersion) {
-  char buffer[kStackEncodeBytes];
-  ACE_OutputCDR out(buffer, sizeof buffer);
+  MessageEncoder encoder;
+  ACE_OutputCDR& out = encoder.Reset();
   WriteULong(out, static_cast<ACE_CDR::ULong>(request.operation));
   WriteULong(out, request.argument_);
   for (const std::string* field :
@@ -233,8 +229,12 @@ std::size_t RecordWireBytes(const Record& record) {
 }
 
 LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version) {
-  char buffer[kStackEncodeBytes];
-  ACE_OutputCDR out(buffer, sizeof buffer);
+  MessageEncoder encoder;
+  return EncodeReplyFrame(reply, frame, version, &encoder);
+}
+
+LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version, MessageEncoder* encoder) {
+  ACE_OutputCDR& out = encoder->Reset();
   WriteULong(out, reply.status);
   WriteString(out, reply.value);
   WriteULong(out, static_cast<ACE_CDR::ULong>(reply.names.size()));

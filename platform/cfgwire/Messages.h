@@ -15,6 +15,8 @@
 namespace qet_cfgserver {
 namespace wire {
 
+class MessageEncoder;
+
 // What a client asks. Every request carries every field (unused ones empty),
 // which keeps one encoder and one decoder for all operations. The numeric
 // values travel on the wire and must never be renumbered.
@@ -241,6 +243,8 @@ constexpr std::uint32_t kMaxRequestBodyBytes =
 // answers).
 LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t version = kFirstProtocolVersion);
 LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version = kFirstProtocolVersion);
+// The same with encoder, kept by a caller that encodes many replies.
+LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version, MessageEncoder* encoder);
 
 // Bytes one record adds to a request body: import batches stay within
 // kMaxRequestBodyBytes by this count.

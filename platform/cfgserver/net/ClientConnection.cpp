@@ -145,20 +145,19 @@ int ClientConnection::AnswerFrames() {
   bool requestCompleted = false;
   while (!awaitingCommit_ && !awaitingTurn_ && !outgoing_.pending()) {
     wire::FrameHeader header;
-    std::string body;
     LxStatus error;
-    const wire::FrameAssembler::Result result = assembler_.Next(&header, &body, &error);
+    const wire::FrameAssembler::Result result = assembler_.Next(&header, &requestBody_, &error);
     if (result == wire::FrameAssembler::Result::kIncomplete) break;
     if (result == wire::FrameAssembler::Result::kBadFrame) {
       __dlog_printf(kDlogWarning, kServerLogSource, "closing a connection after a bad frame: %s", error.ToString().c_str());
       return -1;
     }
     requestCompleted = true;
-    if (context_->largeReplies != nullptr && LargeReplyQueue::MayBeLarge(header, body)) {
-      WaitForTurn(header, std::move(body));
+    if (context_->largeReplies != nullptr && LargeReplyQueue::MayBeLarge(header, requestBody_)) {
+      WaitForTurn(header, std::move(requestBody_));
       break;
     }
-    if (AnswerFrame(header, body) < 0) return -1;
+    if (AnswerFrame(header, requestBody_) < 0) return -1;
   }
   if (Watch() < 0 || TimeStall(requestCompleted) < 0 || TimeImport(requestCompleted) < 0) return -1;
   MarkActivity();

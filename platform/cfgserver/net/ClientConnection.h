@@ -28,7 +28,8 @@ namespace qet_cfgserver {
 // buffered.
 //
 // What one client can make the server hold is bounded: one request frame
-// (plus one read's worth of bytes) for at most kStallTimeout, and what it
+// (plus one read's worth of bytes) for at most kStallTimeout, the buffer of
+// the largest request body it sent (kept for the next request), and what it
 // holds in the memory budget (its reply, its notifications, its import),
 // which the budget may take back (SessionOwner::GiveBack()). A connection
 // that holds an incomplete request that long, or whose reply is not taken
@@ -122,6 +123,9 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   bool countedForUser_ = false;
   bool closing_ = false;
   wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
+  // The body of the request being answered; its buffer is kept for the
+  // next one, so a request takes none from the heap.
+  std::string requestBody_;
   OutgoingFrame outgoing_{this};
   bool awaitingCommit_ = false;
   bool awaitingTurn_ = false;  // in the LargeReplyQueue with the request below

@@ -11,12 +11,17 @@ wire::Reply ReplyWithStatus(CfgItemStatus::Status status) {
 }
 
 std::string EncodeReply(const wire::Reply& reply, std::uint8_t version) {
+  wire::MessageEncoder encoder;
+  return EncodeReply(reply, version, &encoder);
+}
+
+std::string EncodeReply(const wire::Reply& reply, std::uint8_t version, wire::MessageEncoder* encoder) {
   std::string frame;
-  LxStatus status = wire::EncodeReplyFrame(reply, &frame, version);
+  LxStatus status = wire::EncodeReplyFrame(reply, &frame, version, encoder);
   if (status.ok()) return frame;
   __dlog_printf(kDlogError, kServerLogSource, "reply not sent: %s", status.ToString().c_str());
   // An empty reply always fits.
-  wire::EncodeReplyFrame(ReplyWithStatus(CfgItemStatus::kServerError), &frame, version);
+  wire::EncodeReplyFrame(ReplyWithStatus(CfgItemStatus::kServerError), &frame, version, encoder);
   return frame;
 }
 

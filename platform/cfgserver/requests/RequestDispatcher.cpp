@@ -28,8 +28,15 @@ bool IsWrite(wire::Operation operation) {
 }
 
 // Who made a request: no one known for one made in process.
-PeerCredentials PeerOf(const ClientSession* session) {
-  return session != nullptr ? session->peer() : PeerCredentials();
+const PeerCredentials& PeerOf(const ClientSession* session) {
+  static const PeerCredentials kInProcess;
+  return session != nullptr ? session->peer() : kInProcess;
+}
+
+// The set an import under way on session is for; none without a session.
+const std::string& ImportSetOf(ClientSession* session) {
+  static const std::string kNoImport;
+  return session != nullptr ? session->staging().set() : kNoImport;
 }
 
 // The note of a change request (set, delete, reset, import commit) from
@@ -340,14 +347,14 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
   LxStatus decoded = wire::DecodeRequestBody(header, body, &request);
   if (!decoded.ok()) {
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
-    return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version);
+    return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version, &encoder_);
   }
   // The gate first: a write its peer may not make is denied, whatever its
   // values. A value the schemas refuse is answered by Dispatch, never grouped.
   // A write to be confirmed goes alone: the timer follows its commit.
-  const PeerCredentials peer = PeerOf(session);
-  if (gate_ != nullptr && !gate_->Permits(request, peer, session != nullptr ? session->staging().set() : ""))
-    return EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version);
+  const PeerCredentials& peer = PeerOf(session);
+  if (gate_ != nullptr && !gate_->Permits(request, peer, ImportSetOf(session)))
+    return EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version, &encoder_);
   std::string reason;
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
       request.confirmSeconds == 0 && wire::CheckRequestLimits(request).ok() && AdmitsRequest(request, session, &reason)) {
@@ -356,7 +363,7 @@ std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeade
   }
   wire::Reply reply = Dispatch(request, session);
   if (gate_ != nullptr) gate_->Trim(request, peer, &reply);
-  return EncodeReply(reply, header.version);
+  return EncodeReply(reply, header.version, &encoder_);
 }
 
 WatchQueue::SetFilter RequestDispatcher::ReadableBy(const PeerCredentials& peer) const {

@@ -7,6 +7,7 @@
 
 #include "access/PeerCredentials.h"
 #include "cfgwire/Frame.h"
+#include "cfgwire/MessageEncoder.h"
 #include "cfgwire/Messages.h"
 #include "common/LxStatus.h"
 #include "recovery/StoreKeeper.h"
@@ -144,6 +145,7 @@ class RequestDispatcher {
   AccessGate* gate_;
   const SchemaSet* schemas_;
   ConfirmationKeeper* confirmations_;
+  wire::MessageEncoder encoder_;  // for every reply frame: set up once
 };
 
 }  // namespace qet_cfgserver

@@ -4,9 +4,13 @@ namespace qet_cfgserver {
 
 namespace {
 
+constexpr std::size_t kLengthBytes = 4;
+
 void AppendWithLength(const std::string& name, std::string* out) {
   const std::size_t size = name.size();
-  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((size >> shift) & 0xff));
+  const char length[kLengthBytes] = {static_cast<char>((size >> 24) & 0xff), static_cast<char>((size >> 16) & 0xff),
+                                     static_cast<char>((size >> 8) & 0xff), static_cast<char>(size & 0xff)};
+  out->append(length, kLengthBytes);
   out->append(name);
 }
 
