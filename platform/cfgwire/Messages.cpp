@@ -6,6 +6,7 @@
 
 #include "cfgwire/AlignedInput.h"
 #include "cfgwire/Limits.h"
+#include "cfgwire/MessageDecoder.h"
 #include "cfgwire/MessageEncoder.h"
 
 namespace qet_cfgserver {
@@ -174,6 +175,28 @@ bool ReadRevisionFields(ACE_InputCDR& in, Request* request) {
          in.read_ulong(request->count) && in.read_ulong(request->confirmSeconds);
 }
 
+// A request body from in, under header; *argument is the ulong Request keeps
+// to itself.
+LxStatus ReadRequest(const FrameHeader& header, ACE_InputCDR& in, Request* request, std::uint32_t* argument) {
+  ACE_CDR::ULong operation = 0;
+  if (!in.read_ulong(operation) || !in.read_ulong(*argument)) return LxStatus::Corruption("truncated request");
+  if (!IsKnownOperation(operation, header.version)) return LxStatus::InvalidArgument("unknown operation " + std::to_string(operation));
+  request->operation = static_cast<Operation>(operation);
+  for (std::string* field :
+       {&request->client, &request->tag, &request->set, &request->section, &request->key, &request->value})
+    if (!ReadString(in, field)) return LxStatus::Corruption("truncated request");
+  if (header.version > kFirstProtocolVersion && !ReadRecords(in, &request->entries))
+    return LxStatus::Corruption("bad entries in request");
+  const bool confirmed = header.version > kFirstProtocolVersion && MayBeConfirmed(request->operation) &&
+                         in.length() != 0;
+  if ((CarriesRevisionFields(request->operation) || confirmed) && !ReadRevisionFields(in, request))
+    return LxStatus::Corruption("truncated request");
+  // Only a wait makes an older operation carry the revision fields: without
+  // one, they are bytes no encoder writes.
+  if (confirmed && request->confirmSeconds == 0) return LxStatus::Corruption("revision fields without a wait");
+  return CheckFullyRead(in, "request");
+}
+
 }  // namespace
 
 Record RecordOf(const KeyChange& change) {
@@ -260,26 +283,14 @@ LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t v
 
 LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request) {
   AlignedInput input(body.data(), body.size(), header.littleEndian);
-  ACE_InputCDR& in = input.cdr();
-  ACE_CDR::ULong operation = 0;
-  ACE_CDR::ULong argument = 0;
-  if (!in.read_ulong(operation) || !in.read_ulong(argument)) return LxStatus::Corruption("truncated request");
-  if (!IsKnownOperation(operation, header.version)) return LxStatus::InvalidArgument("unknown operation " + std::to_string(operation));
-  request->operation = static_cast<Operation>(operation);
-  request->argument_ = argument;
-  for (std::string* field :
-       {&request->client, &request->tag, &request->set, &request->section, &request->key, &request->value})
-    if (!ReadString(in, field)) return LxStatus::Corruption("truncated request");
-  if (header.version > kFirstProtocolVersion && !ReadRecords(in, &request->entries))
-    return LxStatus::Corruption("bad entries in request");
-  const bool confirmed = header.version > kFirstProtocolVersion && MayBeConfirmed(request->operation) &&
-                         in.length() != 0;
-  if ((CarriesRevisionFields(request->operation) || confirmed) && !ReadRevisionFields(in, request))
-    return LxStatus::Corruption("truncated request");
-  // Only a wait makes an older operation carry the revision fields: without
-  // one, they are bytes no encoder writes.
-  if (confirmed && request->confirmSeconds == 0) return LxStatus::Corruption("revision fields without a wait");
-  return CheckFullyRead(in, "request");
+  return ReadRequest(header, input.cdr(), request, &request->argument_);
+}
+
+LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request,
+                           MessageDecoder* decoder) {
+  ACE_InputCDR* in = decoder->Reset(body.data(), body.size(), header.littleEndian);
+  if (in == nullptr) return LxStatus::IoError("no memory to decode a request");
+  return ReadRequest(header, *in, request, &request->argument_);
 }
 
 LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Reply* reply) {

@@ -15,6 +15,7 @@
 namespace qet_cfgserver {
 namespace wire {
 
+class MessageDecoder;
 class MessageEncoder;
 
 // What a client asks. Every request carries every field (unused ones empty),
@@ -155,6 +156,8 @@ struct Request {
   // The codec alone sees the ulong as it travels.
   friend LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t version);
   friend LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
+  friend LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request,
+                                    MessageDecoder* decoder);
 
   std::uint32_t argument_ = 0;
 };
@@ -254,6 +257,9 @@ std::size_t RecordWireBytes(const Record& record);
 // on truncation, trailing bytes, an unknown operation (or one newer than
 // the frame's version), status or kind, or a count that cannot fit the body.
 LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
+// The same with decoder, kept by a caller that decodes many requests.
+LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request,
+                           MessageDecoder* decoder);
 LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Reply* reply);
 
 // The operation and argument of a request body, read from its first two

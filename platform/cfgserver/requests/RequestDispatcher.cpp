@@ -344,7 +344,7 @@ LxStatus RequestDispatcher::WatchSince(const wire::Request& request, ClientSessi
 std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body,
                                                           ClientSession* session, CommitWaiter* waiter) {
   wire::Request request;
-  LxStatus decoded = wire::DecodeRequestBody(header, body, &request);
+  LxStatus decoded = wire::DecodeRequestBody(header, body, &request, &decoder_);
   if (!decoded.ok()) {
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
     return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version, &encoder_);

@@ -7,6 +7,7 @@
 
 #include "access/PeerCredentials.h"
 #include "cfgwire/Frame.h"
+#include "cfgwire/MessageDecoder.h"
 #include "cfgwire/MessageEncoder.h"
 #include "cfgwire/Messages.h"
 #include "common/LxStatus.h"
@@ -145,7 +146,9 @@ class RequestDispatcher {
   AccessGate* gate_;
   const SchemaSet* schemas_;
   ConfirmationKeeper* confirmations_;
-  wire::MessageEncoder encoder_;  // for every reply frame: set up once
+  // Set up once, for every request and reply frame.
+  wire::MessageDecoder decoder_;
+  wire::MessageEncoder encoder_;
 };
 
 }  // namespace qet_cfgserver
