@@ -165,10 +165,9 @@ int ClientConnection::AnswerFrames() {
 }
 
 int ClientConnection::AnswerFrame(const wire::FrameHeader& header, const std::string& body) {
-  std::optional<std::string> reply = context_->dispatcher->AnswerFrame(header, body, &session_, this);
-  awaitingCommit_ = !reply;
+  awaitingCommit_ = !context_->dispatcher->AnswerFrame(header, body, &replyFrame_, &session_, this);
   if (awaitingCommit_) return 0;
-  QueueReply(std::move(*reply), header.version);
+  QueueReply(header.version);
   return Send();
 }
 
@@ -179,12 +178,13 @@ void ClientConnection::WaitForTurn(const wire::FrameHeader& header, std::string 
   context_->largeReplies->Add(this);
 }
 
-void ClientConnection::QueueReply(std::string reply, std::uint8_t version) {
-  const std::size_t bytes = reply.size();
+void ClientConnection::QueueReply(std::uint8_t version) {
+  const std::size_t bytes = replyFrame_.size();
   if (Charge(bytes)) {
-    outgoing_.Add(std::move(reply), bytes);
+    outgoing_.Add(&replyFrame_, bytes);
     return;
   }
+  std::string().swap(replyFrame_);
   __dlog_printf(kDlogWarning, kServerLogSource,
                 "a reply of %zu bytes does not fit in the client memory now: answering server error", bytes);
   // Not charged: a status alone, a few bytes like a request's own.

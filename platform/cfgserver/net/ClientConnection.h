@@ -96,9 +96,9 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   int AnswerFrame(const wire::FrameHeader& header, const std::string& body);
   // Queues a request that may have a large reply for its turn.
   void WaitForTurn(const wire::FrameHeader& header, std::string body);
-  // Queues reply, the answer to a request of version, charged to the
+  // Queues replyFrame_, the answer to a request of version, charged to the
   // budget; one the budget cannot hold becomes a server error.
-  void QueueReply(std::string reply, std::uint8_t version);
+  void QueueReply(std::uint8_t version);
   // Sends queued bytes, then queued notifications, until done or the
   // socket is full.
   int Send();
@@ -127,6 +127,9 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   // next one, so a request takes none from the heap.
   std::string requestBody_;
   OutgoingFrame outgoing_{this};
+  // The reply being queued; between requests, a small buffer for the next
+  // (OutgoingFrame::Add).
+  std::string replyFrame_;
   bool awaitingCommit_ = false;
   bool awaitingTurn_ = false;  // in the LargeReplyQueue with the request below
   wire::FrameHeader waitingHeader_;

@@ -12,17 +12,17 @@ wire::Reply ReplyWithStatus(CfgItemStatus::Status status) {
 
 std::string EncodeReply(const wire::Reply& reply, std::uint8_t version) {
   wire::MessageEncoder encoder;
-  return EncodeReply(reply, version, &encoder);
+  std::string frame;
+  EncodeReply(reply, version, &encoder, &frame);
+  return frame;
 }
 
-std::string EncodeReply(const wire::Reply& reply, std::uint8_t version, wire::MessageEncoder* encoder) {
-  std::string frame;
-  LxStatus status = wire::EncodeReplyFrame(reply, &frame, version, encoder);
-  if (status.ok()) return frame;
+void EncodeReply(const wire::Reply& reply, std::uint8_t version, wire::MessageEncoder* encoder, std::string* frame) {
+  LxStatus status = wire::EncodeReplyFrame(reply, frame, version, encoder);
+  if (status.ok()) return;
   __dlog_printf(kDlogError, kServerLogSource, "reply not sent: %s", status.ToString().c_str());
   // An empty reply always fits.
-  wire::EncodeReplyFrame(ReplyWithStatus(CfgItemStatus::kServerError), &frame, version, encoder);
-  return frame;
+  wire::EncodeReplyFrame(ReplyWithStatus(CfgItemStatus::kServerError), frame, version, encoder);
 }
 
 }  // namespace qet_cfgserver

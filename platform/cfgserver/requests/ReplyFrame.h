@@ -17,7 +17,8 @@ wire::Reply ReplyWithStatus(CfgItemStatus::Status status);
 // frame limit is logged and becomes an empty kServerError, so every request
 // gets an answer.
 std::string EncodeReply(const wire::Reply& reply, std::uint8_t version = wire::kFirstProtocolVersion);
-// The same with encoder, kept by a caller that answers many requests.
-std::string EncodeReply(const wire::Reply& reply, std::uint8_t version, wire::MessageEncoder* encoder);
+// The same with encoder, into *frame: a caller that answers many requests
+// keeps both, and encoding then takes nothing from the heap.
+void EncodeReply(const wire::Reply& reply, std::uint8_t version, wire::MessageEncoder* encoder, std::string* frame);
 
 }  // namespace qet_cfgserver

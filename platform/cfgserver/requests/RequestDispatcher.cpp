@@ -1,6 +1,7 @@
 #include "requests/RequestDispatcher.h"
 
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "cfgwire/RequestLimits.h"
@@ -341,29 +342,33 @@ LxStatus RequestDispatcher::WatchSince(const wire::Request& request, ClientSessi
   return status;
 }
 
-std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body,
-                                                          ClientSession* session, CommitWaiter* waiter) {
+bool RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body, std::string* reply,
+                                    ClientSession* session, CommitWaiter* waiter) {
   wire::Request request;
   LxStatus decoded = wire::DecodeRequestBody(header, body, &request, &decoder_);
   if (!decoded.ok()) {
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
-    return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version, &encoder_);
+    EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version, &encoder_, reply);
+    return true;
   }
   // The gate first: a write its peer may not make is denied, whatever its
   // values. A value the schemas refuse is answered by Dispatch, never grouped.
   // A write to be confirmed goes alone: the timer follows its commit.
   const PeerCredentials& peer = PeerOf(session);
-  if (gate_ != nullptr && !gate_->Permits(request, peer, ImportSetOf(session)))
-    return EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version, &encoder_);
+  if (gate_ != nullptr && !gate_->Permits(request, peer, ImportSetOf(session))) {
+    EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version, &encoder_, reply);
+    return true;
+  }
   std::string reason;
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
       request.confirmSeconds == 0 && wire::CheckRequestLimits(request).ok() && AdmitsRequest(request, session, &reason)) {
     groupCommit_->Add(request, peer, header.version, waiter);
-    return std::nullopt;
+    return false;
   }
-  wire::Reply reply = Dispatch(request, session);
-  if (gate_ != nullptr) gate_->Trim(request, peer, &reply);
-  return EncodeReply(reply, header.version, &encoder_);
+  wire::Reply answer = Dispatch(request, session);
+  if (gate_ != nullptr) gate_->Trim(request, peer, &answer);
+  EncodeReply(answer, header.version, &encoder_, reply);
+  return true;
 }
 
 WatchQueue::SetFilter RequestDispatcher::ReadableBy(const PeerCredentials& peer) const {

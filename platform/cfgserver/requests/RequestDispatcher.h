@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -91,13 +90,14 @@ class RequestDispatcher {
 
   wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
 
-  // The reply frame for one received request frame: decodes the body (one
-  // that does not decode, an unknown operation included, is answered
-  // kRejected), dispatches, encodes in the request's version. None when the
-  // request is a write handed to the group commit, which answers waiter
-  // once the write is committed.
-  std::optional<std::string> AnswerFrame(const wire::FrameHeader& header, const std::string& body,
-                                         ClientSession* session = nullptr, CommitWaiter* waiter = nullptr);
+  // The reply frame for one received request frame, into *reply (whose
+  // buffer the caller may keep for the next): decodes the body (one that
+  // does not decode, an unknown operation included, is answered kRejected),
+  // dispatches, encodes in the request's version. False, with *reply
+  // untouched, when the request is a write handed to the group commit,
+  // which answers waiter once the write is committed.
+  bool AnswerFrame(const wire::FrameHeader& header, const std::string& body, std::string* reply,
+                   ClientSession* session = nullptr, CommitWaiter* waiter = nullptr);
 
   // waiter, going away, is not to be answered.
   void Withdraw(CommitWaiter* waiter);
