@@ -103,16 +103,16 @@ class RequestDispatcher {
   void Withdraw(CommitWaiter* waiter);
 
  private:
-  // What one request came to on the store.
-  struct Execution {
-    LxStatus status;
-    wire::Reply reply;                  // for the client, when status is ok
-    CommittedRevision committed;        // what a write changed, for the feed
-  };
-
-  // Carries request out on store; session holds an import being committed.
-  Execution Execute(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
-  Execution ExecuteLayered(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
+  // Dispatch's work, on the one reply it returns: a listing's is big, and
+  // every request's is worth not copying.
+  void Answer(const wire::Request& request, ClientSession* session, wire::Reply* reply);
+  // Carries request out on store, into *reply (for the client, when the
+  // outcome is ok) and *committed (what a write changed, for the feed),
+  // both as new; session holds an import being committed.
+  LxStatus Execute(ConfigStore* store, const wire::Request& request, ClientSession* session, wire::Reply* reply,
+                   CommittedRevision* committed) const;
+  LxStatus ExecuteLayered(ConfigStore* store, const wire::Request& request, ClientSession* session,
+                          wire::Reply* reply, CommittedRevision* committed) const;
   // The one place where values about to be written meet the schemas (a
   // new path that writes values checks through it): true when every entry
   // may be stored in set; else *reason says why, one line per refused entry,
