@@ -106,10 +106,15 @@ void RequestDispatcher::Answer(const wire::Request& request, ClientSession* sess
     return;
   }
   CommittedRevision committed;
+  bool ranBefore = false;
   const LxStatus status = RunRecoveringOnce(keeper_, wire::OperationName(request.operation), [&](ConfigStore* store) {
-    // A second run, on the rebuilt store, starts afresh.
-    *reply = wire::Reply();
-    committed = CommittedRevision();
+    // A second run, on the rebuilt store, starts afresh; a first finds
+    // both as new.
+    if (ranBefore) {
+      *reply = wire::Reply();
+      committed = CommittedRevision();
+    }
+    ranBefore = true;
     return Execute(store, request, session, reply, &committed);
   });
   if (EndsImport(request.operation)) session->staging().Drop();
