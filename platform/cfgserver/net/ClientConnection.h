@@ -28,14 +28,14 @@ namespace qet_cfgserver {
 // buffered.
 //
 // What one client can make the server hold is bounded: one request frame
-// (plus one read's worth of bytes) for at most kStallTimeout, the buffer of
-// the largest request body it sent (kept for the next request), and what it
-// holds in the memory budget (its reply, its notifications, its import),
-// which the budget may take back (SessionOwner::GiveBack()). A connection
-// that holds an incomplete request that long, or whose reply is not taken
-// that long, is closed with a WARNING; an import with no request for the
-// context's import timeout is dropped. A reply the budget cannot hold is
-// replaced by a server error.
+// (plus one read's worth of bytes) for at most kStallTimeout; small buffers
+// kept for the next request and reply (OutgoingFrame::kKeptBytes each); and
+// what it holds in the memory budget (its reply, its notifications, its
+// import), which the budget may take back (SessionOwner::GiveBack()). A
+// connection that holds an incomplete request that long, or whose reply is
+// not taken that long, is closed with a WARNING; an import with no request
+// for the context's import timeout is dropped. A reply the budget cannot
+// hold is replaced by a server error.
 //
 // A write the dispatcher hands to the group commit is answered through
 // Answer() once committed, and a request that may have a large reply
@@ -123,8 +123,8 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   bool countedForUser_ = false;
   bool closing_ = false;
   wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
-  // The body of the request being answered; its buffer is kept for the
-  // next one, so a request takes none from the heap.
+  // The body of the request being answered; a small buffer is kept for the
+  // next one, so a short request takes none from the heap.
   std::string requestBody_;
   OutgoingFrame outgoing_{this};
   // The reply being queued; between requests, a small buffer for the next

@@ -23,6 +23,9 @@ class OutgoingFrame {
   OutgoingFrame(const OutgoingFrame&) = delete;
   OutgoingFrame& operator=(const OutgoingFrame&) = delete;
 
+  // The largest buffer kept for the next frame once one is sent.
+  static constexpr std::size_t kKeptBytes = 1024;
+
   bool pending() const { return sent_ < bytes_.size(); }
 
   // Takes frame to send, charged bytes already charged to the holder.
@@ -40,8 +43,6 @@ class OutgoingFrame {
   void Drop();
 
  private:
-  static constexpr std::size_t kKeptBytes = 1024;
-
   BudgetHolder* const holder_;
   std::string bytes_;
   std::size_t sent_ = 0;
