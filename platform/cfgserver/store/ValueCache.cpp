@@ -11,7 +11,7 @@ constexpr std::size_t kLengthBytes = 4;
 // Writes name after its length at out; returns where the next name goes.
 char* PutWithLength(const std::string& name, char* out) {
   const std::size_t size = name.size();
-  for (int shift = 24; shift >= 0; shift -= 8) *out++ = static_cast<char>((size >> shift) & 0xff);
+  for (std::size_t byte = kLengthBytes; byte-- > 0;) *out++ = static_cast<char>((size >> (8 * byte)) & 0xff);
   return std::copy(name.begin(), name.end(), out);
 }
 
