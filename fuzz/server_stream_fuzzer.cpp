@@ -148,9 +148,10 @@ void CheckReadBack(RequestDispatcher* dispatcher, const wire::Request& write) {
 }
 
 void Answer(const ReceivedFrame& frame, RequestDispatcher* dispatcher, ClientSession* session, ScratchStore* scratch) {
-  const std::optional<std::string> answer = dispatcher->AnswerFrame(frame.header, frame.body, session);
-  Require(answer.has_value(), "without a group commit every request is answered at once");
-  const wire::Reply reply = DecodeAnswer(*answer);
+  std::string answer;
+  Require(dispatcher->AnswerFrame(frame.header, frame.body, &answer, session),
+          "without a group commit every request is answered at once");
+  const wire::Reply reply = DecodeAnswer(answer);
   Require(reply.status != CfgItemStatus::kServerError, "a healthy store answers without a server error");
   scratch->Wrote(frame.body.size());  // imports, deletes and resets write too
 

@@ -46,12 +46,11 @@ LxStatus AppendFrameHeader(std::size_t bodyBytes, std::uint8_t version, std::str
     return LxStatus::InvalidArgument("frame body of " + std::to_string(bodyBytes) + " bytes is over the limit");
   // The length goes in this machine's order, which the order flag names.
   const ACE_CDR::ULong length = static_cast<ACE_CDR::ULong>(bodyBytes);
-  char lengthBytes[ACE_CDR::LONG_SIZE];
-  std::memcpy(lengthBytes, &length, sizeof lengthBytes);
-  const char flags[kLengthOffset] = {kMagic0, kMagic1, static_cast<char>(version),
-                                     static_cast<char>(kLittleEndianHere ? 1 : 0)};
-  frame->append(flags, sizeof flags);
-  frame->append(lengthBytes, sizeof lengthBytes);
+  char header[kFrameHeaderBytes] = {kMagic0, kMagic1, static_cast<char>(version),
+                                    static_cast<char>(kLittleEndianHere ? 1 : 0)};
+  static_assert(kLengthOffset + sizeof length == kFrameHeaderBytes, "the length ends the header");
+  std::memcpy(header + kLengthOffset, &length, sizeof length);
+  frame->append(header, sizeof header);
   return LxStatus::Ok();
 }
 

@@ -6,6 +6,8 @@
 
 #include "cfgwire/AlignedInput.h"
 #include "cfgwire/Limits.h"
+#include "cfgwire/MessageDecoder.h"
+#include "cfgwire/MessageEncoder.h"
 
 namespace qet_cfgserver {
 namespace wire {
@@ -15,11 +17,6 @@ namespace {
 // Every string and every pair takes at least one ulong on the wire; a count
 // larger than the bytes left could hold is a lie, not a reason to allocate.
 constexpr std::size_t kMinimumElementBytes = 4;
-
-// What an encoder writes first into a buffer on its caller's stack: a
-// request or a reply of a few names takes no buffer from the heap, and a
-// longer one goes on in blocks the encoder allocates.
-constexpr std::size_t kStackEncodeBytes = 512;
 
 // CDR skips the padding before an aligned field without writing it, which
 // would send stale heap bytes to the peer; the padding is written as zeros
@@ -178,6 +175,28 @@ bool ReadRevisionFields(ACE_InputCDR& in, Request* request) {
          in.read_ulong(request->count) && in.read_ulong(request->confirmSeconds);
 }
 
+// A request body from in, under header; *argument is the ulong Request keeps
+// to itself.
+LxStatus ReadRequest(const FrameHeader& header, ACE_InputCDR& in, Request* request, std::uint32_t* argument) {
+  ACE_CDR::ULong operation = 0;
+  if (!in.read_ulong(operation) || !in.read_ulong(*argument)) return LxStatus::Corruption("truncated request");
+  if (!IsKnownOperation(operation, header.version)) return LxStatus::InvalidArgument("unknown operation " + std::to_string(operation));
+  request->operation = static_cast<Operation>(operation);
+  for (std::string* field :
+       {&request->client, &request->tag, &request->set, &request->section, &request->key, &request->value})
+    if (!ReadString(in, field)) return LxStatus::Corruption("truncated request");
+  if (header.version > kFirstProtocolVersion && !ReadRecords(in, &request->entries))
+    return LxStatus::Corruption("bad entries in request");
+  const bool confirmed = header.version > kFirstProtocolVersion && MayBeConfirmed(request->operation) &&
+                         in.length() != 0;
+  if ((CarriesRevisionFields(request->operation) || confirmed) && !ReadRevisionFields(in, request))
+    return LxStatus::Corruption("truncated request");
+  // Only a wait makes an older operation carry the revision fields: without
+  // one, they are bytes no encoder writes.
+  if (confirmed && request->confirmSeconds == 0) return LxStatus::Corruption("revision fields without a wait");
+  return CheckFullyRead(in, "request");
+}
+
 }  // namespace
 
 Record RecordOf(const KeyChange& change) {
@@ -206,8 +225,8 @@ void Request::SetScope(const ConfigScope& scope) {
 }
 
 LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t atLeastVersion) {
-  char buffer[kStackEncodeBytes];
-  ACE_OutputCDR out(buffer, sizeof buffer);
+  MessageEncoder encoder;
+  ACE_OutputCDR& out = encoder.Reset();
   WriteULong(out, static_cast<ACE_CDR::ULong>(request.operation));
   WriteULong(out, request.argument_);
   for (const std::string* field :
@@ -233,8 +252,12 @@ std::size_t RecordWireBytes(const Record& record) {
 }
 
 LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version) {
-  char buffer[kStackEncodeBytes];
-  ACE_OutputCDR out(buffer, sizeof buffer);
+  MessageEncoder encoder;
+  return EncodeReplyFrame(reply, frame, version, &encoder);
+}
+
+LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version, MessageEncoder* encoder) {
+  ACE_OutputCDR& out = encoder->Reset();
   WriteULong(out, reply.status);
   WriteString(out, reply.value);
   WriteULong(out, static_cast<ACE_CDR::ULong>(reply.names.size()));
@@ -260,26 +283,14 @@ LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t v
 
 LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request) {
   AlignedInput input(body.data(), body.size(), header.littleEndian);
-  ACE_InputCDR& in = input.cdr();
-  ACE_CDR::ULong operation = 0;
-  ACE_CDR::ULong argument = 0;
-  if (!in.read_ulong(operation) || !in.read_ulong(argument)) return LxStatus::Corruption("truncated request");
-  if (!IsKnownOperation(operation, header.version)) return LxStatus::InvalidArgument("unknown operation " + std::to_string(operation));
-  request->operation = static_cast<Operation>(operation);
-  request->argument_ = argument;
-  for (std::string* field :
-       {&request->client, &request->tag, &request->set, &request->section, &request->key, &request->value})
-    if (!ReadString(in, field)) return LxStatus::Corruption("truncated request");
-  if (header.version > kFirstProtocolVersion && !ReadRecords(in, &request->entries))
-    return LxStatus::Corruption("bad entries in request");
-  const bool confirmed = header.version > kFirstProtocolVersion && MayBeConfirmed(request->operation) &&
-                         in.length() != 0;
-  if ((CarriesRevisionFields(request->operation) || confirmed) && !ReadRevisionFields(in, request))
-    return LxStatus::Corruption("truncated request");
-  // Only a wait makes an older operation carry the revision fields: without
-  // one, they are bytes no encoder writes.
-  if (confirmed && request->confirmSeconds == 0) return LxStatus::Corruption("revision fields without a wait");
-  return CheckFullyRead(in, "request");
+  return ReadRequest(header, input.cdr(), request, &request->argument_);
+}
+
+LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request,
+                           MessageDecoder* decoder) {
+  ACE_InputCDR* in = decoder->Reset(body.data(), body.size(), header.littleEndian);
+  if (in == nullptr) return LxStatus::IoError("no memory to decode a request");
+  return ReadRequest(header, *in, request, &request->argument_);
 }
 
 LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Reply* reply) {

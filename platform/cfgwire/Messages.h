@@ -15,6 +15,9 @@
 namespace qet_cfgserver {
 namespace wire {
 
+class MessageDecoder;
+class MessageEncoder;
+
 // What a client asks. Every request carries every field (unused ones empty),
 // which keeps one encoder and one decoder for all operations. The numeric
 // values travel on the wire and must never be renumbered.
@@ -153,6 +156,8 @@ struct Request {
   // The codec alone sees the ulong as it travels.
   friend LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t version);
   friend LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
+  friend LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request,
+                                    MessageDecoder* decoder);
 
   std::uint32_t argument_ = 0;
 };
@@ -241,6 +246,8 @@ constexpr std::uint32_t kMaxRequestBodyBytes =
 // answers).
 LxStatus EncodeRequestFrame(const Request& request, std::string* frame, std::uint8_t version = kFirstProtocolVersion);
 LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version = kFirstProtocolVersion);
+// The same with encoder, kept by a caller that encodes many replies.
+LxStatus EncodeReplyFrame(const Reply& reply, std::string* frame, std::uint8_t version, MessageEncoder* encoder);
 
 // Bytes one record adds to a request body: import batches stay within
 // kMaxRequestBodyBytes by this count.
@@ -250,6 +257,9 @@ std::size_t RecordWireBytes(const Record& record);
 // on truncation, trailing bytes, an unknown operation (or one newer than
 // the frame's version), status or kind, or a count that cannot fit the body.
 LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request);
+// The same with decoder, kept by a caller that decodes many requests.
+LxStatus DecodeRequestBody(const FrameHeader& header, const std::string& body, Request* request,
+                           MessageDecoder* decoder);
 LxStatus DecodeReplyBody(const FrameHeader& header, const std::string& body, Reply* reply);
 
 // The operation and argument of a request body, read from its first two

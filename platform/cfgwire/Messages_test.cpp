@@ -9,6 +9,8 @@
 
 #include <tuple>
 
+#include "cfgwire/MessageDecoder.h"
+#include "cfgwire/MessageEncoder.h"
 #include "tests/support/HandWrittenFrame.h"
 
 
@@ -231,6 +233,47 @@ TEST(Wire, DamagedOrLyingFramesAreRefused) {
   ASSERT_TRUE(EncodeRequestFrame(revision, &frame).ok());
   for (std::size_t cut = kFrameHeaderBytes; cut < frame.size(); ++cut)
     EXPECT_FALSE(Decode(frame.substr(0, cut), &request).ok()) << "revision cut at " << cut;
+}
+
+// The server keeps one decoder and one encoder for every message: nothing
+// of a long message, a truncated one or another byte order may reach the
+// next.
+TEST(Wire, AKeptDecoderAndEncoderStartEachMessageAfresh) {
+  MessageDecoder decoder;
+  const auto decode = [&decoder](const std::string& frame, Request* request) {
+    FrameHeader header;
+    EXPECT_TRUE(DecodeFrameHeader(frame.data(), &header).ok());
+    return DecodeRequestBody(header, frame.substr(kFrameHeaderBytes), request, &decoder);
+  };
+  Request longWrite = SampleWrite();
+  longWrite.value.assign(4000, 'v');
+  std::string frame;
+  ASSERT_TRUE(EncodeRequestFrame(longWrite, &frame).ok());
+  Request request;
+  ASSERT_TRUE(decode(frame, &request).ok());
+  EXPECT_EQ(request.value, longWrite.value);
+  EXPECT_FALSE(decode(frame.substr(0, frame.size() - 1), &request).ok());
+  for (bool littleEndian : {false, true}) {
+    const std::string get = HandWrittenFrame(littleEndian)
+                                .ULong(static_cast<std::uint32_t>(Operation::kGetValue)).ULong(3)
+                                .String("quenlo").String("").String("system").String("time").String("zone").String("")
+                                .Frame();
+    request = Request();
+    ASSERT_TRUE(decode(get, &request).ok()) << littleEndian;
+    EXPECT_EQ(request.requestCode(), 3u);
+    EXPECT_EQ(request.key, "zone");
+  }
+
+  MessageEncoder encoder;
+  Reply listing = ReplyOf(CfgItemStatus::kSuccess);
+  listing.names.assign(100, std::string(40, 'n'));
+  std::string kept, fresh;
+  ASSERT_TRUE(EncodeReplyFrame(listing, &kept, kProtocolVersion, &encoder).ok());
+  ASSERT_TRUE(EncodeReplyFrame(listing, &fresh, kProtocolVersion).ok());
+  EXPECT_EQ(kept, fresh);
+  ASSERT_TRUE(EncodeReplyFrame(ReplyOf(CfgItemStatus::kKeyNotFound), &kept, kProtocolVersion, &encoder).ok());
+  ASSERT_TRUE(EncodeReplyFrame(ReplyOf(CfgItemStatus::kKeyNotFound), &fresh, kProtocolVersion).ok());
+  EXPECT_EQ(kept, fresh);
 }
 
 // A write to be confirmed goes as version 2, ending with the revision

@@ -7,10 +7,13 @@ namespace wire {
 
 namespace {
 
-LxStatus CheckSize(const std::string& text, std::size_t limit, const char* what) {
-  if (text.size() <= limit) return LxStatus::Ok();
+LxStatus TooLong(const std::string& text, std::size_t limit, const char* what) {
   return LxStatus::InvalidArgument(std::string(what) + " is " + std::to_string(text.size()) + " bytes, over the limit of " +
                                    std::to_string(limit));
+}
+
+LxStatus CheckSize(const std::string& text, std::size_t limit, const char* what) {
+  return text.size() <= limit ? LxStatus::Ok() : TooLong(text, limit, what);
 }
 
 bool IsScoped(Operation operation) {
@@ -57,10 +60,9 @@ LxStatus CheckRequestLimits(const Request& request) {
       {request.set, kMaxNameBytes, "set name"},        {request.section, kMaxNameBytes, "section name"},
       {request.key, kMaxNameBytes, "key name"},        {request.value, kMaxValueBytes, "value"},
   };
-  for (const auto& check : checks) {
-    LxStatus status = CheckSize(check.text, check.limit, check.what);
-    if (!status.ok()) return status;
-  }
+  // Compared first, a status made only for a refusal: every request passes here.
+  for (const auto& check : checks)
+    if (check.text.size() > check.limit) return TooLong(check.text, check.limit, check.what);
   if (request.operation == Operation::kSetValue &&
       (request.set.empty() || request.section.empty() || request.key.empty()))
     return LxStatus::InvalidArgument("a write needs a set, a section and a key");

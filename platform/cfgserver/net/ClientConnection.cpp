@@ -145,20 +145,21 @@ int ClientConnection::AnswerFrames() {
   bool requestCompleted = false;
   while (!awaitingCommit_ && !awaitingTurn_ && !outgoing_.pending()) {
     wire::FrameHeader header;
-    std::string body;
     LxStatus error;
-    const wire::FrameAssembler::Result result = assembler_.Next(&header, &body, &error);
+    const wire::FrameAssembler::Result result = assembler_.Next(&header, &requestBody_, &error);
     if (result == wire::FrameAssembler::Result::kIncomplete) break;
     if (result == wire::FrameAssembler::Result::kBadFrame) {
       __dlog_printf(kDlogWarning, kServerLogSource, "closing a connection after a bad frame: %s", error.ToString().c_str());
       return -1;
     }
     requestCompleted = true;
-    if (context_->largeReplies != nullptr && LargeReplyQueue::MayBeLarge(header, body)) {
-      WaitForTurn(header, std::move(body));
+    if (context_->largeReplies != nullptr && LargeReplyQueue::MayBeLarge(header, requestBody_)) {
+      WaitForTurn(header, std::move(requestBody_));
       break;
     }
-    if (AnswerFrame(header, body) < 0) return -1;
+    if (AnswerFrame(header, requestBody_) < 0) return -1;
+    // Kept as small as a reply's buffer: every idle connection holds it.
+    if (requestBody_.capacity() > OutgoingFrame::kKeptBytes) std::string().swap(requestBody_);
   }
   if (Watch() < 0 || TimeStall(requestCompleted) < 0 || TimeImport(requestCompleted) < 0) return -1;
   MarkActivity();
@@ -166,10 +167,9 @@ int ClientConnection::AnswerFrames() {
 }
 
 int ClientConnection::AnswerFrame(const wire::FrameHeader& header, const std::string& body) {
-  std::optional<std::string> reply = context_->dispatcher->AnswerFrame(header, body, &session_, this);
-  awaitingCommit_ = !reply;
+  awaitingCommit_ = !context_->dispatcher->AnswerFrame(header, body, &replyFrame_, &session_, this);
   if (awaitingCommit_) return 0;
-  QueueReply(std::move(*reply), header.version);
+  QueueReply(header.version);
   return Send();
 }
 
@@ -180,12 +180,13 @@ void ClientConnection::WaitForTurn(const wire::FrameHeader& header, std::string 
   context_->largeReplies->Add(this);
 }
 
-void ClientConnection::QueueReply(std::string reply, std::uint8_t version) {
-  const std::size_t bytes = reply.size();
+void ClientConnection::QueueReply(std::uint8_t version) {
+  const std::size_t bytes = replyFrame_.size();
   if (Charge(bytes)) {
-    outgoing_.Add(std::move(reply), bytes);
+    outgoing_.Add(&replyFrame_, bytes);
     return;
   }
+  std::string().swap(replyFrame_);
   __dlog_printf(kDlogWarning, kServerLogSource,
                 "a reply of %zu bytes does not fit in the client memory now: answering server error", bytes);
   // Not charged: a status alone, a few bytes like a request's own.

@@ -28,13 +28,14 @@ namespace qet_cfgserver {
 // buffered.
 //
 // What one client can make the server hold is bounded: one request frame
-// (plus one read's worth of bytes) for at most kStallTimeout, and what it
-// holds in the memory budget (its reply, its notifications, its import),
-// which the budget may take back (SessionOwner::GiveBack()). A connection
-// that holds an incomplete request that long, or whose reply is not taken
-// that long, is closed with a WARNING; an import with no request for the
-// context's import timeout is dropped. A reply the budget cannot hold is
-// replaced by a server error.
+// (plus one read's worth of bytes) for at most kStallTimeout; small buffers
+// kept for the next request and reply (OutgoingFrame::kKeptBytes each); and
+// what it holds in the memory budget (its reply, its notifications, its
+// import), which the budget may take back (SessionOwner::GiveBack()). A
+// connection that holds an incomplete request that long, or whose reply is
+// not taken that long, is closed with a WARNING; an import with no request
+// for the context's import timeout is dropped. A reply the budget cannot
+// hold is replaced by a server error.
 //
 // A write the dispatcher hands to the group commit is answered through
 // Answer() once committed, and a request that may have a large reply
@@ -95,9 +96,9 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   int AnswerFrame(const wire::FrameHeader& header, const std::string& body);
   // Queues a request that may have a large reply for its turn.
   void WaitForTurn(const wire::FrameHeader& header, std::string body);
-  // Queues reply, the answer to a request of version, charged to the
+  // Queues replyFrame_, the answer to a request of version, charged to the
   // budget; one the budget cannot hold becomes a server error.
-  void QueueReply(std::string reply, std::uint8_t version);
+  void QueueReply(std::uint8_t version);
   // Sends queued bytes, then queued notifications, until done or the
   // socket is full.
   int Send();
@@ -122,7 +123,13 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   bool countedForUser_ = false;
   bool closing_ = false;
   wire::FrameAssembler assembler_{wire::kMaxRequestBodyBytes};
+  // The body of the request being answered; a small buffer is kept for the
+  // next one, so a short request takes none from the heap.
+  std::string requestBody_;
   OutgoingFrame outgoing_{this};
+  // The reply being queued; between requests, a small buffer for the next
+  // (OutgoingFrame::Add).
+  std::string replyFrame_;
   bool awaitingCommit_ = false;
   bool awaitingTurn_ = false;  // in the LargeReplyQueue with the request below
   wire::FrameHeader waitingHeader_;

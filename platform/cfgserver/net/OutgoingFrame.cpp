@@ -11,10 +11,15 @@ bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || e
 
 }  // namespace
 
-void OutgoingFrame::Add(std::string frame, std::size_t charged) {
+void OutgoingFrame::Add(std::string frame, std::size_t charged) { Add(&frame, charged); }
+
+void OutgoingFrame::Add(std::string* frame, std::size_t charged) {
   charged_ += charged;
-  if (bytes_.empty()) bytes_ = std::move(frame);
-  else bytes_.append(frame);
+  if (bytes_.empty()) bytes_.swap(*frame);
+  else bytes_.append(*frame);
+  // A buffer left to encode into is kept only as small as this one's own.
+  if (frame->capacity() > kKeptBytes) std::string().swap(*frame);
+  else frame->clear();
 }
 
 int OutgoingFrame::Send(ACE_LSOCK_Stream& peer) {
@@ -29,7 +34,10 @@ int OutgoingFrame::Send(ACE_LSOCK_Stream& peer) {
 }
 
 void OutgoingFrame::Drop() {
-  std::string().swap(bytes_);  // the memory, not just the length: it was charged
+  // The memory, not just the length, of a frame larger than is kept: it was
+  // charged.
+  if (bytes_.capacity() > kKeptBytes) std::string().swap(bytes_);
+  else bytes_.clear();
   sent_ = 0;
   holder_->Refund(charged_);
   charged_ = 0;

@@ -12,8 +12,9 @@ namespace qet_cfgserver {
 // The bytes a connection is sending: a reply or notification frame (or a
 // commit's reply after a notification under way), how much of them the
 // socket took, and what they were charged to the connection's share of the
-// memory budget, refunded once they are sent or dropped. Reactor thread
-// only.
+// memory budget, refunded once they are sent or dropped. Once they are, a
+// buffer of at most kKeptBytes is kept for the next frame, uncharged: a
+// small reply then takes nothing from the heap. Reactor thread only.
 class OutgoingFrame {
  public:
   explicit OutgoingFrame(BudgetHolder* holder) : holder_(holder) {}
@@ -22,11 +23,17 @@ class OutgoingFrame {
   OutgoingFrame(const OutgoingFrame&) = delete;
   OutgoingFrame& operator=(const OutgoingFrame&) = delete;
 
+  // The largest buffer kept for the next frame once one is sent.
+  static constexpr std::size_t kKeptBytes = 1024;
+
   bool pending() const { return sent_ < bytes_.size(); }
 
   // Takes frame to send, charged bytes already charged to the holder.
   // Appends after bytes still pending: frames stay whole.
   void Add(std::string frame, std::size_t charged);
+  // The same, leaving *frame empty with a buffer of at most kKeptBytes to
+  // encode the next frame into: the kept one when nothing was pending.
+  void Add(std::string* frame, std::size_t charged);
 
   // Sends what the socket takes now: 0 when done or when the socket is
   // full, -1 when the peer is gone.

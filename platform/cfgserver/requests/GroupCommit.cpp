@@ -37,7 +37,8 @@ LxStatus GroupCommit::Commit(const std::vector<Write>& writes) {
         ConfigRow{request.set, request.section, request.key, request.value},
         NoteFor(request, write.peer, RevisionSummary("set", {request.set, request.section, request.key}))});
   }
-  return RunRecoveringOnce(keeper_, std::to_string(writes.size()) + " writes",
+  const std::string what = std::to_string(writes.size()) + " writes";
+  return RunRecoveringOnce(keeper_, what.c_str(),
                            [&](ConfigStore* store) { return store->SetValues(rows, &committed_); });
 }
 

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,12 +46,12 @@ class ScriptedClient : public CommitWaiter {
       wire::FrameHeader header;
       const std::string& frame = script_[next_++];
       EXPECT_TRUE(wire::DecodeFrameHeader(frame.data(), &header).ok());
-      std::optional<std::string> reply = dispatcher_->AnswerFrame(header, frame.substr(wire::kFrameHeaderBytes), nullptr, this);
-      if (!reply) {
+      std::string reply;
+      if (!dispatcher_->AnswerFrame(header, frame.substr(wire::kFrameHeaderBytes), &reply, nullptr, this)) {
         waiting_ = true;
         return;
       }
-      Record(*reply);
+      Record(reply);
     }
   }
   void Record(const std::string& replyFrame) {

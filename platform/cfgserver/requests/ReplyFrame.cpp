@@ -11,13 +11,18 @@ wire::Reply ReplyWithStatus(CfgItemStatus::Status status) {
 }
 
 std::string EncodeReply(const wire::Reply& reply, std::uint8_t version) {
+  wire::MessageEncoder encoder;
   std::string frame;
-  LxStatus status = wire::EncodeReplyFrame(reply, &frame, version);
-  if (status.ok()) return frame;
+  EncodeReply(reply, version, &encoder, &frame);
+  return frame;
+}
+
+void EncodeReply(const wire::Reply& reply, std::uint8_t version, wire::MessageEncoder* encoder, std::string* frame) {
+  LxStatus status = wire::EncodeReplyFrame(reply, frame, version, encoder);
+  if (status.ok()) return;
   __dlog_printf(kDlogError, kServerLogSource, "reply not sent: %s", status.ToString().c_str());
   // An empty reply always fits.
-  wire::EncodeReplyFrame(ReplyWithStatus(CfgItemStatus::kServerError), &frame, version);
-  return frame;
+  wire::EncodeReplyFrame(ReplyWithStatus(CfgItemStatus::kServerError), frame, version, encoder);
 }
 
 }  // namespace qet_cfgserver

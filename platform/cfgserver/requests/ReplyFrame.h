@@ -5,6 +5,7 @@
 
 #include "cfgwire/CfgItemStatus.h"
 #include "cfgwire/Frame.h"
+#include "cfgwire/MessageEncoder.h"
 #include "cfgwire/Messages.h"
 
 namespace qet_cfgserver {
@@ -16,5 +17,8 @@ wire::Reply ReplyWithStatus(CfgItemStatus::Status status);
 // frame limit is logged and becomes an empty kServerError, so every request
 // gets an answer.
 std::string EncodeReply(const wire::Reply& reply, std::uint8_t version = wire::kFirstProtocolVersion);
+// The same with encoder, into *frame: a caller that answers many requests
+// keeps both, and encoding then takes nothing from the heap.
+void EncodeReply(const wire::Reply& reply, std::uint8_t version, wire::MessageEncoder* encoder, std::string* frame);
 
 }  // namespace qet_cfgserver

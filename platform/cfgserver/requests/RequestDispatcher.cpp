@@ -1,6 +1,7 @@
 #include "requests/RequestDispatcher.h"
 
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "cfgwire/RequestLimits.h"
@@ -28,8 +29,15 @@ bool IsWrite(wire::Operation operation) {
 }
 
 // Who made a request: no one known for one made in process.
-PeerCredentials PeerOf(const ClientSession* session) {
-  return session != nullptr ? session->peer() : PeerCredentials();
+const PeerCredentials& PeerOf(const ClientSession* session) {
+  static const PeerCredentials kInProcess;
+  return session != nullptr ? session->peer() : kInProcess;
+}
+
+// The set an import under way on session is for; none without a session.
+const std::string& ImportSetOf(ClientSession* session) {
+  static const std::string kNoImport;
+  return session != nullptr ? session->staging().set() : kNoImport;
 }
 
 // The note of a change request (set, delete, reset, import commit) from
@@ -75,45 +83,62 @@ bool NeedsConnection(wire::Operation operation) {
 }  // namespace
 
 wire::Reply RequestDispatcher::Dispatch(const wire::Request& request, ClientSession* session) {
+  wire::Reply reply;
+  Answer(request, session, &reply);
+  return reply;
+}
+
+void RequestDispatcher::Answer(const wire::Request& request, ClientSession* session, wire::Reply* reply) {
   LxStatus limits = wire::CheckRequestLimits(request);
   if (limits.ok() && session == nullptr && NeedsConnection(request.operation))
     limits = LxStatus::InvalidArgument("the operation needs a connection");
   if (!limits.ok()) {
     if (session != nullptr && request.operation == wire::Operation::kImportEntries) session->staging().Drop();
     LogRejected(request, limits);
-    return ReplyWithStatus(CfgItemStatus::kRejected);
+    reply->status = CfgItemStatus::kRejected;
+    return;
   }
-  wire::Reply reply;
-  if (HandleSessionOperation(request, session, &reply)) return reply;
-  if (!AdmitsRequest(request, session, &reply.reason)) {
+  if (HandleSessionOperation(request, session, reply)) return;
+  if (!AdmitsRequest(request, session, &reply->reason)) {
     if (EndsImport(request.operation)) session->staging().Drop();
-    LogRefused(request, reply.reason);
-    reply.status = CfgItemStatus::kRejected;
-    return reply;
+    LogRefused(request, reply->reason);
+    reply->status = CfgItemStatus::kRejected;
+    return;
   }
-  Execution execution;
-  execution.status = RunRecoveringOnce(keeper_, wire::OperationName(request.operation), [&](ConfigStore* store) {
-    execution = Execute(store, request, session);
-    return execution.status;
+  CommittedRevision committed;
+  bool ranBefore = false;
+  const LxStatus status = RunRecoveringOnce(keeper_, wire::OperationName(request.operation), [&](ConfigStore* store) {
+    // A second run, on the rebuilt store, starts afresh; a first finds
+    // both as new.
+    if (ranBefore) {
+      *reply = wire::Reply();
+      committed = CommittedRevision();
+    }
+    ranBefore = true;
+    return Execute(store, request, session, reply, &committed);
   });
   if (EndsImport(request.operation)) session->staging().Drop();
-  if (execution.status.code() == LxStatus::Code::kNotFound) return ReplyWithStatus(CfgItemStatus::kKeyNotFound);
+  if (status.code() == LxStatus::Code::kNotFound) {
+    *reply = ReplyWithStatus(CfgItemStatus::kKeyNotFound);
+    return;
+  }
   // A revision not made yet: the request, not the store, is at fault.
-  if (execution.status.code() == LxStatus::Code::kInvalidArgument) {
-    LogRejected(request, execution.status);
-    return ReplyWithStatus(CfgItemStatus::kRejected);
+  if (status.code() == LxStatus::Code::kInvalidArgument) {
+    LogRejected(request, status);
+    *reply = ReplyWithStatus(CfgItemStatus::kRejected);
+    return;
   }
-  if (!execution.status.ok()) return StoreFailure(request, execution.status);
-  if (execution.reply.status == CfgItemStatus::kRejected) {
-    LogRefused(request, execution.reply.reason);
-    return std::move(execution.reply);
+  if (!status.ok()) {
+    *reply = StoreFailure(request, status);
+    return;
   }
-  if (feed_ != nullptr && execution.committed.number != 0) feed_->Publish(execution.committed);
-  if (IsWrite(request.operation))
-    LogWrite(request, PeerOf(session), execution.committed.changes.size());
+  if (reply->status == CfgItemStatus::kRejected) {
+    LogRefused(request, reply->reason);
+    return;
+  }
+  if (feed_ != nullptr && committed.number != 0) feed_->Publish(committed);
+  if (IsWrite(request.operation)) LogWrite(request, PeerOf(session), committed.changes.size());
   if (confirmations_ != nullptr && ChangesConfirmation(request)) confirmations_->Refresh();
-  // A member is not moved from on return by itself: a listing's reply is big.
-  return std::move(execution.reply);
 }
 
 bool RequestDispatcher::Admits(const std::string& set, const std::vector<ConfigEntry>& entries, bool nameEntries,
@@ -229,81 +254,64 @@ bool RequestDispatcher::HandleSessionOperation(const wire::Request& request, Cli
   return true;
 }
 
-RequestDispatcher::Execution RequestDispatcher::ExecuteLayered(ConfigStore* store, const wire::Request& request,
-                                                               ClientSession* session) const {
-  Execution execution;
+LxStatus RequestDispatcher::ExecuteLayered(ConfigStore* store, const wire::Request& request, ClientSession* session,
+                                           wire::Reply* reply, CommittedRevision* committed) const {
   switch (request.operation) {
     case wire::Operation::kDelete:
-      execution.status = store->layers().DeleteScope(request.scope(), NoteOf(request, session), &execution.committed);
-      break;
-    case wire::Operation::kReset:
-      execution.status = AdmitsReset(store, request.scope(), &execution.reply);
-      if (execution.status.ok() && execution.reply.status == CfgItemStatus::kSuccess)
-        execution.status = store->layers().ResetScope(request.scope(), NoteOf(request, session), &execution.committed);
-      break;
+      return store->layers().DeleteScope(request.scope(), NoteOf(request, session), committed);
+    case wire::Operation::kReset: {
+      const LxStatus admitted = AdmitsReset(store, request.scope(), reply);
+      if (!admitted.ok() || reply->status != CfgItemStatus::kSuccess) return admitted;
+      return store->layers().ResetScope(request.scope(), NoteOf(request, session), committed);
+    }
     case wire::Operation::kChanges:
-      execution.status = store->layers().GetChanges(request.scope(), &execution.reply.records);
-      break;
+      return store->layers().GetChanges(request.scope(), &reply->records);
     case wire::Operation::kExport:
       if (request.inPieces())
-        execution.status = store->layers().ExportPiece(request.set, request.section, request.key,
-                                                       wire::kExportPieceBytes, &execution.reply.records);
-      else
-        execution.status = store->layers().ExportSet(request.set, &execution.reply.records);
-      break;
+        return store->layers().ExportPiece(request.set, request.section, request.key, wire::kExportPieceBytes,
+                                           &reply->records);
+      return store->layers().ExportSet(request.set, &reply->records);
     case wire::Operation::kImportCommit: {
       const ImportStaging& staging = session->staging();
-      execution.status = store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(),
-                                                   NoteOf(request, session), &execution.committed);
-      break;
+      return store->layers().ImportSet(staging.set(), staging.entries(), staging.replace(), NoteOf(request, session),
+                                       committed);
     }
     case wire::Operation::kImportPreview: {
       std::vector<wire::Record> current;
-      execution.status = store->layers().ExportSet(session->staging().set(), &current);
-      if (execution.status.ok()) execution.reply.records = session->staging().Preview(current);
-      break;
+      const LxStatus read = store->layers().ExportSet(session->staging().set(), &current);
+      if (read.ok()) reply->records = session->staging().Preview(current);
+      return read;
     }
     case wire::Operation::kRollback:
-    case wire::Operation::kCancel:
-      execution.status = AdmitsRollback(store, request, &execution.reply);
-      if (execution.status.ok() && execution.reply.status == CfgItemStatus::kSuccess)
-        execution.status =
-            HistoryRequests::Execute(store, request, PeerOf(session), &execution.reply, &execution.committed);
-      break;
+    case wire::Operation::kCancel: {
+      const LxStatus admitted = AdmitsRollback(store, request, reply);
+      if (!admitted.ok() || reply->status != CfgItemStatus::kSuccess) return admitted;
+      return HistoryRequests::Execute(store, request, PeerOf(session), reply, committed);
+    }
     default:
       if (HistoryRequests::Handles(request.operation))
-        execution.status =
-            HistoryRequests::Execute(store, request, PeerOf(session), &execution.reply, &execution.committed);
-      else
-        execution.status = LxStatus::InvalidArgument("unknown operation");
+        return HistoryRequests::Execute(store, request, PeerOf(session), reply, committed);
+      return LxStatus::InvalidArgument("unknown operation");
   }
-  return execution;
 }
 
-RequestDispatcher::Execution RequestDispatcher::Execute(ConfigStore* store, const wire::Request& request,
-                                                        ClientSession* session) const {
-  Execution execution;
+LxStatus RequestDispatcher::Execute(ConfigStore* store, const wire::Request& request, ClientSession* session,
+                                    wire::Reply* reply, CommittedRevision* committed) const {
   switch (request.operation) {
     case wire::Operation::kGetSets:
-      execution.status = store->GetSets(&execution.reply.names);
-      break;
+      return store->GetSets(&reply->names);
     case wire::Operation::kGetSections:
-      execution.status = store->GetSections(request.set, &execution.reply.names);
-      break;
+      return store->GetSections(request.set, &reply->names);
     case wire::Operation::kGetKeysAndValues:
-      execution.status = store->GetKeysAndValues(request.set, request.section, &execution.reply.pairs);
-      break;
+      return store->GetKeysAndValues(request.set, request.section, &reply->pairs);
     case wire::Operation::kGetValue:
-      execution.status = store->GetValue(request.set, request.section, request.key, &execution.reply.value);
-      break;
+      return store->GetValue(request.set, request.section, request.key, &reply->value);
     case wire::Operation::kSetValue:
-      execution.status = store->SetValue(request.set, request.section, request.key, request.value,
-                                         NoteOf(request, session), &execution.committed);
-      break;
+      return store->SetValue(request.set, request.section, request.key, request.value, NoteOf(request, session),
+                             committed);
     default:
-      return ExecuteLayered(store, request, session);
+      return ExecuteLayered(store, request, session, reply, committed);
   }
-  return execution;
 }
 
 LxStatus RequestDispatcher::WatchSince(const wire::Request& request, ClientSession* session, wire::Reply* reply) {
@@ -334,29 +342,33 @@ LxStatus RequestDispatcher::WatchSince(const wire::Request& request, ClientSessi
   return status;
 }
 
-std::optional<std::string> RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body,
-                                                          ClientSession* session, CommitWaiter* waiter) {
+bool RequestDispatcher::AnswerFrame(const wire::FrameHeader& header, const std::string& body, std::string* reply,
+                                    ClientSession* session, CommitWaiter* waiter) {
   wire::Request request;
-  LxStatus decoded = wire::DecodeRequestBody(header, body, &request);
+  LxStatus decoded = wire::DecodeRequestBody(header, body, &request, &decoder_);
   if (!decoded.ok()) {
     __dlog_printf(kDlogWarning, kServerLogSource, "rejected a request that does not decode: %s", decoded.ToString().c_str());
-    return EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version);
+    EncodeReply(ReplyWithStatus(CfgItemStatus::kRejected), header.version, &encoder_, reply);
+    return true;
   }
   // The gate first: a write its peer may not make is denied, whatever its
   // values. A value the schemas refuse is answered by Dispatch, never grouped.
   // A write to be confirmed goes alone: the timer follows its commit.
-  const PeerCredentials peer = PeerOf(session);
-  if (gate_ != nullptr && !gate_->Permits(request, peer, session != nullptr ? session->staging().set() : ""))
-    return EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version);
+  const PeerCredentials& peer = PeerOf(session);
+  if (gate_ != nullptr && !gate_->Permits(request, peer, ImportSetOf(session))) {
+    EncodeReply(ReplyWithStatus(CfgItemStatus::kAccessDenied), header.version, &encoder_, reply);
+    return true;
+  }
   std::string reason;
   if (groupCommit_ != nullptr && waiter != nullptr && request.operation == wire::Operation::kSetValue &&
       request.confirmSeconds == 0 && wire::CheckRequestLimits(request).ok() && AdmitsRequest(request, session, &reason)) {
     groupCommit_->Add(request, peer, header.version, waiter);
-    return std::nullopt;
+    return false;
   }
-  wire::Reply reply = Dispatch(request, session);
-  if (gate_ != nullptr) gate_->Trim(request, peer, &reply);
-  return EncodeReply(reply, header.version);
+  wire::Reply answer = Dispatch(request, session);
+  if (gate_ != nullptr) gate_->Trim(request, peer, &answer);
+  EncodeReply(answer, header.version, &encoder_, reply);
+  return true;
 }
 
 WatchQueue::SetFilter RequestDispatcher::ReadableBy(const PeerCredentials& peer) const {

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "access/PeerCredentials.h"
 #include "cfgwire/Frame.h"
+#include "cfgwire/MessageDecoder.h"
+#include "cfgwire/MessageEncoder.h"
 #include "cfgwire/Messages.h"
 #include "common/LxStatus.h"
 #include "recovery/StoreKeeper.h"
@@ -89,28 +90,29 @@ class RequestDispatcher {
 
   wire::Reply Dispatch(const wire::Request& request, ClientSession* session = nullptr);
 
-  // The reply frame for one received request frame: decodes the body (one
-  // that does not decode, an unknown operation included, is answered
-  // kRejected), dispatches, encodes in the request's version. None when the
-  // request is a write handed to the group commit, which answers waiter
-  // once the write is committed.
-  std::optional<std::string> AnswerFrame(const wire::FrameHeader& header, const std::string& body,
-                                         ClientSession* session = nullptr, CommitWaiter* waiter = nullptr);
+  // The reply frame for one received request frame, into *reply (whose
+  // buffer the caller may keep for the next): decodes the body (one that
+  // does not decode, an unknown operation included, is answered kRejected),
+  // dispatches, encodes in the request's version. False, with *reply
+  // untouched, when the request is a write handed to the group commit,
+  // which answers waiter once the write is committed.
+  bool AnswerFrame(const wire::FrameHeader& header, const std::string& body, std::string* reply,
+                   ClientSession* session = nullptr, CommitWaiter* waiter = nullptr);
 
   // waiter, going away, is not to be answered.
   void Withdraw(CommitWaiter* waiter);
 
  private:
-  // What one request came to on the store.
-  struct Execution {
-    LxStatus status;
-    wire::Reply reply;                  // for the client, when status is ok
-    CommittedRevision committed;        // what a write changed, for the feed
-  };
-
-  // Carries request out on store; session holds an import being committed.
-  Execution Execute(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
-  Execution ExecuteLayered(ConfigStore* store, const wire::Request& request, ClientSession* session) const;
+  // Dispatch's work, on the one reply it returns: a listing's is big, and
+  // every request's is worth not copying.
+  void Answer(const wire::Request& request, ClientSession* session, wire::Reply* reply);
+  // Carries request out on store, into *reply (for the client, when the
+  // outcome is ok) and *committed (what a write changed, for the feed),
+  // both as new; session holds an import being committed.
+  LxStatus Execute(ConfigStore* store, const wire::Request& request, ClientSession* session, wire::Reply* reply,
+                   CommittedRevision* committed) const;
+  LxStatus ExecuteLayered(ConfigStore* store, const wire::Request& request, ClientSession* session,
+                          wire::Reply* reply, CommittedRevision* committed) const;
   // The one place where values about to be written meet the schemas (a
   // new path that writes values checks through it): true when every entry
   // may be stored in set; else *reason says why, one line per refused entry,
@@ -144,6 +146,9 @@ class RequestDispatcher {
   AccessGate* gate_;
   const SchemaSet* schemas_;
   ConfirmationKeeper* confirmations_;
+  // Set up once, for every request and reply frame.
+  wire::MessageDecoder decoder_;
+  wire::MessageEncoder encoder_;
 };
 
 }  // namespace qet_cfgserver

@@ -1,13 +1,18 @@
 #include "store/ValueCache.h"
 
+#include <algorithm>
+
 namespace qet_cfgserver {
 
 namespace {
 
-void AppendWithLength(const std::string& name, std::string* out) {
+constexpr std::size_t kLengthBytes = 4;
+
+// Writes name after its length at out; returns where the next name goes.
+char* PutWithLength(const std::string& name, char* out) {
   const std::size_t size = name.size();
-  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>((size >> shift) & 0xff));
-  out->append(name);
+  for (std::size_t byte = kLengthBytes; byte-- > 0;) *out++ = static_cast<char>((size >> (8 * byte)) & 0xff);
+  return std::copy(name.begin(), name.end(), out);
 }
 
 }  // namespace
@@ -37,10 +42,10 @@ void ValueCache::Follow(std::uint64_t generation) {
 }
 
 void ValueCache::BuildLookupKey(const std::string& set, const std::string& section, const std::string& key) {
-  lookupKey_.clear();
-  AppendWithLength(set, &lookupKey_);
-  AppendWithLength(section, &lookupKey_);
-  AppendWithLength(key, &lookupKey_);
+  // Sized once and written in place: a lookup is on every point read.
+  lookupKey_.resize(3 * kLengthBytes + set.size() + section.size() + key.size());
+  char* out = &lookupKey_[0];
+  for (const std::string* name : {&set, &section, &key}) out = PutWithLength(*name, out);
 }
 
 void ValueCache::Clear() {
