@@ -20,11 +20,21 @@ namespace {
 
 constexpr Duration kPollInterval(20);
 
+// How long a probe waits for the server to let it go.
+const ACE_Time_Value kProbeRelease(1);
+
+// Whether the server at path accepts a connection. One that does is then
+// ended from our side and, for up to kProbeRelease, awaited from the
+// server's: until the server has seen it end, the probe holds a client slot,
+// and a test's first client at a limit of one would find no room.
 bool SocketAccepts(const std::string& path) {
   ACE_LSOCK_Stream stream;
-  const bool connected = ACE_LSOCK_Connector().connect(stream, ACE_UNIX_Addr(path.c_str())) == 0;
+  if (ACE_LSOCK_Connector().connect(stream, ACE_UNIX_Addr(path.c_str())) != 0) return false;
+  stream.close_writer();
+  char unused;
+  stream.recv(&unused, 1, &kProbeRelease);  // 0 once the server has closed its end
   stream.close();
-  return connected;
+  return true;
 }
 
 }  // namespace
