@@ -159,7 +159,7 @@ int ClientConnection::AnswerFrames() {
     }
     if (AnswerFrame(header, requestBody_) < 0) return -1;
     // Kept as small as a reply's buffer: every idle connection holds it.
-    if (requestBody_.capacity() > OutgoingFrame::kKeptBytes) std::string().swap(requestBody_);
+    OutgoingFrame::EmptyKeepingSmall(&requestBody_);
   }
   if (Watch() < 0 || TimeStall(requestCompleted) < 0 || TimeImport(requestCompleted) < 0) return -1;
   MarkActivity();

@@ -11,6 +11,11 @@ bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || e
 
 }  // namespace
 
+void OutgoingFrame::EmptyKeepingSmall(std::string* buffer) {
+  if (buffer->capacity() > kKeptBytes) std::string().swap(*buffer);
+  else buffer->clear();
+}
+
 void OutgoingFrame::Add(std::string frame, std::size_t charged) { Add(&frame, charged); }
 
 void OutgoingFrame::Add(std::string* frame, std::size_t charged) {
@@ -18,8 +23,7 @@ void OutgoingFrame::Add(std::string* frame, std::size_t charged) {
   if (bytes_.empty()) bytes_.swap(*frame);
   else bytes_.append(*frame);
   // A buffer left to encode into is kept only as small as this one's own.
-  if (frame->capacity() > kKeptBytes) std::string().swap(*frame);
-  else frame->clear();
+  EmptyKeepingSmall(frame);
 }
 
 int OutgoingFrame::Send(ACE_LSOCK_Stream& peer) {
@@ -36,8 +40,7 @@ int OutgoingFrame::Send(ACE_LSOCK_Stream& peer) {
 void OutgoingFrame::Drop() {
   // The memory, not just the length, of a frame larger than is kept: it was
   // charged.
-  if (bytes_.capacity() > kKeptBytes) std::string().swap(bytes_);
-  else bytes_.clear();
+  EmptyKeepingSmall(&bytes_);
   sent_ = 0;
   holder_->Refund(charged_);
   charged_ = 0;

@@ -25,6 +25,9 @@ class OutgoingFrame {
 
   // The largest buffer kept for the next frame once one is sent.
   static constexpr std::size_t kKeptBytes = 1024;
+  // Empties buffer, letting go of its memory unless it is at most
+  // kKeptBytes: for each buffer a connection keeps between requests.
+  static void EmptyKeepingSmall(std::string* buffer);
 
   bool pending() const { return sent_ < bytes_.size(); }
 
