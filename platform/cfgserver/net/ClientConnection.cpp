@@ -62,7 +62,9 @@ int ClientConnection::handle_input(ACE_HANDLE) {
     if (received < 0) return WouldBlock(errno) ? 0 : -1;
     assembler_.Append(chunk, static_cast<std::size_t>(received));
     if (AnswerFrames() < 0) return -1;
-    if (watching_ != ACE_Event_Handler::READ_MASK) break;
+    // Nothing more is answered until the server answers: the next read
+    // would find nothing, or a request that has to wait anyway.
+    if (watching_ != ACE_Event_Handler::READ_MASK || awaitingCommit_ || awaitingTurn_) break;
   }
   return 0;
 }
@@ -206,11 +208,14 @@ int ClientConnection::Send() {
 
 int ClientConnection::Watch() {
   // A hang-up is reported whatever the mask; no client sends priority data.
+  // A connection awaiting the server keeps reading until it holds bytes of
+  // a next request: a client waits for its answer, so that mask rarely
+  // changes, and each change costs the reactor system calls per write.
   const bool toSend = outgoing_.pending() || session_.HasNotification();
-  const bool awaitingServer = awaitingCommit_ || awaitingTurn_;
-  const ACE_Reactor_Mask mask = toSend           ? ACE_Event_Handler::WRITE_MASK
-                                : awaitingServer ? ACE_Event_Handler::EXCEPT_MASK
-                                                 : ACE_Event_Handler::READ_MASK;
+  const bool holdsNextRequest = (awaitingCommit_ || awaitingTurn_) && assembler_.BufferedBytes() > 0;
+  const ACE_Reactor_Mask mask = toSend             ? ACE_Event_Handler::WRITE_MASK
+                                : holdsNextRequest ? ACE_Event_Handler::EXCEPT_MASK
+                                                   : ACE_Event_Handler::READ_MASK;
   if (mask == watching_) return 0;
   watching_ = mask;
   return reactor()->mask_ops(this, mask, ACE_Reactor::SET_MASK) < 0 ? -1 : 0;

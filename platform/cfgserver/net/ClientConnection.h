@@ -40,8 +40,9 @@ namespace qet_cfgserver {
 // A write the dispatcher hands to the group commit is answered through
 // Answer() once committed, and a request that may have a large reply
 // through AnswerInTurn() when the LargeReplyQueue gives it its turn; until
-// then the connection reads and answers nothing more (it watches only for a
-// hang-up), so its replies keep the order of its requests.
+// then the connection answers nothing more, so its replies keep the order
+// of its requests, and reads only until it holds bytes of a next request
+// (then it watches only for a hang-up).
 //
 // A subscribed connection also sends the notifications its ClientSession
 // queues, each after the frame before it is fully sent; the queue's own
@@ -103,7 +104,7 @@ class ClientConnection : public ACE_Svc_Handler<ACE_LSOCK_Stream, ACE_NULL_SYNCH
   // socket is full.
   int Send();
   // Waits to write while anything is queued, for nothing but a hang-up
-  // while a write awaits its commit, else reads.
+  // while a next request waits behind one awaiting the server, else reads.
   int Watch();
   // (Re)starts the stall timer when the connection starts waiting on its
   // client, or on a new request; cancels it when it waits on nothing.
