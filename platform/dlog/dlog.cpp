@@ -1,6 +1,7 @@
 #include "dlog/dlog.h"
 
 #include <errno.h>
+#include <pthread.h>
 #include <stdarg.h>
 #include <stdlib.h>
 #include <stdio.h>
@@ -12,11 +13,14 @@
 
 #include <atomic>
 #include <limits>
-#include <string>
 
 namespace {
 
 constexpr size_t kMaxMessageBytes = 1024;
+// The whole line: the message and what precedes it, the program's name
+// (at most NAME_MAX bytes) among it. A line longer, for a source name
+// that long, is cut; it keeps its newline.
+constexpr size_t kMaxLineBytes = 2048;
 
 // Every line, out-of-range levels included, until a tool lowers it.
 std::atomic<int> maxLevelWritten{std::numeric_limits<int>::max()};
@@ -27,21 +31,68 @@ const char* LevelName(int level) {
   return kNames[level];
 }
 
-std::string Timestamp() {
+// One line, built in place: a line costs no allocation, whatever it holds.
+class LineBuilder {
+ public:
+  void Append(const char* text) { Append(text, strlen(text)); }
+  void Append(const char* text, size_t length) {
+    // The last byte is kept for the newline.
+    const size_t room = sizeof line_ - 1 - used_;
+    if (length > room) length = room;
+    memcpy(line_ + used_, text, length);
+    used_ += length;
+  }
+  void AppendNumber(unsigned long number, int minimumDigits = 1) {
+    char digits[24];
+    int count = 0;
+    do {
+      digits[count++] = static_cast<char>('0' + number % 10);
+      number /= 10;
+    } while (number > 0 || count < minimumDigits);
+    while (count > 0) Append(&digits[--count], 1);
+  }
+  void EndLine() { line_[used_++] = '\n'; }
+
+  const char* data() const { return line_; }
+  size_t size() const { return used_; }
+
+ private:
+  char line_[kMaxLineBytes];
+  size_t used_ = 0;
+};
+
+// "2026-12-05T19:13:53.123Z". The part to the second changes once a second
+// and is formatted then, by each thread for itself.
+void AppendTimestamp(LineBuilder* line) {
+  struct SecondText {
+    time_t second = -1;
+    char text[64] = "";
+  };
+  thread_local SecondText current;
   timeval now{};
   gettimeofday(&now, nullptr);
-  tm utc{};
-  time_t seconds = now.tv_sec;
-  gmtime_r(&seconds, &utc);
-  char text[64];
-  snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-           utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(now.tv_usec / 1000));
-  return text;
+  if (now.tv_sec != current.second) {
+    tm utc{};
+    gmtime_r(&now.tv_sec, &utc);
+    snprintf(current.text, sizeof current.text, "%04d-%02d-%02dT%02d:%02d:%02d", utc.tm_year + 1900,
+             utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    current.second = now.tv_sec;
+  }
+  line->Append(current.text);
+  line->Append(".");
+  line->AppendNumber(static_cast<unsigned long>(now.tv_usec / 1000), 3);
+  line->Append("Z");
 }
 
-std::string LevelText(int level) {
+void AppendLevel(LineBuilder* line, int level) {
   const char* name = LevelName(level);
-  return name != nullptr ? name : "LEVEL" + std::to_string(level);
+  if (name != nullptr) {
+    line->Append(name);
+    return;
+  }
+  line->Append("LEVEL");
+  if (level < 0) line->Append("-");
+  line->AppendNumber(level < 0 ? 0UL - static_cast<unsigned long>(level) : static_cast<unsigned long>(level));
 }
 
 // True when standard error is the journal's stream: systemd then sets
@@ -62,12 +113,30 @@ bool StandardErrorIsJournal() {
 // "<N>" for the journal, which reads it as the line's syslog priority
 // (sd-daemon(3)) and strips it; nothing elsewhere, or for a level out of
 // range (the journal's default priority then applies).
-std::string PriorityPrefix(int level) {
-  if (LevelName(level) == nullptr || !StandardErrorIsJournal()) return std::string();
-  return "<" + std::to_string(level) + ">";
+void AppendPriorityPrefix(LineBuilder* line, int level) {
+  if (LevelName(level) == nullptr || !StandardErrorIsJournal()) return;
+  line->Append("<");
+  line->AppendNumber(static_cast<unsigned long>(level));
+  line->Append(">");
 }
 
-int WriteAll(const std::string& line) {
+// The process id, asked of the kernel once rather than for every line; a
+// child made by fork() asks again.
+std::atomic<pid_t> knownProcessId{0};
+
+void ForgetProcessId() { knownProcessId.store(0, std::memory_order_relaxed); }
+
+pid_t ProcessId() {
+  static const int forgetInChildren = pthread_atfork(nullptr, nullptr, ForgetProcessId);
+  (void)forgetInChildren;
+  pid_t id = knownProcessId.load(std::memory_order_relaxed);
+  if (id != 0) return id;
+  id = getpid();
+  knownProcessId.store(id, std::memory_order_relaxed);
+  return id;
+}
+
+int WriteAll(const LineBuilder& line) {
   size_t written = 0;
   while (written < line.size()) {
     ssize_t result = write(STDERR_FILENO, line.data() + written, line.size() - written);
@@ -94,7 +163,19 @@ int __dlog_printf(int level, const char* source, const char* format, ...) {
   size_t used = strlen(message);
   while (used > 0 && message[used - 1] == '\n') message[--used] = '\0';
 
-  std::string line = PriorityPrefix(level) + Timestamp() + " " + program_invocation_short_name + "[" +
-                     std::to_string(getpid()) + "] " + LevelText(level) + " " + (source != nullptr ? source : "?") + ": " + message + "\n";
+  LineBuilder line;
+  AppendPriorityPrefix(&line, level);
+  AppendTimestamp(&line);
+  line.Append(" ");
+  line.Append(program_invocation_short_name);
+  line.Append("[");
+  line.AppendNumber(static_cast<unsigned long>(ProcessId()));
+  line.Append("] ");
+  AppendLevel(&line, level);
+  line.Append(" ");
+  line.Append(source != nullptr ? source : "?");
+  line.Append(": ");
+  line.Append(message, used);
+  line.EndLine();
   return WriteAll(line);
 }

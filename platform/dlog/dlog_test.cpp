@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <errno.h>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <string>
 
@@ -64,6 +67,38 @@ TEST(DlogTest, PriorityPrefixOnlyWhenStandardErrorIsTheJournal) {
 
   EXPECT_NE(LogLine(directory, "other", kDlogError, "1:2", false).substr(0, 1), "<");
   EXPECT_NE(LogLine(directory, "garbage", kDlogError, "journal", false).substr(0, 1), "<");
+}
+
+// time.milliseconds, program[pid], level, source, text: what readers of
+// the log parse.
+TEST(DlogTest, EveryLineHasTheDocumentedLayout) {
+  quenlo_test::TemporaryDirectory directory;
+  ASSERT_FALSE(directory.path().empty());
+  const std::string prefix = std::string("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z ") +
+                             program_invocation_short_name + "\\[" + std::to_string(getpid()) + "\\] ";
+  const std::string line = LogLine(directory, "layout", kDlogNotice, nullptr, false);
+  EXPECT_TRUE(std::regex_match(line, std::regex(prefix + "NOTICE test: value 42\n"))) << line;
+  const std::string negative = LogLine(directory, "negative", -3, nullptr, false);
+  EXPECT_TRUE(std::regex_match(negative, std::regex(prefix + "LEVEL-3 test: value 42\n"))) << negative;
+}
+
+// The process id is remembered between lines; a child must not log its
+// parent's.
+TEST(DlogTest, AForkedChildLogsItsOwnProcessId) {
+  quenlo_test::TemporaryDirectory directory;
+  ASSERT_FALSE(directory.path().empty());
+  const std::string parentLine = LogLine(directory, "parent", kDlogNotice, nullptr, false);
+  ASSERT_NE(parentLine.find("[" + std::to_string(getpid()) + "]"), std::string::npos) << parentLine;
+  const pid_t child = fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    const std::string line = LogLine(directory, "child", kDlogNotice, nullptr, false);
+    _exit(line.find("[" + std::to_string(getpid()) + "]") != std::string::npos ? 0 : 1);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) == -1 && errno == EINTR) {
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child logged another process id";
 }
 
 }  // namespace
