@@ -28,8 +28,13 @@ constexpr const char* kSelectPairs =
     "SELECT key_name, value FROM config WHERE set_name = ?1 AND section_name = ?2 ORDER BY key_name";
 constexpr const char* kSelectValue =
     "SELECT value FROM config WHERE set_name = ?1 AND section_name = ?2 AND key_name = ?3";
-constexpr const char* kUpsertValue =
-    "INSERT OR REPLACE INTO config (set_name, section_name, key_name, value) VALUES (?1, ?2, ?3, ?4)";
+// A write knows whether its key exists (history needs the value before),
+// so it updates in place or inserts, never both: a REPLACE deletes and
+// reinserts the row and checks the sections' list on every write.
+constexpr const char* kUpdateValue =
+    "UPDATE config SET value = ?4 WHERE set_name = ?1 AND section_name = ?2 AND key_name = ?3";
+constexpr const char* kInsertValue =
+    "INSERT INTO config (set_name, section_name, key_name, value) VALUES (?1, ?2, ?3, ?4)";
 
 LxStatus ReadNames(StoreDatabase* database, SqliteStatement* statement, std::vector<std::string>* names) {
   names->clear();
@@ -47,7 +52,8 @@ struct ConfigStore::Statements {
   SqliteStatement selectSections;
   SqliteStatement selectPairs;
   SqliteStatement selectValue;
-  SqliteStatement upsertValue;
+  SqliteStatement updateValue;
+  SqliteStatement insertValue;
 };
 
 ConfigStore::ConfigStore(std::unique_ptr<StoreDatabase> database)
@@ -80,7 +86,7 @@ LxStatus ConfigStore::Prepare() {
   } statements[] = {
       {&statements_->selectSets, kSelectSets},     {&statements_->selectSections, kSelectSections},
       {&statements_->selectPairs, kSelectPairs},   {&statements_->selectValue, kSelectValue},
-      {&statements_->upsertValue, kUpsertValue},
+      {&statements_->updateValue, kUpdateValue},   {&statements_->insertValue, kInsertValue},
   };
   for (const auto& text : statements)
     if (status.ok()) status = database_->Prepare(text.statement, text.sql);
@@ -143,8 +149,9 @@ LxStatus ConfigStore::WriteValue(const ValueWrite& write, CommittedRevision* mad
   const bool existed = status.ok();
   if (status.code() == LxStatus::Code::kNotFound) status = LxStatus::Ok();
   if (!status.ok()) return status;
-  statements_->upsertValue.BindBlobs(row.set, row.section, row.key, row.value);
-  status = database_->Run(&statements_->upsertValue, "cannot write the value");
+  SqliteStatement* statement = existed ? &statements_->updateValue : &statements_->insertValue;
+  statement->BindBlobs(row.set, row.section, row.key, row.value);
+  status = database_->Run(statement, "cannot write the value");
   if (!status.ok()) return status;
   KeyChange change{row.set, row.section, row.key, std::nullopt, row.value};
   if (existed) change.before = std::move(before);
