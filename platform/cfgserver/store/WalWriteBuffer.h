@@ -29,8 +29,9 @@ namespace qet_cfgserver {
 // that now fails, and SQLite writes its frames again.
 //
 // Another connection reading the same log sees held frames only once they
-// are synced: fine for synchronous=FULL or a database locked exclusively,
-// as the store's is.
+// go down, at the latest at the next sync: right away under
+// synchronous=FULL, where every commit syncs, and moot for a database
+// locked exclusively. The store has both.
 //
 // Create registers the shim under a name of its own (not as the default
 // VFS); the destructor unregisters it, so every connection opened on it must
