@@ -1,20 +1,22 @@
 #include "store/WalWriteBuffer.h"
 
+#include <string.h>
+
 #include <atomic>
-#include <new>
-#include <vector>
 
 namespace qet_cfgserver {
 
 namespace {
 
 // What SQLite allocates for a write-ahead log: this, then the file of the
-// VFS below. Made with placement new in xOpen, destroyed in xClose.
+// VFS below. The held bytes' buffer is taken whole from SQLite's allocator
+// when the log opens: holding a write then never allocates, or fails.
 struct LogFile {
   sqlite3_file base;
   sqlite3_file* below;
   sqlite3_int64 heldOffset;  // where the held bytes belong in the file
-  std::vector<unsigned char> held;
+  unsigned char* held;       // kMaxBufferedBytes
+  int heldBytes;
 };
 
 constexpr int kAlignment = 8;
@@ -30,23 +32,19 @@ sqlite3_file* Below(sqlite3_file* file) { return Log(file)->below; }
 // Sends the held bytes down in one write and forgets them, whether or not
 // the write succeeds.
 int SendHeld(LogFile* log) {
-  if (log->held.empty()) return SQLITE_OK;
-  const int result = log->below->pMethods->xWrite(log->below, log->held.data(), static_cast<int>(log->held.size()),
-                                                  log->heldOffset);
-  log->held.clear();
+  if (log->heldBytes == 0) return SQLITE_OK;
+  const int result = log->below->pMethods->xWrite(log->below, log->held, log->heldBytes, log->heldOffset);
+  log->heldBytes = 0;
   return result;
 }
 
 // Whether amount bytes at offset may join the held ones.
 bool Continues(const LogFile& log, sqlite3_int64 offset, int amount) {
-  const sqlite3_int64 heldEnd = log.heldOffset + static_cast<sqlite3_int64>(log.held.size());
-  return offset == heldEnd && log.held.size() + static_cast<std::size_t>(amount) <=
-                                  static_cast<std::size_t>(WalWriteBuffer::kMaxBufferedBytes);
+  return offset == log.heldOffset + log.heldBytes && amount <= WalWriteBuffer::kMaxBufferedBytes - log.heldBytes;
 }
 
 bool Overlaps(const LogFile& log, sqlite3_int64 offset, int amount) {
-  const sqlite3_int64 heldEnd = log.heldOffset + static_cast<sqlite3_int64>(log.held.size());
-  return !log.held.empty() && offset < heldEnd && log.heldOffset < offset + amount;
+  return log.heldBytes > 0 && offset < log.heldOffset + log.heldBytes && log.heldOffset < offset + amount;
 }
 
 }  // namespace
@@ -60,14 +58,18 @@ struct WalWriteBuffer::Hooks {
     // Every other file is opened in place by the VFS below, with its own
     // methods: nothing of the shim is on its path.
     if ((flags & SQLITE_OPEN_WAL) == 0) return below->xOpen(below, name, file, flags, outFlags);
-    LogFile* log = new (file) LogFile();
+    LogFile* log = Log(file);
+    log->base.pMethods = nullptr;  // until open: SQLite then calls no xClose
     log->below = reinterpret_cast<sqlite3_file*>(reinterpret_cast<char*>(file) + kLogFileBytes);
     log->below->pMethods = nullptr;
+    log->heldOffset = 0;
+    log->heldBytes = 0;
+    log->held = static_cast<unsigned char*>(sqlite3_malloc(kMaxBufferedBytes));
+    if (log->held == nullptr) return SQLITE_NOMEM;
     const int result = below->xOpen(below, name, log->below, flags, outFlags);
     if (result != SQLITE_OK) {
       if (log->below->pMethods != nullptr) log->below->pMethods->xClose(log->below);
-      log->~LogFile();
-      file->pMethods = nullptr;  // SQLite then calls no xClose
+      sqlite3_free(log->held);
       return result;
     }
     log->base.pMethods = &kLogMethods;
@@ -78,7 +80,8 @@ struct WalWriteBuffer::Hooks {
     LogFile* log = Log(file);
     const int sent = SendHeld(log);
     const int closed = log->below->pMethods->xClose(log->below);
-    log->~LogFile();
+    sqlite3_free(log->held);
+    log->held = nullptr;
     return sent != SQLITE_OK ? sent : closed;
   }
 
@@ -89,9 +92,9 @@ struct WalWriteBuffer::Hooks {
       if (sent != SQLITE_OK) return sent;
     }
     if (amount > kMaxBufferedBytes) return log->below->pMethods->xWrite(log->below, data, amount, offset);
-    if (log->held.empty()) log->heldOffset = offset;
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    log->held.insert(log->held.end(), bytes, bytes + amount);
+    if (log->heldBytes == 0) log->heldOffset = offset;
+    memcpy(log->held + log->heldBytes, data, static_cast<size_t>(amount));
+    log->heldBytes += amount;
     return SQLITE_OK;
   }
 

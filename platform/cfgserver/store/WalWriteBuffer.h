@@ -24,6 +24,10 @@ namespace qet_cfgserver {
 // goes down at once. So durability is SQLite's: what was written before an
 // xSync is on disk when it returns.
 //
+// Each open log takes a buffer of kMaxBufferedBytes from SQLite's allocator
+// when it opens (an open fails with SQLITE_NOMEM without it), and gives it
+// back when it closes: a store holds one.
+//
 // A write down that fails returns its error code unchanged (SQLITE_FULL
 // stays SQLITE_FULL) and drops the held bytes: they belong to a transaction
 // that now fails, and SQLite writes its frames again.
