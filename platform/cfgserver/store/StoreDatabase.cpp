@@ -23,9 +23,12 @@ constexpr int kPageBytes = 1024;
 }  // namespace
 
 LxStatus StoreDatabase::Open(const std::string& path, const char* vfs, std::unique_ptr<StoreDatabase>* database) {
+  std::unique_ptr<WalWriteBuffer> logBuffer;
+  const LxStatus stacked = WalWriteBuffer::Create(vfs, &logBuffer);
+  if (!stacked.ok()) return WithContext("cannot open database " + path, stacked);
   sqlite3* connection = nullptr;
   const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-  const int result = sqlite3_open_v2(path.c_str(), &connection, flags, vfs);
+  const int result = sqlite3_open_v2(path.c_str(), &connection, flags, logBuffer->name());
   if (result != SQLITE_OK) {
     const std::string what = "cannot open database " + path + ": ";
     LxStatus failure =
@@ -33,7 +36,7 @@ LxStatus StoreDatabase::Open(const std::string& path, const char* vfs, std::uniq
     sqlite3_close_v2(connection);
     return failure;
   }
-  std::unique_ptr<StoreDatabase> opened(new StoreDatabase(connection));
+  std::unique_ptr<StoreDatabase> opened(new StoreDatabase(std::move(logBuffer), connection));
   LxStatus status = opened->Configure(path == kInMemory);
   if (!status.ok()) return WithContext("database " + path, status);
   *database = std::move(opened);
@@ -42,7 +45,8 @@ LxStatus StoreDatabase::Open(const std::string& path, const char* vfs, std::uniq
 
 StoreDatabase::~StoreDatabase() {
   // The statement members are finalised after this body; close_v2 defers the
-  // actual close until the last of them (and the parts') is gone.
+  // actual close until the last of them (and the parts') is gone, and the
+  // log buffer goes after them.
   sqlite3_close_v2(database_);
 }
 

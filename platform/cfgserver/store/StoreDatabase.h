@@ -9,6 +9,7 @@
 #include "common/ConfigTypes.h"
 #include "common/LxStatus.h"
 #include "store/SqliteStatement.h"
+#include "store/WalWriteBuffer.h"
 
 namespace qet_cfgserver {
 
@@ -22,7 +23,9 @@ namespace qet_cfgserver {
 // busy timeout, the file locked exclusively (one store, one process; it
 // also spares the file-lock calls of every transaction), PRAGMA
 // quick_check before anything is written, 1 KiB pages (a database made
-// with others is rebuilt once), then WAL with synchronous=FULL.
+// with others is rebuilt once), then WAL with synchronous=FULL. The
+// connection runs on a WalWriteBuffer of its own, stacked on the VFS it was
+// given: a commit's appends to the log reach that VFS in one write.
 // The schema is StoreSchema's.
 //
 // Keeps count of the rows changed through it, per table: the store's
@@ -104,13 +107,17 @@ class StoreDatabase {
   sqlite3* handle() const { return database_; }
 
  private:
-  explicit StoreDatabase(sqlite3* database) : database_(database) {}
+  StoreDatabase(std::unique_ptr<WalWriteBuffer> logBuffer, sqlite3* database)
+      : logBuffer_(std::move(logBuffer)), database_(database) {}
 
   // inMemory: a database without a file, which cannot use a write-ahead log.
   LxStatus Configure(bool inMemory);
   // Gives the database kPageBytes pages, rebuilding one made with others.
   void UsePageSize();
 
+  // First, so destroyed last: the connection closes only once the
+  // statements below are finalised, and uses the shim until then.
+  std::unique_ptr<WalWriteBuffer> logBuffer_;
   sqlite3* database_;
   SqliteStatement begin_;
   SqliteStatement commit_;
