@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "store/StoreDatabase.h"
@@ -12,7 +13,7 @@ namespace qet_cfgserver {
 namespace {
 
 // The default VFS, recording in order each write ('w') and sync ('s') that
-// reaches a write-ahead log. One at a time: its file hooks find it through
+// reaches a write-ahead log, and the largest write. One at a time: its file hooks find it through
 // a static.
 class LogCallRecorder {
  public:
@@ -32,6 +33,7 @@ class LogCallRecorder {
 
   const char* name() const { return vfs_.zName; }
   std::string calls;
+  int largestWrite = 0;
 
  private:
   // A log is the default VFS's file, opened in place, with these methods.
@@ -47,6 +49,7 @@ class LogCallRecorder {
   }
   static int Write(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
     current_->calls += 'w';
+    current_->largestWrite = std::max(current_->largestWrite, amount);
     return current_->belowMethods_->xWrite(file, data, amount, offset);
   }
   static int Sync(sqlite3_file* file, int flags) {
@@ -86,17 +89,24 @@ std::int64_t IntactRows(StoreDatabase* database) {
   return rows;
 }
 
-// A commit of many frames reaches the log as one write, then its sync.
-TEST(WalWriteBufferTest, EachCommitReachesTheLogAsOneWriteBeforeItsSync) {
+// A commit of a few frames reaches the log as one write, then its sync; a
+// larger one in writes each within the bound, 7 frames of a 1 KiB page.
+TEST(WalWriteBufferTest, EachCommitReachesTheLogInWritesWithinTheBoundBeforeItsSync) {
   quenlo_test::TemporaryDirectory directory;
   LogCallRecorder recorder;
   std::unique_ptr<StoreDatabase> database;
   ASSERT_TRUE(StoreDatabase::Open(directory.File("config.db"), recorder.name(), &database).ok());
   ASSERT_TRUE(database->Execute(kCreateTable).ok());
   recorder.calls.clear();
-  for (int commit = 0; commit < 3; ++commit) ASSERT_TRUE(InsertRows(database.get(), 10).ok());
+  for (int commit = 0; commit < 3; ++commit) ASSERT_TRUE(InsertRows(database.get(), 3).ok());
   EXPECT_EQ(recorder.calls, "wswsws");
-  EXPECT_EQ(IntactRows(database.get()), 30);
+
+  recorder.calls.clear();
+  ASSERT_TRUE(InsertRows(database.get(), 40).ok());
+  EXPECT_LE(recorder.largestWrite, WalWriteBuffer::kMaxBufferedBytes);
+  EXPECT_LE(std::count(recorder.calls.begin(), recorder.calls.end(), 'w'), 8) << recorder.calls;
+  EXPECT_EQ(recorder.calls.back(), 's');
+  EXPECT_EQ(IntactRows(database.get()), 49);
 }
 
 // A transaction larger than the page cache spills frames to the log before
