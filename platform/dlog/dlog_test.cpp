@@ -1,5 +1,7 @@
 #include "dlog/dlog.h"
 
+#include <ctype.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -7,9 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <errno.h>
+#include <algorithm>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 
@@ -69,17 +70,30 @@ TEST(DlogTest, PriorityPrefixOnlyWhenStandardErrorIsTheJournal) {
   EXPECT_NE(LogLine(directory, "garbage", kDlogError, "journal", false).substr(0, 1), "<");
 }
 
+// "2026-12-05T19:13:53.123Z": digits wherever the layout has them.
+bool IsTimestamp(const std::string& text) {
+  const std::string layout = "dddd-dd-ddTdd:dd:dd.dddZ";
+  if (text.size() != layout.size()) return false;
+  for (std::size_t index = 0; index < layout.size(); ++index) {
+    const bool digit = isdigit(static_cast<unsigned char>(text[index])) != 0;
+    if (layout[index] == 'd' ? !digit : text[index] != layout[index]) return false;
+  }
+  return true;
+}
+
 // time.milliseconds, program[pid], level, source, text: what readers of
 // the log parse.
 TEST(DlogTest, EveryLineHasTheDocumentedLayout) {
   quenlo_test::TemporaryDirectory directory;
   ASSERT_FALSE(directory.path().empty());
-  const std::string prefix = std::string("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z ") +
-                             program_invocation_short_name + "\\[" + std::to_string(getpid()) + "\\] ";
+  const std::string program = std::string(" ") + program_invocation_short_name + "[" + std::to_string(getpid()) + "] ";
+  const std::size_t timeBytes = 24;
   const std::string line = LogLine(directory, "layout", kDlogNotice, nullptr, false);
-  EXPECT_TRUE(std::regex_match(line, std::regex(prefix + "NOTICE test: value 42\n"))) << line;
+  EXPECT_TRUE(IsTimestamp(line.substr(0, timeBytes))) << line;
+  EXPECT_EQ(line.substr(std::min(line.size(), timeBytes)), program + "NOTICE test: value 42\n");
   const std::string negative = LogLine(directory, "negative", -3, nullptr, false);
-  EXPECT_TRUE(std::regex_match(negative, std::regex(prefix + "LEVEL-3 test: value 42\n"))) << negative;
+  EXPECT_TRUE(IsTimestamp(negative.substr(0, timeBytes))) << negative;
+  EXPECT_EQ(negative.substr(std::min(negative.size(), timeBytes)), program + "LEVEL-3 test: value 42\n");
 }
 
 // The process id is remembered between lines; a child must not log its
