@@ -25,7 +25,8 @@ namespace qet_cfgserver {
 // quick_check before anything is written, 1 KiB pages (a database made
 // with others is rebuilt once), then WAL with synchronous=FULL. The
 // connection runs on a WalWriteBuffer of its own, stacked on the VFS it was
-// given: a commit's appends to the log reach that VFS in one write.
+// given: a commit's appends to the log reach that VFS a few frames per
+// write, not piece by piece.
 // The schema is StoreSchema's.
 //
 // Keeps count of the rows changed through it, per table: the store's

@@ -10,7 +10,8 @@
 namespace qet_cfgserver {
 
 // An SQLite VFS stacked on another that hands a write-ahead log's appends to
-// the VFS below in one write, at the point they must reach it. SQLite writes
+// the VFS below a few frames at a time, at the point they must reach it,
+// rather than piece by piece as SQLite makes them. SQLite writes
 // each frame of the log as two writes (its header, then its page), so a
 // commit of many frames would cost as many system calls before its sync.
 //
