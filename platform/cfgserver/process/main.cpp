@@ -12,6 +12,7 @@
 #include "process/ConfigServer.h"
 #include "process/Readiness.h"
 #include "process/ServerOptions.h"
+#include "store/ConfigStore.h"
 
 namespace {
 
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
 #ifdef M_MMAP_THRESHOLD
   mallopt(M_MMAP_THRESHOLD, kOwnPagesFromBytes);
 #endif
+  qet_cfgserver::ConfigStore::PrepareLibrary();
 
   ACE::init();
   int exitStatus = kExitOk;

@@ -1,5 +1,7 @@
 #include "store/ConfigStore.h"
 
+#include <sqlite3.h>
+
 #include "store/StatusContext.h"
 #include "store/StoreDatabase.h"
 #include "store/StoreSchema.h"
@@ -60,6 +62,8 @@ ConfigStore::ConfigStore(std::unique_ptr<StoreDatabase> database)
     : database_(std::move(database)), statements_(new Statements), values_(new ValueCache(kValueCacheBytes)) {}
 
 ConfigStore::~ConfigStore() = default;
+
+void ConfigStore::PrepareLibrary() { sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0); }
 
 LxStatus ConfigStore::Open(const std::string& path, std::unique_ptr<ConfigStore>* store, const char* vfs) {
   std::unique_ptr<StoreDatabase> database;
