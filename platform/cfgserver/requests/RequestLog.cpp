@@ -2,6 +2,8 @@
 
 #include <stdio.h>
 
+#include <algorithm>
+
 #include "log/ServerLog.h"
 
 namespace qet_cfgserver {
@@ -13,17 +15,20 @@ constexpr std::size_t kMaxPrintableBytes = 80;
 }  // namespace
 
 std::string Printable(const std::string& bytes) {
+  const std::size_t shown = std::min(bytes.size(), kMaxPrintableBytes);
   std::string text;
-  for (std::size_t index = 0; index < bytes.size() && index < kMaxPrintableBytes; ++index) {
+  // Names are mostly printable: copy each run of such bytes whole.
+  std::size_t runStart = 0;
+  for (std::size_t index = 0; index < shown; ++index) {
     const unsigned char byte = static_cast<unsigned char>(bytes[index]);
-    if (byte >= 0x20 && byte < 0x7f && byte != '\\') {
-      text += static_cast<char>(byte);
-      continue;
-    }
+    if (byte >= 0x20 && byte < 0x7f && byte != '\\') continue;
+    text.append(bytes, runStart, index - runStart);
     char escaped[8];
     snprintf(escaped, sizeof escaped, "\\x%02x", byte);
     text += escaped;
+    runStart = index + 1;
   }
+  text.append(bytes, runStart, shown - runStart);
   if (bytes.size() > kMaxPrintableBytes) text += "...";
   return text;
 }
