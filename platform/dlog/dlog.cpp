@@ -120,31 +120,87 @@ void AppendPriorityPrefix(LineBuilder* line, int level) {
   line->Append(">");
 }
 
+int WriteAll(const char* bytes, size_t size) {
+  size_t written = 0;
+  while (written < size) {
+    ssize_t result = write(STDERR_FILENO, bytes + written, size - written);
+    if (result < 0 && errno == EINTR) continue;
+    if (result <= 0) return -1;
+    written += static_cast<size_t>(result);
+  }
+  return static_cast<int>(written);
+}
+
+// The lines a thread holds (__dlog_hold). The buffer is taken at the first
+// hold, so threads that never hold pay nothing for it.
+class HeldLines {
+ public:
+  static constexpr size_t kBufferBytes = 16 * 1024;
+  static_assert(kBufferBytes >= kMaxLineBytes, "a held line always fits once the buffer is written out");
+
+  ~HeldLines() {
+    WriteOut();  // a thread that ends holding loses no line
+    free(bytes_);
+    bytes_ = nullptr;
+    holding_ = false;
+  }
+
+  bool holding() const { return holding_; }
+
+  void Hold() {
+    if (bytes_ == nullptr) bytes_ = static_cast<char*>(malloc(kBufferBytes));
+    holding_ = bytes_ != nullptr;
+  }
+
+  // Returns the line's size, or -1 when writing out held lines failed.
+  int Add(const LineBuilder& line) {
+    int result = static_cast<int>(line.size());
+    if (used_ + line.size() > kBufferBytes && WriteOut() < 0) result = -1;
+    memcpy(bytes_ + used_, line.data(), line.size());
+    used_ += line.size();
+    return result;
+  }
+
+  int Release() {
+    holding_ = false;
+    return WriteOut();
+  }
+
+  // A forked child starts with no lines of its parent's.
+  void Forget() { used_ = 0; }
+
+ private:
+  int WriteOut() {
+    const size_t size = used_;
+    used_ = 0;
+    return size == 0 ? 0 : WriteAll(bytes_, size);
+  }
+
+  char* bytes_ = nullptr;
+  size_t used_ = 0;
+  bool holding_ = false;
+};
+
+thread_local HeldLines heldLines;
+
 // The process id, asked of the kernel once rather than for every line; a
 // child made by fork() asks again.
 std::atomic<pid_t> knownProcessId{0};
 
-void ForgetProcessId() { knownProcessId.store(0, std::memory_order_relaxed); }
+// A forked child has a process id of its own and none of its parent's lines.
+void StartForkedChild() {
+  knownProcessId.store(0, std::memory_order_relaxed);
+  heldLines.Forget();
+}
 
 pid_t ProcessId() {
-  static const int forgetInChildren = pthread_atfork(nullptr, nullptr, ForgetProcessId);
+  static const int forgetInChildren = pthread_atfork(nullptr, nullptr, StartForkedChild);
   (void)forgetInChildren;
   pid_t id = knownProcessId.load(std::memory_order_relaxed);
   if (id != 0) return id;
   id = getpid();
   knownProcessId.store(id, std::memory_order_relaxed);
   return id;
-}
-
-int WriteAll(const LineBuilder& line) {
-  size_t written = 0;
-  while (written < line.size()) {
-    ssize_t result = write(STDERR_FILENO, line.data() + written, line.size() - written);
-    if (result < 0 && errno == EINTR) continue;
-    if (result <= 0) return -1;
-    written += static_cast<size_t>(result);
-  }
-  return static_cast<int>(written);
 }
 
 }  // namespace
@@ -177,5 +233,10 @@ int __dlog_printf(int level, const char* source, const char* format, ...) {
   line.Append(": ");
   line.Append(message, used);
   line.EndLine();
-  return WriteAll(line);
+  if (heldLines.holding()) return heldLines.Add(line);
+  return WriteAll(line.data(), line.size());
 }
+
+void __dlog_hold() { heldLines.Hold(); }
+
+int __dlog_release() { return heldLines.Release(); }

@@ -29,3 +29,16 @@ int __dlog_printf(int level, const char* source, const char* format, ...)
 // until called every line is written. For tools whose own one-line errors
 // say what the library would log. Callable from any thread.
 void __dlog_set_max_level(int maxLevel);
+
+// Keeps the lines this thread logs from now on, instead of writing each at
+// once, until __dlog_release(): a burst logged together (a group of writes
+// committed at once) then costs one write() instead of one per line. Held
+// lines go out early, whole and in order, when they fill the buffer (16 KiB)
+// or their thread ends; other threads' lines are not held. Holding again
+// while holding changes nothing; where the buffer cannot be had, lines are
+// written at once as usual.
+void __dlog_hold();
+
+// Writes the lines this thread held, in order, and stops holding. Returns
+// the number of bytes written, or -1.
+int __dlog_release();

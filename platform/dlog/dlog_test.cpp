@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "tests/support/TemporaryDirectory.h"
 
@@ -113,6 +114,90 @@ TEST(DlogTest, AForkedChildLogsItsOwnProcessId) {
   while (waitpid(child, &status, 0) == -1 && errno == EINTR) {
   }
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child logged another process id";
+}
+
+// Sends standard error to a fresh file for the life of the object.
+class StandardErrorToFile {
+ public:
+  explicit StandardErrorToFile(const std::string& path)
+      : path_(path), saved_(dup(STDERR_FILENO)) {
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, STDERR_FILENO);
+    close(file);
+  }
+  ~StandardErrorToFile() {
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+  }
+  std::string Contents() const {
+    std::ifstream input(path_);
+    std::stringstream contents;
+    contents << input.rdbuf();
+    return contents.str();
+  }
+
+ private:
+  const std::string path_;
+  const int saved_;
+};
+
+std::size_t CountLines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+// Held lines reach the file only at release, in order; other threads' lines
+// are not held; more than the buffer holds goes out early, each line whole.
+TEST(DlogTest, HeldLinesAreWrittenTogetherWholeAndInOrder) {
+  quenlo_test::TemporaryDirectory directory;
+  ASSERT_FALSE(directory.path().empty());
+  StandardErrorToFile standardError(directory.File("held"));
+
+  __dlog_hold();
+  __dlog_hold();  // holding twice is holding once
+  for (int index = 0; index < 3; ++index) __dlog_printf(kDlogInfo, "test", "held %d", index);
+  std::thread([] { __dlog_printf(kDlogInfo, "test", "from another thread"); }).join();
+  const std::string beforeRelease = standardError.Contents();
+  EXPECT_EQ(CountLines(beforeRelease), 1u) << beforeRelease;
+  EXPECT_NE(beforeRelease.find(" INFO test: from another thread\n"), std::string::npos) << beforeRelease;
+  EXPECT_GT(__dlog_release(), 0);
+  const std::string released = standardError.Contents();
+  const std::size_t first = released.find("held 0\n"), second = released.find("held 1\n"),
+                    third = released.find("held 2\n");
+  EXPECT_TRUE(first != std::string::npos && first < second && second < third && third != std::string::npos)
+      << released;
+  __dlog_printf(kDlogInfo, "test", "after release");
+  EXPECT_NE(standardError.Contents().find("after release\n"), std::string::npos) << "released means written at once";
+
+  // 40 lines of about 900 bytes: twice what the buffer holds.
+  const std::string filler(900, 'f');
+  const std::size_t linesBefore = CountLines(standardError.Contents());
+  __dlog_hold();
+  for (int index = 0; index < 40; ++index) __dlog_printf(kDlogInfo, "test", "%02d %s", index, filler.c_str());
+  const std::size_t early = CountLines(standardError.Contents()) - linesBefore;
+  EXPECT_GT(early, 0u) << "a full buffer is written out";
+  EXPECT_LT(early, 40u);
+  __dlog_release();
+  std::istringstream lines(standardError.Contents());
+  std::string line;
+  int next = 0;
+  while (std::getline(lines, line)) {
+    if (line.find(filler) == std::string::npos) continue;
+    char number[4];
+    snprintf(number, sizeof number, "%02d ", next);
+    EXPECT_NE(line.find(std::string(": ") + number + filler), std::string::npos) << "line " << next << " cut or out of order";
+    ++next;
+  }
+  EXPECT_EQ(next, 40);
+}
+
+// A thread that ends holding lines still writes them.
+TEST(DlogTest, AThreadThatEndsHoldingLosesNoLine) {
+  quenlo_test::TemporaryDirectory directory;
+  ASSERT_FALSE(directory.path().empty());
+  StandardErrorToFile standardError(directory.File("ended"));
+  std::thread([] {
+    __dlog_hold();
+    __dlog_printf(kDlogNotice, "test", "held until the thread ended");
+  }).join();
+  EXPECT_NE(standardError.Contents().find(" NOTICE test: held until the thread ended\n"), std::string::npos);
 }
 
 }  // namespace
