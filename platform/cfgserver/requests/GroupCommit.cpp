@@ -60,10 +60,14 @@ void GroupCommit::AnswerAll(const LxStatus& outcome) {
 }
 
 void GroupCommit::Publish() {
+  // The group's log lines in one write() rather than one each, and before
+  // any answer: a writer that was answered finds its line logged.
+  __dlog_hold();
   for (std::size_t index = 0; index < answering_.size() && index < committed_.size(); ++index) {
     LogWrite(answering_[index].request, answering_[index].peer, 1);
     if (feed_ != nullptr) feed_->Publish(committed_[index]);
   }
+  __dlog_release();
 }
 
 }  // namespace qet_cfgserver

@@ -26,8 +26,8 @@ namespace qet_cfgserver {
 // group in arrival order, each in the protocol version of its request:
 // kSuccess only after the commit; kServerError to each of them when the
 // commit failed, which keeps none of the group. A committed group is
-// published to the feed (when there is one) in one call, in arrival order,
-// before its writers are answered.
+// logged (a line per write, all written at once) and published to the feed
+// (when there is one), in arrival order, before its writers are answered.
 // A commit that meets a damaged database has the keeper recover it and the
 // group is written once more on the rebuilt store (RunRecoveringOnce), as
 // for a single request.
