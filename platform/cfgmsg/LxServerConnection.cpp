@@ -17,7 +17,7 @@ namespace {
 
 std::string ErrnoText(const char* what) { return std::string(what) + ": " + ACE_OS::strerror(ACE_OS::last_error()); }
 
-// Bytes asked of the socket beyond those a frame still needs.
+// Bytes asked of the socket at once while a frame needs fewer.
 constexpr std::size_t kReadChunkBytes = 4096;
 
 bool IsPeerGone(int error) { return error == EPIPE || error == ECONNRESET || error == ENOTCONN; }
@@ -123,12 +123,7 @@ LxServerConnection::Outcome LxServerConnection::Send(const std::string& frame, L
 
 LxServerConnection::Outcome LxServerConnection::Receive(std::size_t count, bool* anyByte, LxStatus* why) {
   while (inbox_.size() < count) {
-    // Whatever has arrived, up to a chunk more than needed: header and body
-    // usually come in one call.
-    const std::size_t have = inbox_.size();
-    inbox_.resize(std::max(count, have + kReadChunkBytes));
-    const ssize_t result = stream_.recv(&inbox_[have], inbox_.size() - have);
-    inbox_.resize(have + static_cast<std::size_t>(std::max<ssize_t>(result, 0)));
+    const ssize_t result = ReceiveSome(count - inbox_.size());
     if (result > 0) {
       *anyByte = true;
       continue;
@@ -143,6 +138,24 @@ LxServerConnection::Outcome LxServerConnection::Receive(std::size_t count, bool*
     return Failure(error);
   }
   return Outcome::kAnswered;
+}
+
+ssize_t LxServerConnection::ReceiveSome(std::size_t missing) {
+  // Most replies fit in a chunk: read it on the stack and keep what came
+  // (header and body usually come in one call), instead of zero-filling a
+  // chunk of inbox_ for every reply.
+  if (missing <= kReadChunkBytes) {
+    char chunk[kReadChunkBytes];
+    const ssize_t result = stream_.recv(chunk, sizeof chunk);
+    if (result > 0) inbox_.append(chunk, static_cast<std::size_t>(result));
+    return result;
+  }
+  // A large frame's bytes go straight to their place.
+  const std::size_t have = inbox_.size();
+  inbox_.resize(have + missing);
+  const ssize_t result = stream_.recv(&inbox_[have], missing);
+  inbox_.resize(have + static_cast<std::size_t>(std::max<ssize_t>(result, 0)));
+  return result;
 }
 
 void LxServerConnection::Interrupt() {

@@ -54,6 +54,8 @@ class LxServerConnection {
   Outcome Send(const std::string& frame, LxStatus* why);
   // Reads until inbox_ holds at least count bytes.
   Outcome Receive(std::size_t count, bool* anyByte, LxStatus* why);
+  // One recv() towards missing more bytes in inbox_; its result.
+  ssize_t ReceiveSome(std::size_t missing);
 
   const std::string socketPath_;
   const ACE_Time_Value timeout_;
