@@ -6,7 +6,10 @@ namespace qet_cfgserver {
 
 std::string RevisionSummary(const std::string& operation, const std::vector<std::string>& names) {
   std::string summary = operation;
-  for (const std::string& name : names) summary += " " + IniField::Write(name, IniField::Place::kWord);
+  for (const std::string& name : names) {
+    summary += ' ';
+    summary += IniField::Write(name, IniField::Place::kWord);
+  }
   return summary;
 }
 
