@@ -97,8 +97,9 @@ void AppendLevel(LineBuilder* line, int level) {
 
 // True when standard error is the journal's stream: systemd then sets
 // $JOURNAL_STREAM to that stream's "device:inode" (systemd.exec(5)), which a
-// redirection elsewhere no longer matches. Checked per line: cheap beside the
-// write, and it follows a redirection made at run time.
+// redirection elsewhere no longer matches. Checked per line, and once for
+// a held burst: cheap beside a write, and it follows a redirection made at
+// run time.
 bool StandardErrorIsJournal() {
   const char* stream = getenv("JOURNAL_STREAM");
   if (stream == nullptr) return false;
@@ -113,8 +114,8 @@ bool StandardErrorIsJournal() {
 // "<N>" for the journal, which reads it as the line's syslog priority
 // (sd-daemon(3)) and strips it; nothing elsewhere, or for a level out of
 // range (the journal's default priority then applies).
-void AppendPriorityPrefix(LineBuilder* line, int level) {
-  if (LevelName(level) == nullptr || !StandardErrorIsJournal()) return;
+void AppendPriorityPrefix(LineBuilder* line, int level, bool toJournal) {
+  if (LevelName(level) == nullptr || !toJournal) return;
   line->Append("<");
   line->AppendNumber(static_cast<unsigned long>(level));
   line->Append(">");
@@ -146,10 +147,15 @@ class HeldLines {
   }
 
   bool holding() const { return holding_; }
+  // Where the burst goes, asked when the hold began: its lines go out
+  // together, to one place.
+  bool toJournal() const { return toJournal_; }
 
   void Hold() {
+    if (holding_) return;
     if (bytes_ == nullptr) bytes_ = static_cast<char*>(malloc(kBufferBytes));
     holding_ = bytes_ != nullptr;
+    toJournal_ = holding_ && StandardErrorIsJournal();
   }
 
   // Returns the line's size, or -1 when writing out held lines failed.
@@ -179,6 +185,7 @@ class HeldLines {
   char* bytes_ = nullptr;
   size_t used_ = 0;
   bool holding_ = false;
+  bool toJournal_ = false;
 };
 
 thread_local HeldLines heldLines;
@@ -220,7 +227,7 @@ int __dlog_printf(int level, const char* source, const char* format, ...) {
   while (used > 0 && message[used - 1] == '\n') message[--used] = '\0';
 
   LineBuilder line;
-  AppendPriorityPrefix(&line, level);
+  AppendPriorityPrefix(&line, level, heldLines.holding() ? heldLines.toJournal() : StandardErrorIsJournal());
   AppendTimestamp(&line);
   line.Append(" ");
   line.Append(program_invocation_short_name);

@@ -188,6 +188,26 @@ TEST(DlogTest, HeldLinesAreWrittenTogetherWholeAndInOrder) {
   EXPECT_EQ(next, 40);
 }
 
+// The journal's priority prefix, asked once for a held burst, is on each of
+// its lines.
+TEST(DlogTest, HeldLinesForTheJournalEachHaveTheirPriority) {
+  quenlo_test::TemporaryDirectory directory;
+  ASSERT_FALSE(directory.path().empty());
+  StandardErrorToFile standardError(directory.File("journal"));
+  struct stat status {};
+  ASSERT_EQ(fstat(STDERR_FILENO, &status), 0);
+  setenv("JOURNAL_STREAM", (std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino)).c_str(), 1);
+  __dlog_hold();
+  __dlog_printf(kDlogInfo, "test", "first");
+  __dlog_printf(kDlogError, "test", "second");
+  __dlog_release();
+  unsetenv("JOURNAL_STREAM");
+  const std::string written = standardError.Contents();
+  EXPECT_EQ(written.substr(0, 3), "<6>") << written;
+  EXPECT_NE(written.find("\n<3>"), std::string::npos) << written;
+  EXPECT_EQ(CountLines(written), 2u) << written;
+}
+
 // A thread that ends holding lines still writes them.
 TEST(DlogTest, AThreadThatEndsHoldingLosesNoLine) {
   quenlo_test::TemporaryDirectory directory;
