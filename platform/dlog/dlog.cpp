@@ -1,6 +1,7 @@
 #include "dlog/dlog.h"
 
 #include <errno.h>
+#include <limits.h>
 #include <pthread.h>
 #include <stdarg.h>
 #include <stdlib.h>
@@ -136,7 +137,9 @@ int WriteAll(const char* bytes, size_t size) {
 // hold, so threads that never hold pay nothing for it.
 class HeldLines {
  public:
-  static constexpr size_t kBufferBytes = 16 * 1024;
+  // A write of at most PIPE_BUF bytes reaches a pipe whole: held lines are
+  // no more at the mercy of other threads' writes than single lines are.
+  static constexpr size_t kBufferBytes = PIPE_BUF;
   static_assert(kBufferBytes >= kMaxLineBytes, "a held line always fits once the buffer is written out");
 
   ~HeldLines() {

@@ -8,7 +8,8 @@
 // time (UTC), program name and process id, level, source, then the formatted
 // text. A trailing newline in the text is dropped, so every call is exactly one
 // line, written with a single write() so that lines from different threads do
-// not interleave. Levels follow syslog: 0 emergency ... 5 notice ... 7 debug;
+// not interleave (held lines, below, go out a few to a write(), as whole).
+// Levels follow syslog: 0 emergency ... 5 notice ... 7 debug;
 // an out-of-range level is printed as its number. When standard error is the
 // systemd journal ($JOURNAL_STREAM names it), each line starts with "<N>",
 // N the level, which the journal takes as the line's priority and strips.
@@ -32,9 +33,10 @@ void __dlog_set_max_level(int maxLevel);
 
 // Keeps the lines this thread logs from now on, instead of writing each at
 // once, until __dlog_release(): a burst logged together (a group of writes
-// committed at once) then costs one write() instead of one per line. Held
-// lines go out early, whole and in order, when they fill the buffer (16 KiB)
-// or their thread ends; other threads' lines are not held. Holding again
+// committed at once) then costs a write() per 4 KiB of lines (PIPE_BUF, what
+// a pipe takes whole, never interleaved with another writer's) instead of one
+// per line. Held lines go out whole and in order, early when they fill that
+// buffer or their thread ends; other threads' lines are not held. Holding again
 // while holding changes nothing; where the buffer cannot be had, lines are
 // written at once as usual.
 void __dlog_hold();

@@ -166,7 +166,7 @@ TEST(DlogTest, HeldLinesAreWrittenTogetherWholeAndInOrder) {
   __dlog_printf(kDlogInfo, "test", "after release");
   EXPECT_NE(standardError.Contents().find("after release\n"), std::string::npos) << "released means written at once";
 
-  // 40 lines of about 900 bytes: twice what the buffer holds.
+  // 40 lines of about 900 bytes: many times what the buffer holds.
   const std::string filler(900, 'f');
   const std::size_t linesBefore = CountLines(standardError.Contents());
   __dlog_hold();
