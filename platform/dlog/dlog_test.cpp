@@ -19,33 +19,52 @@
 
 namespace {
 
+// Sends standard error to a fresh file for the life of the object.
+class StandardErrorToFile {
+ public:
+  explicit StandardErrorToFile(const std::string& path) : path_(path), saved_(dup(STDERR_FILENO)) {
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(file, STDERR_FILENO);
+    close(file);
+  }
+  ~StandardErrorToFile() {
+    dup2(saved_, STDERR_FILENO);
+    close(saved_);
+  }
+
+  std::string Contents() const {
+    std::ifstream input(path_);
+    std::stringstream contents;
+    contents << input.rdbuf();
+    return contents.str();
+  }
+
+  // "device:inode", as systemd puts a stream in $JOURNAL_STREAM.
+  static std::string StreamName() {
+    struct stat status {};
+    fstat(STDERR_FILENO, &status);
+    return std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
+  }
+
+ private:
+  const std::string path_;
+  const int saved_;
+};
+
 // Runs one log call with standard error sent to a fresh file and
 // $JOURNAL_STREAM as given (null: unset), and returns what was written.
 std::string LogLine(const quenlo_test::TemporaryDirectory& directory, const std::string& name, int level,
                     const char* journalStream, bool streamOfThatFile) {
-  const std::string path = directory.File(name);
-  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  const int savedStandardError = dup(STDERR_FILENO);
-  dup2(file, STDERR_FILENO);
-  std::string stream = journalStream != nullptr ? journalStream : "";
-  if (streamOfThatFile) {
-    struct stat status {};
-    fstat(file, &status);
-    stream = std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
-  }
-  if (journalStream == nullptr && !streamOfThatFile)
-    unsetenv("JOURNAL_STREAM");
+  StandardErrorToFile standardError(directory.File(name));
+  if (streamOfThatFile)
+    setenv("JOURNAL_STREAM", StandardErrorToFile::StreamName().c_str(), 1);
+  else if (journalStream != nullptr)
+    setenv("JOURNAL_STREAM", journalStream, 1);
   else
-    setenv("JOURNAL_STREAM", stream.c_str(), 1);
+    unsetenv("JOURNAL_STREAM");
   __dlog_printf(level, "test", "value %d\n", 42);
-  dup2(savedStandardError, STDERR_FILENO);
-  close(savedStandardError);
-  close(file);
   unsetenv("JOURNAL_STREAM");
-  std::ifstream input(path);
-  std::stringstream contents;
-  contents << input.rdbuf();
-  return contents.str();
+  return standardError.Contents();
 }
 
 // The journal gets each line's level as a "<N>" priority; a terminal, a file
@@ -116,32 +135,9 @@ TEST(DlogTest, AForkedChildLogsItsOwnProcessId) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child logged another process id";
 }
 
-// Sends standard error to a fresh file for the life of the object.
-class StandardErrorToFile {
- public:
-  explicit StandardErrorToFile(const std::string& path)
-      : path_(path), saved_(dup(STDERR_FILENO)) {
-    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(file, STDERR_FILENO);
-    close(file);
-  }
-  ~StandardErrorToFile() {
-    dup2(saved_, STDERR_FILENO);
-    close(saved_);
-  }
-  std::string Contents() const {
-    std::ifstream input(path_);
-    std::stringstream contents;
-    contents << input.rdbuf();
-    return contents.str();
-  }
-
- private:
-  const std::string path_;
-  const int saved_;
-};
-
-std::size_t CountLines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+std::size_t CountLines(const std::string& text) {
+  return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
 
 // Held lines reach the file only at release, in order; other threads' lines
 // are not held; more than the buffer holds goes out early, each line whole.
@@ -194,9 +190,7 @@ TEST(DlogTest, HeldLinesForTheJournalEachHaveTheirPriority) {
   quenlo_test::TemporaryDirectory directory;
   ASSERT_FALSE(directory.path().empty());
   StandardErrorToFile standardError(directory.File("journal"));
-  struct stat status {};
-  ASSERT_EQ(fstat(STDERR_FILENO, &status), 0);
-  setenv("JOURNAL_STREAM", (std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino)).c_str(), 1);
+  setenv("JOURNAL_STREAM", StandardErrorToFile::StreamName().c_str(), 1);
   __dlog_hold();
   __dlog_printf(kDlogInfo, "test", "first");
   __dlog_printf(kDlogError, "test", "second");
