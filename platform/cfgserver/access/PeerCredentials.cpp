@@ -6,8 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <charconv>
-
 #include "common/UserName.h"
 
 namespace qet_cfgserver {
@@ -35,13 +33,6 @@ std::string ProgramOf(pid_t pid) {
   return program.empty() ? kUnknownProgram : program;
 }
 
-template <typename Number>
-void AppendDecimal(Number number, std::string* text) {
-  char digits[24];
-  const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, number);
-  text->append(digits, written.ptr);
-}
-
 // What Describe() adds around the names: the words and two numbers.
 constexpr std::size_t kDescriptionFixedBytes = 64;
 
@@ -54,11 +45,8 @@ std::string PeerCredentials::Describe() const {
   // Built in one allocation: every write's log line names its client.
   std::string text;
   text.reserve(kDescriptionFixedBytes + userName.size() + program.size());
-  text += "uid ";
-  AppendDecimal(uid, &text);
-  text.append(" (").append(userName).append(") pid ");
-  AppendDecimal(pid, &text);
-  text.append(" (").append(program).append(")");
+  text.append("uid ").append(std::to_string(uid)).append(" (").append(userName).append(") pid ");
+  text.append(std::to_string(pid)).append(" (").append(program).append(")");
   return text;
 }
 
